@@ -1,0 +1,32 @@
+#pragma once
+// Subcommands of korvane-cli register themselves here, one source file each
+// (cmd_<name>.cpp), so adding a command never touches main.cpp.
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvane::cli {
+
+// Adds the subcommand to `app`. The subcommand's callback stores the process exit
+// code in `exitCode`; failures are reported by throwing std::exception, which main
+// prints as "korvane-cli: error: <what>" with exit code 1.
+using CommandSetup = std::function<void(CLI::App& app, int& exitCode)>;
+
+struct CommandRegistrar {
+    CommandRegistrar(std::string name, CommandSetup setup);
+};
+
+struct RegisteredCommand {
+    std::string name;
+    CommandSetup setup;
+};
+
+// All registered commands, sorted by name.
+std::vector<RegisteredCommand> RegisteredCommands();
+
+// Set by main from SIGINT: long-running commands poll it and stop cleanly.
+bool InterruptRequested() noexcept;
+
+}  // namespace korvane::cli

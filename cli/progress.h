@@ -1,0 +1,26 @@
+#pragma once
+// A one-line progress bar for long commands. Draws only when stderr is a terminal.
+#include <cstdint>
+#include <string>
+
+namespace korvane::cli {
+
+class ProgressBar {
+public:
+    explicit ProgressBar(std::string label);
+    ~ProgressBar();
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    // fraction runs from 0 to 1; redraws at most once per whole percent.
+    void Update(double fraction);
+    void Finish();
+
+private:
+    std::string label_;
+    bool enabled_;
+    int lastPercent_ = -1;
+    bool finished_ = false;
+};
+
+}  // namespace korvane::cli
