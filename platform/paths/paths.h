@@ -1,0 +1,51 @@
+#pragma once
+// The machine root: everything Windows-shaped lives inside one folder (env KORVANE_ROOT,
+// default $XDG_DATA_HOME/korvane, else ~/.local/share/korvane). It holds registry.db and
+// drive_c/ (drive_c/WINDOWS, drive_c/WINDOWS/TEMP, drive_c/WINDOWS/SYSTEM, ...).
+//
+// Windows paths ("C:\WINDOWS\TEMP\~krvn1.tmp") map to host paths below drive_c/, each
+// component resolved case-insensitively against what exists, as on Windows.
+// Thread contract: all functions are safe from any thread; none caches the environment
+// beyond the MachineRoot object it returns.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvane::platform {
+
+class MachineRoot {
+public:
+    // The root from KORVANE_ROOT or the XDG default; creates the standard folders
+    // (drive_c/WINDOWS/TEMP, drive_c/WINDOWS/SYSTEM, drive_c/Program Files) if missing.
+    static MachineRoot FromEnvironment();
+    // A root at an explicit folder (tests); creates the same standard folders.
+    explicit MachineRoot(std::filesystem::path root);
+
+    const std::filesystem::path& Root() const noexcept { return root_; }
+    std::filesystem::path RegistryFile() const;   // <root>/registry.db
+    std::filesystem::path DriveC() const;         // <root>/drive_c
+    std::filesystem::path WindowsDir() const;     // <root>/drive_c/WINDOWS
+    std::filesystem::path TempDir() const;        // <root>/drive_c/WINDOWS/TEMP
+    std::filesystem::path SystemDir() const;      // <root>/drive_c/WINDOWS/SYSTEM
+
+    // "C:\WINDOWS\TEMP\a.tmp" or "c:/windows/temp/A.TMP" -> host path. Existing
+    // components are matched case-insensitively (the existing spelling wins); missing
+    // ones keep the given spelling. Only drive C: exists; anything else -> nullopt.
+    std::optional<std::filesystem::path> ToHost(std::string_view windowsPath) const;
+    // Host path below DriveC() -> "C:\..." with backslashes; nullopt outside the drive.
+    std::optional<std::string> ToWindows(const std::filesystem::path& hostPath) const;
+
+    // Windows-path views of the standard folders: "C:\WINDOWS", "C:\WINDOWS\SYSTEM", ...
+    static constexpr std::string_view kWindowsDir = "C:\\WINDOWS";
+    static constexpr std::string_view kSystemDir = "C:\\WINDOWS\\SYSTEM";
+    static constexpr std::string_view kTempDir = "C:\\WINDOWS\\TEMP";
+
+private:
+    std::filesystem::path root_;
+};
+
+// Case-insensitive (ASCII) comparison, as Windows compares file and key names.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept;
+
+}  // namespace korvane::platform
