@@ -133,6 +133,26 @@ TEST(WaitAll, DoesNotHoldOnToEventsWhileIncomplete) {
     EXPECT_EQ(allResult.load(), kWaitObject0);
 }
 
+TEST(WaitAny, IsWokenEvenWhenAnIncompleteWaitAllWaitsOnTheSameEvent) {
+    Event a(false, false), b(false, false);
+    Event* both[] = {&a, &b};
+    Event* onlyA[] = {&a};
+    std::atomic<std::uint32_t> allResult{0}, anyResult{0};
+    std::thread waitAll([&] { allResult = WaitForMultipleObjects(both, true, kGenerousMs); });
+    std::this_thread::sleep_for(20ms);  // registered first, so it is woken first
+    std::thread waitAny([&] { anyResult = WaitForMultipleObjects(onlyA, false, kGenerousMs); });
+    std::this_thread::sleep_for(20ms);
+    const auto start = Clock::now();
+    a.Set();
+    waitAny.join();
+    EXPECT_EQ(anyResult.load(), kWaitObject0);
+    EXPECT_LT(Clock::now() - start, 5s) << "the wait-any was only released by its time-out";
+    a.Set();
+    b.Set();
+    waitAll.join();
+    EXPECT_EQ(allResult.load(), kWaitObject0);
+}
+
 TEST(AutoReset, EachSetReleasesExactlyOneOfManyWaiters) {
     constexpr int kWaiters = 6;
     Event go(false, false), ack(false, false);
@@ -188,8 +208,9 @@ TEST(AutoReset, CompetingMultiObjectWaitsConsumeEachSetExactlyOnce) {
     auto consumer = [&](std::vector<Event*> events, bool waitAll) {
         return [&, events, waitAll]() -> std::uint32_t {
             while (!stop.load()) {
-                const std::uint32_t r = WaitForMultipleObjects(events, waitAll, 50);
-                if (r == kWaitTimeout || stop.load()) continue;
+                // No time-out: a wake-up that goes missing stalls the producer and fails.
+                const std::uint32_t r = WaitForMultipleObjects(events, waitAll, kInfinite);
+                if (stop.load()) break;
                 if (waitAll) {
                     consumed(true, true);
                 } else {
@@ -204,6 +225,14 @@ TEST(AutoReset, CompetingMultiObjectWaitsConsumeEachSetExactlyOnce) {
         Thread anyAB(consumer({&a, &b}, false));
         Thread anyBA(consumer({&b, &a}, false));
         Thread onlyB(consumer({&b}, false));
+        auto shutDown = [&] {
+            stop = true;
+            for (Thread* t : {&all, &anyAB, &anyBA, &onlyB})
+                while (t->Wait(1) == kWaitTimeout) {
+                    a.Set();
+                    b.Set();
+                }
+        };
         bool lost = false;
         while (!lost && (setsA.load() < kRounds || setsB.load() < kRounds)) {
             bool setAny = false;
@@ -215,7 +244,7 @@ TEST(AutoReset, CompetingMultiObjectWaitsConsumeEachSetExactlyOnce) {
         const auto deadline = Clock::now() + 10s;
         while ((usedA.load() < kRounds || usedB.load() < kRounds) && Clock::now() < deadline)
             WaitForSingleObject(progress, 100);
-        stop = true;
+        shutDown();
     }
     EXPECT_EQ(usedA.load(), kRounds);
     EXPECT_EQ(usedB.load(), kRounds);
