@@ -39,8 +39,15 @@ std::optional<fs::path> FindFileIgnoringCase(const fs::path& dir, std::string_vi
 std::optional<Module> Module::Load(const fs::path& path, std::string* error) {
     // RTLD_NOW: a module with unresolved symbols fails here, as LoadLibrary does, not
     // later in the middle of a call. RTLD_LOCAL keeps its symbols out of other modules.
+    if (path.empty()) {
+        Report(error, "cannot load module: empty path");
+        return std::nullopt;
+    }
+    // A bare file name means that file in the current folder, not a search of the
+    // system's library paths.
+    const fs::path file = path.has_parent_path() ? path : fs::path(".") / path;
     dlerror();
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* message = dlerror();
         Report(error, "cannot load module \"" + path.string() + "\": " + (message ? message : "unknown error"));

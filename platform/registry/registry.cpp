@@ -106,13 +106,15 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     sqlite3_stmt* get() const noexcept { return stmt_; }
-    void Bind(int index, std::int64_t value) noexcept { sqlite3_bind_int64(stmt_, index, value); }
+    // The first failed bind (e.g. SQLITE_TOOBIG), reported when the statement is stepped.
+    int BindError() const noexcept { return bindError_; }
+    void Bind(int index, std::int64_t value) noexcept { Note(sqlite3_bind_int64(stmt_, index, value)); }
     void Bind(int index, std::string_view text) noexcept {
-        sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        Note(sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
     }
     void BindBlob(int index, const std::vector<std::uint8_t>& data) noexcept {
-        if (data.empty()) sqlite3_bind_zeroblob(stmt_, index, 0);  // a null pointer would bind NULL
-        else sqlite3_bind_blob(stmt_, index, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
+        if (data.empty()) Note(sqlite3_bind_zeroblob(stmt_, index, 0));  // a null pointer would bind NULL
+        else Note(sqlite3_bind_blob64(stmt_, index, data.data(), data.size(), SQLITE_TRANSIENT));
     }
     std::int64_t Int(int column) const noexcept { return sqlite3_column_int64(stmt_, column); }
     std::string Text(int column) const {
@@ -126,7 +128,11 @@ public:
     }
 
 private:
+    void Note(int rc) noexcept {
+        if (rc != SQLITE_OK && bindError_ == SQLITE_OK) bindError_ = rc;
+    }
     sqlite3_stmt* stmt_ = nullptr;
+    int bindError_ = SQLITE_OK;
 };
 
 }  // namespace
@@ -160,6 +166,8 @@ struct RegistryStore::Impl {
 
     // Steps `statement`; true while it yields rows.
     bool Step(Statement& statement) {
+        if (statement.BindError() != SQLITE_OK)
+            throw RegistryError("registry database \"" + file + "\": " + sqlite3_errstr(statement.BindError()));
         const int rc = sqlite3_step(statement.get());
         if (rc == SQLITE_ROW) return true;
         if (rc == SQLITE_DONE) return false;
@@ -356,6 +364,8 @@ bool RegistryStore::DeleteKey(RootKey root, std::string_view path) {
 
 void RegistryStore::SetValue(RootKey root, std::string_view path, std::string_view name, const RegValue& value) {
     CheckValueName(name);
+    if (value.type != ValueType::String && value.type != ValueType::Binary && value.type != ValueType::Dword)
+        throw RegistryError("unsupported registry value type " + std::to_string(static_cast<std::uint32_t>(value.type)));
     std::lock_guard lock(impl_->mutex);
     impl_->Write([&] {
         const std::int64_t key = impl_->RequireKey(root, path);

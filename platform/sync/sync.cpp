@@ -47,8 +47,19 @@ public:
 private:
     static bool ValidSet(std::span<Event* const> events) noexcept;
     static std::optional<std::uint32_t> TryAcquire(std::span<Event* const> events, bool waitAll) noexcept;
-    static void Register(std::span<Event* const> events, Waiter& waiter);
-    static void Unregister(std::span<Event* const> events, Waiter& waiter) noexcept;
+    // Registers a waiter with every event for the scope of one blocking wait.
+    class Registration {
+    public:
+        Registration(std::span<Event* const> events, Waiter& waiter);
+        ~Registration();
+        Registration(const Registration&) = delete;
+        Registration& operator=(const Registration&) = delete;
+
+    private:
+        void Unregister(std::size_t count) noexcept;
+        std::span<Event* const> events_;
+        Waiter& waiter_;
+    };
 };
 
 Event::Event(bool manualReset, bool initiallySignalled)
@@ -102,14 +113,23 @@ std::optional<std::uint32_t> WaitSupport::TryAcquire(std::span<Event* const> eve
     return std::nullopt;
 }
 
-void WaitSupport::Register(std::span<Event* const> events, Waiter& waiter) {
-    for (Event* event : events) event->state_->waiters.push_back(&waiter);
+WaitSupport::Registration::Registration(std::span<Event* const> events, Waiter& waiter)
+    : events_(events), waiter_(waiter) {
+    std::size_t done = 0;
+    try {
+        for (; done < events.size(); ++done) events[done]->state_->waiters.push_back(&waiter);
+    } catch (...) {
+        Unregister(done);  // no event may keep a pointer to a waiter that is going away
+        throw;
+    }
 }
 
-void WaitSupport::Unregister(std::span<Event* const> events, Waiter& waiter) noexcept {
-    for (Event* event : events) {
-        auto& waiters = event->state_->waiters;
-        waiters.erase(std::find(waiters.begin(), waiters.end(), &waiter));
+WaitSupport::Registration::~Registration() { Unregister(events_.size()); }
+
+void WaitSupport::Registration::Unregister(std::size_t count) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        auto& waiters = events_[i]->state_->waiters;
+        waiters.erase(std::find(waiters.begin(), waiters.end(), &waiter_));
     }
 }
 
@@ -121,7 +141,7 @@ std::uint32_t WaitSupport::Wait(std::span<Event* const> events, bool waitAll, st
     if (timeoutMs == 0) return kWaitTimeout;
 
     Waiter waiter;
-    Register(events, waiter);
+    const Registration registration(events, waiter);
     std::optional<std::uint32_t> result;
     while (!(result = TryAcquire(events, waitAll))) {
         if (timeoutMs == kInfinite) {
@@ -132,7 +152,6 @@ std::uint32_t WaitSupport::Wait(std::span<Event* const> events, bool waitAll, st
             break;
         }
     }
-    Unregister(events, waiter);
     return result.value_or(kWaitTimeout);
 }
 

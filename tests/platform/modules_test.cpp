@@ -51,6 +51,10 @@ TEST(Module, FailuresReturnNulloptWithTheReason) {
     EXPECT_FALSE(Module::Load(KORVANE_TEST_MODULE_UNRESOLVED, &error));
     EXPECT_NE(error.find("korvane_symbol_that_does_not_exist"), std::string::npos) << error;
 
+    EXPECT_FALSE(Module::Load("", &error));
+    // A bare name is a file in the current folder, never a system library.
+    EXPECT_FALSE(Module::Load("libc.so.6", &error));
+
     test::TempDir tmp;
     std::ofstream(tmp.Path() / "text.dll") << "not a module";
     EXPECT_FALSE(Module::Load(tmp.Path() / "text.dll", &error));

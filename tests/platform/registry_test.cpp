@@ -155,6 +155,13 @@ TEST_F(Registry, RejectsMalformedPathsAndRootDeletion) {
     EXPECT_THAT(store->EnumSubkeys(RootKey::LocalMachine, ""), ElementsAre("k"));
 }
 
+TEST_F(Registry, RefusesUnknownValueTypes) {
+    store->CreateKey(RootKey::LocalMachine, "k");
+    EXPECT_THROW(store->SetValue(RootKey::LocalMachine, "k", "v", RegValue{static_cast<ValueType>(7), {1}}),
+                 RegistryError);
+    EXPECT_THAT(store->EnumValueNames(RootKey::LocalMachine, "k"), IsEmpty());
+}
+
 TEST_F(Registry, InMemoryStoresArePrivate) {
     store->CreateKey(RootKey::LocalMachine, "Mine");
     EXPECT_FALSE(RegistryStore::Open(":memory:")->KeyExists(RootKey::LocalMachine, "Mine"));
