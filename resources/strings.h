@@ -1,0 +1,40 @@
+#pragma once
+// The application's string table (LoadString): ids and texts as the program shows them.
+// The table is sorted by id; lookups are binary searches over constant data, so it may
+// be used from any thread and before any window exists.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace korvane::resources {
+
+struct StringEntry {
+    std::uint32_t id;
+    std::string_view text;
+};
+
+// Export.
+inline constexpr std::uint32_t kIdsCouldNotWriteFile = 61217;
+// Opening a WAV file as a track.
+inline constexpr std::uint32_t kIdsImportNotPcm16 = 62001;
+inline constexpr std::uint32_t kIdsImportWrongRate = 62002;
+inline constexpr std::uint32_t kIdsImportWrongChannels = 62003;
+inline constexpr std::uint32_t kIdsImportMalformed = 62004;
+inline constexpr std::uint32_t kIdsImportCannotRead = 62005;
+inline constexpr std::uint32_t kIdsImportCannotWrite = 62006;
+// Track document.
+inline constexpr std::uint32_t kIdsCouldNotDeleteTrackFile = 62010;
+inline constexpr std::uint32_t kIdsSaveOntoTrackFile = 62011;
+
+// The application's title, the caption of its message boxes.
+inline constexpr std::string_view kAppTitle = "Korvane";
+
+// All entries, sorted by id.
+std::span<const StringEntry> AppStrings() noexcept;
+// The text of `id`, or nullopt when the table has none.
+std::optional<std::string_view> FindAppString(std::uint32_t id) noexcept;
+// The text of `id`, or "" (LoadString returning 0).
+std::string_view LoadAppString(std::uint32_t id) noexcept;
+
+}  // namespace korvane::resources
