@@ -1,0 +1,385 @@
+#include "track/editor_ctrl/sample_editor_widget.h"
+
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygonF>
+#include <algorithm>
+#include <cmath>
+
+namespace korvane::editor {
+namespace {
+
+constexpr double kOverviewRate = 11025.0;
+constexpr int kRulerHeight = 18;
+
+struct Palette {
+    QColor background{0x16, 0x19, 0x1d};
+    QColor ruler{0x20, 0x25, 0x2b};
+    QColor rulerText{0x9a, 0xa5, 0xb1};
+    QColor grid{0x24, 0x29, 0x30};
+    QColor centre{0x33, 0x3b, 0x44};
+    QColor waveOuter{0x5e, 0xe0, 0xc8};
+    QColor waveInner{0x23, 0x8f, 0x86};
+    QColor disabledWave{0x5a, 0x60, 0x66};
+    QColor selectionFill{0x5a, 0x96, 0xff, 0x44};
+    QColor selectionEdge{0x7a, 0xaa, 0xff, 0xd0};
+    QColor marker{0xf6, 0xad, 0x55};
+    QColor cursor{0xff, 0x5c, 0x5c};
+};
+
+const Palette& Colours() {
+    static const Palette palette;
+    return palette;
+}
+
+// A tick step (in seconds) from 1-2-5 series so ticks stand at least `minPixels` apart.
+double TickStepSeconds(double secondsPerPixel, double minPixels) {
+    static constexpr double kSteps[] = {0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2, 0.5,
+                                        1,     2,     5,     10,   15,   30,   60,  120, 300,
+                                        600,   900,   1800,  3600};
+    for (double step : kSteps) {
+        if (step / secondsPerPixel >= minPixels) return step;
+    }
+    return 7200;
+}
+
+QString TimeLabel(double seconds, double step) {
+    const int minutes = static_cast<int>(seconds / 60);
+    const double rest = seconds - minutes * 60;
+    if (step >= 1) return QString::asprintf("%d:%02d", minutes, static_cast<int>(std::lround(rest)));
+    if (step >= 0.1) return QString::asprintf("%d:%04.1f", minutes, rest);
+    if (step >= 0.01) return QString::asprintf("%d:%05.2f", minutes, rest);
+    return QString::asprintf("%d:%06.3f", minutes, rest);
+}
+
+}  // namespace
+
+SampleEditorWidget::SampleEditorWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(false);
+    setAccessibleName(QStringLiteral("Waveform"));
+}
+
+SampleEditorWidget::~SampleEditorWidget() = default;
+
+void SampleEditorWidget::put_zoomFactorX(std::int32_t zoomFactorX) {
+    zoomX_ = std::max<std::int32_t>(1, zoomFactorX);
+    update();
+}
+
+void SampleEditorWidget::put_zoomFactorY(std::int32_t zoomFactorY) {
+    zoomY_ = std::max<std::int32_t>(1, zoomFactorY);
+    update();
+}
+
+void SampleEditorWidget::put_firstSampleShown(std::int32_t firstSampleShown) {
+    first_ = ClampedSample(firstSampleShown);
+    update();
+}
+
+void SampleEditorWidget::put_selectionStart(std::int32_t selectionStart) {
+    selectionStart_ = selectionStart;
+    update();
+}
+
+void SampleEditorWidget::put_selectionEnd(std::int32_t selectionEnd) {
+    selectionEnd_ = selectionEnd;
+    update();
+}
+
+void SampleEditorWidget::put_cursorPosition(std::int32_t cursorPosition) {
+    cursor_.store(cursorPosition, std::memory_order_relaxed);
+    // Coalesce: one queued repaint however many positions arrive before it runs.
+    if (!cursorRepaintQueued_.exchange(true)) {
+        QMetaObject::invokeMethod(this, [this] {
+            cursorRepaintQueued_.store(false);
+            CursorMoved();
+        }, Qt::QueuedConnection);
+    }
+}
+
+void SampleEditorWidget::put_pcmDataIsStereo(bool pcmDataIsStereo) {
+    if (stereo_ == pcmDataIsStereo) return;
+    stereo_ = pcmDataIsStereo;
+    RefreshLevels();
+}
+
+void SampleEditorWidget::put_Enabled(bool enabled) {
+    enabled_ = enabled;
+    setEnabled(enabled);
+    update();
+}
+
+void SampleEditorWidget::put_sampleName(const char* sampleName) {
+    sampleName_ = sampleName != nullptr ? sampleName : "";
+    setToolTip(QString::fromStdString(sampleName_));
+}
+
+void SampleEditorWidget::put_sampleRaster(double sampleRaster) { sampleRaster_ = sampleRaster; }
+
+void SampleEditorWidget::SetPCMData(const std::int16_t* pcmSamples, std::int32_t numPCMSamples) {
+    if (pcmSamples == nullptr || numPCMSamples <= 0) {
+        pcm_ = nullptr;
+        pcmCount_ = 0;
+    } else {
+        pcm_ = pcmSamples;
+        pcmCount_ = numPCMSamples;
+    }
+    RefreshLevels();
+}
+
+void SampleEditorWidget::RefreshLevels() {
+    levels_.Build(pcm_, static_cast<std::size_t>(pcmCount_), stereo_);
+    first_ = ClampedSample(first_);
+    update();
+}
+
+void SampleEditorWidget::SetSlices(const std::int32_t* slices, std::int32_t numSlices) {
+    if (slices == nullptr || numSlices <= 0) {
+        slices_.clear();
+    } else {
+        slices_.assign(slices, slices + numSlices);
+        std::sort(slices_.begin(), slices_.end());
+    }
+    update();
+}
+
+void SampleEditorWidget::Advise(SampleEditorEvents* sink) { sink_ = sink; }
+
+std::int32_t SampleEditorWidget::ClampedSample(double sample) const noexcept {
+    const double last = levels_.Size() == 0 ? 0.0 : static_cast<double>(levels_.Size() - 1);
+    return static_cast<std::int32_t>(std::clamp(sample, 0.0, last));
+}
+
+double SampleEditorWidget::SamplesPerPixel() const noexcept {
+    const double w = std::max(1, width());
+    if (levels_.Size() == 0) return 1.0;
+    return static_cast<double>(levels_.Size()) / (w * zoomX_);
+}
+
+double SampleEditorWidget::SampleAtX(double x) const noexcept { return first_ + x * SamplesPerPixel(); }
+
+double SampleEditorWidget::XOfSample(double sample) const noexcept {
+    return (sample - first_) / SamplesPerPixel();
+}
+
+QRect SampleEditorWidget::CursorRect(std::int32_t position) const {
+    if (position < 0) return {};
+    const int x = static_cast<int>(std::floor(XOfSample(position)));
+    if (x < -3 || x > width() + 3) return {};
+    return QRect(x - 3, 0, 7, height());
+}
+
+void SampleEditorWidget::CursorMoved() {
+    const std::int32_t now = cursor_.load(std::memory_order_relaxed);
+    if (now == cursorDrawn_) return;
+    update(CursorRect(cursorDrawn_));
+    cursorDrawn_ = now;
+    update(CursorRect(cursorDrawn_));
+}
+
+void SampleEditorWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    Render(painter, size(), devicePixelRatioF());
+}
+
+void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const {
+    const Palette& c = Colours();
+    const double w = size.width();
+    const double h = size.height();
+    const bool enabled = enabled_ && isEnabled();
+    painter.fillRect(QRectF(0, 0, w, h), c.background);
+    const QRectF ruler(0, 0, w, kRulerHeight);
+    const QRectF wave(0, kRulerHeight, w, std::max(1.0, h - kRulerHeight));
+    painter.fillRect(ruler, c.ruler);
+
+    const double count = static_cast<double>(levels_.Size());
+    const double spp = count > 0 ? count / (std::max(1.0, w) * zoomX_) : 1.0;
+    const double first = first_;
+    const double visibleEnd = std::min(count, first + w * spp);
+    auto xOf = [&](double sample) { return (sample - first) / spp; };
+    const double mid = wave.center().y();
+    const double half = wave.height() / 2.0 - 1.0;
+    const double gain = half * zoomY_ / 32768.0;
+    auto yOf = [&](double v) { return std::clamp(mid - v * gain, wave.top(), wave.bottom()); };
+    const double hair = 1.0 / dpr;
+
+    // Time grid and ruler labels.
+    QFont font = painter.font();
+    font.setPixelSize(10);
+    painter.setFont(font);
+    if (count > 0) {
+        const double secondsPerPixel = spp / kOverviewRate;
+        const double step = TickStepSeconds(secondsPerPixel, 90);
+        const double firstSecond = first / kOverviewRate;
+        for (double t = std::floor(firstSecond / step) * step; t <= visibleEnd / kOverviewRate; t += step) {
+            const double x = std::round(xOf(t * kOverviewRate) * dpr) / dpr;
+            if (x < 0) continue;
+            painter.fillRect(QRectF(x, wave.top(), hair, wave.height()), c.grid);
+            painter.fillRect(QRectF(x, ruler.bottom() - 5, hair, 5), c.rulerText);
+            painter.setPen(c.rulerText);
+            painter.drawText(QPointF(x + 3, ruler.top() + 11), TimeLabel(t, step));
+        }
+    }
+    painter.fillRect(QRectF(0, mid, w, hair), c.centre);
+
+    // Selection.
+    const std::int32_t selA = std::min(selectionStart_, selectionEnd_);
+    const std::int32_t selB = std::max(selectionStart_, selectionEnd_);
+    if (count > 0 && selB > selA) {
+        const double x0 = std::max(-1.0, xOf(selA));
+        const double x1 = std::min(w + 1, xOf(selB));
+        if (x1 > x0) {
+            painter.fillRect(QRectF(x0, wave.top(), std::max(hair, x1 - x0), wave.height()), c.selectionFill);
+            painter.fillRect(QRectF(x0, wave.top(), hair, wave.height()), c.selectionEdge);
+            painter.fillRect(QRectF(x1 - hair, wave.top(), hair, wave.height()), c.selectionEdge);
+        }
+    }
+
+    // Waveform.
+    if (count > 0) {
+        QLinearGradient gradient(0, wave.top(), 0, wave.bottom());
+        const QColor outer = enabled ? c.waveOuter : c.disabledWave;
+        const QColor inner = enabled ? c.waveInner : c.disabledWave.darker(130);
+        gradient.setColorAt(0.0, outer);
+        gradient.setColorAt(0.5, inner);
+        gradient.setColorAt(1.0, outer);
+        const double sppDevice = spp / dpr;
+        if (sppDevice >= 1.0) {
+            // One min/max pair per device column, drawn as a filled envelope.
+            const int columns = static_cast<int>(std::ceil(w * dpr));
+            QPolygonF top, bottom;
+            top.reserve(columns);
+            bottom.reserve(columns);
+            for (int col = 0; col < columns; ++col) {
+                const double b = first + col * sppDevice;
+                if (b >= count) break;
+                const double e = std::min(count, first + (col + 1) * sppDevice);
+                const MinMax m = levels_.Range(static_cast<std::size_t>(b),
+                                               std::max(static_cast<std::size_t>(b) + 1,
+                                                        static_cast<std::size_t>(std::ceil(e))));
+                double yTop = yOf(m.max);
+                double yBottom = yOf(m.min);
+                if (yBottom - yTop < hair) {  // keep silence visible as a hairline
+                    yTop -= hair / 2;
+                    yBottom = yTop + hair;
+                }
+                const double x = col / dpr;
+                top.append(QPointF(x, yTop));
+                bottom.append(QPointF(x, yBottom));
+            }
+            if (!top.isEmpty()) {
+                const double xEnd = top.back().x() + hair;
+                top.append(QPointF(xEnd, top.back().y()));
+                bottom.append(QPointF(xEnd, bottom.back().y()));
+                QPolygonF envelope = top;
+                for (auto it = bottom.crbegin(); it != bottom.crend(); ++it) envelope.append(*it);
+                painter.setRenderHint(QPainter::Antialiasing, false);
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(gradient);
+                painter.drawPolygon(envelope);
+            }
+        } else {
+            // Zoomed in past one sample per device pixel: a line through the samples,
+            // with dots once samples stand well apart.
+            const auto i0 = static_cast<std::size_t>(std::max(0.0, std::floor(first)));
+            const auto i1 = static_cast<std::size_t>(std::min(count - 1, std::ceil(visibleEnd) + 1));
+            QPolygonF line;
+            line.reserve(static_cast<int>(i1 - i0 + 1));
+            for (std::size_t i = i0; i <= i1; ++i) line.append(QPointF(xOf(static_cast<double>(i)), yOf(levels_.At(i))));
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            painter.setPen(QPen(outer, 1.25));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPolyline(line);
+            if (1.0 / spp >= 8.0) {
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(outer);
+                for (const QPointF& p : line) painter.drawEllipse(p, 2.0, 2.0);
+            }
+            painter.setRenderHint(QPainter::Antialiasing, false);
+        }
+    }
+
+    // Slice markers: a line through the wave, a flag and the region number in the ruler.
+    if (count > 0 && !slices_.empty()) {
+        QColor line = c.marker;
+        line.setAlpha(enabled ? 200 : 110);
+        const auto begin = std::lower_bound(slices_.begin(), slices_.end(), static_cast<std::int32_t>(first));
+        int lastColumn = -1;
+        double lastLabelEnd = -1e9;
+        painter.setPen(Qt::NoPen);
+        for (auto it = begin; it != slices_.end() && *it <= visibleEnd; ++it) {
+            const double x = xOf(*it);
+            const int column = static_cast<int>(x * dpr);
+            if (column == lastColumn) continue;  // several markers in one device pixel
+            lastColumn = column;
+            const double xs = column / dpr;
+            painter.fillRect(QRectF(xs, wave.top(), hair, wave.height()), line);
+            const QPointF flag[3] = {QPointF(xs, ruler.bottom() - 7), QPointF(xs + 6, ruler.bottom() - 3.5),
+                                     QPointF(xs, ruler.bottom())};
+            painter.setBrush(c.marker);
+            painter.drawPolygon(flag, 3);
+            const QString label = QString::number(it - slices_.begin() + 1);
+            const double labelWidth = painter.fontMetrics().horizontalAdvance(label);
+            if (xs + 8 > lastLabelEnd + 4 && xs + 8 + labelWidth < w) {
+                painter.setPen(c.marker);
+                painter.drawText(QPointF(xs + 8, wave.top() + 11), label);
+                painter.setPen(Qt::NoPen);
+                lastLabelEnd = xs + 8 + labelWidth;
+            }
+        }
+        painter.setBrush(Qt::NoBrush);
+    }
+
+    // Play cursor.
+    const std::int32_t cursor = cursor_.load(std::memory_order_relaxed);
+    if (count > 0 && cursor >= 0 && cursor <= visibleEnd && cursor >= first) {
+        const double x = std::round(xOf(cursor) * dpr) / dpr;
+        painter.fillRect(QRectF(x - hair, 0, 2 * hair + 0.5, h), c.cursor);
+    }
+
+    // Zoom badge, bottom right.
+    if (count > 0 && (zoomX_ > 1 || zoomY_ > 1)) {
+        const QString badge = QString::asprintf("x%d  y%d", zoomX_, zoomY_);
+        painter.setPen(c.rulerText);
+        const double bw = painter.fontMetrics().horizontalAdvance(badge);
+        painter.drawText(QPointF(w - bw - 6, h - 5), badge);
+    }
+}
+
+void SampleEditorWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || levels_.Size() == 0 || !enabled_) return QWidget::mousePressEvent(event);
+    dragging_ = true;
+    dragAnchor_ = ClampedSample(SampleAtX(event->position().x()));
+    event->accept();
+}
+
+void SampleEditorWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_) return QWidget::mouseMoveEvent(event);
+    const std::int32_t here = ClampedSample(SampleAtX(event->position().x()));
+    selectionStart_ = std::min(dragAnchor_, here);
+    selectionEnd_ = std::max(dragAnchor_, here);
+    update();
+}
+
+void SampleEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (!dragging_ || event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+    dragging_ = false;
+    const std::int32_t here = ClampedSample(SampleAtX(event->position().x()));
+    if (sink_ == nullptr) return;
+    if (here == dragAnchor_) {
+        sink_->OnClicked(here);
+    } else {
+        sink_->OnSelectionChanged(std::min(dragAnchor_, here), std::max(dragAnchor_, here));
+    }
+}
+
+void SampleEditorWidget::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) update();
+    QWidget::changeEvent(event);
+}
+
+}  // namespace korvane::editor

@@ -1,0 +1,106 @@
+#pragma once
+// SampleEditorWidget: the Qt implementation of the waveform editor control. It lives in
+// the Lumatrel.ocx module (and in a static library for its tests and benchmarks); the
+// application only sees it as ISampleEditor.
+//
+// Drawing works in device pixels (high-DPI screens get one min/max column per physical
+// pixel) from the precomputed WaveformLevels, so every zoom from 1 to 65536 and every
+// scroll step repaints in time proportional to the window width, not to the track.
+//
+// Thread contract: UI thread, except put_cursorPosition (any thread; the repaint is
+// queued to the UI thread). The host must stop calling put_cursorPosition before it
+// destroys the control.
+#include "track/editor_ctrl/sample_editor.h"
+#include "track/editor_ctrl/waveform_levels.h"
+
+#include <QWidget>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvane::editor {
+
+class SampleEditorWidget final : public QWidget, public ISampleEditor {
+    Q_OBJECT
+public:
+    explicit SampleEditorWidget(QWidget* parent = nullptr);
+    ~SampleEditorWidget() override;
+
+    void put_zoomFactorX(std::int32_t zoomFactorX) override;
+    void put_zoomFactorY(std::int32_t zoomFactorY) override;
+    void put_firstSampleShown(std::int32_t firstSampleShown) override;
+    void put_selectionStart(std::int32_t selectionStart) override;
+    void put_selectionEnd(std::int32_t selectionEnd) override;
+    void put_cursorPosition(std::int32_t cursorPosition) override;
+    void put_pcmDataIsStereo(bool pcmDataIsStereo) override;
+    void put_Enabled(bool enabled) override;
+    void put_sampleName(const char* sampleName) override;
+    void put_sampleRaster(double sampleRaster) override;
+    void SetPCMData(const std::int16_t* pcmSamples, std::int32_t numPCMSamples) override;
+    void SetSlices(const std::int32_t* slices, std::int32_t numSlices) override;
+    void Advise(SampleEditorEvents* sink) override;
+    QWidget* Widget() override { return this; }
+
+    // Read-back of the state, for the host's tests and for accessibility.
+    std::int32_t zoomFactorX() const noexcept { return zoomX_; }
+    std::int32_t zoomFactorY() const noexcept { return zoomY_; }
+    std::int32_t firstSampleShown() const noexcept { return first_; }
+    std::int32_t selectionStart() const noexcept { return selectionStart_; }
+    std::int32_t selectionEnd() const noexcept { return selectionEnd_; }
+    std::int32_t cursorPosition() const noexcept { return cursor_.load(std::memory_order_relaxed); }
+    bool pcmDataIsStereo() const noexcept { return stereo_; }
+    std::size_t sampleCount() const noexcept { return levels_.Size(); }
+    const std::vector<std::int32_t>& slices() const noexcept { return slices_; }
+
+    // Overview samples per logical pixel at the current zoom and width.
+    double SamplesPerPixel() const noexcept;
+    // The overview sample under logical x, and back.
+    double SampleAtX(double x) const noexcept;
+    double XOfSample(double sample) const noexcept;
+
+    // Draws the whole control into `painter` over `size` logical pixels at `dpr` device
+    // pixels per logical pixel (the paint event and the benchmarks use it).
+    void Render(QPainter& painter, QSize size, qreal dpr) const;
+
+    QSize sizeHint() const override { return {640, 240}; }
+    QSize minimumSizeHint() const override { return {120, 60}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void RefreshLevels();
+    void CursorMoved();
+    QRect CursorRect(std::int32_t position) const;
+    std::int32_t ClampedSample(double sample) const noexcept;
+
+    const std::int16_t* pcm_ = nullptr;
+    std::int32_t pcmCount_ = 0;
+    bool stereo_ = false;
+    bool enabled_ = true;
+    WaveformLevels levels_;
+    std::int32_t zoomX_ = 1;
+    std::int32_t zoomY_ = 1;
+    std::int32_t first_ = 0;
+    std::int32_t selectionStart_ = 0;
+    std::int32_t selectionEnd_ = 0;
+    std::vector<std::int32_t> slices_;  // sorted copy of the markers
+    std::string sampleName_;
+    double sampleRaster_ = 0.0;
+    SampleEditorEvents* sink_ = nullptr;
+
+    // The play cursor is written by the stream thread; the UI thread draws it.
+    std::atomic<std::int32_t> cursor_{-1};
+    std::atomic<bool> cursorRepaintQueued_{false};
+    std::int32_t cursorDrawn_ = -1;  // UI thread: where the cursor was last painted
+
+    bool dragging_ = false;
+    std::int32_t dragAnchor_ = 0;
+};
+
+}  // namespace korvane::editor
