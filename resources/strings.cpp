@@ -7,6 +7,7 @@ namespace korvane::resources {
 namespace {
 
 constexpr std::array kStrings = {
+    StringEntry{kIdsDeviceNotResponding, "Device not responding. Try again?"},
     StringEntry{kIdsCouldNotWriteFile, "could not write file"},
     StringEntry{kIdsImportNotPcm16, "This WAV file does not hold 16-bit PCM audio:\n%s\nOnly 16-bit PCM WAV files can be opened."},
     StringEntry{kIdsImportWrongRate, "This WAV file is not sampled at 44100 Hz:\n%s\nOnly 44100 Hz WAV files can be opened."},
