@@ -1,0 +1,36 @@
+#include "resources/strings.h"
+
+#include <algorithm>
+#include <array>
+
+namespace korvane::resources {
+namespace {
+
+constexpr std::array kStrings = {
+    StringEntry{kIdsRestartForChanges, "You have to restart the program\nfor your changes to become effective"},
+    StringEntry{kIdsTrackFileUnreadable, "The track file could not be opened:\n%s"},
+    StringEntry{kIdsTrackFileTooShort, "The track file is too short to hold a track:\n%s"},
+};
+
+constexpr bool Sorted() {
+    for (std::size_t i = 1; i < kStrings.size(); ++i) {
+        if (kStrings[i - 1].id >= kStrings[i].id) return false;
+    }
+    return true;
+}
+static_assert(Sorted(), "the string table must stay sorted by id, without duplicates");
+
+}  // namespace
+
+std::span<const StringEntry> AppStrings() noexcept { return kStrings; }
+
+std::optional<std::string_view> FindAppString(std::uint32_t id) noexcept {
+    const auto it = std::lower_bound(kStrings.begin(), kStrings.end(), id,
+                                     [](const StringEntry& e, std::uint32_t want) { return e.id < want; });
+    if (it == kStrings.end() || it->id != id) return std::nullopt;
+    return it->text;
+}
+
+std::string_view LoadAppString(std::uint32_t id) noexcept { return FindAppString(id).value_or(std::string_view{}); }
+
+}  // namespace korvane::resources
