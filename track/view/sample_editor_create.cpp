@@ -55,7 +55,9 @@ std::unique_ptr<CSampleEditorCtrl> CSampleEditorCtrl::Create(platform::RegistryS
         return nullptr;
     }
     auto shared = std::make_shared<platform::Module>(std::move(*module));
-    return std::make_unique<CSampleEditorCtrl>(control, std::shared_ptr<const void>(shared, shared.get()));
+    std::string path = shared->Path().string();
+    return std::make_unique<CSampleEditorCtrl>(control, std::shared_ptr<const void>(shared, shared.get()),
+                                               std::move(path));
 }
 
 }  // namespace korvane::trackview

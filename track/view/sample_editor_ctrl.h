@@ -27,7 +27,8 @@ class CSampleEditorCtrl {
 public:
     // Wraps an existing control. `module` (may be empty for a control linked into the
     // program) is kept loaded for the control's lifetime.
-    CSampleEditorCtrl(editor::ISampleEditor* control, std::shared_ptr<const void> module);
+    CSampleEditorCtrl(editor::ISampleEditor* control, std::shared_ptr<const void> module,
+                      std::string modulePath = {});
     ~CSampleEditorCtrl();
     CSampleEditorCtrl(const CSampleEditorCtrl&) = delete;
     CSampleEditorCtrl& operator=(const CSampleEditorCtrl&) = delete;
@@ -41,11 +42,14 @@ public:
     editor::ISampleEditor* editor() const noexcept { return control_; }
     editor::ISampleEditor* operator->() const noexcept { return control_; }
     QWidget* widget() const noexcept { return window_.data(); }
+    // The file the control was loaded from ("" for a linked-in control).
+    const std::string& modulePath() const noexcept { return modulePath_; }
 
 private:
     editor::ISampleEditor* control_;
     QPointer<QWidget> window_;
     std::shared_ptr<const void> module_;
+    std::string modulePath_;
 };
 
 }  // namespace korvane::trackview
