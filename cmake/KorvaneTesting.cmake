@@ -9,7 +9,15 @@ function(korvane_add_gtest name)
   target_compile_definitions(${name} PRIVATE
     KORVANE_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     KORVANE_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
-  set(labels ${arg_LABELS})
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVANE_AUDIO=null")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests (CMake 3.25) splits list-valued PROPERTIES into separate
+  # property names, losing every label but the first and the second variable. A second
+  # include file, read after discovery, sets them on the discovered tests instead.
+  set(props_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${props_file}
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${arg_LABELS}\"\n"
+    "    ENVIRONMENT \"QT_QPA_PLATFORM=offscreen;KORVANE_AUDIO=null\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props_file})
 endfunction()

@@ -14,10 +14,23 @@ struct StringEntry {
     std::string_view text;
 };
 
-// Ids of the strings the shell and the track view show.
+// Export.
+inline constexpr std::uint32_t kIdsCouldNotWriteFile = 61217;
+// Preferences: the sound driver changed.
 inline constexpr std::uint32_t kIdsRestartForChanges = 61218;
+// Track view: the track file cannot be read, or holds no overview.
 inline constexpr std::uint32_t kIdsTrackFileUnreadable = 61620;
 inline constexpr std::uint32_t kIdsTrackFileTooShort = 61621;
+// Opening a WAV file as a track.
+inline constexpr std::uint32_t kIdsImportNotPcm16 = 62001;
+inline constexpr std::uint32_t kIdsImportWrongRate = 62002;
+inline constexpr std::uint32_t kIdsImportWrongChannels = 62003;
+inline constexpr std::uint32_t kIdsImportMalformed = 62004;
+inline constexpr std::uint32_t kIdsImportCannotRead = 62005;
+inline constexpr std::uint32_t kIdsImportCannotWrite = 62006;
+// Track document.
+inline constexpr std::uint32_t kIdsCouldNotDeleteTrackFile = 62010;
+inline constexpr std::uint32_t kIdsSaveOntoTrackFile = 62011;
 
 // The application's title, the caption of its message boxes.
 inline constexpr std::string_view kAppTitle = "Korvane";

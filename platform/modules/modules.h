@@ -18,8 +18,9 @@ public:
 // An owned handle to a loaded module; unloads on destruction.
 class Module {
 public:
-    // Loads the module at `path`; nullopt when it cannot be loaded (LoadLibrary returning
-    // NULL). `error` receives the loader's message when given.
+    // Loads the module at `path` (a bare file name is taken relative to the current
+    // folder; no library search path is consulted); nullopt when it cannot be loaded
+    // (LoadLibrary returning NULL). `error` receives the loader's message when given.
     static std::optional<Module> Load(const std::filesystem::path& path, std::string* error = nullptr);
     // Loads a module by its file name ("WNASPI32.DLL"), searching case-insensitively in
     // `searchDirs` in order (e.g. the executable's folder, then the machine's system folder).

@@ -14,6 +14,7 @@ constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;      // INFINITE
 constexpr std::uint32_t kWaitObject0 = 0x00000000u;   // WAIT_OBJECT_0
 constexpr std::uint32_t kWaitTimeout = 0x00000102u;   // WAIT_TIMEOUT
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;    // WAIT_FAILED
+constexpr std::uint32_t kStillActive = 0x00000103u;   // STILL_ACTIVE: exit code of a running thread
 
 class Waitable;
 
@@ -43,7 +44,8 @@ std::uint32_t WaitForSingleObject(Event& event, std::uint32_t timeoutMs);
 // WaitForMultipleObjects: with waitAll false, returns kWaitObject0 + i for the lowest
 // index i that is signalled (resetting it when auto-reset); with waitAll true, waits
 // until all are signalled at the same moment and consumes the auto-reset ones together.
-// Returns kWaitTimeout on time-out and kWaitFailed for an empty span.
+// Returns kWaitTimeout on time-out and kWaitFailed for an empty span, a null entry or
+// the same event twice (as Windows rejects duplicate handles).
 std::uint32_t WaitForMultipleObjects(std::span<Event* const> events, bool waitAll,
                                      std::uint32_t timeoutMs);
 
@@ -59,7 +61,7 @@ public:
     // Waits for the body to return: kWaitObject0 or kWaitTimeout.
     std::uint32_t Wait(std::uint32_t timeoutMs);
     bool Finished() const noexcept;
-    std::uint32_t ExitCode() const;  // valid once Finished()
+    std::uint32_t ExitCode() const;  // the body's result once Finished(), kStillActive before
 
 private:
     struct State;

@@ -32,6 +32,9 @@ public:
 
 // The process-wide handler. The default prints to stderr and answers the first button
 // (OK / Abort / Yes / Retry); the GUI installs a Qt handler, tests a scripted one.
+// The reference stays valid until the handler is replaced; MessageBox() itself holds
+// its own reference for the duration of the call, so replacing it from another thread
+// while a box is shown is safe.
 MessageBoxHandler& CurrentMessageBoxHandler();
 // Installs `handler` (nullptr restores the default) and returns the previous one.
 std::shared_ptr<MessageBoxHandler> SetMessageBoxHandler(std::shared_ptr<MessageBoxHandler> handler);
@@ -40,6 +43,7 @@ std::shared_ptr<MessageBoxHandler> SetMessageBoxHandler(std::shared_ptr<MessageB
 int MessageBox(std::string_view text, std::string_view caption, std::uint32_t flags);
 
 // A test double that records every box and answers from a queue (then `fallback`).
+// Not synchronised: use it from one thread at a time.
 class ScriptedMessageBoxes : public MessageBoxHandler {
 public:
     struct Shown {

@@ -1,0 +1,60 @@
+#include "export/export_regions.h"
+
+#include "export/numbered_name.h"
+#include "export/wav_format.h"
+#include "platform/ui/ui.h"
+#include "resources/strings.h"
+
+namespace korvane::wavexport {
+
+std::vector<std::string> ExportFileNames(const std::string& chosenPath, std::size_t selectedCount) {
+    std::vector<std::string> names;
+    if (selectedCount == 1) {
+        names.push_back(chosenPath);
+        return names;
+    }
+    names.reserve(selectedCount);
+    for (std::size_t k = 0; k < selectedCount; ++k)
+        names.push_back(MakeNumberedName(chosenPath, static_cast<int>(k + 1)));
+    return names;
+}
+
+std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& request,
+                                                      const ExportProgress& progress, const ExportIo& io) {
+    std::vector<RegionExportResult> results;
+    if (request.selectedLines.empty()) return results;
+    const auto names = ExportFileNames(request.chosenPath, request.selectedLines.size());
+
+    std::vector<RegionBounds> regions;
+    regions.reserve(request.selectedLines.size());
+    std::uint64_t framesTotal = 0;
+    for (std::size_t line : request.selectedLines) {
+        regions.push_back(request.regionAt(line));
+        framesTotal += std::uint64_t{regions.back().lengthOverview} * kFramesPerOverviewSample;
+    }
+
+    std::uint64_t framesBefore = 0;
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+        const std::uint64_t firstFrame = std::uint64_t{regions[k].startOverview} * kFramesPerOverviewSample;
+        const std::uint64_t frameCount = std::uint64_t{regions[k].lengthOverview} * kFramesPerOverviewSample;
+        ExportIo regionIo = io;
+        if (progress)
+            regionIo.progress = [&](std::uint64_t done, std::uint64_t) {
+                return progress(framesBefore + done, framesTotal);
+            };
+        RegionExportResult result{request.selectedLines[k], names[k],
+                                  WriteRegionWav(request.trackFile, names[k], firstFrame, frameCount,
+                                                 request.normalize, regionIo)};
+        const bool cancelled = result.outcome.error == ExportError::kCancelled;
+        if (!result.outcome.Ok() && !cancelled)
+            platform::MessageBox(resources::LoadAppString(resources::kIdsCouldNotWriteFile), resources::kAppTitle,
+                                 platform::kMbOk | platform::kMbIconError);
+        results.push_back(std::move(result));
+        if (cancelled) break;
+        framesBefore += frameCount;
+        if (progress && !progress(framesBefore, framesTotal)) break;
+    }
+    return results;
+}
+
+}  // namespace korvane::wavexport

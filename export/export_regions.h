@@ -1,0 +1,55 @@
+#pragma once
+// The export command over the selected lines of a track view's region list: one WAV
+// file per selected region, numbered by position among the selected lines when more
+// than one is selected ("kick.wav" -> "kick1.wav", "kick2.wav", ...), the chosen name
+// itself when exactly one is. A region that fails shows "could not write file"
+// (string 61217, stop icon, OK) once and the export goes on with the next.
+//
+// The GUI feeds this from its file dialog and list box; korvane-cli feeds it from its
+// options. Thread contract: UI thread, blocking, no message pumping.
+#include "export/wav_export.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvane::wavexport {
+
+// A region's bounds in overview samples (4 frames each), as the region list holds them.
+struct RegionBounds {
+    std::uint32_t startOverview = 0;
+    std::uint32_t lengthOverview = 0;
+};
+
+struct ExportRequest {
+    std::filesystem::path trackFile;          // the document's path name
+    std::vector<std::size_t> selectedLines;   // ascending line numbers of the list box
+    std::function<RegionBounds(std::size_t line)> regionAt;  // the region list's At
+    std::string chosenPath;                   // the file dialog's full path
+    bool normalize = false;                   // the "Normalize exported Audio" setting
+};
+
+struct RegionExportResult {
+    std::size_t line = 0;
+    std::string path;
+    ExportOutcome outcome;
+};
+
+// Progress over the whole export: frames written so far and in all; false cancels
+// (the region being written is discarded and no later one is started).
+using ExportProgress = std::function<bool(std::uint64_t framesDone, std::uint64_t framesTotal)>;
+
+// The names the export writes, in order: MakeNumberedName(chosen, k + 1) for several
+// lines, `chosen` for one.
+std::vector<std::string> ExportFileNames(const std::string& chosenPath, std::size_t selectedCount);
+
+// Writes every selected region. Failures other than cancellation show 61217 through
+// platform::MessageBox. Returns one result per region attempted.
+std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& request,
+                                                      const ExportProgress& progress = {},
+                                                      const ExportIo& io = {});
+
+}  // namespace korvane::wavexport

@@ -1,0 +1,132 @@
+#include "export/export_regions.h"
+
+#include "platform/ui/ui.h"
+#include "resources/strings.h"
+#include "tests/export/export_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace korvane::wavexport;
+using namespace korvane::testing;
+namespace fs = std::filesystem;
+using korvane::platform::ScriptedMessageBoxes;
+
+// Installs a scripted message-box handler for one test.
+class ScopedMessageBoxes {
+public:
+    ScopedMessageBoxes() : boxes_(std::make_shared<ScriptedMessageBoxes>()) {
+        previous_ = korvane::platform::SetMessageBoxHandler(boxes_);
+    }
+    ~ScopedMessageBoxes() { korvane::platform::SetMessageBoxHandler(previous_); }
+    const ScriptedMessageBoxes& Boxes() const { return *boxes_; }
+
+private:
+    std::shared_ptr<ScriptedMessageBoxes> boxes_;
+    std::shared_ptr<korvane::platform::MessageBoxHandler> previous_;
+};
+
+class ExportRegionsTest : public TempFolderTest {
+protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        track_ = dir_ / "~krvn2.tmp";
+        stereo_ = Staircase(588 * 4);
+        WriteTrackFile(track_, stereo_);
+        // Ten regions of the list; region i starts at overview sample 50 i and is i + 1 long.
+        for (std::uint32_t i = 0; i < 10; ++i) regions_.push_back({50 * i, i + 1});
+    }
+    ExportRequest Request(std::vector<std::size_t> lines, std::string chosen) {
+        ExportRequest request;
+        request.trackFile = track_;
+        request.selectedLines = std::move(lines);
+        request.regionAt = [this](std::size_t line) { return regions_.at(line); };
+        request.chosenPath = std::move(chosen);
+        return request;
+    }
+    std::vector<std::int16_t> RegionSamples(std::size_t line) const {
+        const auto& r = regions_[line];
+        return {stereo_.begin() + 2 * 4 * r.startOverview,
+                stereo_.begin() + 2 * 4 * (r.startOverview + r.lengthOverview)};
+    }
+    fs::path track_;
+    std::vector<std::int16_t> stereo_;
+    std::vector<RegionBounds> regions_;
+};
+
+TEST_F(ExportRegionsTest, OneSelectedRegionWritesExactlyTheChosenFile) {
+    ScopedMessageBoxes boxes;
+    const auto results = ExportSelectedRegions(Request({3}, (dir_ / "kick.wav").string()));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].outcome.Ok());
+    EXPECT_EQ(ReadAll(dir_ / "kick.wav"), ExpectedWav(RegionSamples(3)));
+    EXPECT_EQ(FileNames(), (std::vector<std::string>{"kick.wav", "~krvn2.tmp"}));
+    EXPECT_TRUE(boxes.Boxes().ShownBoxes().empty());
+}
+
+TEST_F(ExportRegionsTest, SeveralRegionsAreNumberedByPositionAmongTheSelection) {
+    ScopedMessageBoxes boxes;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+    const auto results = ExportSelectedRegions(
+        Request({2, 5, 9}, (dir_ / "kick.wav").string()),
+        [&](std::uint64_t done, std::uint64_t total) {
+            progress.emplace_back(done, total);
+            return true;
+        });
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(ReadAll(dir_ / "kick1.wav"), ExpectedWav(RegionSamples(2)));
+    EXPECT_EQ(ReadAll(dir_ / "kick2.wav"), ExpectedWav(RegionSamples(5)));
+    EXPECT_EQ(ReadAll(dir_ / "kick3.wav"), ExpectedWav(RegionSamples(9)));
+    EXPECT_EQ(results[1].line, 5u);
+    EXPECT_EQ(results[1].path, (dir_ / "kick2.wav").string());
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), (std::pair<std::uint64_t, std::uint64_t>{4 * (3 + 6 + 10), 4 * (3 + 6 + 10)}));
+    for (std::size_t i = 1; i < progress.size(); ++i) EXPECT_LE(progress[i - 1].first, progress[i].first);
+    EXPECT_TRUE(boxes.Boxes().ShownBoxes().empty());
+}
+
+TEST_F(ExportRegionsTest, NamesWithoutADotAndDotsInFolders) {
+    ScopedMessageBoxes boxes;
+    fs::create_directory(dir_ / "My.Loops");
+    fs::create_directory(dir_ / "My1.Loops");
+    fs::create_directory(dir_ / "My2.Loops");
+    ExportSelectedRegions(Request({0, 1}, (dir_ / "My.Loops" / "kick").string()));
+    EXPECT_EQ(ReadAll(dir_ / "My1.Loops" / "kick"), ExpectedWav(RegionSamples(0)));
+    EXPECT_EQ(ReadAll(dir_ / "My2.Loops" / "kick"), ExpectedWav(RegionSamples(1)));
+    ExportSelectedRegions(Request({0, 1}, (dir_ / "snare").string()));
+    EXPECT_EQ(ReadAll(dir_ / "snare1"), ExpectedWav(RegionSamples(0)));
+    EXPECT_EQ(ReadAll(dir_ / "snare2"), ExpectedWav(RegionSamples(1)));
+}
+
+TEST_F(ExportRegionsTest, AFailingRegionShowsCouldNotWriteFileOnceAndTheExportGoesOn) {
+    ScopedMessageBoxes boxes;
+    const auto locked = dir_ / "kick2.wav";
+    WriteAll(locked, {std::byte{7}});
+    fs::permissions(locked, fs::perms::owner_read);
+    regions_[9] = {585, 10};  // reaches past the 588 overview samples of the track
+    const auto results = ExportSelectedRegions(Request({1, 2, 9, 4}, (dir_ / "kick.wav").string()));
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_TRUE(results[0].outcome.Ok());
+    EXPECT_EQ(results[1].outcome.error, ExportError::kTargetNotWritable);
+    EXPECT_EQ(results[2].outcome.error, ExportError::kRegionPastEnd);
+    EXPECT_TRUE(results[3].outcome.Ok());
+    EXPECT_EQ(ReadAll(locked), std::vector<std::byte>{std::byte{7}});
+    EXPECT_EQ(ReadAll(dir_ / "kick4.wav"), ExpectedWav(RegionSamples(4)));
+    EXPECT_FALSE(fs::exists(dir_ / "kick3.wav"));
+    const auto& shown = boxes.Boxes().ShownBoxes();
+    ASSERT_EQ(shown.size(), 2u);
+    for (const auto& box : shown) {
+        EXPECT_EQ(box.text, "could not write file");
+        EXPECT_EQ(box.flags, korvane::platform::kMbOk | korvane::platform::kMbIconError);
+    }
+}
+
+TEST_F(ExportRegionsTest, NoSelectionWritesNothing) {
+    ScopedMessageBoxes boxes;
+    EXPECT_TRUE(ExportSelectedRegions(Request({}, (dir_ / "kick.wav").string()))
+                    .empty());
+    EXPECT_EQ(FileNames(), (std::vector<std::string>{"~krvn2.tmp"}));
+}
+
+}  // namespace

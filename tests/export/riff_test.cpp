@@ -1,0 +1,162 @@
+#include "platform/riff/riff.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+using namespace korvane::platform;
+
+std::vector<std::byte> Bytes(std::string_view text) {
+    const auto b = std::as_bytes(std::span(text.data(), text.size()));
+    return {b.begin(), b.end()};
+}
+
+std::vector<std::byte> Le32(std::uint32_t v) {
+    return {std::byte(v & 0xFF), std::byte(v >> 8 & 0xFF), std::byte(v >> 16 & 0xFF), std::byte(v >> 24)};
+}
+
+std::vector<std::byte> Concat(std::initializer_list<std::vector<std::byte>> parts) {
+    std::vector<std::byte> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// A sink that stays readable after the writer that owns it is gone.
+struct SharedMemorySink : ByteSink {
+    explicit SharedMemorySink(MemorySink* target) : target_(target) {}
+    void Write(std::span<const std::byte> b) override { target_->Write(b); }
+    void Seek(std::uint64_t o) override { target_->Seek(o); }
+    std::uint64_t Position() const override { return target_->Position(); }
+    void Sync() override { ++syncs; }
+    void Close() override { target_->Close(); }
+    MemorySink* target_;
+    int syncs = 0;
+};
+
+TEST(RiffWriter, AscendWritesTrueSizesAndPadsOddChunks) {
+    MemorySink memory;
+    RiffWriter riff(std::make_unique<SharedMemorySink>(&memory));
+    riff.CreateRiffChunk(MakeFourCc("WAVE"));
+    riff.CreateChunk(MakeFourCc("abcd"));
+    riff.Write(Bytes("xyz"));  // odd: a pad byte follows
+    riff.Ascend();
+    riff.CreateChunk(MakeFourCc("data"));
+    riff.Write(Bytes("1234"));
+    EXPECT_EQ(riff.OpenChunks(), 2u);
+    riff.Ascend();
+    riff.Ascend();
+    EXPECT_EQ(riff.OpenChunks(), 0u);
+    riff.Close();
+
+    const auto expected = Concat({Bytes("RIFF"), Le32(4 + 8 + 4 + 8 + 4), Bytes("WAVE"), Bytes("abcd"), Le32(3),
+                                  Bytes("xyz"), {std::byte{0}}, Bytes("data"), Le32(4), Bytes("1234")});
+    EXPECT_EQ(memory.Bytes(), expected);
+    EXPECT_TRUE(memory.Closed());
+}
+
+TEST(RiffWriter, RejectsUnbalancedChunks) {
+    MemorySink memory;
+    RiffWriter riff(std::make_unique<SharedMemorySink>(&memory));
+    EXPECT_THROW(riff.Ascend(), RiffError);
+    riff.CreateRiffChunk(MakeFourCc("WAVE"));
+    EXPECT_THROW(riff.Close(), RiffError);
+    riff.Ascend();
+    riff.Close();
+    EXPECT_THROW(riff.Write(Bytes("x")), RiffError);
+}
+
+TEST(RiffWriter, EveryWriteAndSeekFailureReachesTheCaller) {
+    // A full disk at every byte of a small file: some call must throw, none may
+    // silently produce a short file.
+    const std::size_t fullSize = 12 + 8 + 4;
+    for (std::uint64_t limit = 0; limit < fullSize; ++limit) {
+        auto faulty = std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
+                                                           SinkFaults{.writeLimitBytes = limit});
+        RiffWriter riff(std::move(faulty));
+        EXPECT_THROW(
+            {
+                riff.CreateRiffChunk(MakeFourCc("WAVE"));
+                riff.CreateChunk(MakeFourCc("data"));
+                riff.Write(Bytes("1234"));
+                riff.Ascend();
+                riff.Ascend();
+                riff.Close();
+            },
+            IoError)
+            << "limit " << limit;
+    }
+    RiffWriter seekFails(std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
+                                                              SinkFaults{.failSeek = true}));
+    seekFails.CreateChunk(MakeFourCc("data"));
+    EXPECT_THROW(seekFails.Ascend(), IoError);
+
+    RiffWriter syncFails(std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
+                                                              SinkFaults{.failSync = true}));
+    EXPECT_THROW(syncFails.Close(), IoError);
+}
+
+class FileIoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("korvane_riff_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_;
+};
+
+TEST_F(FileIoTest, FileSinkWritesPatchesAndReadsBack) {
+    const auto path = dir_ / "a.riff";
+    {
+        RiffWriter riff(std::make_unique<FileSink>(path, CreateMode::kExclusive));
+        riff.CreateRiffChunk(MakeFourCc("WAVE"));
+        riff.CreateChunk(MakeFourCc("data"));
+        riff.Write(Bytes("abcdef"));
+        riff.Ascend();
+        riff.Ascend();
+        riff.Close();
+    }
+    FileSource source(path);
+    ASSERT_EQ(source.Size(), 26u);
+    std::vector<std::byte> all(26);
+    source.ReadAt(0, all);
+    EXPECT_EQ(all, Concat({Bytes("RIFF"), Le32(18), Bytes("WAVE"), Bytes("data"), Le32(6), Bytes("abcdef")}));
+    std::vector<std::byte> past(4);
+    EXPECT_THROW(source.ReadAt(24, past), IoError);  // only 2 bytes left
+}
+
+TEST_F(FileIoTest, ExclusiveCreateNeverTouchesAnExistingFile) {
+    const auto path = dir_ / "existing";
+    { std::ofstream(path) << "keep"; }
+    EXPECT_THROW(FileSink(path, CreateMode::kExclusive), IoError);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
+}
+
+TEST_F(FileIoTest, FullDeviceIsReported) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    FileSink sink("/dev/full", CreateMode::kTruncate);
+    std::vector<std::byte> block(4096);
+    try {
+        sink.Write(block);
+        sink.Sync();
+        FAIL() << "a write to /dev/full succeeded";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.Code(), std::errc::no_space_on_device);
+    }
+}
+
+TEST_F(FileIoTest, SourceRefusesFoldersAndMissingFiles) {
+    EXPECT_THROW(FileSource(dir_ / "missing"), IoError);
+    EXPECT_THROW(FileSource{dir_}, IoError);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+#include "platform/modules/modules.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "test_root.h"
+
+namespace korvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+using AddFn = int(int, int);
+using CallsFn = int();
+
+const fs::path kModule = KORVANE_TEST_MODULE;
+
+TEST(Module, LoadsAndCallsExports) {
+    std::string error;
+    auto module = Module::Load(kModule, &error);
+    ASSERT_TRUE(module) << error;
+    EXPECT_EQ(module->Path(), kModule);
+    auto* add = module->Function<AddFn>("korvane_test_add");
+    ASSERT_NE(add, nullptr);
+    EXPECT_EQ(add(2, 40), 42);
+    EXPECT_EQ(module->Symbol("DllRegisterServer"), nullptr);
+}
+
+TEST(Module, MovingKeepsItLoaded) {
+    auto loaded = Module::Load(kModule);
+    ASSERT_TRUE(loaded);
+    Module moved(std::move(*loaded));
+    EXPECT_EQ(loaded->Symbol("korvane_test_add"), nullptr);  // the moved-from handle is empty
+    auto* add = moved.Function<AddFn>("korvane_test_add");
+    ASSERT_NE(add, nullptr);
+    auto other = Module::Load(kModule);
+    ASSERT_TRUE(other);
+    *other = std::move(moved);
+    EXPECT_EQ(add(1, 1), 2) << "the module was unloaded while a handle remained";
+    // The same loaded instance: the call just made through `add` shows in its state.
+    EXPECT_GE(other->Function<CallsFn>("korvane_test_calls")(), 1);
+}
+
+TEST(Module, FailuresReturnNulloptWithTheReason) {
+    std::string error;
+    EXPECT_FALSE(Module::Load("/no/such/module.so", &error));
+    EXPECT_NE(error.find("/no/such/module.so"), std::string::npos) << error;
+
+    error.clear();
+    EXPECT_FALSE(Module::Load(KORVANE_TEST_MODULE_UNRESOLVED, &error));
+    EXPECT_NE(error.find("korvane_symbol_that_does_not_exist"), std::string::npos) << error;
+
+    EXPECT_FALSE(Module::Load("", &error));
+    // A bare name is a file in the current folder, never a system library.
+    EXPECT_FALSE(Module::Load("libc.so.6", &error));
+
+    test::TempDir tmp;
+    std::ofstream(tmp.Path() / "text.dll") << "not a module";
+    EXPECT_FALSE(Module::Load(tmp.Path() / "text.dll", &error));
+    EXPECT_FALSE(Module::Load(tmp.Path() / "text.dll"));  // no error sink is fine
+}
+
+TEST(LoadByName, SearchesFoldersInOrderIgnoringCase) {
+    test::TempDir tmp;
+    const fs::path empty = tmp.Path() / "empty", system = tmp.Path() / "SYSTEM";
+    fs::create_directories(empty);
+    fs::create_directories(system);
+    fs::copy_file(kModule, system / "WNTEST32.DLL");
+    std::string error;
+    auto module = Module::LoadByName("wntest32.dll", {empty, tmp.Path() / "missing", system}, &error);
+    ASSERT_TRUE(module) << error;
+    EXPECT_EQ(module->Path(), system / "WNTEST32.DLL");
+    EXPECT_EQ(module->Function<AddFn>("korvane_test_add")(3, 4), 7);
+}
+
+TEST(LoadByName, TheFirstFolderWithTheNameDecides) {
+    test::TempDir tmp;
+    const fs::path first = tmp.Path() / "first", second = tmp.Path() / "second";
+    fs::create_directories(first);
+    fs::create_directories(second);
+    std::ofstream(first / "Plugin.dll") << "damaged";
+    fs::copy_file(kModule, second / "PLUGIN.DLL");
+    std::string error;
+    EXPECT_FALSE(Module::LoadByName("plugin.DLL", {first, second}, &error));
+    EXPECT_NE(error.find((first / "Plugin.dll").string()), std::string::npos) << error;
+    EXPECT_TRUE(Module::LoadByName("plugin.DLL", {second, first}));
+}
+
+TEST(LoadByName, PrefersTheExactSpelling) {
+    test::TempDir tmp;
+    std::ofstream(tmp.Path() / "mod.dll") << "damaged";
+    fs::copy_file(kModule, tmp.Path() / "MOD.DLL");
+    EXPECT_TRUE(Module::LoadByName("MOD.DLL", {tmp.Path()}));
+    EXPECT_FALSE(Module::LoadByName("mod.dll", {tmp.Path()}));
+    EXPECT_TRUE(Module::LoadByName("Mod.Dll", {tmp.Path()})) << "not the alphabetically first match";
+}
+
+TEST(LoadByName, RejectsPathsAndReportsWhereItLooked) {
+    test::TempDir tmp;
+    fs::copy_file(kModule, tmp.Path() / "x.dll");
+    fs::create_directories(tmp.Path() / "sub");
+    std::string error;
+    for (const char* bad : {"../x.dll", "..\\x.dll", "sub/x.dll", "", ".."}) {
+        EXPECT_FALSE(Module::LoadByName(bad, {tmp.Path() / "sub"}, &error)) << bad;
+        EXPECT_NE(error.find("invalid module name"), std::string::npos) << error;
+    }
+    EXPECT_FALSE(Module::LoadByName("absent.dll", {tmp.Path()}, &error));
+    EXPECT_NE(error.find(tmp.Path().string()), std::string::npos) << error;
+    EXPECT_FALSE(Module::LoadByName("sub", {tmp.Path()}, &error)) << "a folder is not a module";
+}
+
+TEST(ExecutableDir, IsTheFolderOfTheRunningProgram) {
+    EXPECT_EQ(fs::weakly_canonical(ExecutableDir()), fs::weakly_canonical(KORVANE_BIN_DIR));
+}
+
+}  // namespace
+}  // namespace korvane::platform

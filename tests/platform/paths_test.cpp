@@ -1,0 +1,140 @@
+#include "platform/paths/paths.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "test_root.h"
+
+namespace korvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets an environment variable for the scope, restoring the previous state after.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = ::getenv(name)) old_ = old;
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+void Touch(const fs::path& file) { std::ofstream(file) << "x"; }
+
+TEST(EqualsIgnoreCase, ComparesAsciiWithoutCase) {
+    EXPECT_TRUE(EqualsIgnoreCase("WNASPI32.DLL", "wnaspi32.dll"));
+    EXPECT_TRUE(EqualsIgnoreCase("", ""));
+    EXPECT_FALSE(EqualsIgnoreCase("abc", "abd"));
+    EXPECT_FALSE(EqualsIgnoreCase("abc", "abcd"));
+    EXPECT_FALSE(EqualsIgnoreCase("[", "{"));  // 0x5B vs 0x7B differ by the case bit only
+}
+
+TEST(MachineRoot, CreatesTheStandardFolders) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path() / "machine");
+    EXPECT_EQ(root.Root(), tmp.Path() / "machine");
+    EXPECT_EQ(root.RegistryFile(), tmp.Path() / "machine" / "registry.db");
+    EXPECT_TRUE(fs::is_directory(root.TempDir()));
+    EXPECT_TRUE(fs::is_directory(root.SystemDir()));
+    EXPECT_TRUE(fs::is_directory(root.DriveC() / "Program Files"));
+    EXPECT_EQ(root.WindowsDir(), root.DriveC() / "WINDOWS");
+    // Opening the same root again keeps what is there.
+    Touch(root.TempDir() / "keep.tmp");
+    MachineRoot again(tmp.Path() / "machine/");
+    EXPECT_EQ(again.Root(), root.Root());
+    EXPECT_TRUE(fs::exists(again.TempDir() / "keep.tmp"));
+}
+
+TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
+    test::TempDir tmp;
+    {
+        ScopedEnv root("KORVANE_ROOT", (tmp.Path() / "explicit").c_str());
+        EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / "explicit");
+    }
+    ScopedEnv root("KORVANE_ROOT", nullptr);
+    {
+        ScopedEnv xdg("XDG_DATA_HOME", (tmp.Path() / "xdg").c_str());
+        const MachineRoot machine = MachineRoot::FromEnvironment();
+        EXPECT_EQ(machine.Root(), tmp.Path() / "xdg" / "korvane");
+        EXPECT_TRUE(fs::is_directory(machine.SystemDir()));
+    }
+    ScopedEnv home("HOME", tmp.Path().c_str());
+    ScopedEnv relativeXdg("XDG_DATA_HOME", "relative/is/ignored");
+    EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / ".local" / "share" / "korvane");
+}
+
+TEST(ToHost, ResolvesExistingComponentsIgnoringCase) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    Touch(root.TempDir() / "~krvn1.tmp");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\~krvn1.tmp"), root.TempDir() / "~krvn1.tmp");
+    EXPECT_EQ(root.ToHost("c:/windows/temp/~KRVN1.TMP"), root.TempDir() / "~krvn1.tmp");
+    EXPECT_EQ(root.ToHost("C:\\Windows\\System"), root.SystemDir());
+    EXPECT_EQ(root.ToHost("C:\\program files\\"), root.DriveC() / "Program Files");
+    EXPECT_EQ(root.ToHost("C:\\"), root.DriveC());
+    EXPECT_EQ(root.ToHost("C:"), root.DriveC());
+}
+
+TEST(ToHost, KeepsTheGivenSpellingOfMissingComponents) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    EXPECT_EQ(root.ToHost("C:\\windows\\New Folder\\Sub\\File.WAV"),
+              root.WindowsDir() / "New Folder" / "Sub" / "File.WAV");
+}
+
+TEST(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    Touch(root.TempDir() / "b.TXT");
+    Touch(root.TempDir() / "B.txt");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\B.txt"), root.TempDir() / "B.txt");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\b.TXT"), root.TempDir() / "b.TXT");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\b.txt"), root.TempDir() / "B.txt");
+}
+
+TEST(ToHost, NeverLeavesTheDrive) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
+}
+
+TEST(ToHost, RejectsOtherDrivesAndInvalidNames) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    for (const char* bad : {"D:\\x", "", "C", "\\WINDOWS", "WINDOWS\\TEMP", "C:WINDOWS", "C:\\a:b", "C:\\a*",
+                            "C:\\what?", "C:\\a|b", "C:\\a<b>", "C:\\\"q\""}) {
+        EXPECT_EQ(root.ToHost(bad), std::nullopt) << bad;
+    }
+    EXPECT_EQ(root.ToHost(std::string_view("C:\\a\0b", 6)), std::nullopt);
+}
+
+TEST(ToWindows, MapsHostPathsBelowTheDrive) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    EXPECT_EQ(root.ToWindows(root.TempDir() / "~krvn1.tmp"), "C:\\WINDOWS\\TEMP\\~krvn1.tmp");
+    EXPECT_EQ(root.ToWindows(root.DriveC()), "C:\\");
+    EXPECT_EQ(root.ToWindows(root.SystemDir() / ".." / "TEMP"), "C:\\WINDOWS\\TEMP");
+    EXPECT_EQ(root.ToWindows(root.RegistryFile()), std::nullopt);
+    EXPECT_EQ(root.ToWindows(root.DriveC() / ".." / "drive_c2"), std::nullopt);
+    EXPECT_EQ(root.ToWindows("/etc/passwd"), std::nullopt);
+    EXPECT_EQ(root.ToWindows(root.TempDir() / "a\\b"), std::nullopt);
+    // Round trip.
+    const auto host = root.ToHost("C:\\Program Files\\Korvane\\Korvane.exe");
+    ASSERT_TRUE(host);
+    EXPECT_EQ(root.ToWindows(*host), "C:\\Program Files\\Korvane\\Korvane.exe");
+}
+
+}  // namespace
+}  // namespace korvane::platform

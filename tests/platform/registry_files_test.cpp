@@ -1,0 +1,181 @@
+// The registry on disk: persistence, several processes at once, damaged files.
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/paths/paths.h"
+#include "platform/registry/registry.h"
+#include "test_root.h"
+
+namespace korvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteAll(const fs::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Opening `file` must fail with a RegistryError naming it and leave its bytes alone.
+void ExpectRefusedAndUnchanged(const fs::path& file) {
+    const std::string before = ReadAll(file);
+    try {
+        RegistryStore::Open(file);
+        ADD_FAILURE() << "opened " << file;
+    } catch (const RegistryError& error) {
+        EXPECT_NE(std::string(error.what()).find(file.string()), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(ReadAll(file), before) << "the file was modified";
+}
+
+// Built step by step: GCC 12 warns falsely (-Wrestrict) on chained string concatenation.
+std::string WriterValue(int process, int index) {
+    std::string name = "p";
+    name += std::to_string(process);
+    name += '_';
+    name += std::to_string(index);
+    return name;
+}
+
+class RegistryFile : public ::testing::Test {
+protected:
+    test::TempDir tmp;
+    fs::path file = tmp.Path() / "registry.db";
+
+    void WriteSample() {
+        auto store = RegistryStore::Open(file);
+        RegKey key = store->CreateKey(RootKey::LocalMachine, "Software\\Quorvix\\Korvane");
+        key.SetString("Driver", "Primary Sound Driver");
+        key.SetDword("Normalize", 1);
+        for (int i = 0; i < 200; ++i)  // enough rows to span several pages
+            store->CreateKey(RootKey::LocalMachine, "Filler\\Key" + std::to_string(i))
+                .SetString("text", std::string(100, static_cast<char>('a' + i % 26)));
+    }
+};
+
+TEST_F(RegistryFile, PersistsAcrossStores) {
+    WriteSample();
+    auto store = RegistryStore::Open(file);
+    auto key = store->OpenKey(RootKey::LocalMachine, "software\\quorvix\\korvane");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->QueryString("driver"), "Primary Sound Driver");
+    EXPECT_EQ(key->QueryDword("Normalize"), 1u);
+    EXPECT_EQ(store->EnumSubkeys(RootKey::LocalMachine, "Filler").size(), 200u);
+}
+
+TEST_F(RegistryFile, OpenMachineUsesTheMachineRoot) {
+    const fs::path root = tmp.Path() / "machine";
+    ::setenv("KORVANE_ROOT", root.c_str(), 1);
+    RegistryStore::OpenMachine()->CreateKey(RootKey::CurrentUser, "Here");
+    ::unsetenv("KORVANE_ROOT");
+    EXPECT_TRUE(RegistryStore::Open(MachineRoot(root).RegistryFile())->KeyExists(RootKey::CurrentUser, "here"));
+}
+
+TEST_F(RegistryFile, ConcurrentProcessesLoseNoWrite) {
+    constexpr int kProcesses = 6, kValues = 40;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int code = 0;
+            try {
+                // Every process also creates the same new key; exactly one may see it as new.
+                auto store = RegistryStore::Open(file);
+                Disposition disposition{};
+                store->CreateKey(RootKey::LocalMachine, "Software\\Race\\Common", &disposition);
+                code = disposition == Disposition::CreatedNewKey ? 10 : 0;
+                for (int i = 0; i < kValues; ++i) {
+                    RegKey key = store->CreateKey(RootKey::LocalMachine, "Software\\Race");
+                    key.SetDword(WriterValue(p, i), static_cast<std::uint32_t>(i));
+                    store->CreateKey(RootKey::LocalMachine, "Software\\Race\\P" + std::to_string(p));
+                }
+            } catch (const std::exception& error) {
+                ::fprintf(stderr, "writer %d: %s\n", p, error.what());
+                code = 1;
+            }
+            ::_exit(code);
+        }
+        children.push_back(pid);
+    }
+    int createdNew = 0;
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 1) << "a writer failed";
+        createdNew += WEXITSTATUS(status) == 10;
+    }
+    EXPECT_EQ(createdNew, 1);
+
+    auto store = RegistryStore::Open(file);
+    auto key = store->OpenKey(RootKey::LocalMachine, "Software\\Race");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->ValueNames().size(), std::size_t{kProcesses * kValues});
+    for (int p = 0; p < kProcesses; ++p)
+        for (int i = 0; i < kValues; ++i)
+            EXPECT_EQ(key->QueryDword(WriterValue(p, i)), static_cast<std::uint32_t>(i));
+    EXPECT_EQ(key->Subkeys().size(), std::size_t{kProcesses + 1});
+}
+
+TEST_F(RegistryFile, DamagedPagesAreReportedNotReplaced) {
+    WriteSample();
+    std::string bytes = ReadAll(file);
+    ASSERT_GT(bytes.size(), 3 * 4096u);
+    for (std::size_t i = 4096; i < 4096 + 64; ++i) bytes[i] = static_cast<char>(0xA5);  // page 2's header
+    WriteAll(file, bytes);
+    ExpectRefusedAndUnchanged(file);
+}
+
+TEST_F(RegistryFile, TruncatedFileIsReportedNotReplaced) {
+    WriteSample();
+    std::string bytes = ReadAll(file);
+    bytes.resize(bytes.size() / 2);
+    WriteAll(file, bytes);
+    ExpectRefusedAndUnchanged(file);
+}
+
+TEST_F(RegistryFile, NonDatabaseFileIsReportedNotReplaced) {
+    WriteAll(file, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n" + std::string(5000, 'x'));
+    ExpectRefusedAndUnchanged(file);
+}
+
+TEST_F(RegistryFile, ForeignDatabaseIsRefused) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE photos(id INTEGER); INSERT INTO photos VALUES(1);", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ExpectRefusedAndUnchanged(file);
+}
+
+TEST_F(RegistryFile, UnopenableLocationsNameTheFile) {
+    const fs::path missingDir = tmp.Path() / "no such folder" / "registry.db";
+    try {
+        RegistryStore::Open(missingDir);
+        ADD_FAILURE() << "opened a file in a missing folder";
+    } catch (const RegistryError& error) {
+        EXPECT_NE(std::string(error.what()).find(missingDir.string()), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(fs::exists(missingDir.parent_path()));
+
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+    WriteSample();
+    fs::permissions(file, fs::perms::none);
+    ExpectRefusedAndUnchanged(file);
+}
+
+}  // namespace
+}  // namespace korvane::platform

@@ -1,0 +1,69 @@
+#include "platform/ui/ui.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane::platform {
+namespace {
+
+// Installs a handler for the scope and restores the previous one.
+class ScopedHandler {
+public:
+    explicit ScopedHandler(std::shared_ptr<MessageBoxHandler> handler)
+        : previous_(SetMessageBoxHandler(std::move(handler))) {}
+    ~ScopedHandler() { SetMessageBoxHandler(previous_); }
+
+private:
+    std::shared_ptr<MessageBoxHandler> previous_;
+};
+
+TEST(MessageBox, DefaultAnswersTheFirstButtonAndPrints) {
+    const struct { std::uint32_t flags; int answer; } cases[] = {
+        {kMbOk | kMbIconError, kIdOk}, {kMbOkCancel, kIdOk},      {kMbAbortRetryIgnore | kMbIconWarning, kIdAbort},
+        {kMbYesNoCancel, kIdYes},      {kMbYesNo | kMbIconQuestion, kIdYes}, {kMbRetryCancel, kIdRetry},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MessageBox("text", "caption", c.flags), c.answer) << c.flags;
+
+    ::testing::internal::CaptureStderr();
+    MessageBox("ERROR: could not open DirectSound driver!\nTerminating program.", "Korvane", kMbOk | kMbIconError);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(printed.find("could not open DirectSound driver!"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Korvane"), std::string::npos) << printed;
+}
+
+TEST(MessageBox, ScriptedHandlerRecordsAndAnswersInOrder) {
+    auto scripted = std::make_shared<ScriptedMessageBoxes>(kIdCancel);
+    ScopedHandler scope(scripted);
+    scripted->QueueAnswer(kIdRetry);
+    scripted->QueueAnswer(kIdIgnore);
+    EXPECT_EQ(MessageBox("first", "Setup", kMbAbortRetryIgnore), kIdRetry);
+    EXPECT_EQ(MessageBox("second", "Setup", kMbAbortRetryIgnore), kIdIgnore);
+    EXPECT_EQ(MessageBox("third", "Setup", kMbOkCancel | kMbIconQuestion), kIdCancel);
+    ASSERT_EQ(scripted->ShownBoxes().size(), 3u);
+    EXPECT_EQ(scripted->ShownBoxes()[0].text, "first");
+    EXPECT_EQ(scripted->ShownBoxes()[2].caption, "Setup");
+    EXPECT_EQ(scripted->ShownBoxes()[2].flags, kMbOkCancel | kMbIconQuestion);
+    EXPECT_EQ(&CurrentMessageBoxHandler(), scripted.get());
+}
+
+TEST(MessageBox, ResettingRestoresTheDefaultAndReturnsThePrevious) {
+    auto scripted = std::make_shared<ScriptedMessageBoxes>(kIdNo);
+    const auto original = SetMessageBoxHandler(scripted);
+    EXPECT_EQ(MessageBox("q", "c", kMbYesNo), kIdNo);
+    EXPECT_EQ(SetMessageBoxHandler(nullptr), scripted);
+    EXPECT_EQ(MessageBox("q", "c", kMbYesNo), kIdYes);
+    EXPECT_EQ(&CurrentMessageBoxHandler(), original.get());
+}
+
+TEST(StringTable, FindsLoadsAndReplaces) {
+    StringTable table({{61567, "ERROR: could not open DirectSound driver!\nTerminating program."}});
+    table.Add(7, "seven");
+    table.Add(7, "SEVEN");
+    EXPECT_EQ(table.Find(7), "SEVEN");
+    EXPECT_EQ(table.Load(61567), "ERROR: could not open DirectSound driver!\nTerminating program.");
+    EXPECT_EQ(table.Find(8), std::nullopt);
+    EXPECT_EQ(table.Load(8), "");
+    EXPECT_EQ(StringTable().Load(0), "");
+}
+
+}  // namespace
+}  // namespace korvane::platform

@@ -1,0 +1,163 @@
+#include "track/korvane_doc.h"
+
+#include "platform/ui/ui.h"
+#include "tests/export/export_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace korvane::testing;
+using korvane::track::CKorvaneDoc;
+using korvane::track::DocumentOrigin;
+namespace fs = std::filesystem;
+
+class ScopedMessageBoxes {
+public:
+    ScopedMessageBoxes() : boxes_(std::make_shared<korvane::platform::ScriptedMessageBoxes>()) {
+        previous_ = korvane::platform::SetMessageBoxHandler(boxes_);
+    }
+    ~ScopedMessageBoxes() { korvane::platform::SetMessageBoxHandler(previous_); }
+    const auto& Shown() const { return boxes_->ShownBoxes(); }
+
+private:
+    std::shared_ptr<korvane::platform::ScriptedMessageBoxes> boxes_;
+    std::shared_ptr<korvane::platform::MessageBoxHandler> previous_;
+};
+
+class KorvaneDocTest : public TempFolderTest {
+protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        stereo_ = Staircase(588 * 2);
+    }
+    fs::path MakeTrack(const std::string& name) {
+        const auto path = dir_ / name;
+        WriteTrackFile(path, stereo_);
+        return path;
+    }
+    // Hooks that record the order of the close steps and what existed at each.
+    CKorvaneDoc::Hooks Recording(const fs::path& file) {
+        return {[this, file] { events_.push_back(fs::exists(file) ? "stop(file)" : "stop(no file)"); },
+                [this, file] { events_.push_back(fs::exists(file) ? "views(file)" : "views(no file)"); }};
+    }
+    std::vector<std::int16_t> stereo_;
+    std::vector<std::string> events_;
+    ScopedMessageBoxes boxes_;
+};
+
+TEST_F(KorvaneDocTest, ClosingStopsPlaybackThenReleasesViewsThenDeletesTheTrackFile) {
+    const auto track = MakeTrack("~krvn1.tmp");
+    CKorvaneDoc doc(Recording(track));
+    doc.AdoptTemporaryTrackFile(track);
+    doc.SetTitle("01  04:12");
+    EXPECT_TRUE(doc.OwnsTrackFile());
+    EXPECT_EQ(doc.GetPathName(), track);
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_TRUE(doc.OnCloseDocument());
+    EXPECT_EQ(events_, (std::vector<std::string>{"stop(file)", "views(file)"}));
+    EXPECT_FALSE(fs::exists(track));
+    // Closing again (the destructor does) neither stops twice nor reports anything.
+    EXPECT_TRUE(doc.OnCloseDocument());
+    EXPECT_EQ(events_.size(), 2u);
+    EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(KorvaneDocTest, AUserFileAndANewDocumentNeverLoseAFile) {
+    const auto chosen = MakeTrack("mine.bin");
+    const auto before = ReadAll(chosen);
+    {
+        CKorvaneDoc doc(Recording(chosen));
+        ASSERT_TRUE(doc.OnOpenDocument(chosen));
+        EXPECT_EQ(doc.Origin(), DocumentOrigin::kUserFile);
+        EXPECT_FALSE(doc.OwnsTrackFile());
+        EXPECT_TRUE(doc.OnCloseDocument());
+    }
+    EXPECT_EQ(ReadAll(chosen), before);
+    {
+        CKorvaneDoc doc(Recording(chosen));
+        ASSERT_TRUE(doc.OnOpenDocument(chosen));
+    }  // destroyed without an explicit close
+    EXPECT_EQ(ReadAll(chosen), before);
+    {
+        CKorvaneDoc doc;
+        ASSERT_TRUE(doc.OnNewDocument());
+        EXPECT_TRUE(doc.GetPathName().empty());
+        EXPECT_FALSE(doc.CanSave());
+        EXPECT_FALSE(doc.OnSaveDocument(dir_ / "x.wav"));
+        EXPECT_TRUE(doc.OnCloseDocument());
+    }
+    EXPECT_EQ(FileNames(), (std::vector<std::string>{"mine.bin"}));
+    CKorvaneDoc missing;
+    EXPECT_FALSE(missing.OnOpenDocument(dir_ / "absent"));
+    EXPECT_FALSE(missing.OnOpenDocument(dir_));
+    EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(KorvaneDocTest, ClosingTheApplicationDeletesEveryTemporaryFileOnce) {
+    std::vector<fs::path> tracks = {MakeTrack("~krvn1.tmp"), MakeTrack("~krvn2.tmp"), MakeTrack("~krvn3.tmp")};
+    const auto chosen = MakeTrack("chosen.raw");
+    {
+        std::vector<std::unique_ptr<CKorvaneDoc>> docs;
+        for (const auto& t : tracks) {
+            docs.push_back(std::make_unique<CKorvaneDoc>());
+            docs.back()->AdoptTemporaryTrackFile(t);
+        }
+        docs.push_back(std::make_unique<CKorvaneDoc>());
+        ASSERT_TRUE(docs.back()->OnOpenDocument(chosen));
+        fs::remove(tracks[1]);  // already gone at close: no error for the user
+    }
+    EXPECT_EQ(FileNames(), (std::vector<std::string>{"chosen.raw"}));
+    EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(KorvaneDocTest, AFileThatCannotBeDeletedIsReportedExactlyOnce) {
+    // A folder in place of the track file cannot be removed as a file while not empty.
+    const auto track = dir_ / "~krvn9.tmp";
+    fs::create_directory(track);
+    WriteAll(track / "inside", {std::byte{1}});
+    {
+        CKorvaneDoc doc;
+        doc.AdoptTemporaryTrackFile(track);
+        EXPECT_FALSE(doc.OnCloseDocument());
+        EXPECT_TRUE(doc.OnCloseDocument());
+    }
+    ASSERT_EQ(boxes_.Shown().size(), 1u);
+    EXPECT_NE(boxes_.Shown()[0].text.find("could not delete the temporary track file"), std::string::npos);
+    EXPECT_NE(boxes_.Shown()[0].text.find(track.string()), std::string::npos);
+}
+
+TEST_F(KorvaneDocTest, SaveWritesTheTrackAsAWavAndNeverTouchesTheTrackFile) {
+    const auto track = MakeTrack("~krvn1.tmp");
+    const auto before = ReadAll(track);
+    CKorvaneDoc doc;
+    doc.AdoptTemporaryTrackFile(track);
+    ASSERT_TRUE(doc.CanSave());
+    ASSERT_TRUE(doc.OnSaveDocument(dir_ / "track.wav"));
+    EXPECT_EQ(ReadAll(dir_ / "track.wav"), ExpectedWav(stereo_));
+    // Onto itself, also through a link: refused with a message.
+    fs::create_symlink(track, dir_ / "link.tmp");
+    EXPECT_FALSE(doc.OnSaveDocument(track));
+    EXPECT_FALSE(doc.OnSaveDocument(dir_ / "link.tmp"));
+    EXPECT_EQ(ReadAll(track), before);
+    ASSERT_EQ(boxes_.Shown().size(), 2u);
+    EXPECT_NE(boxes_.Shown()[0].text.find("own track file"), std::string::npos);
+    EXPECT_FALSE(doc.IsModified());
+}
+
+TEST_F(KorvaneDocTest, ExportRegionReadsTheDocumentsTrackFile) {
+    const auto track = MakeTrack("~krvn1.tmp");
+    CKorvaneDoc doc;
+    doc.AdoptTemporaryTrackFile(track);
+    EXPECT_TRUE(doc.ExportRegion(dir_ / "r.wav", 8, 40, false).Ok());
+    const std::vector<std::int16_t> expected(stereo_.begin() + 16, stereo_.begin() + 96);
+    EXPECT_EQ(ReadAll(dir_ / "r.wav"), ExpectedWav(expected));
+    EXPECT_FALSE(doc.ExportRegion(dir_ / "r2.wav", 1176, 4, false).Ok());  // past the end
+    ASSERT_EQ(boxes_.Shown().size(), 1u);
+    EXPECT_EQ(boxes_.Shown()[0].text, "could not write file");
+}
+
+}  // namespace
