@@ -178,7 +178,9 @@ void SoundPlayer::StopPlayback() {
 }
 
 bool SoundPlayer::IsStreaming() const {
-    return thread_ != nullptr && !thread_->Finished();
+    // The thread flags the end once its buffer is released and its events are closed;
+    // joining it may lag a moment behind.
+    return thread_ != nullptr && !streamEnded_.load(std::memory_order_acquire);
 }
 
 bool SoundPlayer::WaitForStreamEnd(std::uint32_t timeoutMs) {

@@ -71,7 +71,7 @@ public:
     // thread has ended. Returns at once when no stream runs.
     void StopPlayback();
 
-    // True while a stream thread exists and has not ended.
+    // True while a stream exists and has not ended (its buffer is not yet released).
     bool IsStreaming() const;
     // Waits up to `timeoutMs` for the stream thread to end by itself (a one-shot that
     // has been heard to its end, or a failure). True when no stream runs any more.
