@@ -143,9 +143,10 @@ const CommandRegistrar registrar("slice", [](CLI::App& app, int& exitCode) {
         "A WAV file (16-bit PCM, mono or stereo, any rate) is sliced at its own rate:\n"
         "mono files sample by sample, stereo files frame by frame (the average of both\n"
         "channels), so starts and lengths are in the file's samples (frames). --demo slices\n"
-        "the built-in music-like signal, a 11025 Hz mono overview like the one the track\n"
-        "view slices for a CD track. The running average spans --window samples at\n"
-        "44100 Hz, as in the track view (50, i.e. 12 samples at 11025 Hz). Times are m:ss.ss.");
+        "the built-in music-like signal (60 s unless --seconds), an 11025 Hz mono overview\n"
+        "like the one the track view slices for a CD track. The running average spans\n"
+        "--window samples at 44100 Hz, as in the track view (50: 12 samples at 11025 Hz).\n"
+        "Times are m:ss.ss.");
     auto* file = cmd->add_option("file", options->path, "16-bit PCM WAV file to slice");
     auto* demoFlag = cmd->add_flag("--demo", options->demo, "slice the built-in demo signal instead");
     file->excludes(demoFlag);
@@ -160,11 +161,10 @@ const CommandRegistrar registrar("slice", [](CLI::App& app, int& exitCode) {
     cmd->add_option("--window", options->averagingWindow,
                     "averaging window in samples at 44100 Hz, 1 to 44100 (default 50)")
         ->check(CLI::Range(1u, 44100u));
-    cmd->callback([options, cmd, &exitCode] {
+    cmd->callback([options, &exitCode] {
         if (!options->demo && options->path.empty()) {
             throw CLI::ValidationError("slice", "give a WAV file or --demo");
         }
-        (void)cmd;
         exitCode = RunSlice(*options);
     });
 });
