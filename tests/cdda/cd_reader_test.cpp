@@ -1,5 +1,7 @@
 #include "cdda/cd_reader.h"
 #include "cdda/drive_list.h"
+#include "platform/aspi/fake_transport.h"
+#include "platform/aspi/sg_device.h"
 #include "tests/cdda/reader_fixture.h"
 #include "tests/support/test_disc.h"
 
@@ -146,6 +148,48 @@ TEST(Binding, MissingOrIncompleteManagerRaisesCodeOne) {
     EXPECT_THROW(CDReader(ManagerEntryPoints{&NoAdapters, nullptr}, options), CDReaderException);
     options.managerSearchDirs = {KORVANE_BIN_DIR};
     EXPECT_NO_THROW(CDReader reader(options));
+}
+
+TEST(ExecuteSRB, SgDriveFailureReachesTheCallerWithItsStatusAndSense) {
+    ReaderRig rig;
+    auto transport = std::make_unique<aspi::FakeTransport>();
+    aspi::FakeTransport* fake = transport.get();
+    aspi::FakeTransport::Answer inquiry;  // asked when the device joins the manager
+    inquiry.data.assign(96, 0);
+    inquiry.data[0] = aspi::DTYPE_CDROM;
+    const char identity[] = "PIONEER DVD-RW  DVR-219L1.02";
+    std::copy(identity, identity + 28, inquiry.data.begin() + 8);
+    fake->Queue(inquiry);
+    fake->Queue(inquiry);  // the scan's INQUIRY
+    aspi::FakeTransport::Answer notReady;
+    notReady.outcome.scsiStatus = aspi::STATUS_CHKCOND;
+    notReady.outcome.sense = {0x70, 0, 0x02, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x3A, 0x02};
+    fake->Queue(notReady);
+    rig.manager->AddAdapter("scsi0");
+    rig.manager->AddDevice(0, 1, 0, std::make_unique<aspi::SgDevice>(std::move(transport), "/dev/sr0"));
+    CDReader& reader = rig.Bind();
+    reader.quiet = true;
+    reader.ScanDrives();
+    ASSERT_EQ(reader.drives.Count(), 1);
+    EXPECT_EQ(reader.drives.At(0).vendor, "PIONEER ");
+    EXPECT_EQ(reader.drives.At(0).product, "DVD-RW  DVR-219L");
+    EXPECT_EQ(reader.drives.At(0).letter, 'D');
+    reader.SelectDrive(reader.drives.At(0));
+
+    std::vector<std::uint8_t> toc(804);
+    const auto cdb = ReadTocCdb();
+    auto request = MakeExecRequest(reader.selected, toc, cdb);
+    try {
+        reader.ExecuteSRB(request);
+        FAIL();
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.code, 2);
+        EXPECT_EQ(e.detail, aspi::SS_ERR);
+    }
+    EXPECT_EQ(request.SRB_TargStat, aspi::STATUS_CHKCOND);
+    EXPECT_EQ(aspi::scsi::ParseSense(std::span(request.SenseArea, aspi::SENSE_LEN)),
+              (aspi::scsi::Sense{0x02, 0x3A, 0x02}));
+    EXPECT_EQ(fake->ReceivedCdbs().back(), std::vector<std::uint8_t>(cdb.begin(), cdb.end()));
 }
 
 // --- Discovery ---------------------------------------------------------------------
