@@ -9,6 +9,9 @@ namespace {
 constexpr std::array kStrings = {
     StringEntry{kIdsDeviceNotResponding, "Device not responding. Try again?"},
     StringEntry{kIdsCouldNotWriteFile, "could not write file"},
+    StringEntry{kIdsRestartForChanges, "You have to restart the program\nfor your changes to become effective"},
+    StringEntry{kIdsTrackFileUnreadable, "The track file could not be opened:\n%s"},
+    StringEntry{kIdsTrackFileTooShort, "The track file is too short to hold a track:\n%s"},
     StringEntry{kIdsImportNotPcm16, "This WAV file does not hold 16-bit PCM audio:\n%s\nOnly 16-bit PCM WAV files can be opened."},
     StringEntry{kIdsImportWrongRate, "This WAV file is not sampled at 44100 Hz:\n%s\nOnly 44100 Hz WAV files can be opened."},
     StringEntry{kIdsImportWrongChannels, "This WAV file is neither stereo nor mono:\n%s"},

@@ -18,6 +18,11 @@ struct StringEntry {
 inline constexpr std::uint32_t kIdsDeviceNotResponding = 61216;
 // Export.
 inline constexpr std::uint32_t kIdsCouldNotWriteFile = 61217;
+// Preferences: the sound driver changed.
+inline constexpr std::uint32_t kIdsRestartForChanges = 61218;
+// Track view: the track file cannot be read, or holds no overview.
+inline constexpr std::uint32_t kIdsTrackFileUnreadable = 61620;
+inline constexpr std::uint32_t kIdsTrackFileTooShort = 61621;
 // Opening a WAV file as a track.
 inline constexpr std::uint32_t kIdsImportNotPcm16 = 62001;
 inline constexpr std::uint32_t kIdsImportWrongRate = 62002;
