@@ -64,8 +64,7 @@ private:
 
     std::span<const uint16_t> Values() const noexcept { return {values_.get(), stepCount_}; }
     std::size_t NextLoud(std::size_t from, uint32_t level) const noexcept;
-    std::size_t PrevLoud(std::size_t before, uint32_t level) const noexcept;
-    std::size_t NextSplitOnset(std::size_t loudStep, uint32_t level, uint32_t minGap) const noexcept;
+    class GapSearch;
     uint32_t PositionOf(std::size_t step) const noexcept;
 
     bool mono_ = true;
@@ -74,7 +73,10 @@ private:
     uint32_t n_ = 1;
     uint32_t extent_ = 0;
     std::size_t stepCount_ = 0;                 // extent_ - 1 (the first sample only seeds the average)
-    std::unique_ptr<uint16_t[]> values_;        // floor(average) after step k
+    struct FreeDeleter {
+        void operator()(uint16_t* p) const noexcept;
+    };
+    std::unique_ptr<uint16_t[], FreeDeleter> values_;  // floor(average) after step k
     Levels maxLevels_;                          // [h][j]: max of values over block j of 16^(h+1) steps
     Levels minLevels_;                          // the same with minima
     std::vector<Levels> quietBlockLevels_;      // [l-1]: min pyramid over maxLevels_[l-1]

@@ -7,6 +7,7 @@ namespace korvane::resources {
 namespace {
 
 constexpr std::array kStrings = {
+    StringEntry{kIdsDeviceNotResponding, "Device not responding. Try again?"},
     StringEntry{kIdsCouldNotWriteFile, "could not write file"},
     StringEntry{kIdsRestartForChanges, "You have to restart the program\nfor your changes to become effective"},
     StringEntry{kIdsTrackFileUnreadable, "The track file could not be opened:\n%s"},

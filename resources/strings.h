@@ -14,6 +14,8 @@ struct StringEntry {
     std::string_view text;
 };
 
+// CD requests: the retry prompt of a drive that failed a request.
+inline constexpr std::uint32_t kIdsDeviceNotResponding = 61216;
 // Export.
 inline constexpr std::uint32_t kIdsCouldNotWriteFile = 61217;
 // Preferences: the sound driver changed.

@@ -1,0 +1,221 @@
+#include "platform/machine/short_names.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+#include "platform/paths/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace korvane::platform {
+namespace {
+
+bool IsShortChar(char c) noexcept {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80) return true;
+    if (std::isalnum(u)) return true;
+    return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
+}
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// One alias of the table.
+struct Alias {
+    std::string dir;  // folder relative to drive_c, '/' separated, "" for the drive root
+    std::string longName;
+    std::string alias;
+};
+
+class AliasTable {
+public:
+    explicit AliasTable(const MachineRoot& root)
+        : file_(root.Root() / "shortnames.tsv"), lockFile_(root.Root() / "shortnames.lock") {
+        lockFd_ = ::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
+        std::ifstream in(file_);
+        std::string line;
+        while (std::getline(in, line)) {
+            const auto a = line.find('\t');
+            const auto b = a == std::string::npos ? a : line.find('\t', a + 1);
+            if (b == std::string::npos) continue;
+            aliases_.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1)});
+        }
+    }
+    ~AliasTable() {
+        if (lockFd_ >= 0) ::close(lockFd_);
+    }
+    AliasTable(const AliasTable&) = delete;
+    AliasTable& operator=(const AliasTable&) = delete;
+
+    bool Usable() const noexcept { return lockFd_ >= 0; }
+
+    const Alias* ByLongName(const std::string& dir, std::string_view name) const {
+        for (const auto& a : aliases_)
+            if (a.dir == dir && EqualsIgnoreCase(a.longName, name)) return &a;
+        return nullptr;
+    }
+    const Alias* ByAlias(const std::string& dir, std::string_view alias) const {
+        for (const auto& a : aliases_)
+            if (a.dir == dir && EqualsIgnoreCase(a.alias, alias)) return &a;
+        return nullptr;
+    }
+    bool Add(Alias alias) {
+        aliases_.push_back(std::move(alias));
+        std::ostringstream text;
+        for (const auto& a : aliases_) text << a.dir << '\t' << a.longName << '\t' << a.alias << '\n';
+        const fs::path temp = fs::path(file_) += ".tmp";
+        {
+            std::ofstream out(temp, std::ios::trunc);
+            out << text.str();
+            out.flush();
+            if (!out) return false;
+        }
+        std::error_code ec;
+        fs::rename(temp, file_, ec);
+        return !ec;
+    }
+
+private:
+    fs::path file_, lockFile_;
+    int lockFd_ = -1;
+    std::vector<Alias> aliases_;
+};
+
+std::vector<std::string> SplitWindowsPath(std::string_view path) {
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            if (!current.empty()) parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) parts.push_back(current);
+    return parts;
+}
+
+}  // namespace
+
+bool IsShortName(std::string_view name) noexcept {
+    if (name.empty() || name == "." || name == "..") return false;
+    const auto dot = name.find('.');
+    const std::string_view base = name.substr(0, dot);
+    const std::string_view ext = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+    if (dot != std::string_view::npos && ext.empty()) return false;
+    for (char c : base)
+        if (!IsShortChar(c) || std::islower(static_cast<unsigned char>(c))) return false;
+    for (char c : ext)
+        if (!IsShortChar(c) || std::islower(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+std::string MakeShortName(std::string_view longName, const std::function<bool(const std::string&)>& taken) {
+    const std::string upper = Upper(longName);
+    if (IsShortName(upper)) return upper;
+    const auto lastDot = upper.rfind('.');
+    std::string basis, ext;
+    for (std::size_t i = 0; i < upper.size() && (lastDot == std::string::npos || i < lastDot); ++i)
+        if (upper[i] != '.' && upper[i] != ' ') basis += IsShortChar(upper[i]) ? upper[i] : '_';
+    if (lastDot != std::string::npos)
+        for (std::size_t i = lastDot + 1; i < upper.size() && ext.size() < 3; ++i)
+            if (upper[i] != ' ') ext += IsShortChar(upper[i]) ? upper[i] : '_';
+    if (basis.empty()) basis.push_back('_');
+    for (int n = 1;; ++n) {
+        std::string tail(1, '~');
+        tail += std::to_string(n);
+        const std::size_t keep = tail.size() < 8 ? 8 - tail.size() : 1;
+        std::string candidate(basis, 0, std::min(keep, basis.size()));
+        candidate.append(tail);
+        if (!ext.empty()) candidate.append(".").append(ext);
+        if (!taken(candidate)) return candidate;
+    }
+}
+
+std::optional<std::string> GetShortPathName(const MachineRoot& root, std::string_view windowsPath) {
+    const auto host = root.ToHost(windowsPath);
+    std::error_code ec;
+    if (!host || fs::symlink_status(*host, ec).type() == fs::file_type::not_found) return std::nullopt;
+    AliasTable table(root);
+    if (!table.Usable()) return std::nullopt;
+
+    const auto rel = fs::relative(*host, root.DriveC(), ec);
+    if (ec) return std::nullopt;
+    std::string result = "C:";
+    fs::path dirHost = root.DriveC();
+    std::string dirRel;
+    for (const auto& component : rel) {
+        const std::string name = component.string();
+        if (name == ".") continue;
+        std::string alias;
+        if (IsShortName(Upper(name))) {
+            alias = Upper(name);
+        } else if (const Alias* known = table.ByLongName(dirRel, name)) {
+            alias = known->alias;
+        } else {
+            const auto taken = [&](const std::string& candidate) {
+                if (table.ByAlias(dirRel, candidate)) return true;
+                for (const auto& entry : fs::directory_iterator(dirHost, ec))
+                    if (EqualsIgnoreCase(entry.path().filename().string(), candidate)) return true;
+                return false;
+            };
+            alias = MakeShortName(name, taken);
+            if (!table.Add({dirRel, name, alias})) return std::nullopt;
+        }
+        result += "\\" + alias;
+        dirHost /= name;
+        dirRel = dirRel.empty() ? name : dirRel + "/" + name;
+    }
+    if (result == "C:") result += "\\";
+    return result;
+}
+
+std::optional<fs::path> ResolveShortPath(const MachineRoot& root, std::string_view windowsPath) {
+    if (windowsPath.size() < 2 || windowsPath[1] != ':' || (windowsPath[0] != 'c' && windowsPath[0] != 'C'))
+        return std::nullopt;
+    AliasTable table(root);
+    fs::path host = root.DriveC();
+    std::string dirRel;
+    bool missing = false;
+    std::error_code ec;
+    for (const auto& component : SplitWindowsPath(windowsPath.substr(2))) {
+        std::string name = component;
+        if (!missing) {
+            bool found = false;
+            for (const auto& entry : fs::directory_iterator(host, ec)) {
+                const std::string existing = entry.path().filename().string();
+                if (EqualsIgnoreCase(existing, component)) {
+                    name = existing;
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) {
+                if (const Alias* known = table.ByAlias(dirRel, component)) {
+                    name = known->longName;
+                    found = fs::exists(host / name, ec);
+                }
+            }
+            missing = !found;
+        }
+        host /= name;
+        dirRel = dirRel.empty() ? name : dirRel + "/" + name;
+    }
+    return host;
+}
+
+}  // namespace korvane::platform

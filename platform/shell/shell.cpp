@@ -1,0 +1,211 @@
+#include "platform/shell/shell.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <system_error>
+
+#include "platform/paths/paths.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace korvane::platform {
+namespace {
+
+std::mutex gHandlerMutex;
+std::shared_ptr<ShellHandler> gHandler;
+
+// Desktop-entry values may not hold line ends; we escape them as the format does.
+std::string Escape(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\\') out += "\\\\";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else out += c;
+    }
+    return out;
+}
+std::string Unescape(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            const char n = s[++i];
+            out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+// Exec arguments are quoted; inside quotes ", `, $ and \ are escaped with a backslash.
+std::string QuoteExec(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string FormatShellLink(std::string_view name, const ShellLinkData& link, const std::string& hostTarget,
+                            const std::string& hostWorkingDirectory) {
+    std::ostringstream out;
+    out << "[Desktop Entry]\n"
+        << "Type=Application\n"
+        << "Version=1.0\n"
+        << "Name=" << Escape(name) << "\n";
+    if (!link.description.empty()) out << "Comment=" << Escape(link.description) << "\n";
+    if (!hostTarget.empty()) {
+        out << "Exec=" << QuoteExec(hostTarget);
+        if (!link.arguments.empty()) out << " " << Escape(link.arguments);
+        out << "\n";
+    }
+    if (!hostWorkingDirectory.empty()) out << "Path=" << Escape(hostWorkingDirectory) << "\n";
+    out << "X-Korvane-Target=" << Escape(link.target) << "\n"
+        << "X-Korvane-Arguments=" << Escape(link.arguments) << "\n"
+        << "X-Korvane-Description=" << Escape(link.description) << "\n"
+        << "X-Korvane-IconLocation=" << Escape(link.iconPath) << "," << link.iconIndex << "\n"
+        << "X-Korvane-WorkingDirectory=" << Escape(link.workingDirectory) << "\n"
+        << "X-Korvane-ShowCommand=" << link.showCommand << "\n"
+        << "X-Korvane-Hotkey=" << link.hotkey << "\n";
+    return out.str();
+}
+
+bool ParseShellLink(std::string_view text, ShellLinkData* link) {
+    std::istringstream in{std::string(text)};
+    std::string line;
+    if (!std::getline(in, line) || line != "[Desktop Entry]") return false;
+    ShellLinkData data;
+    bool sawTarget = false;
+    try {
+        while (std::getline(in, line)) {
+            const auto eq = line.find('=');
+            if (eq == std::string::npos) continue;
+            const std::string key = line.substr(0, eq);
+            const std::string value = Unescape(std::string_view(line).substr(eq + 1));
+            if (key == "X-Korvane-Target") {
+                data.target = value;
+                sawTarget = true;
+            } else if (key == "X-Korvane-Arguments") {
+                data.arguments = value;
+            } else if (key == "X-Korvane-Description") {
+                data.description = value;
+            } else if (key == "X-Korvane-IconLocation") {
+                const auto comma = value.rfind(',');
+                if (comma == std::string::npos) return false;
+                data.iconPath = value.substr(0, comma);
+                data.iconIndex = std::stoi(value.substr(comma + 1));
+            } else if (key == "X-Korvane-WorkingDirectory") {
+                data.workingDirectory = value;
+            } else if (key == "X-Korvane-ShowCommand") {
+                data.showCommand = std::stoi(value);
+            } else if (key == "X-Korvane-Hotkey") {
+                data.hotkey = static_cast<std::uint16_t>(std::stoul(value));
+            }
+        }
+    } catch (const std::exception&) {
+        return false;  // a number field that is not a number
+    }
+    if (!sawTarget) return false;
+    *link = std::move(data);
+    return true;
+}
+
+HRESULT SaveShellLink(const fs::path& hostLinkPath, std::string_view name, const ShellLinkData& link,
+                      const std::string& hostTarget, const std::string& hostWorkingDirectory) {
+    const std::string text = FormatShellLink(name, link, hostTarget, hostWorkingDirectory);
+    fs::path temp = hostLinkPath;
+    temp += ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.flush();
+        if (!out) {
+            std::error_code ec;
+            fs::remove(temp, ec);
+            return kStgECantSave;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temp, hostLinkPath, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        return kStgECantSave;
+    }
+    return kSOk;
+}
+
+ShellHandler& CurrentShellHandler() {
+    std::lock_guard lock(gHandlerMutex);
+    if (!gHandler) gHandler = std::make_shared<MachineShell>(MachineRoot::FromEnvironment().Root());
+    return *gHandler;
+}
+
+std::shared_ptr<ShellHandler> SetShellHandler(std::shared_ptr<ShellHandler> handler) {
+    std::lock_guard lock(gHandlerMutex);
+    auto previous = std::move(gHandler);
+    gHandler = std::move(handler);
+    return previous;
+}
+
+std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
+                           std::string_view directory, int showCommand) {
+    return CurrentShellHandler().ShellExecute(verb, file, parameters, directory, showCommand);
+}
+
+int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) {
+    return CurrentShellHandler().ExitWindowsEx(flags, reserved);
+}
+
+std::intptr_t RecordingShell::ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
+                                           std::string_view directory, int showCommand) {
+    executes_.push_back({std::string(verb), std::string(file), std::string(parameters), std::string(directory),
+                         showCommand});
+    return executeResult_;
+}
+
+int RecordingShell::ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) {
+    exits_.push_back({flags, reserved});
+    return 1;
+}
+
+bool MachineShell::Record(const std::string& line) {
+    std::ofstream out(root_ / "shell.log", std::ios::app | std::ios::binary);
+    out << line << '\n';
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+std::intptr_t MachineShell::ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
+                                         std::string_view directory, int showCommand) {
+    if (!Record("ShellExecute\t" + std::string(verb) + "\t" + std::string(file) + "\t" + std::string(parameters) +
+                "\t" + std::string(directory) + "\t" + std::to_string(showCommand)))
+        return 0;
+    const char* mode = std::getenv("KORVANE_SHELL");
+    if (mode != nullptr && std::string_view(mode) == "record") return 42;
+    const auto host = MachineRoot(root_).ToHost(file);
+    if (!host) return 2;  // SE_ERR_FNF
+    // xdg-open runs detached; its outcome is the desktop's business, as with the shell.
+    std::string hostPath = host->string();
+    char xdg[] = "xdg-open";
+    char* argv[] = {xdg, hostPath.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ) != 0) return 31;  // SE_ERR_NOASSOC
+    return 42;
+}
+
+int MachineShell::ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) {
+    return Record("ExitWindowsEx\t" + std::to_string(flags) + "\t" + std::to_string(reserved)) ? 1 : 0;
+}
+
+}  // namespace korvane::platform

@@ -1,0 +1,110 @@
+#pragma once
+// The shell calls the installer needs: shell links (the ".lnk" stand-in is a desktop-entry
+// file), ShellExecute and ExitWindowsEx.
+//
+// ShellExecute and ExitWindowsEx go through a process-wide handler. The default handler
+// works on the machine root from the environment: it appends every request to
+// <root>/shell.log (so end-to-end tests can see them) and, for ShellExecute only, opens the
+// document on the host with xdg-open unless KORVANE_SHELL=record. ExitWindowsEx never
+// restarts the host: a restart of the machine is `korvane-machine restart`.
+//
+// Thread contract: the handler is set once at start-up; calls come from the UI thread.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane::platform {
+
+using HRESULT = std::int32_t;
+inline constexpr HRESULT kSOk = 0;
+inline constexpr HRESULT kEFail = static_cast<HRESULT>(0x80004005u);
+inline constexpr HRESULT kEInvalidArg = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT kStgECantSave = static_cast<HRESULT>(0x80030103u);
+
+inline constexpr int kSwShowNormal = 1;
+inline constexpr std::uint32_t kEwxReboot = 2;
+
+// The persisted content of a shell link (IShellLinkA's settable fields).
+struct ShellLinkData {
+    std::string target;            // Windows path of the link target
+    std::string arguments;
+    std::string description;
+    std::string iconPath;
+    int iconIndex = 0;
+    std::string workingDirectory;  // Windows path
+    int showCommand = kSwShowNormal;
+    std::uint16_t hotkey = 0;
+};
+
+// Pure: the desktop-entry text of a link named `name` (the link file's stem). `hostTarget`
+// and `hostWorkingDirectory` are the host paths of the target and working folder (empty
+// when they are outside the machine); the Windows fields are kept as X-Korvane-* keys.
+std::string FormatShellLink(std::string_view name, const ShellLinkData& link, const std::string& hostTarget,
+                            const std::string& hostWorkingDirectory);
+// Pure: parses a link written by FormatShellLink; false when it is not one.
+bool ParseShellLink(std::string_view text, ShellLinkData* link);
+
+// IPersistFile::Save of a shell link: writes the desktop entry to `hostLinkPath` through
+// a temporary and a rename. kSOk, or kStgECantSave when it cannot be written.
+HRESULT SaveShellLink(const std::filesystem::path& hostLinkPath, std::string_view name, const ShellLinkData& link,
+                      const std::string& hostTarget, const std::string& hostWorkingDirectory);
+
+class ShellHandler {
+public:
+    virtual ~ShellHandler() = default;
+    // ShellExecuteA(owner, verb, file, parameters, directory, show): > 32 on success.
+    virtual std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
+                                       std::string_view directory, int showCommand) = 0;
+    // ExitWindowsEx(flags, reserved): nonzero on success.
+    virtual int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) = 0;
+};
+
+ShellHandler& CurrentShellHandler();
+std::shared_ptr<ShellHandler> SetShellHandler(std::shared_ptr<ShellHandler> handler);
+
+std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
+                           std::string_view directory, int showCommand);
+int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved);
+
+// Test double: records the calls; ShellExecute answers `executeResult`.
+class RecordingShell : public ShellHandler {
+public:
+    struct Execute {
+        std::string verb, file, parameters, directory;
+        int showCommand;
+    };
+    struct Exit {
+        std::uint32_t flags, reserved;
+    };
+    explicit RecordingShell(std::intptr_t executeResult = 42) : executeResult_(executeResult) {}
+    std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
+                               std::string_view directory, int showCommand) override;
+    int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) override;
+    const std::vector<Execute>& Executes() const noexcept { return executes_; }
+    const std::vector<Exit>& Exits() const noexcept { return exits_; }
+
+private:
+    std::intptr_t executeResult_;
+    std::vector<Execute> executes_;
+    std::vector<Exit> exits_;
+};
+
+// The default: records in <machine root>/shell.log ("ShellExecute\t<verb>\t<file>\t<params>"
+// and "ExitWindowsEx\t<flags>\t<reserved>" lines) and opens documents with xdg-open unless
+// KORVANE_SHELL=record.
+class MachineShell : public ShellHandler {
+public:
+    explicit MachineShell(std::filesystem::path machineRoot) : root_(std::move(machineRoot)) {}
+    std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
+                               std::string_view directory, int showCommand) override;
+    int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) override;
+
+private:
+    bool Record(const std::string& line);
+    std::filesystem::path root_;
+};
+
+}  // namespace korvane::platform
