@@ -1,11 +1,11 @@
 #include "playback/sound_player.h"
 
 #include "playback/sound_driver.h"
+#include "playback/stream_fill.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <stdexcept>
 
 namespace korvane::playback {
@@ -13,41 +13,6 @@ namespace korvane::playback {
 namespace ds = platform::sound;
 
 namespace {
-
-// Writes bytes in order into the one or two parts of a locked region.
-class LockedWriter {
-public:
-    explicit LockedWriter(const ds::LockedRegion& region) : region_(region) {}
-
-    std::size_t Total() const noexcept { return region_.first.size() + region_.second.size(); }
-    std::size_t Room() const noexcept { return Total() - written_; }
-
-    void Copy(const std::int16_t* values, std::size_t byteCount) noexcept {
-        Put(reinterpret_cast<const std::byte*>(values), byteCount);
-    }
-    void Zero(std::size_t byteCount) noexcept { Put(nullptr, byteCount); }
-
-private:
-    void Put(const std::byte* from, std::size_t byteCount) noexcept {
-        byteCount = std::min(byteCount, Room());
-        while (byteCount > 0) {
-            std::span<std::byte> part = written_ < region_.first.size() ? region_.first : region_.second;
-            const std::size_t at = written_ < region_.first.size() ? written_ : written_ - region_.first.size();
-            const std::size_t n = std::min(byteCount, part.size() - at);
-            if (from) {
-                std::memcpy(part.data() + at, from, n);
-                from += n;
-            } else {
-                std::memset(part.data() + at, 0, n);
-            }
-            written_ += n;
-            byteCount -= n;
-        }
-    }
-
-    ds::LockedRegion region_;
-    std::size_t written_ = 0;
-};
 
 // Lock with the single restore-and-retry on a lost buffer; DSoundException 9 on failure.
 ds::LockedRegion LockStream(ds::SoundBuffer& buffer, std::uint32_t byteOffset, std::uint32_t byteCount) {
@@ -299,27 +264,10 @@ void SoundPlayer::RunStream() {
         throw DSoundException(DSoundException::kLockStreamBuffer, r);
 
     // Initial fill of the first half.
-    std::uint32_t readPos = 0;  // next source value to copy
+    StreamFiller filler(StreamSource{source, sourceValues, loopStart, loopLength});
     {
         const ds::LockedRegion region = LockStream(*buffer, 0, H);
-        LockedWriter out(region);
-        const std::size_t L = out.Total();
-        if (loopLength != 0 && 2 * static_cast<std::size_t>(loopEnd) <= L) {
-            out.Copy(source, 2 * static_cast<std::size_t>(loopEnd));
-            readPos = loopStart;
-            while (out.Room() > 0) {
-                const std::size_t n = std::min<std::size_t>(out.Room(), 2 * static_cast<std::size_t>(loopLength));
-                out.Copy(source + loopStart, n);
-                readPos = loopStart + static_cast<std::uint32_t>(n / 2);
-            }
-        } else if (L < 2 * static_cast<std::size_t>(sourceValues)) {
-            out.Copy(source, L);
-            readPos = static_cast<std::uint32_t>(L / 2);
-        } else {
-            out.Copy(source, 2 * static_cast<std::size_t>(sourceValues));
-            out.Zero(out.Room());
-            readPos = sourceValues;
-        }
+        filler.FillFirst(region);
         UnlockStream(*buffer, region);
     }
     if (ds::HResult r = buffer->SetCurrentPosition(0); ds::Failed(r))
@@ -359,34 +307,10 @@ void SoundPlayer::RunStream() {
             }
             if (callback) callback(static_cast<std::uint32_t>(position), user);
         } else {
-            std::uint32_t take = 0;  // bytes still available straight from the source
-            if (static_cast<std::uint64_t>(readPos) + Q / 2 <= sourceValues) {
-                take = Q;
-            } else if (readPos < sourceValues) {
-                take = 2 * (sourceValues - readPos);
-            }
             const ds::LockedRegion region = LockStream(*buffer, writeOffset, Q);
-            LockedWriter out(region);
-            const std::size_t L = out.Total();
             writeOffset += Q;
             if (writeOffset >= B) writeOffset = 0;
-            if (loopLength != 0 && static_cast<std::uint64_t>(readPos) + L / 2 > loopEnd) {
-                if (readPos < loopEnd) out.Copy(source + readPos, 2 * static_cast<std::size_t>(loopEnd - readPos));
-                readPos = loopEnd;
-                while (out.Room() > 0) {
-                    const std::size_t n =
-                        std::min<std::size_t>(out.Room(), 2 * static_cast<std::size_t>(loopLength));
-                    out.Copy(source + loopStart, n);
-                    readPos = loopStart + static_cast<std::uint32_t>(n / 2);
-                }
-            } else if (take < L) {
-                out.Copy(source + readPos, take);
-                out.Zero(out.Room());
-                readPos += take / 2;
-            } else {
-                out.Copy(source + readPos, L);
-                readPos += static_cast<std::uint32_t>(L / 2);
-            }
+            filler.FillQuarter(region);
             UnlockStream(*buffer, region);
         }
         CountWake();
