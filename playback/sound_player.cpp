@@ -128,7 +128,10 @@ void SoundPlayer::StartStream(std::span<const std::int16_t> source, std::uint32_
         stopRequested_ = false;
     }
     streamEnded_.store(false, std::memory_order_release);
-    thread_ = std::make_unique<platform::Thread>([this] { return StreamThread(); });
+    const StreamParams params{source_,      sourceValues_,     loopStart_,    loopLength_,
+                              bufferBytes_, halfRate_,         stereo_,       positionCallback_,
+                              callbackUser_, errorHandler_,    errorUser_};
+    thread_ = std::make_unique<platform::Thread>([this, params] { return StreamThread(params); });
 }
 
 void SoundPlayer::StopPlayback() {
@@ -174,22 +177,22 @@ void SoundPlayer::CountWake() {
     wakeChanged_.notify_all();
 }
 
-void SoundPlayer::ReportStreamError(const DSoundException& error) noexcept {
+void SoundPlayer::ReportStreamError(const StreamParams& params, const DSoundException& error) noexcept {
     {
         std::lock_guard lock(errorMutex_);
         lastError_ = error;
     }
-    if (errorHandler_) errorHandler_(error, errorUser_);
+    if (params.errorHandler) params.errorHandler(error, params.errorUser);
 }
 
-std::uint32_t SoundPlayer::StreamThread() noexcept {
+std::uint32_t SoundPlayer::StreamThread(const StreamParams& params) noexcept {
     try {
-        RunStream();
+        RunStream(params);
     } catch (const DSoundException& error) {
-        ReportStreamError(error);
+        ReportStreamError(params, error);
     } catch (const std::exception&) {
         // Allocation failure or a failing event: the stream could not run.
-        ReportStreamError(DSoundException(DSoundException::kDeviceFailed));
+        ReportStreamError(params, DSoundException(DSoundException::kDeviceFailed));
     }
     {
         std::lock_guard lock(wakeMutex_);
@@ -199,22 +202,22 @@ std::uint32_t SoundPlayer::StreamThread() noexcept {
     return 0;
 }
 
-void SoundPlayer::RunStream() {
-    const std::uint32_t B = bufferBytes_;
+void SoundPlayer::RunStream(const StreamParams& params) {
+    const std::uint32_t B = params.bufferBytes;
     const std::uint32_t H = B / 2;  // bytes in half the buffer = 16-bit values in the buffer
     const std::uint32_t Q = B / 4;
-    const std::uint32_t loopEnd = loopStart_ + loopLength_;
-    const std::int16_t* const source = source_;
-    const std::uint32_t sourceValues = sourceValues_;
-    const std::uint32_t loopStart = loopStart_;
-    const std::uint32_t loopLength = loopLength_;
-    const PositionCallback callback = positionCallback_;
-    void* const user = callbackUser_;
+    const std::int16_t* const source = params.source;
+    const std::uint32_t sourceValues = params.sourceValues;
+    const std::uint32_t loopStart = params.loopStart;
+    const std::uint32_t loopLength = params.loopLength;
+    const std::uint32_t loopEnd = loopStart + loopLength;
+    const PositionCallback callback = params.positionCallback;
+    void* const user = params.callbackUser;
 
     // Set-up.
-    const std::uint16_t channels = stereo_ ? 2 : 1;
-    const std::uint32_t rate = halfRate_ ? 22050 : 44100;
-    const auto quarterMs = static_cast<std::uint32_t>((B / 8) / (halfRate_ ? 22.05 : 44.1) / channels);
+    const std::uint16_t channels = params.stereo ? 2 : 1;
+    const std::uint32_t rate = params.halfRate ? 22050 : 44100;
+    const auto quarterMs = static_cast<std::uint32_t>((B / 8) / (params.halfRate ? 22.05 : 44.1) / channels);
     const std::uint32_t timeoutMs = 2 * quarterMs;
     const ds::WaveFormat format = ds::PcmFormat(rate, channels, 16);
 
