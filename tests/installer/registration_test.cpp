@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "machine_fixture.h"
 
 namespace fs = std::filesystem;
@@ -53,12 +56,25 @@ TEST_F(Registration, StagingFolderIsRemovedWithTheContextAndAMissingOneIsReporte
     context.reset();
     EXPECT_FALSE(fs::exists(staging));
 
-    // No Windows Temp folder and a read-only drive root: nowhere to stage.
-    fs::remove_all(Host("C:\\WINDOWS\\TEMP"));
-    fs::permissions(root->DriveC(), fs::perms::owner_write, fs::perm_options::remove);
+    // A %TMP% folder so deep that no folder fits inside it (the host's path limit): the
+    // staging folder cannot be made, and that is said at once.
+    const std::size_t prefix = root->DriveC().string().size();
+    std::string windowsTmp = "C:";
+    fs::path hostTmp = root->DriveC();
+    for (std::size_t length = prefix; length < 4090;) {
+        const std::size_t take = std::min<std::size_t>(200, 4090 - length - 1);
+        const std::string name(take, 'd');
+        windowsTmp += "\\" + name;
+        hostTmp /= name;
+        length += take + 1;
+    }
+    fs::create_directories(hostTmp);
+    const char* oldTmp = std::getenv("TMP");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    ::setenv("TMP", windowsTmp.c_str(), 1);
     MakeInstaller(payload);
-    fs::permissions(root->DriveC(), fs::perms::owner_write, fs::perm_options::add);
-    if (::geteuid() == 0) GTEST_SKIP() << "root ignores the read-only folder";
+    if (oldTmp) ::setenv("TMP", savedTmp.c_str(), 1);
+    else ::unsetenv("TMP");
     EXPECT_TRUE(context->stagingDir.empty());
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_NE(Messages()[0].find("Could not create a temporary folder"), std::string::npos);

@@ -148,3 +148,29 @@ TEST_F(Versioned, StagingFolderThatCannotBeWrittenIsReported) {
 
 }  // namespace
 }  // namespace korvane::installer::test
+
+namespace korvane::installer::test {
+namespace {
+
+TEST_F(Versioned, RestartFileIsNeverLostWhenTheNewOneCannotBeWritten) {
+    WriteFile(kTarget, Bytes("old"));
+    WriteFile(std::string(kTarget) + ".precpy", Bytes("new"));
+    const std::string original = "[boot]\r\n[rename]\r\nNUL=C:\\EARLIER.DLL\r\n";
+    WriteFile("C:\\WINDOWS\\wininit.ini", Bytes(original));
+    fs::remove_all(Host(context->stagingDir));  // nowhere to write "nwii.tmp"
+    EXPECT_FALSE(installer->ScheduleReplaceOnRestart(kTarget, std::string(kTarget) + ".precpy"));
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), original);
+
+    // A short path that cannot be had (the pending file is missing): nothing is written.
+    fs::create_directories(Host(context->stagingDir));
+    EXPECT_FALSE(installer->ScheduleReplaceOnRestart(kTarget, "C:\\WINDOWS\\SYSTEM\\MISSING.precpy"));
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), original);
+
+    EXPECT_TRUE(installer->ScheduleReplaceOnRestart(kTarget, std::string(kTarget) + ".precpy"));
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"),
+              "[boot]\r\n[rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL\r\n"
+              "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL=C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE\r\nNUL=C:\\EARLIER.DLL\r\n");
+}
+
+}  // namespace
+}  // namespace korvane::installer::test
