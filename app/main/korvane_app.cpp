@@ -62,7 +62,7 @@ CreateResult CKorvaneApp::InitInstance(StartupSeams seams, const QStringList& ar
     // The command line is parsed, and nothing in it is opened.
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("ignored"));
-    parser.parse(arguments);
+    parser.parse(arguments.isEmpty() ? QStringList{QStringLiteral("korvane")} : arguments);
     commandLineFiles_ = parser.positionalArguments();
 
     frame_->show();
