@@ -284,6 +284,43 @@ private slots:
         QCOMPARE(key->QueryDword(app::CPreferencesDlg::kThresholdValue).value_or(0), 200u);
     }
 
+    void newAndOpenKeepTheUsersFiles() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        // Ctrl+N: an untitled document without a file; nothing to play, export or save.
+        frame.OnCommand(cmd::kFileNew);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        QCOMPARE(frame.activeChild()->windowTitle(), QStringLiteral("Korva1"));
+        QVERIFY(frame.activeChild()->document().GetPathName().empty());
+        QVERIFY(!rig.Enabled(cmd::kPlay) && !rig.Enabled(cmd::kExportWav));
+        frame.OnCommand(cmd::kFileSave);
+        QCOMPARE(rig.dialogs->asked, 0);
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+
+        // A track file the user keeps elsewhere: opened, sliced, and left alone on close.
+        frame.OnCommand(cmd::kReadTrack);
+        const fs::path read = frame.activeChild()->document().GetPathName();
+        QTemporaryDir mine;
+        const fs::path kept = fs::path(mine.path().toStdString()) / "kept.trk";
+        fs::copy_file(read, kept);
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+        rig.dialogs->open.push_back(kept);
+        frame.OnCommand(cmd::kFileOpen);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        QCOMPARE(frame.activeChild()->windowTitle(), QStringLiteral("kept.trk"));
+        QVERIFY(!rig.View()->Regions().empty());
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+        QVERIFY(fs::exists(kept));
+        QVERIFY(rig.TempFiles().empty());
+        // A cancelled open dialog opens nothing.
+        frame.OnCommand(cmd::kFileOpen);
+        QVERIFY(frame.childFrames().empty());
+    }
+
     void cancelledReadLeavesNothingBehind() {
         AppRig rig;
         QCOMPARE(rig.Start(), app::CreateResult::kCreated);
