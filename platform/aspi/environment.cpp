@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -75,6 +76,17 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
             auto transport = SgIoTransport::Open(node, error);
             if (!transport) {
                 manager->AddDiagnostic(DescribeOpenFailure(node, error));
+                continue;
+            }
+            // Only a device that answers INQUIRY joins (not, say, a plain file or a
+            // node of some other driver).
+            std::uint8_t inquiry[96] = {};
+            const std::uint8_t cdb[6] = {scsi::kInquiry, 0, 0, 0, sizeof inquiry, 0};
+            const ScsiOutcome answer = transport->Execute(ScsiRequest{cdb, inquiry, DataDirection::FromDevice, 30'000});
+            if (answer.systemError != 0 || answer.scsiStatus != 0 || answer.hostStatus != 0) {
+                manager->AddDiagnostic(node.string() + " does not answer INQUIRY" +
+                                       (answer.systemError ? std::string(": ") + std::strerror(answer.systemError)
+                                                           : std::string()));
                 continue;
             }
             auto it = adapterOfHost.find(d.host);
