@@ -2,13 +2,18 @@
 // window on a generated track file. With --screenshot DIR it renders the view at a few
 // zoom levels to PNG files, checks that they show a waveform and slice markers, and exits.
 #include "app/preferences.h"
+#include "app/qt_message_boxes.h"
 #include "app/slice_bar.h"
+#include "app/sound_drivers.h"
 #include "app/viewdemo/clock_player.h"
+#include "cdda/overview.h"
+#include "platform/aspi/demo_disc.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
-#include "regions/demo_signal.h"
+#include "playback/sound_player.h"
 #include "track/view/korvane_view.h"
 #include "track/view/sample_editor_ctrl.h"
+#include "track/view/sound_player_adapter.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -16,7 +21,6 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -27,35 +31,23 @@ using namespace korvane;
 
 namespace {
 
-// A QMessageBox-based handler for the platform's message boxes.
-class QtMessageBoxes : public platform::MessageBoxHandler {
-public:
-    int Show(std::string_view text, std::string_view caption, std::uint32_t flags) override {
-        const auto icon = (flags & 0xF0) == platform::kMbIconError     ? QMessageBox::Critical
-                          : (flags & 0xF0) == platform::kMbIconWarning ? QMessageBox::Warning
-                          : (flags & 0xF0) == platform::kMbIconQuestion ? QMessageBox::Question
-                                                                       : QMessageBox::Information;
-        QMessageBox box(icon, QString::fromUtf8(caption.data(), static_cast<int>(caption.size())),
-                        QString::fromUtf8(text.data(), static_cast<int>(text.size())), QMessageBox::Ok);
-        box.exec();
-        return platform::kIdOk;
-    }
-};
-
-// A track file as the reader writes it: raw audio (each overview sample repeated as 4
-// stereo frames) followed by the overview.
-bool WriteDemoTrack(const std::filesystem::path& path, double seconds) {
-    demo::DemoSignalSpec spec;
-    spec.rateHz = 11025;
-    spec.durationSeconds = seconds;
-    std::vector<std::int16_t> overview = demo::MakeDemoSignal(spec);
-    overview.resize(overview.size() / 147 * 147);
+// The first track of the demo disc as a track file: its raw audio sectors followed by
+// the overview, as the track reader lays them out.
+bool WriteDemoDiscTrack(const std::filesystem::path& path, double maxSeconds) {
+    aspi::DemoDisc disc;
+    const auto& toc = disc.Toc();
+    if (toc.tracks.empty()) return false;
+    const std::uint32_t start = toc.tracks[0].startLba;
+    const std::uint32_t end = toc.tracks.size() > 1 ? toc.tracks[1].startLba : toc.leadOutLba;
+    const auto limit = static_cast<std::uint32_t>(maxSeconds * 75);
+    const std::uint32_t sectors = std::min(end - start, limit > 0 ? limit : end - start);
+    std::vector<std::uint8_t> audio(std::size_t{sectors} * 2352);
+    disc.ReadSectors(start, sectors, audio);
+    std::vector<std::uint8_t> overview(std::size_t{sectors} * 294);
+    cdda::DownmixOverviewBytes(audio, overview);
     std::ofstream out(path, std::ios::binary);
-    std::vector<std::int16_t> raw;
-    raw.reserve(overview.size() * 8);
-    for (std::int16_t v : overview) raw.insert(raw.end(), 8, v);
-    out.write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size() * 2));
-    out.write(reinterpret_cast<const char*>(overview.data()), static_cast<std::streamsize>(overview.size() * 2));
+    out.write(reinterpret_cast<const char*>(audio.data()), static_cast<std::streamsize>(audio.size()));
+    out.write(reinterpret_cast<const char*>(overview.data()), static_cast<std::streamsize>(overview.size()));
     return static_cast<bool>(out);
 }
 
@@ -93,18 +85,18 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("korvane-viewdemo"));
     QCommandLineParser parser;
     parser.addHelpOption();
-    QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Length of the generated track."),
-                               QStringLiteral("seconds"), QStringLiteral("180"));
+    QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Longest part of the track to show (0: all)."),
+                               QStringLiteral("seconds"), QStringLiteral("0"));
     QCommandLineOption shots(QStringLiteral("screenshot"), QStringLiteral("Write PNGs to DIR and exit."),
                              QStringLiteral("dir"));
     parser.addOption(seconds);
     parser.addOption(shots);
     parser.process(app);
-    platform::SetMessageBoxHandler(std::make_shared<QtMessageBoxes>());
+    platform::SetMessageBoxHandler(std::make_shared<app::QtMessageBoxes>());
 
     QTemporaryDir temp;
     const std::filesystem::path track = std::filesystem::path(temp.path().toStdString()) / "~krvn1.tmp";
-    if (!WriteDemoTrack(track, parser.value(seconds).toDouble())) {
+    if (!WriteDemoDiscTrack(track, parser.value(seconds).toDouble())) {
         std::fprintf(stderr, "cannot write %s\n", track.c_str());
         return 1;
     }
@@ -115,13 +107,22 @@ int main(int argc, char** argv) {
     } catch (const std::exception&) {
         registry = nullptr;  // the control is then looked for beside the program only
     }
-    app::CPreferencesDlg preferences(nullptr, {{"Primary Sound Driver", false}, {"Virtual Output", true}});
-    viewdemo::ClockPlayer player;
+    app::CPreferencesDlg preferences(nullptr, app::EnumeratedDriverChoices());
+    // Sound through the playback layer when a device opens; otherwise a silent clock.
+    viewdemo::ClockPlayer clock;
+    std::unique_ptr<trackview::SoundPlayerAdapter> sound;
+    try {
+        playback::TheSoundPlayer().OpenDevice(preferences.driverName(), nullptr);
+        sound = std::make_unique<trackview::SoundPlayerAdapter>(playback::TheSoundPlayer());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "no sound device (%s); the cursor runs on a silent clock\n", error.what());
+    }
+    trackview::RegionPlayer& player = sound ? static_cast<trackview::RegionPlayer&>(*sound) : clock;
     trackview::CKorvaneView* active = nullptr;
     Host host(player, active);
 
     QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Korvane - Track 1"));
+    window.setWindowTitle(QStringLiteral("Korvane - Demo disc, track 1"));
     std::string error;
     auto ctrl = trackview::CSampleEditorCtrl::Create(registry.get(), &window, &error);
     if (!ctrl) {
