@@ -1,11 +1,11 @@
 #include "playback/sound_player.h"
 
 #include "playback/sound_driver.h"
+#include "playback/stream_fill.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <stdexcept>
 
 namespace korvane::playback {
@@ -13,41 +13,6 @@ namespace korvane::playback {
 namespace ds = platform::sound;
 
 namespace {
-
-// Writes bytes in order into the one or two parts of a locked region.
-class LockedWriter {
-public:
-    explicit LockedWriter(const ds::LockedRegion& region) : region_(region) {}
-
-    std::size_t Total() const noexcept { return region_.first.size() + region_.second.size(); }
-    std::size_t Room() const noexcept { return Total() - written_; }
-
-    void Copy(const std::int16_t* values, std::size_t byteCount) noexcept {
-        Put(reinterpret_cast<const std::byte*>(values), byteCount);
-    }
-    void Zero(std::size_t byteCount) noexcept { Put(nullptr, byteCount); }
-
-private:
-    void Put(const std::byte* from, std::size_t byteCount) noexcept {
-        byteCount = std::min(byteCount, Room());
-        while (byteCount > 0) {
-            std::span<std::byte> part = written_ < region_.first.size() ? region_.first : region_.second;
-            const std::size_t at = written_ < region_.first.size() ? written_ : written_ - region_.first.size();
-            const std::size_t n = std::min(byteCount, part.size() - at);
-            if (from) {
-                std::memcpy(part.data() + at, from, n);
-                from += n;
-            } else {
-                std::memset(part.data() + at, 0, n);
-            }
-            written_ += n;
-            byteCount -= n;
-        }
-    }
-
-    ds::LockedRegion region_;
-    std::size_t written_ = 0;
-};
 
 // Lock with the single restore-and-retry on a lost buffer; DSoundException 9 on failure.
 ds::LockedRegion LockStream(ds::SoundBuffer& buffer, std::uint32_t byteOffset, std::uint32_t byteCount) {
@@ -163,7 +128,10 @@ void SoundPlayer::StartStream(std::span<const std::int16_t> source, std::uint32_
         stopRequested_ = false;
     }
     streamEnded_.store(false, std::memory_order_release);
-    thread_ = std::make_unique<platform::Thread>([this] { return StreamThread(); });
+    const StreamParams params{source_,      sourceValues_,     loopStart_,    loopLength_,
+                              bufferBytes_, halfRate_,         stereo_,       positionCallback_,
+                              callbackUser_, errorHandler_,    errorUser_};
+    thread_ = std::make_unique<platform::Thread>([this, params] { return StreamThread(params); });
 }
 
 void SoundPlayer::StopPlayback() {
@@ -209,22 +177,22 @@ void SoundPlayer::CountWake() {
     wakeChanged_.notify_all();
 }
 
-void SoundPlayer::ReportStreamError(const DSoundException& error) noexcept {
+void SoundPlayer::ReportStreamError(const StreamParams& params, const DSoundException& error) noexcept {
     {
         std::lock_guard lock(errorMutex_);
         lastError_ = error;
     }
-    if (errorHandler_) errorHandler_(error, errorUser_);
+    if (params.errorHandler) params.errorHandler(error, params.errorUser);
 }
 
-std::uint32_t SoundPlayer::StreamThread() noexcept {
+std::uint32_t SoundPlayer::StreamThread(const StreamParams& params) noexcept {
     try {
-        RunStream();
+        RunStream(params);
     } catch (const DSoundException& error) {
-        ReportStreamError(error);
+        ReportStreamError(params, error);
     } catch (const std::exception&) {
         // Allocation failure or a failing event: the stream could not run.
-        ReportStreamError(DSoundException(DSoundException::kDeviceFailed));
+        ReportStreamError(params, DSoundException(DSoundException::kDeviceFailed));
     }
     {
         std::lock_guard lock(wakeMutex_);
@@ -234,22 +202,22 @@ std::uint32_t SoundPlayer::StreamThread() noexcept {
     return 0;
 }
 
-void SoundPlayer::RunStream() {
-    const std::uint32_t B = bufferBytes_;
+void SoundPlayer::RunStream(const StreamParams& params) {
+    const std::uint32_t B = params.bufferBytes;
     const std::uint32_t H = B / 2;  // bytes in half the buffer = 16-bit values in the buffer
     const std::uint32_t Q = B / 4;
-    const std::uint32_t loopEnd = loopStart_ + loopLength_;
-    const std::int16_t* const source = source_;
-    const std::uint32_t sourceValues = sourceValues_;
-    const std::uint32_t loopStart = loopStart_;
-    const std::uint32_t loopLength = loopLength_;
-    const PositionCallback callback = positionCallback_;
-    void* const user = callbackUser_;
+    const std::int16_t* const source = params.source;
+    const std::uint32_t sourceValues = params.sourceValues;
+    const std::uint32_t loopStart = params.loopStart;
+    const std::uint32_t loopLength = params.loopLength;
+    const std::uint32_t loopEnd = loopStart + loopLength;
+    const PositionCallback callback = params.positionCallback;
+    void* const user = params.callbackUser;
 
     // Set-up.
-    const std::uint16_t channels = stereo_ ? 2 : 1;
-    const std::uint32_t rate = halfRate_ ? 22050 : 44100;
-    const auto quarterMs = static_cast<std::uint32_t>((B / 8) / (halfRate_ ? 22.05 : 44.1) / channels);
+    const std::uint16_t channels = params.stereo ? 2 : 1;
+    const std::uint32_t rate = params.halfRate ? 22050 : 44100;
+    const auto quarterMs = static_cast<std::uint32_t>((B / 8) / (params.halfRate ? 22.05 : 44.1) / channels);
     const std::uint32_t timeoutMs = 2 * quarterMs;
     const ds::WaveFormat format = ds::PcmFormat(rate, channels, 16);
 
@@ -299,27 +267,10 @@ void SoundPlayer::RunStream() {
         throw DSoundException(DSoundException::kLockStreamBuffer, r);
 
     // Initial fill of the first half.
-    std::uint32_t readPos = 0;  // next source value to copy
+    StreamFiller filler(StreamSource{source, sourceValues, loopStart, loopLength});
     {
         const ds::LockedRegion region = LockStream(*buffer, 0, H);
-        LockedWriter out(region);
-        const std::size_t L = out.Total();
-        if (loopLength != 0 && 2 * static_cast<std::size_t>(loopEnd) <= L) {
-            out.Copy(source, 2 * static_cast<std::size_t>(loopEnd));
-            readPos = loopStart;
-            while (out.Room() > 0) {
-                const std::size_t n = std::min<std::size_t>(out.Room(), 2 * static_cast<std::size_t>(loopLength));
-                out.Copy(source + loopStart, n);
-                readPos = loopStart + static_cast<std::uint32_t>(n / 2);
-            }
-        } else if (L < 2 * static_cast<std::size_t>(sourceValues)) {
-            out.Copy(source, L);
-            readPos = static_cast<std::uint32_t>(L / 2);
-        } else {
-            out.Copy(source, 2 * static_cast<std::size_t>(sourceValues));
-            out.Zero(out.Room());
-            readPos = sourceValues;
-        }
+        filler.FillFirst(region);
         UnlockStream(*buffer, region);
     }
     if (ds::HResult r = buffer->SetCurrentPosition(0); ds::Failed(r))
@@ -359,34 +310,10 @@ void SoundPlayer::RunStream() {
             }
             if (callback) callback(static_cast<std::uint32_t>(position), user);
         } else {
-            std::uint32_t take = 0;  // bytes still available straight from the source
-            if (static_cast<std::uint64_t>(readPos) + Q / 2 <= sourceValues) {
-                take = Q;
-            } else if (readPos < sourceValues) {
-                take = 2 * (sourceValues - readPos);
-            }
             const ds::LockedRegion region = LockStream(*buffer, writeOffset, Q);
-            LockedWriter out(region);
-            const std::size_t L = out.Total();
             writeOffset += Q;
             if (writeOffset >= B) writeOffset = 0;
-            if (loopLength != 0 && static_cast<std::uint64_t>(readPos) + L / 2 > loopEnd) {
-                if (readPos < loopEnd) out.Copy(source + readPos, 2 * static_cast<std::size_t>(loopEnd - readPos));
-                readPos = loopEnd;
-                while (out.Room() > 0) {
-                    const std::size_t n =
-                        std::min<std::size_t>(out.Room(), 2 * static_cast<std::size_t>(loopLength));
-                    out.Copy(source + loopStart, n);
-                    readPos = loopStart + static_cast<std::uint32_t>(n / 2);
-                }
-            } else if (take < L) {
-                out.Copy(source + readPos, take);
-                out.Zero(out.Room());
-                readPos += take / 2;
-            } else {
-                out.Copy(source + readPos, L);
-                readPos += static_cast<std::uint32_t>(L / 2);
-            }
+            filler.FillQuarter(region);
             UnlockStream(*buffer, region);
         }
         CountWake();

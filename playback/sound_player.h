@@ -92,9 +92,20 @@ public:
 private:
     void StartStream(std::span<const std::int16_t> source, std::uint32_t frameCount, bool halfRate,
                      bool stereo, std::uint32_t loopStartFrames, std::uint32_t loopFrames);
-    std::uint32_t StreamThread() noexcept;
-    void RunStream();
-    void ReportStreamError(const DSoundException& error) noexcept;
+    // What one stream thread works from: fixed when the stream starts, so the UI
+    // thread may set the callbacks for the next stream while this one runs.
+    struct StreamParams {
+        const std::int16_t* source;
+        std::uint32_t sourceValues, loopStart, loopLength, bufferBytes;
+        bool halfRate, stereo;
+        PositionCallback positionCallback;
+        void* callbackUser;
+        ErrorHandler errorHandler;
+        void* errorUser;
+    };
+    std::uint32_t StreamThread(const StreamParams& params) noexcept;
+    void RunStream(const StreamParams& params);
+    void ReportStreamError(const StreamParams& params, const DSoundException& error) noexcept;
     void CountWake();
 
     std::unique_ptr<platform::sound::SoundDevice> device_;

@@ -1,4 +1,6 @@
 // korvane-machine: what the platform would do to the machine root, and a look inside it.
+//   korvane-machine init                    give a fresh machine the keys and folders that
+//                                           every Windows 9x machine has
 //   korvane-machine restart                 process wininit.ini's [rename] section (a restart)
 //   korvane-machine registry                list every key and value
 //   korvane-machine files                   list every file and folder of drive C:
@@ -109,8 +111,23 @@ void Print(const std::vector<std::string>& lines) {
     for (const auto& l : lines) std::cout << l << "\n";
 }
 
+// The keys and folders a freshly set-up Windows 9x machine has; values already there stay.
+void InitMachine(const MachineRoot& root, RegistryStore& store) {
+    const std::string current = "Software\\Microsoft\\Windows\\CurrentVersion";
+    auto currentKey = store.CreateKey(RootKey::LocalMachine, current);
+    if (!currentKey.Query("ProgramFilesDir")) currentKey.SetString("ProgramFilesDir", "C:\\Program Files");
+    if (!currentKey.Query("CommonFilesDir")) currentKey.SetString("CommonFilesDir", "C:\\Program Files\\Common Files");
+    for (const char* sub : {"\\Uninstall", "\\App Paths", "\\SharedDLLs"}) store.CreateKey(RootKey::LocalMachine, current + sub);
+    store.CreateKey(RootKey::LocalMachine, "Software\\Classes\\CLSID");
+    auto shellFolders = store.CreateKey(RootKey::Users,
+                                        ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+    if (!shellFolders.Query("Programs")) shellFolders.SetString("Programs", "C:\\WINDOWS\\Start Menu\\Programs");
+    for (const char* folder : {"Program Files/Common Files", "WINDOWS/Start Menu/Programs"})
+        fs::create_directories(root.DriveC() / folder);
+}
+
 int Usage() {
-    std::cerr << "usage: korvane-machine restart | registry | files | snapshot | shortname <path> | hold <path>... | "
+    std::cerr << "usage: korvane-machine init | restart | registry | files | snapshot | shortname <path> | hold <path>... | "
                  "uninstall <product>\n";
     return 2;
 }
@@ -122,6 +139,11 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     try {
         const MachineRoot root = MachineRoot::FromEnvironment();
+        if (command == "init") {
+            auto store = RegistryStore::Open(root.RegistryFile());
+            InitMachine(root, *store);
+            return 0;
+        }
         if (command == "restart") {
             const auto result = ProcessWininit(root);
             std::cout << "applied\t" << result.applied << "\n";

@@ -193,6 +193,4 @@ void WizardDialog::reject() {
     done(2);
 }
 
-void WizardDialog::ShowStepForPicture(int step) { ShowCurrentPage(step); }
-
 }  // namespace korvane::installer

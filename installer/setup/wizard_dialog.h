@@ -21,8 +21,7 @@ public:
     explicit WizardDialog(Installer& installer, QWidget* parent = nullptr);
     ~WizardDialog() override;
 
-    // For the screenshots: the pages and controls, and moving to a page without installing.
-    void ShowStepForPicture(int step);
+    // The controls, for the screenshots.
     QPushButton* NextButton() const noexcept { return next_; }
     QRadioButton* AcceptRadio() const noexcept { return accept_; }
     QRadioButton* DeclineRadio() const noexcept { return decline_; }

@@ -231,8 +231,8 @@ std::vector<KorvaneAspiDevice> Manager::Describe() const {
     char letter = 'D';
     for (const auto& s : impl_->slots) {
         KorvaneAspiDevice d = s.description;
-        d.letter = letter <= 'Z' ? letter : 0;
-        if (letter <= 'Z') ++letter;
+        d.letter = 0;
+        if (d.deviceType == DTYPE_CDROM && letter <= 'Z') d.letter = letter++;
         out.push_back(d);
     }
     return out;

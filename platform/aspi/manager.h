@@ -42,7 +42,8 @@ public:
     // SendASPI32Command.
     std::uint32_t Send(void* srb);
 
-    // Every device in address order, with letters 'D', 'E', ... in that order.
+    // Every device in address order; the CD-ROM devices get the letters 'D', 'E', ... in
+    // that order.
     std::vector<KorvaneAspiDevice> Describe() const;
     const std::vector<std::string>& Diagnostics() const noexcept;
 

@@ -1,5 +1,6 @@
 #include "platform/machine/wininit.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -22,6 +23,44 @@ std::string_view Trim(std::string_view s) {
     s = TrimLeft(s);
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
     return s;
+}
+
+bool ProcessOne(const MachineRoot& root, const RenameOperation& op, WininitResult& result) {
+    std::error_code ec;
+    const auto source = ResolveShortPath(root, op.source);
+    if (!source || !fs::exists(*source, ec)) {
+        result.failures.push_back("source missing: " + op.source);
+        return false;
+    }
+    // At restart nothing runs, so files in use by now-ended programs are free; a
+    // lock still held means the program survived the "restart" and we refuse.
+    if (IsInUse(*source)) {
+        result.failures.push_back("source in use: " + op.source);
+        return false;
+    }
+    if (EqualsIgnoreCase(op.target, "NUL")) {
+        if (!fs::remove(*source, ec) || ec) {
+            result.failures.push_back("cannot delete " + op.source);
+            return false;
+        }
+    } else {
+        const auto target = ResolveShortPath(root, op.target);
+        if (!target) {
+            result.failures.push_back("target outside the machine: " + op.target);
+            return false;
+        }
+        if (fs::exists(*target, ec)) {
+            result.failures.push_back("target exists: " + op.target);
+            return false;
+        }
+        fs::rename(*source, *target, ec);
+        if (ec) {
+            result.failures.push_back("cannot rename " + op.source + ": " + ec.message());
+            return false;
+        }
+    }
+    ++result.applied;
+    return true;
 }
 
 }  // namespace
@@ -70,46 +109,35 @@ WininitResult ProcessWininit(const MachineRoot& root) {
     }
     const WininitPlan plan = PlanWininit(buffer.str());
 
+    std::vector<const RenameOperation*> failedOps;
     for (const auto& op : plan.operations) {
-        const auto source = ResolveShortPath(root, op.source);
-        if (!source || !fs::exists(*source, ec)) {
-            result.failures.push_back("source missing: " + op.source);
-            continue;
+        if (!ProcessOne(root, op, result)) failedOps.push_back(&op);
+    }
+
+    // Operations that could not be done stay in the section for the next restart.
+    std::string text = plan.remainingText;
+    std::string kept;
+    for (const auto& op : plan.operations)
+        if (std::find(failedOps.begin(), failedOps.end(), &op) != failedOps.end()) kept += op.target + "=" + op.source + "\r\n";
+    if (!kept.empty()) {
+        std::size_t pos = 0;
+        bool inserted = false;
+        while (pos < text.size() && !inserted) {
+            const auto nl = text.find('\n', pos);
+            const std::size_t next = nl == std::string::npos ? text.size() : nl + 1;
+            if (EqualsIgnoreCase(Trim(std::string_view(text).substr(pos, next - pos)), "[rename]")) {
+                if (nl == std::string::npos) text += "\r\n";
+                text.insert(nl == std::string::npos ? text.size() : next, kept);
+                inserted = true;
+            }
+            pos = next;
         }
-        // At restart nothing runs, so files in use by now-ended programs are free; a
-        // lock still held means the program survived the "restart" and we refuse.
-        if (IsInUse(*source)) {
-            result.failures.push_back("source in use: " + op.source);
-            continue;
-        }
-        if (EqualsIgnoreCase(op.target, "NUL")) {
-            if (!fs::remove(*source, ec) || ec) {
-                result.failures.push_back("cannot delete " + op.source);
-                continue;
-            }
-        } else {
-            const auto target = ResolveShortPath(root, op.target);
-            if (!target) {
-                result.failures.push_back("target outside the machine: " + op.target);
-                continue;
-            }
-            if (fs::exists(*target, ec)) {
-                result.failures.push_back("target exists: " + op.target);
-                continue;
-            }
-            fs::rename(*source, *target, ec);
-            if (ec) {
-                result.failures.push_back("cannot rename " + op.source + ": " + ec.message());
-                continue;
-            }
-        }
-        ++result.applied;
     }
 
     const fs::path temp = fs::path(actual) += ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << plan.remainingText;
+        out << text;
         out.flush();
         if (!out) {
             result.failures.push_back("cannot write " + temp.string());

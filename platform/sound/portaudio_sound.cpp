@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -118,12 +119,24 @@ public:
         }
         if (Pa_IsStreamActive(stream_) != 1) {
             closing_.store(false, std::memory_order_release);
+            lastCallbackNs_.store(NowNs(), std::memory_order_release);
             if (Pa_StartStream(stream_) != paNoError) return kDsErrGeneric;
+            running_.store(true, std::memory_order_release);
         }
         return kDsOk;
     }
 
-    HResult Health() const noexcept override { return health_.load(std::memory_order_acquire); }
+    // A stream that stops calling back for kStallNs (a suspended or vanished server
+    // does that without an error) counts as failed, so that a stream waiting on its
+    // position is told instead of waiting for ever.
+    HResult Health() const noexcept override {
+        const HResult health = health_.load(std::memory_order_acquire);
+        if (Failed(health)) return health;
+        if (running_.load(std::memory_order_acquire) &&
+            NowNs() - lastCallbackNs_.load(std::memory_order_acquire) > kStallNs)
+            return kDsErrGeneric;
+        return kDsOk;
+    }
     std::uint32_t LatencyFrames() const noexcept override {
         return latencyFrames_.load(std::memory_order_acquire);
     }
@@ -152,9 +165,16 @@ private:
         return params;
     }
 
+    static std::int64_t NowNs() noexcept {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
     void CloseLocked() noexcept {
         if (stream_ == nullptr) return;
         closing_.store(true, std::memory_order_release);
+        running_.store(false, std::memory_order_release);
         Pa_StopStream(stream_);  // returns after the last callback
         Pa_CloseStream(stream_);
         stream_ = nullptr;
@@ -163,6 +183,7 @@ private:
     static int Callback(const void*, void* output, unsigned long frameCount, const PaStreamCallbackTimeInfo*,
                         PaStreamCallbackFlags, void* user) {
         auto* self = static_cast<PortAudioEngine*>(user);
+        self->lastCallbackNs_.store(NowNs(), std::memory_order_release);  // vDSO clock read: no lock
         if (self->core_.Mix().Render(static_cast<std::int16_t*>(output), static_cast<std::uint32_t>(frameCount)))
             sem_post(&self->wake_);
         return paContinue;
@@ -194,7 +215,10 @@ private:
     WaveFormat format_;
     std::atomic<HResult> health_{kDsOk};
     std::atomic<std::uint32_t> latencyFrames_{0};
+    static constexpr std::int64_t kStallNs = 2'000'000'000;
     std::atomic<bool> closing_{false};
+    std::atomic<bool> running_{false};
+    std::atomic<std::int64_t> lastCallbackNs_{0};
     std::atomic<bool> quit_{false};
     sem_t wake_;
     std::unique_ptr<Thread> notifier_;

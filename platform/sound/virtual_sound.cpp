@@ -84,7 +84,9 @@ void VirtualOutput::Bind(const std::shared_ptr<detail::DeviceCore>& core) {
             const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
             const std::uint64_t due = static_cast<std::uint64_t>(elapsed.count()) * rate / 1000000;
             if (due > framesDone) {
-                const auto frames = static_cast<std::uint32_t>(std::min<std::uint64_t>(due - framesDone, rate));
+                // Like a sound card, the clock never plays faster to catch up: after a
+                // stall of this thread the missed time is dropped, beyond 20 ms.
+                const auto frames = static_cast<std::uint32_t>(std::min<std::uint64_t>(due - framesDone, rate / 50));
                 framesDone = due;
                 lock.unlock();
                 state->Advance(frames);

@@ -401,3 +401,21 @@ TEST_F(PlaybackTest, ThousandStartStopCyclesAtRandomMoments) {
 
 }  // namespace
 }  // namespace korvane::playback::testing
+
+namespace korvane::playback::testing {
+namespace {
+
+// The fallback device (no sound card) runs its clock in real time, so streams end.
+TEST_F(PlaybackTest, RealTimeFallbackDevicePlaysAOneShotToItsEnd) {
+    ds::VirtualSoundSystem::Options options;
+    options.realTimeClock = true;
+    Install(options);
+    const auto values = Staircase(2 * 4410);  // 0.1 s
+    Player().PlayOnce(values, 4410, false, true);
+    ASSERT_TRUE(Player().WaitForStreamEnd(kWaitMs));
+    EXPECT_FALSE(Player().TakeStreamError().has_value());
+    EXPECT_GE(Output()->FramesRendered(), 4410u);
+}
+
+}  // namespace
+}  // namespace korvane::playback::testing

@@ -1,0 +1,249 @@
+// The payload catalogue: numbering, string entries, placement per kind, registration,
+// the uninstaller, and the whole install sequence on a clean machine.
+#include <gtest/gtest.h>
+
+#include "installer/pack/manifest.h"
+#include "machine_fixture.h"
+#include "platform/machine/in_use.h"
+#include "platform/registry/registry.h"
+
+namespace fs = std::filesystem;
+using korvane::platform::RootKey;
+
+namespace korvane::installer::test {
+namespace {
+
+class Catalogue : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        SeedWindowsMachine();
+        payload.String(50000, "Korvane").String(50001, "Korvane.exe");
+    }
+    Payload payload;
+    RecordingProgress progress;
+};
+
+TEST_F(Catalogue, GapsConsumeNoStringEntriesAndSixteenIsNeverLookedFor) {
+    payload.Add("IDT_APPFILE_1", Bytes("one")).Add("IDT_APPFILE_3", Bytes("three")).Add("IDT_APPFILE_16", Bytes("16"));
+    payload.String(40000, "One.txt").String(47000, "<appdir>");
+    payload.String(40001, "Three.txt").String(47001, "<appdir>\\Data");
+    payload.String(40002, "Sixteen.txt").String(47002, "<appdir>");
+    auto& inst = MakeInstaller(payload);
+    int counter = 0;
+    EXPECT_EQ(inst.InstallAppFiles(progress, counter), 1);
+    EXPECT_EQ(counter, 2);
+    EXPECT_EQ(ReadText(context->appDir + "\\One.txt"), "one");
+    EXPECT_EQ(ReadText(context->appDir + "\\Data\\Three.txt"), "three");
+    EXPECT_FALSE(Exists(context->appDir + "\\Sixteen.txt"));
+    EXPECT_EQ(progress.texts, (std::vector<std::string>{"|||||", "||||||||||"}));
+    EXPECT_EQ(log->Text(),
+              "INSTAPPFILE C:\\Program Files\\Quorvix\\Korvane\\Data,Three.txt\r\n"
+              "NEWDIR C:\\Program Files\\Quorvix\\Korvane\\Data\r\n"
+              "INSTAPPFILE C:\\Program Files\\Quorvix\\Korvane,One.txt\r\n"
+              "NEWDIR C:\\Program Files\\Quorvix\\Korvane\r\n"
+              "NEWDIR C:\\Program Files\\Quorvix\r\n");
+}
+
+TEST_F(Catalogue, FifteenFilesAKindAndTheProgressFromEachStart) {
+    for (int n = 1; n <= 15; ++n) {
+        const std::string number = std::to_string(n);
+        payload.Add(std::string("IDT_SYSFILE_").append(number), Bytes(std::string("sys").append(number)));
+        payload.String(41000 + n - 1, std::string("S").append(number).append(".DLL")).String(44000 + n - 1, "<sysdir>");
+    }
+    auto& inst = MakeInstaller(payload);
+    int counter = 15;
+    inst.InstallSystemFiles(progress, counter);
+    EXPECT_EQ(counter, 30);
+    ASSERT_EQ(progress.texts.size(), 15u);
+    EXPECT_EQ(progress.texts.front(), ProgressText(16));
+    EXPECT_EQ(progress.texts.back().size(), 30u * 5u);
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\S15.DLL"), "sys15");
+    auto shared = registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey);
+    EXPECT_EQ(shared->QueryDword("C:\\WINDOWS\\SYSTEM\\S15.DLL"), 1u);
+    EXPECT_EQ(shared->ValueNames().size(), 15u);
+}
+
+TEST_F(Catalogue, AppFileInUseFailsUnrecordedAndTheRestGoesOn) {
+    payload.Add("IDT_APPFILE_1", Bytes("new exe")).Add("IDT_APPFILE_2", Bytes("new help"));
+    payload.String(40000, "Korvane.exe").String(47000, "<appdir>").String(40001, "Korvane.hlp").String(47001, "<appdir>");
+    auto& inst = MakeInstaller(payload);
+    WriteFile(context->appDir + "\\Korvane.exe", Bytes("running exe"));
+    auto lock = platform::InUseLock::Hold(Host(context->appDir + "\\Korvane.exe"));
+    ASSERT_TRUE(lock);
+    int counter = 0;
+    inst.InstallAppFiles(progress, counter);
+    EXPECT_EQ(counter, 2);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy File."});
+    EXPECT_EQ(ReadText(context->appDir + "\\Korvane.exe"), "running exe");
+    EXPECT_EQ(ReadText(context->appDir + "\\Korvane.hlp"), "new help");
+    EXPECT_EQ(log->Text(), "INSTAPPFILE C:\\Program Files\\Quorvix\\Korvane,Korvane.hlp\r\n");
+}
+
+TEST_F(Catalogue, WriteFailureIsReportedAndLeavesNoFile) {
+    // A folder entry naming a file's place: the payload cannot be written there.
+    payload.Add("IDT_APPFILE_1", Bytes("x")).String(40000, "Data").String(47000, "<appdir>");
+    auto& inst = MakeInstaller(payload);
+    fs::create_directories(Host(context->appDir + "\\Data"));
+    int counter = 0;
+    inst.InstallAppFiles(progress, counter);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy File."});
+    EXPECT_EQ(log->Count(), 0);
+    EXPECT_EQ(inst.WritePayloadFile(Bytes("x"), "a.txt", "C:\\No\\Such", 0), 0);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(Host(context->appDir))) left.push_back(entry.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{"Data"});  // no temporary left behind
+}
+
+TEST_F(Catalogue, SystemFilesAreCountedWhateverThePlacementReturned) {
+    payload.Add("IDT_SYSFILE_1", ReadBytes(PayloadModule("COMCTL32.DLL")));
+    payload.String(41000, "COMCTL32.DLL").String(44000, "<sysdir>");
+    auto& inst = MakeInstaller(payload);
+    WriteFile("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL", ReadBytes(TestModule("higher.dll")));  // kept: returns 0
+    int counter = 15;
+    inst.InstallSystemFiles(progress, counter);
+    auto shared = registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey);
+    EXPECT_EQ(shared->QueryDword("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"), 1u);
+    EXPECT_EQ(log->Count(), 0);
+}
+
+TEST_F(Catalogue, SelfRegisteringSystemFileIsRegisteredOnlyWhenPlacedNow) {
+    const auto module = ReadBytes(TestModule("selfreg.ocx"));
+    payload.Add("IDT_SELFREGSYS_1", module).String(42000, "SELFREG.OCX").String(45000, "<sysdir>");
+    auto& inst = MakeInstaller(payload);
+    int counter = 30;
+    inst.InstallSelfRegSystemFiles(progress, counter);
+    const std::string classKey = "Software\\Classes\\CLSID\\{6B1E0F3A-2C4D-4E5F-8A9B-0C1D2E3F4A5B}\\InprocServer32";
+    auto key = registry->OpenKey(RootKey::LocalMachine, classKey);
+    ASSERT_TRUE(key) << "DllRegisterServer did not run";
+    EXPECT_EQ(key->QueryString(""), "C:\\WINDOWS\\SYSTEM\\SELFREG.OCX");
+    EXPECT_EQ(log->Text(), "INSTSYSFILE C:\\WINDOWS\\SYSTEM,SELFREG.OCX,COMPONENT\r\n");
+    EXPECT_EQ(registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey)->QueryDword("C:\\WINDOWS\\SYSTEM\\SELFREG.OCX"), 1u);
+
+    // The same version again is kept (0): not registered again, but counted.
+    registry->DeleteKey(RootKey::LocalMachine, "Software\\Classes\\CLSID\\{6B1E0F3A-2C4D-4E5F-8A9B-0C1D2E3F4A5B}");
+    auto& again = MakeInstaller(payload);
+    counter = 30;
+    again.InstallSelfRegSystemFiles(progress, counter);
+    EXPECT_FALSE(registry->KeyExists(RootKey::LocalMachine, classKey));
+    EXPECT_EQ(registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey)->QueryDword("C:\\WINDOWS\\SYSTEM\\SELFREG.OCX"), 2u);
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(Catalogue, CustomModuleRegistrationFailureIsReportedAndStillCounted) {
+    payload.Add("IDT_SELFREG_CUSTOM_1", ReadBytes(TestModule("selfreg_fails.ocx")));
+    payload.Add("IDT_SELFREG_CUSTOM_2", Bytes("not a module"));
+    payload.String(43000, "Fails.ocx").String(46000, "<shareddir>").String(43001, "Text.ocx").String(46001, "<shareddir>");
+    auto& inst = MakeInstaller(payload);
+    int counter = 45;
+    inst.InstallSelfRegCustomFiles(progress, counter);
+    const std::string shared = "C:\\Program Files\\Common Files\\Quorvix";
+    EXPECT_EQ(Messages(), (std::vector<std::string>{
+                              "There was an error while trying to install a file\n(" + shared +
+                                  "\\Fails.ocx).\nThe installation my be incomplete.",
+                              "There was an error while trying to install a file\n(" + shared +
+                                  "\\Text.ocx).\nThe installation my be incomplete."}));
+    auto counts = registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey);
+    EXPECT_EQ(counts->QueryDword(shared + "\\Fails.ocx"), 1u);
+    EXPECT_EQ(counts->QueryDword(shared + "\\Text.ocx"), 1u);
+    EXPECT_EQ(log->At(1), "INSTAPPFILE " + shared + ",Fails.ocx,COMPONENT");
+}
+
+TEST_F(Catalogue, UninstallerIsWrittenToTheWindowsFolderOrReported) {
+    auto& inst = MakeInstaller(payload);
+    EXPECT_EQ(inst.WriteUninstaller(), 0);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy File."});
+    payload.Add("IDT_APPFILE_UNINST", Bytes("uninstaller"));
+    Payload withUninstaller;
+    withUninstaller.Add("IDT_APPFILE_UNINST", Bytes("uninstaller")).String(50000, "Korvane");
+    auto& second = MakeInstaller(withUninstaller);
+    EXPECT_EQ(second.WriteUninstaller(), 1);
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\VMUnInst.exe"), "uninstaller");
+    EXPECT_EQ(log->Count(), 0);  // not recorded
+}
+
+// The whole sequence with the payload as delivered (less the application, which the
+// catalogue order does not depend on).
+TEST_F(Catalogue, FirstInstallationOnACleanMachineLogsInTheDocumentedOrder) {
+    payload.Add("IDT_APPFILE_1", Bytes("exe")).Add("IDT_APPFILE_2", Bytes("hlp")).Add("IDT_APPFILE_3", Bytes("cnt"));
+    payload.Add("IDT_APPFILE_4", Bytes("read me"));
+    payload.Add("IDT_SYSFILE_1", ReadBytes(PayloadModule("COMCTL32.DLL")));
+    payload.Add("IDT_SYSFILE_2", ReadBytes(PayloadModule("MFC42.DLL")));
+    payload.Add("IDT_SYSFILE_3", ReadBytes(PayloadModule("MSVCRT.DLL")));
+    payload.Add("IDT_SELFREG_CUSTOM_1", ReadBytes(TestModule("selfreg.ocx")));
+    payload.Add("IDT_APPFILE_UNINST", Bytes("uninstaller")).Add("IDT_LICENSE_TXT", Bytes("licence\r\n"));
+    const char* app[] = {"Korvane.exe", "Korvane.hlp", "Korvane.cnt", "ReadMe.txt"};
+    for (int i = 0; i < 4; ++i) payload.String(40000 + i, app[i]).String(47000 + i, "<appdir>");
+    const char* sys[] = {"COMCTL32.DLL", "MFC42.DLL", "MSVCRT.DLL"};
+    for (int i = 0; i < 3; ++i) payload.String(41000 + i, sys[i]).String(44000 + i, "<sysdir>");
+    payload.String(43000, "Lumatrel.ocx").String(46000, "<shareddir>");
+    WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", ReadBytes(TestModule("higher.dll")));  // present: no record
+    auto& inst = MakeInstaller(payload);
+    EXPECT_EQ(inst.RunInstallation(progress), 1);
+
+    const std::string appDir = "C:\\Program Files\\Quorvix\\Korvane";
+    EXPECT_EQ(ReadText(appDir + "\\_install.log"),
+              "INSTAPPFILE " + appDir + ",_install.log\r\n"
+              "INSTAPPFILE C:\\WINDOWS\\Start Menu\\Programs\\Quorvix,Korvane.lnk\r\n"
+              "NEWDIR C:\\WINDOWS\\Start Menu\\Programs\\Quorvix\r\n"
+              "INSTAPPFILE C:\\Program Files\\Common Files\\Quorvix,Lumatrel.ocx,COMPONENT\r\n"
+              "INSTSYSFILE C:\\WINDOWS\\SYSTEM,MSVCRT.DLL\r\n"
+              "INSTSYSFILE C:\\WINDOWS\\SYSTEM,COMCTL32.DLL\r\n"
+              "INSTAPPFILE " + appDir + ",ReadMe.txt\r\n"
+              "INSTAPPFILE " + appDir + ",Korvane.cnt\r\n"
+              "INSTAPPFILE " + appDir + ",Korvane.hlp\r\n"
+              "INSTAPPFILE " + appDir + ",Korvane.exe\r\n"
+              "NEWDIR C:\\Program Files\\Common Files\\Quorvix\r\n"
+              "NEWDIR " + appDir + "\r\n"
+              "NEWDIR C:\\Program Files\\Quorvix\r\n"
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvane.exe\r\n"
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n"
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\r\n"
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane\r\n");
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\VMUnInst.exe"), "uninstaller");
+    ASSERT_EQ(shell->Executes().size(), 1u);
+    EXPECT_EQ(shell->Executes()[0].file, appDir + "\\ReadMe.txt");
+    EXPECT_EQ(progress.texts.front(), "");
+    EXPECT_EQ(progress.texts.back(), ProgressText(46));
+    EXPECT_EQ(context->rebootNeeded, 0);
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST(PayloadManifest, NumbersKindsAndAssignsStringEntries) {
+    std::string error;
+    const auto manifest = ParseManifest(
+        "# comment\n"
+        "APPFILE Korvane.hlp <appdir> /p/Korvane.hlp\n"
+        "APPFILE ReadMe.txt <appdir>\\Docs /p/Read Me.txt\n"
+        "SYSFILE MFC42.DLL <sysdir> /p/MFC42.DLL\n"
+        "UNINST /p/vmuninst\n"
+        "LICENSE /p/License.txt\n"
+        "resource INSTFILE IDT_APPFILE_16 /p/x\n"
+        "string 50000 Korvane Deluxe\n",
+        &error);
+    ASSERT_TRUE(manifest) << error;
+    ASSERT_EQ(manifest->resources.size(), 6u);
+    EXPECT_EQ(manifest->resources[0].name, "IDT_APPFILE_1");
+    EXPECT_EQ(manifest->resources[1].name, "IDT_APPFILE_2");
+    EXPECT_EQ(manifest->resources[1].sourcePath, "/p/Read Me.txt");
+    EXPECT_EQ(manifest->resources[2].name, "IDT_SYSFILE_1");
+    EXPECT_EQ(manifest->resources[3].name, "IDT_APPFILE_UNINST");
+    EXPECT_TRUE(manifest->resources[4].crlfText);
+    EXPECT_EQ(manifest->strings.at(40001), "ReadMe.txt");
+    EXPECT_EQ(manifest->strings.at(47001), "<appdir>\\Docs");
+    EXPECT_EQ(manifest->strings.at(44000), "<sysdir>");
+    EXPECT_EQ(manifest->strings.at(50000), "Korvane Deluxe");
+
+    std::string sixteen;
+    for (int i = 0; i < 16; ++i) sixteen += "APPFILE f" + std::to_string(i) + " <appdir> /p\n";
+    EXPECT_FALSE(ParseManifest(sixteen, &error));
+    EXPECT_EQ(error, "line 16: more than 15 files of kind APPFILE");
+    EXPECT_FALSE(ParseManifest("BOGUS x y z\n", &error));
+    EXPECT_FALSE(ParseManifest("string 40000 a\nAPPFILE a <appdir> /p\n", &error));
+    EXPECT_FALSE(ParseManifest("string 4x0 a\n", &error));
+    EXPECT_FALSE(ParseManifest("APPFILE a <appdir>\n", &error));
+    EXPECT_EQ(ToCrLf("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
+}
+
+}  // namespace
+}  // namespace korvane::installer::test

@@ -1,0 +1,123 @@
+#include "machine_fixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace korvane::installer::test {
+
+std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+fs::path TestModule(const std::string& name) { return fs::path(INSTALLER_TEST_MODULES) / name; }
+fs::path PayloadModule(const std::string& name) { return fs::path(INSTALLER_PAYLOAD_DIR) / name; }
+
+Payload& Payload::Add(std::string name, std::vector<std::uint8_t> data, std::string type) {
+    resources_.push_back({std::move(type), std::move(name), std::move(data)});
+    return *this;
+}
+
+Payload& Payload::String(std::uint32_t id, std::string text) {
+    strings_[id] = std::move(text);
+    return *this;
+}
+
+const platform::ResourceImage& Payload::Image() {
+    if (!image_) {
+        bytes_ = Bytes("#!fake program image\n");
+        const auto blob = platform::EncodeResourceBlob(resources_, strings_);
+        bytes_.insert(bytes_.end(), blob.begin(), blob.end());
+        for (int i = 0; i < 8; ++i) bytes_.push_back(static_cast<std::uint8_t>(std::uint64_t(blob.size()) >> (8 * i)));
+        bytes_.insert(bytes_.end(), std::begin(platform::kResourceTrailerMagic), std::end(platform::kResourceTrailerMagic));
+        std::string error;
+        image_ = platform::ResourceImage::Parse(bytes_, &error);
+        if (!image_) throw std::runtime_error("test payload does not parse: " + error);
+    }
+    return *image_;
+}
+
+void MachineTest::SetUp() {
+    char pattern[] = "/tmp/korvane-installer-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    rootDir = pattern;
+    if (const char* old = std::getenv("KORVANE_ROOT")) {
+        hadRoot_ = true;
+        previousRoot_ = old;
+    }
+    ::setenv("KORVANE_ROOT", rootDir.c_str(), 1);
+    root.emplace(rootDir);
+    files = std::make_shared<platform::MachineFiles>(*root);
+    registry = platform::RegistryStore::Open(root->RegistryFile());
+    boxes = std::make_shared<platform::ScriptedMessageBoxes>();
+    shell = std::make_shared<platform::RecordingShell>();
+    previousBoxes_ = platform::SetMessageBoxHandler(boxes);
+    previousShell_ = platform::SetShellHandler(shell);
+}
+
+void MachineTest::TearDown() {
+    installer.reset();
+    log.reset();
+    context.reset();
+    platform::SetMessageBoxHandler(previousBoxes_);
+    platform::SetShellHandler(previousShell_);
+    if (hadRoot_) ::setenv("KORVANE_ROOT", previousRoot_.c_str(), 1);
+    else ::unsetenv("KORVANE_ROOT");
+    registry.reset();
+    std::error_code ec;
+    fs::remove_all(rootDir, ec);
+}
+
+void MachineTest::SeedWindowsMachine() {
+    using platform::RootKey;
+    const std::string current = kCurrentVersionKey;
+    auto key = registry->CreateKey(RootKey::LocalMachine, current);
+    key.SetString("ProgramFilesDir", "C:\\Program Files");
+    key.SetString("CommonFilesDir", "C:\\Program Files\\Common Files");
+    for (const char* sub : {"\\Uninstall", "\\App Paths", "\\SharedDLLs"}) registry->CreateKey(RootKey::LocalMachine, current + sub);
+    registry->CreateKey(RootKey::LocalMachine, "Software\\Classes\\CLSID");
+    registry->CreateKey(RootKey::Users, kShellFoldersKey).SetString("Programs", "C:\\WINDOWS\\Start Menu\\Programs");
+    fs::create_directories(root->DriveC() / "Program Files/Common Files");
+    fs::create_directories(root->DriveC() / "WINDOWS/Start Menu/Programs");
+}
+
+fs::path MachineTest::Host(std::string_view windowsPath) const {
+    const auto host = root->ToHost(windowsPath);
+    if (!host) throw std::runtime_error("not a machine path: " + std::string(windowsPath));
+    return *host;
+}
+
+void MachineTest::WriteFile(std::string_view windowsPath, const std::vector<std::uint8_t>& bytes) const {
+    const fs::path host = Host(windowsPath);
+    fs::create_directories(host.parent_path());
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + host.string());
+}
+
+std::string MachineTest::ReadText(std::string_view windowsPath) const {
+    const auto bytes = ReadBytes(Host(windowsPath));
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<std::string> MachineTest::Messages() const {
+    std::vector<std::string> texts;
+    for (const auto& box : boxes->ShownBoxes()) texts.push_back(box.text);
+    return texts;
+}
+
+Installer& MachineTest::MakeInstaller(Payload& payload) {
+    installer.reset();
+    log = std::make_unique<InstallLog>();
+    context = std::make_unique<InstallContext>();
+    installer = std::make_unique<Installer>(*context, *log, files, registry, payload.Image());
+    installer->DiscoverFolders();
+    return *installer;
+}
+
+}  // namespace korvane::installer::test

@@ -1,0 +1,251 @@
+// The platform layers the installer added: version records, embedded resources, short
+// names, files in use, Win32-style file operations, the restart file, shell links.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "machine_fixture.h"
+#include "platform/machine/in_use.h"
+#include "platform/machine/short_names.h"
+#include "platform/machine/wininit.h"
+#include "platform/version/version.h"
+
+namespace fs = std::filesystem;
+
+namespace korvane::installer::test {
+namespace {
+
+using platform::VsFixedFileInfo;
+
+TEST(VersionRecord, ReadsTheRecordBuiltIntoOurModules) {
+    const auto comctl = platform::ReadFixedVersion(PayloadModule("COMCTL32.DLL"));
+    ASSERT_TRUE(comctl.has_value());
+    EXPECT_EQ(comctl->dwSignature, platform::kVsFixedSignature);
+    EXPECT_EQ(comctl->dwProductVersionMS, (5u << 16) | 80u);
+    EXPECT_EQ(comctl->dwProductVersionLS, 2600u << 16);
+
+    const auto lower = platform::ReadFixedVersion(TestModule("lower_ls.dll"));
+    ASSERT_TRUE(lower.has_value());
+    EXPECT_EQ(lower->dwProductVersionMS, comctl->dwProductVersionMS);
+    EXPECT_EQ(lower->dwProductVersionLS, 2599u << 16);
+
+    const fs::path file = PayloadModule("MFC42.DLL");
+    const std::uint32_t size = platform::GetFileVersionInfoSize(file);
+    ASSERT_GT(size, 52u);
+    std::vector<std::uint8_t> block(size);
+    ASSERT_TRUE(platform::GetFileVersionInfo(file, block));
+    std::span<const std::uint8_t> value;
+    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\ProductVersion", &value));
+    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "6.0.8665.0");
+    EXPECT_FALSE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\NoSuchName", &value));
+    std::vector<std::uint8_t> small(size - 1);
+    EXPECT_FALSE(platform::GetFileVersionInfo(file, small));
+}
+
+TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
+    char dir[] = "/tmp/korvane-version-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const fs::path text = fs::path(dir) / "ReadMe.txt";
+    std::ofstream(text) << "no version here";
+    EXPECT_EQ(platform::GetFileVersionInfoSize(text), 0u);
+    EXPECT_EQ(platform::GetFileVersionInfoSize(fs::path(dir) / "missing.dll"), 0u);
+    EXPECT_EQ(platform::GetFileVersionInfoSize(KORVANE_BIN_DIR "/korvane-machine"), 0u);  // ELF, no record
+
+    // Every truncation of a real module either still finds a valid record or none; the
+    // section headers at the end go first, so a cut module has none.
+    auto image = ReadBytes(PayloadModule("MSVCRT.DLL"));
+    for (std::size_t cut : {std::size_t(0), std::size_t(63), image.size() / 2, image.size() - 1}) {
+        const std::span<const std::uint8_t> part(image.data(), cut);
+        const auto section = platform::FindVersionSection(part);
+        EXPECT_TRUE(!section || platform::IsValidVersionBlock(*section)) << cut;
+    }
+    // A section header offset pointing far outside the file.
+    auto broken = image;
+    const std::uint64_t far = ~std::uint64_t(0) - 16;
+    std::memcpy(broken.data() + 0x28, &far, 8);
+    EXPECT_FALSE(platform::FindVersionSection(broken).has_value());
+    fs::remove_all(dir);
+}
+
+TEST(VersionRecord, MadeBlocksAnswerQueries) {
+    VsFixedFileInfo fixed;
+    fixed.dwProductVersionMS = 0x00010002;
+    const std::pair<std::string_view, std::string_view> strings[] = {{"CompanyName", "Quorvix"}};
+    const auto block = platform::MakeVersionBlock(fixed, strings);
+    std::span<const std::uint8_t> value;
+    ASSERT_TRUE(platform::VerQueryValue(block, "\\", &value));
+    ASSERT_EQ(value.size(), 52u);
+    VsFixedFileInfo back;
+    std::memcpy(&back, value.data(), 52);
+    EXPECT_EQ(back.dwProductVersionMS, 0x00010002u);
+    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\0409\\CompanyName", &value));
+    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "Quorvix");
+    auto unterminated = block;
+    unterminated.pop_back();
+    unterminated.pop_back();
+    EXPECT_FALSE(platform::IsValidVersionBlock(unterminated));
+}
+
+TEST(EmbeddedResources, RoundTripLookupAndStrings) {
+    Payload payload;
+    payload.Add("IDT_APPFILE_1", Bytes("first")).Add("IDT_LICENSE_TXT", Bytes("a\r\nb")).Add("OTHER", Bytes("x"), "DATA");
+    payload.String(40000, "Korvane.exe").String(50000, "Korvane");
+    const auto& image = payload.Image();
+    const auto found = image.FindResource("idt_appfile_1", "instfile");  // names ignore case
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(platform::ResourceImage::SizeofResource(*found), 5u);
+    const auto bytes = platform::ResourceImage::LoadResource(*found);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "first");
+    EXPECT_FALSE(image.FindResource("OTHER", "INSTFILE").has_value());
+    EXPECT_FALSE(image.FindResource("IDT_APPFILE_2", "INSTFILE").has_value());
+
+    char buffer[5];
+    EXPECT_EQ(image.LoadString(40000, buffer, sizeof buffer), 4);
+    EXPECT_STREQ(buffer, "Korv");  // truncated to the buffer, NUL-terminated
+    EXPECT_EQ(image.LoadString(40001, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(image.Strings().Load(50000), "Korvane");
+}
+
+TEST(EmbeddedResources, DamagedImagesAreRefusedWithAReason) {
+    std::string error;
+    const auto plain = Bytes("just a program without resources");
+    EXPECT_FALSE(platform::ResourceImage::Parse(plain, &error).has_value());
+    EXPECT_FALSE(error.empty());
+
+    // A valid image, then every directory byte flipped in turn: never a crash or a view
+    // outside the image (ASan would tell), either refused or parsed within bounds.
+    Payload payload;
+    payload.Add("IDT_APPFILE_1", Bytes("content")).String(1, "s");
+    const auto& good = payload.Image();
+    ASSERT_TRUE(good.FindResource("IDT_APPFILE_1", "INSTFILE"));
+    const auto blob = platform::EncodeResourceBlob({{"INSTFILE", "IDT_APPFILE_1", Bytes("content")}}, {{1, "s"}});
+    for (std::size_t i = 0; i < blob.size(); ++i) {
+        auto image = blob;
+        image[i] ^= 0xFF;
+        for (int k = 0; k < 8; ++k) image.push_back(static_cast<std::uint8_t>(std::uint64_t(blob.size()) >> (8 * k)));
+        image.insert(image.end(), std::begin(platform::kResourceTrailerMagic), std::end(platform::kResourceTrailerMagic));
+        const auto parsed = platform::ResourceImage::Parse(image);
+        if (!parsed) continue;
+        if (const auto r = parsed->FindResource("IDT_APPFILE_1", "INSTFILE")) {
+            const auto bytes = platform::ResourceImage::LoadResource(*r);
+            EXPECT_GE(bytes.data(), image.data());
+            EXPECT_LE(bytes.data() + bytes.size(), image.data() + image.size());
+        }
+    }
+    // A trailer claiming more bytes than the file has.
+    auto lying = plain;
+    for (int k = 0; k < 8; ++k) lying.push_back(0x7F);
+    lying.insert(lying.end(), std::begin(platform::kResourceTrailerMagic), std::end(platform::kResourceTrailerMagic));
+    EXPECT_FALSE(platform::ResourceImage::Parse(lying, &error).has_value());
+}
+
+TEST(ShortNames, AliasesFollowTheEightThreeRules) {
+    std::vector<std::string> taken;
+    const auto isTaken = [&](const std::string& s) { return std::find(taken.begin(), taken.end(), s) != taken.end(); };
+    EXPECT_EQ(platform::MakeShortName("Korvane.exe", isTaken), "KORVANE.EXE");
+    EXPECT_EQ(platform::MakeShortName("wininit.ini", isTaken), "WININIT.INI");
+    EXPECT_EQ(platform::MakeShortName("Program Files", isTaken), "PROGRA~1");
+    taken.push_back("PROGRA~1");
+    EXPECT_EQ(platform::MakeShortName("Program Stuff", isTaken), "PROGRA~2");
+    EXPECT_EQ(platform::MakeShortName("COMCTL32.DLL.precpy", isTaken), "COMCTL~1.PRE");
+    EXPECT_EQ(platform::MakeShortName("Start Menu", isTaken), "STARTM~1");
+    EXPECT_EQ(platform::MakeShortName("a+b.txt", isTaken), "A_B~1.TXT");
+    for (int n = 2; n <= 10; ++n) taken.push_back("LONGNA~" + std::to_string(n - 1) + ".TXT");
+    EXPECT_EQ(platform::MakeShortName("Long name.txt", isTaken), "LONGN~10.TXT");
+    EXPECT_TRUE(platform::IsShortName("MFC42.DLL"));
+    EXPECT_FALSE(platform::IsShortName("mfc42.dll"));
+    EXPECT_FALSE(platform::IsShortName("TOOLONGNAME.DLL"));
+    EXPECT_FALSE(platform::IsShortName("A.B.C"));
+}
+
+class MachineLayers : public MachineTest {};
+
+TEST_F(MachineLayers, ShortPathsAreStableAndResolveBack) {
+    WriteFile("C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx", Bytes("ocx"));
+    WriteFile("C:\\Program Files\\Shared Stuff\\x.txt", Bytes("x"));
+    const auto first = platform::GetShortPathName(*root, "c:\\program files\\shared files\\quorvix\\lumatrel.ocx");
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(*first, "C:\\PROGRA~1\\SHARED~1\\QUORVIX\\LUMATREL.OCX");
+    const auto other = platform::GetShortPathName(*root, "C:\\Program Files\\Shared Stuff\\x.txt");
+    ASSERT_TRUE(other.has_value());
+    EXPECT_EQ(*other, "C:\\PROGRA~1\\SHARED~2\\X.TXT");
+    EXPECT_EQ(platform::GetShortPathName(*root, "C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx"), first);
+
+    const auto back = platform::ResolveShortPath(*root, *first);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, Host("C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx"));
+    EXPECT_FALSE(platform::GetShortPathName(*root, "C:\\Program Files\\missing.dll").has_value());
+}
+
+TEST_F(MachineLayers, FilesInUseCannotBeDeletedReplacedOrWritten) {
+    WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", Bytes("old"));
+    const fs::path host = Host("C:\\WINDOWS\\SYSTEM\\MFC42.DLL");
+    {
+        auto lock = platform::InUseLock::Hold(host);
+        ASSERT_TRUE(lock.has_value());
+        EXPECT_TRUE(platform::IsInUse(host));
+        EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
+        EXPECT_FALSE(files->WriteFileAtomically("C:\\WINDOWS\\SYSTEM\\mfc42.dll", Bytes("new")));
+        EXPECT_EQ(files->Open("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", "w+b"), nullptr);
+        EXPECT_NE(files->Open("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", "rb"), nullptr);
+        EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), "old");
+    }
+    EXPECT_FALSE(platform::IsInUse(host));
+    EXPECT_TRUE(files->WriteFileAtomically("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", Bytes("new")));
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), "new");
+    EXPECT_FALSE(files->MoveFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", "C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
+    EXPECT_TRUE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
+    EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
+    EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM"));  // a folder is no file
+}
+
+TEST(WininitPlan, ReadsRenameSectionsOnly) {
+    const auto plan = platform::PlanWininit(
+        "[Other]\r\nkeep=me\r\n  [RENAME]  \r\nNUL=C:\\A.DLL\r\nC:\\A.DLL=C:\\A.PRE\r\nno equals\r\n[Tail]\r\nx=y\r\n");
+    ASSERT_EQ(plan.operations.size(), 2u);
+    EXPECT_EQ(plan.operations[0].target, "NUL");
+    EXPECT_EQ(plan.operations[0].source, "C:\\A.DLL");
+    EXPECT_EQ(plan.operations[1].target, "C:\\A.DLL");
+    EXPECT_EQ(plan.operations[1].source, "C:\\A.PRE");
+    EXPECT_EQ(plan.remainingText, "[Other]\r\nkeep=me\r\n  [RENAME]  \r\n[Tail]\r\nx=y\r\n");
+}
+
+TEST_F(MachineLayers, RestartDeletesThenRenamesAndEmptiesTheSection) {
+    WriteFile("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL", Bytes("old"));
+    WriteFile("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy", Bytes("new"));
+    const auto shortTarget = platform::GetShortPathName(*root, "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL");
+    const auto shortPending = platform::GetShortPathName(*root, "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy");
+    ASSERT_TRUE(shortTarget && shortPending);
+    WriteFile("C:\\WINDOWS\\wininit.ini",
+              Bytes("[boot]\r\n[rename]\r\nNUL=" + *shortTarget + "\r\n" + *shortTarget + "=" + *shortPending + "\r\n"));
+    const auto result = platform::ProcessWininit(*root);
+    EXPECT_EQ(result.applied, 2);
+    EXPECT_TRUE(result.failures.empty());
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"), "new");
+    EXPECT_FALSE(Exists("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy"));
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), "[boot]\r\n[rename]\r\n");
+    EXPECT_EQ(platform::ProcessWininit(*root).applied, 0);  // nothing left to do
+}
+
+TEST(ShellLinkFile, FormatsAndParsesBack) {
+    platform::ShellLinkData link;
+    link.target = "C:\\Program Files\\Quorvix\\Korvane\\Korvane.exe";
+    link.workingDirectory = "C:\\Program Files\\Quorvix\\Korvane";
+    link.description = "two\nlines";
+    const std::string text = platform::FormatShellLink("Korvane", link, "/m/drive_c/Program Files/Quorvix/Korvane/Korvane.exe",
+                                                       "/m/drive_c/Program Files/Quorvix/Korvane");
+    EXPECT_NE(text.find("Exec=\"/m/drive_c/Program Files/Quorvix/Korvane/Korvane.exe\"\n"), std::string::npos);
+    EXPECT_NE(text.find("Name=Korvane\n"), std::string::npos);
+    platform::ShellLinkData back;
+    ASSERT_TRUE(platform::ParseShellLink(text, &back));
+    EXPECT_EQ(back.target, link.target);
+    EXPECT_EQ(back.workingDirectory, link.workingDirectory);
+    EXPECT_EQ(back.description, "two\nlines");
+    EXPECT_FALSE(platform::ParseShellLink("[Desktop Entry]\nX-Korvane-ShowCommand=abc\nX-Korvane-Target=x\n", &back));
+    EXPECT_FALSE(platform::ParseShellLink("not a link", &back));
+}
+
+}  // namespace
+}  // namespace korvane::installer::test

@@ -1,0 +1,171 @@
+// Folder discovery, registry entries, shared-use counts, the shortcut and the read-me.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "machine_fixture.h"
+
+namespace fs = std::filesystem;
+using korvane::platform::RootKey;
+
+namespace korvane::installer::test {
+namespace {
+
+class Registration : public MachineTest {
+protected:
+    Payload& Names() { return payload.String(50000, "Korvane").String(50001, "Korvane.exe"); }
+    std::optional<std::string> HklmString(const std::string& key, const std::string& name) {
+        auto k = registry->OpenKey(RootKey::LocalMachine, key);
+        return k ? k->QueryString(name) : std::nullopt;
+    }
+    Payload payload;
+};
+
+TEST_F(Registration, DiscoveryUsesRegistryFoldersOrTheDefaults) {
+    auto& inst = MakeInstaller(Names());
+    EXPECT_EQ(context->productName, "Korvane");
+    EXPECT_EQ(context->exeName, "Korvane.exe");
+    EXPECT_EQ(context->programFilesDir, "c:\\Program Files");
+    EXPECT_EQ(context->commonFilesDir, "c:\\Program Files\\Shared Files");
+    EXPECT_EQ(context->programsMenuDir, "C:\\WINDOWS\\Start Menu");
+    EXPECT_EQ(context->appDir, "c:\\Program Files\\Quorvix\\Korvane");
+    EXPECT_EQ(context->sharedDir, "c:\\Program Files\\Shared Files\\Quorvix");
+    EXPECT_EQ(context->windowsDir, "C:\\WINDOWS");
+    EXPECT_EQ(context->systemDir, "C:\\WINDOWS\\SYSTEM");
+    EXPECT_TRUE(context->stagingDir.starts_with("C:\\WINDOWS\\Temp\\_ins")) << context->stagingDir;
+    EXPECT_TRUE(files->IsDirectory(context->stagingDir));
+    // Once initialised, discovery does nothing more.
+    context->appDir = "C:\\Elsewhere";
+    inst.DiscoverFolders();
+    EXPECT_EQ(context->appDir, "C:\\Elsewhere");
+
+    SeedWindowsMachine();
+    MakeInstaller(payload);
+    EXPECT_EQ(context->appDir, "C:\\Program Files\\Quorvix\\Korvane");
+    EXPECT_EQ(context->sharedDir, "C:\\Program Files\\Common Files\\Quorvix");
+    EXPECT_EQ(context->programsMenuDir, "C:\\WINDOWS\\Start Menu\\Programs");
+}
+
+TEST_F(Registration, StagingFolderIsRemovedWithTheContextAndAMissingOneIsReported) {
+    MakeInstaller(Names());
+    const fs::path staging = Host(context->stagingDir);
+    ASSERT_TRUE(fs::is_directory(staging));
+    installer.reset();
+    context.reset();
+    EXPECT_FALSE(fs::exists(staging));
+
+    // A %TMP% folder so deep that no folder fits inside it (the host's path limit): the
+    // staging folder cannot be made, and that is said at once.
+    const std::size_t prefix = root->DriveC().string().size();
+    std::string windowsTmp = "C:";
+    fs::path hostTmp = root->DriveC();
+    for (std::size_t length = prefix; length < 4090;) {
+        const std::size_t take = std::min<std::size_t>(200, 4090 - length - 1);
+        const std::string name(take, 'd');
+        windowsTmp += "\\" + name;
+        hostTmp /= name;
+        length += take + 1;
+    }
+    fs::create_directories(hostTmp);
+    const char* oldTmp = std::getenv("TMP");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    ::setenv("TMP", windowsTmp.c_str(), 1);
+    MakeInstaller(payload);
+    if (oldTmp) ::setenv("TMP", savedTmp.c_str(), 1);
+    else ::unsetenv("TMP");
+    EXPECT_TRUE(context->stagingDir.empty());
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_NE(Messages()[0].find("Could not create a temporary folder"), std::string::npos);
+}
+
+TEST_F(Registration, EntriesWithBlanksAreUnquotedAndExistingKeysNotRecordedAgain) {
+    SeedWindowsMachine();
+    auto& inst = MakeInstaller(Names());
+    context->appDir = "C:\\My Apps\\Kor vane";
+    inst.RegisterUninstallEntry();
+    inst.CreateProductKey();
+    inst.RegisterAppPath();
+    const std::string uninstall = std::string(kUninstallKeyBase) + "Korvane";
+    EXPECT_EQ(HklmString(uninstall, "DisplayName"), "Korvane");
+    EXPECT_EQ(HklmString(uninstall, "UninstallString"), "C:\\WINDOWS\\VMUninst.exe C:\\My Apps\\Kor vane\\_install.log");
+    EXPECT_EQ(HklmString(std::string(kAppPathsKeyBase) + "Korvane.exe", ""), "C:\\My Apps\\Kor vane\\Korvane.exe");
+    EXPECT_EQ(HklmString(std::string(kAppPathsKeyBase) + "Korvane.exe", "Path"), "C:\\My Apps\\Kor vane");
+    auto product = registry->OpenKey(RootKey::LocalMachine, "Software\\Quorvix\\Korvane");
+    ASSERT_TRUE(product);
+    EXPECT_TRUE(product->ValueNames().empty());
+    // The maker's key above the product key was created too, and is recorded before it.
+    EXPECT_EQ(log->Text(),
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvane.exe\r\n"
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n"
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\r\n"
+              "NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane\r\n");
+
+    auto& again = MakeInstaller(payload);
+    again.RegisterUninstallEntry();
+    again.CreateProductKey();
+    again.RegisterAppPath();
+    EXPECT_EQ(log->Count(), 0);
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(Registration, SharedUseCountsEachType) {
+    auto& inst = MakeInstaller(Names());
+    // Without the key nothing is counted and nothing is created.
+    inst.IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\MFC42.DLL");
+    EXPECT_FALSE(registry->KeyExists(RootKey::LocalMachine, kSharedDllsKey));
+
+    auto shared = registry->CreateKey(RootKey::LocalMachine, kSharedDllsKey);
+    shared.SetDword("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", 3);
+    shared.SetString("C:\\WINDOWS\\SYSTEM\\MSVCRT.DLL", "7");
+    const std::uint8_t odd[] = {1, 2};
+    shared.SetBinary("C:\\WINDOWS\\SYSTEM\\ODD.DLL", odd);
+    shared.SetDword("C:\\WINDOWS\\SYSTEM\\FULL.DLL", 0xFFFFFFFFu);
+    for (const char* name : {"MFC42.DLL", "MSVCRT.DLL", "ODD.DLL", "COMCTL32.DLL", "FULL.DLL"})
+        inst.IncrementSharedDllCount(std::string("C:\\WINDOWS\\SYSTEM\\") + name);
+    EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), 4u);
+    EXPECT_EQ(shared.QueryDword("c:\\windows\\system\\mfc42.dll"), 4u);  // value names ignore case
+    EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\MSVCRT.DLL"), 1001u);
+    EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\ODD.DLL"), 1001u);
+    EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"), 1u);
+    EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\FULL.DLL"), 0xFFFFFFFFu);  // never wraps to 0
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(Registration, ShortcutInTheMakersFolderAndRecordedEvenWhenItFails) {
+    auto& inst = MakeInstaller(Names());
+    ASSERT_EQ(inst.CreateProgramShortcut(), 1);
+    const std::string link = "C:\\WINDOWS\\Start Menu\\Quorvix\\Korvane.lnk";
+    platform::ShellLinkData data;
+    ASSERT_TRUE(platform::ParseShellLink(ReadText(link), &data));
+    EXPECT_EQ(data.target, "c:\\Program Files\\Quorvix\\Korvane\\Korvane.exe");
+    EXPECT_EQ(data.workingDirectory, "c:\\Program Files\\Quorvix\\Korvane");
+    EXPECT_EQ(data.description, "");  // flags 8: only the working folder is set
+    EXPECT_EQ(log->Text(),
+              "INSTAPPFILE C:\\WINDOWS\\Start Menu\\Quorvix,Korvane.lnk\r\n"
+              "NEWDIR C:\\WINDOWS\\Start Menu\\Quorvix\r\nNEWDIR C:\\WINDOWS\\Start Menu\r\n");
+
+    // A folder of the link's name makes saving impossible; the record is made anyway.
+    fs::remove(Host(link));
+    fs::create_directories(Host(link) / "blocker");
+    auto& again = MakeInstaller(payload);
+    again.CreateProgramShortcut();
+    EXPECT_EQ(log->Text(), "INSTAPPFILE C:\\WINDOWS\\Start Menu\\Quorvix,Korvane.lnk\r\n");
+    EXPECT_TRUE(Messages().empty());  // silent
+}
+
+TEST_F(Registration, ReadMeIsOpenedOnlyWhenInstalled) {
+    auto& inst = MakeInstaller(Names());
+    inst.OpenReadMe();
+    EXPECT_TRUE(shell->Executes().empty());
+    WriteFile(context->appDir + "\\ReadMe.txt", Bytes("read me"));
+    inst.OpenReadMe();
+    ASSERT_EQ(shell->Executes().size(), 1u);
+    EXPECT_EQ(shell->Executes()[0].verb, "open");
+    EXPECT_EQ(shell->Executes()[0].file, "c:\\Program Files\\Quorvix\\Korvane\\ReadMe.txt");
+    EXPECT_EQ(shell->Executes()[0].showCommand, platform::kSwShowNormal);
+}
+
+}  // namespace
+}  // namespace korvane::installer::test
