@@ -112,6 +112,12 @@ ExportOutcome WriteRegionWav(const fs::path& trackFile, const fs::path& targetIn
         }
     }
     if (auto checked = CheckTarget(target); !checked.Ok()) return checked;
+    {
+        // Replacing the track file would destroy the audio the document stands for.
+        std::error_code ec;
+        if (fs::exists(target, ec) && fs::equivalent(target, trackFile, ec))
+            return {ExportError::kTargetNotWritable, target.string() + " is the track file being exported from"};
+    }
 
     std::unique_ptr<ByteSource> source;
     try {

@@ -26,7 +26,7 @@ inline constexpr std::size_t kExportBlockBytes = 1 << 20;
 
 enum class ExportError {
     kNone,
-    kTargetNotWritable,  // existing target is read-only, or is a folder
+    kTargetNotWritable,  // existing target is read-only, a folder, or the track file itself
     kSourceUnreadable,   // the track file cannot be opened or read
     kRegionPastEnd,      // the region reaches past the audio part of the track file
     kRegionTooLarge,     // more frames than a WAV file's 32-bit sizes can hold

@@ -3,7 +3,15 @@
 #include "regions/auto_slicer.h"
 #include "regions/units.h"
 
+#include <sys/mman.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <limits>
 #include <stdexcept>
 
@@ -17,12 +25,50 @@ inline uint32_t Magnitude(int16_t sample) noexcept {
     return sample < 0 ? uint32_t(-int32_t(sample)) : uint32_t(sample);
 }
 
+// Offset of the first of p[0..count) that is >= level, or count.
+std::size_t FirstAtLeast(const uint16_t* p, std::size_t count, uint32_t level) noexcept {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (level > 0xFFFF) return count;
+    const __m128i threshold = _mm_set1_epi16(int16_t(uint16_t(level)));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= count; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        // Unsigned saturating level - v is 0 exactly where v >= level.
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(threshold, v), zero));
+        if (mask != 0) return i + std::size_t(__builtin_ctz(unsigned(mask)) / 2);
+    }
+#endif
+    for (; i < count; ++i) {
+        if (p[i] >= level) return i;
+    }
+    return count;
+}
+
 using Levels = std::vector<std::vector<uint16_t>>;
+
+// Storage for the per-step values, uninitialised. Large arrays are aligned to
+// 2 MiB and offered to the kernel for huge pages: a re-slice touches a few
+// scattered cache lines per region, and with 4 KiB pages each would also cost a
+// page walk.
+uint16_t* AllocateValues(std::size_t count) {
+    constexpr std::size_t kHugePage = std::size_t(2) << 20;
+    const std::size_t bytes = std::max<std::size_t>(1, count * sizeof(uint16_t));
+    const bool huge = bytes >= kHugePage;
+    const std::size_t alignment = huge ? kHugePage : alignof(std::max_align_t);
+    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+    void* p = std::aligned_alloc(alignment, rounded);
+    if (p == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    if (huge) madvise(p, rounded, MADV_HUGEPAGE);  // a hint; failure is harmless
+#endif
+    return static_cast<uint16_t*>(p);
+}
 
 // A level of the pyramid whose level 0 is `base` and level h > 0 is upper[h-1].
 struct Pyramid {
     std::span<const uint16_t> base;
-    const Levels& upper;
+    std::span<const std::vector<uint16_t>> upper;
 
     std::size_t Height() const noexcept { return upper.size() + 1; }
     std::span<const uint16_t> Level(std::size_t h) const noexcept {
@@ -53,22 +99,20 @@ struct Pyramid {
         return idx;
     }
 
-    // Last index < before in base whose value matches.
+    // First (last) index at level `stop` under entry idx of level h whose value
+    // matches; the entry's aggregate must match.
     template <class Match>
-    std::size_t FindBackward(std::size_t before, Match match) const noexcept {
-        before = std::min(before, base.size());
-        if (before == 0) return kNone;
-        std::size_t h = 0;
-        std::size_t idx = before - 1;
-        for (;;) {
-            const auto level = Level(h);
-            const std::size_t start = idx / kFan * kFan;
-            while (idx > start && !match(level[idx])) --idx;
-            if (match(level[idx])) break;
-            if (start == 0 || h + 1 == Height()) return kNone;
-            idx = start / kFan - 1;
-            ++h;
+    std::size_t DescendFirst(std::size_t h, std::size_t idx, Match match,
+                             std::size_t stop = 0) const noexcept {
+        while (h > stop) {
+            const auto level = Level(--h);
+            idx *= kFan;
+            while (!match(level[idx])) ++idx;
         }
+        return idx;
+    }
+    template <class Match>
+    std::size_t DescendLast(std::size_t h, std::size_t idx, Match match) const noexcept {
         while (h > 0) {
             const auto level = Level(--h);
             idx = std::min(level.size() - 1, idx * kFan + kFan - 1);
@@ -143,7 +187,7 @@ SliceIndex SliceIndex::Build(std::span<const int16_t> samples, bool mono, uint32
     index.extent_ = uint32_t(mono ? samples.size() : samples.size() / 2);
     if (index.extent_ < 2) return index;
     index.stepCount_ = index.extent_ - 1;
-    index.values_ = std::make_unique_for_overwrite<uint16_t[]>(index.stepCount_);
+    index.values_.reset(AllocateValues(index.stepCount_));
 
     index.maxLevels_.emplace_back();
     index.minLevels_.emplace_back();
@@ -168,6 +212,8 @@ SliceIndex SliceIndex::Build(std::span<const int16_t> samples, bool mono, uint32
     return index;
 }
 
+void SliceIndex::FreeDeleter::operator()(uint16_t* p) const noexcept { std::free(p); }
+
 std::size_t SliceIndex::MemoryBytes() const noexcept {
     std::size_t bytes = stepCount_ * sizeof(uint16_t);
     auto add = [&bytes](const Levels& levels) {
@@ -188,42 +234,115 @@ std::size_t SliceIndex::NextLoud(std::size_t from, uint32_t level) const noexcep
     return Pyramid{Values(), maxLevels_}.FindForward(from, [level](uint16_t v) { return v >= level; });
 }
 
-std::size_t SliceIndex::PrevLoud(std::size_t before, uint32_t level) const noexcept {
-    return Pyramid{Values(), maxLevels_}.FindBackward(before, [level](uint16_t v) { return v >= level; });
-}
-
-// From a loud step, the next onset that follows a quiet run [a, b] with
-// pos(b) - pos(a) >= minGap; kNone when no such onset exists. Shorter quiet runs
-// change nothing in the result, so they are skipped: any run of at least
-// minGap + 1 steps contains a whole aligned block of B = 16^l steps when
-// 2B - 1 <= minGap + 1, and such all-quiet blocks are found through the minima of
-// the block maxima.
-std::size_t SliceIndex::NextSplitOnset(std::size_t loudStep, uint32_t level,
-                                       uint32_t minGap) const noexcept {
-    const uint64_t runSteps = uint64_t(minGap) + 1;
-    std::size_t l = 0;
-    uint64_t blockSteps = 1;
-    while (l < maxLevels_.size() && 2 * (blockSteps * kFan) - 1 <= runSteps) {
-        ++l;
-        blockSteps *= kFan;
+// Finds, from a loud step on, the onsets that start a new region: those that
+// follow a quiet run [a, b] with pos(b) - pos(a) >= minGap. Shorter quiet runs
+// change nothing in the result, so they are skipped without visiting their
+// steps. A run of at least W = minGap + 1 steps covers whole aligned blocks of
+// B = 16^l steps (B chosen with 2B - 1 <= W): a run whose first whole quiet block
+// is j and whose next block with a loud step is k spans at most (k - j + 2)B - 2
+// steps, so runs with too few whole quiet blocks are dropped on the block level,
+// and runs with enough whole blocks to span W steps are taken without looking at
+// their ends; only the few in between get their exact ends located.
+//
+// The onset step itself lies in block k; the search goes on from block k + 1
+// without it. So onsets are handed out as a block of at most 256 steps to scan
+// later, which lets the caller request those cache lines early and overlap the
+// misses of several regions.
+class SliceIndex::GapSearch {
+public:
+    GapSearch(const SliceIndex& index, uint32_t level, uint32_t minGap) noexcept
+        : index_(index), level_(level), minGap_(minGap), steps_{index.Values(), index.maxLevels_} {
+        runSteps_ = uint64_t(minGap) + 1;
+        while (l_ < index.maxLevels_.size() && 2 * (blockSteps_ * kFan) - 1 <= runSteps_) {
+            ++l_;
+            blockSteps_ *= kFan;
+        }
+        neededBlocks_ = (runSteps_ + 2 - 2 * blockSteps_ + blockSteps_ - 1) / blockSteps_;
+        scanLevel_ = std::min<std::size_t>(l_, 2);
+        for (std::size_t k = 0; k < scanLevel_; ++k) scanSteps_ *= kFan;
     }
-    const Pyramid blocks = l == 0 ? Pyramid{Values(), minLevels_}
-                                  : Pyramid{maxLevels_[l - 1], quietBlockLevels_[l - 1]};
-    auto quiet = [level](uint16_t v) { return v < level; };
 
-    std::size_t x = loudStep;
-    for (;;) {
-        const std::size_t block = blocks.FindForward(x / blockSteps + 1, quiet);
-        if (block == kNone) return kNone;
-        const std::size_t blockStart = block * blockSteps;
-        const std::size_t prevLoud = PrevLoud(blockStart, level);  // exists: x is loud
-        const std::size_t runStart = prevLoud == kNone ? 0 : prevLoud + 1;
-        const std::size_t nextLoud = NextLoud(blockStart + blockSteps, level);
-        if (nextLoud == kNone) return kNone;  // quiet to the end: no onset follows
-        if (PositionOf(nextLoud - 1) - PositionOf(runStart) >= minGap) return nextLoud;
-        x = nextLoud;
+    // An onset: `step` when already known, else the first loud step of scan
+    // block `block`; `group` narrows that to a group of 16 steps once known.
+    struct Onset {
+        std::size_t block;
+        std::size_t step;
+        std::size_t group = kNone;
+    };
+
+    // The next region-starting onset after the loud step given by fromBlock
+    // (see FromBlock); false when there is none.
+    bool Next(std::size_t& fromBlock, Onset& onset) const noexcept {
+        const auto& ix = index_;
+        const Pyramid quietBlocks = l_ == 0 ? Pyramid{ix.Values(), ix.minLevels_}
+                                            : Pyramid{ix.maxLevels_[l_ - 1], ix.quietBlockLevels_[l_ - 1]};
+        const Pyramid loudBlocks{steps_.Level(l_), std::span(ix.maxLevels_).subspan(l_)};
+        auto quiet = [this](uint16_t v) { return v < level_; };
+        auto loud = [this](uint16_t v) { return v >= level_; };
+        for (;;) {
+            const std::size_t first = quietBlocks.FindForward(fromBlock, quiet);
+            if (first == kNone) return false;
+            const std::size_t next = loudBlocks.FindForward(first + 1, loud);
+            if (next == kNone) return false;  // quiet to the end: no onset follows
+            fromBlock = next + 1;
+            if (next - first < neededBlocks_) continue;
+            onset = {steps_.DescendFirst(l_, next, loud, scanLevel_), kNone};
+            const uint64_t wholeSteps = uint64_t(next - first) * blockSteps_;
+            if (wholeSteps >= runSteps_ && uint64_t(first - 1) * blockSteps_ + 1 >= ix.n_) return true;
+            // Borderline, or near the start where positions are clamped at 0:
+            // locate both ends. Block first - 1 holds a loud step (the start
+            // step or one after it).
+            onset.step = Resolve(onset);
+            const std::size_t runStart = steps_.DescendLast(l_, first - 1, loud) + 1;
+            if (ix.PositionOf(onset.step - 1) - ix.PositionOf(runStart) >= minGap_) return true;
+        }
     }
-}
+
+    // First stage of locating a found onset: request the line of block maxima
+    // (or of steps) it will read.
+    void Prefetch(const Onset& onset) const noexcept {
+        if (onset.step != kNone) return;
+        if (scanLevel_ == 2) {
+            __builtin_prefetch(&index_.maxLevels_[0][onset.block * kFan]);
+        } else {
+            __builtin_prefetch(&index_.values_[onset.block * scanSteps_]);
+        }
+    }
+
+    // Second stage: narrow the block to its group of 16 steps and request that line.
+    void Narrow(Onset& onset) const noexcept {
+        if (onset.step != kNone || scanLevel_ != 2) return;
+        auto loud = [this](uint16_t v) { return v >= level_; };
+        onset.group = steps_.DescendFirst(2, onset.block, loud, 1);
+        __builtin_prefetch(&index_.values_[onset.group * kFan]);
+    }
+
+    std::size_t Resolve(const Onset& onset) const noexcept {
+        if (onset.step != kNone) return onset.step;
+        std::size_t first = onset.block * scanSteps_;
+        std::size_t span = scanSteps_;
+        if (onset.group != kNone) {
+            first = onset.group * kFan;
+            span = kFan;
+        }
+        const std::size_t count = std::min(span, index_.stepCount_ - first);
+        return first + FirstAtLeast(index_.values_.get() + first, count, level_);
+    }
+
+    std::size_t FromBlock(std::size_t loudStep) const noexcept { return loudStep / blockSteps_ + 1; }
+
+private:
+    const SliceIndex& index_;
+    uint32_t level_;
+    uint32_t minGap_;
+    Pyramid steps_;
+    uint64_t runSteps_ = 1;
+    std::size_t l_ = 0;
+    uint64_t blockSteps_ = 1;
+    uint64_t neededBlocks_ = 1;
+    std::size_t scanLevel_ = 0;
+    std::size_t scanSteps_ = 1;
+};
 
 void SliceIndex::Slice(double thresholdDb, double releaseMs, uint32_t tag,
                        std::vector<Region>& out) const {
@@ -239,14 +358,38 @@ void SliceIndex::Slice(double thresholdDb, double releaseMs, uint32_t tag,
     // A quiet lead-in long enough to count as a gap closes an empty region first.
     if (firstOnset > 0 && PositionOf(firstOnset - 1) >= p.minGap) offer(working);
 
-    for (std::size_t onset = firstOnset;;) {
-        onset = NextSplitOnset(onset, p.level, p.minGap);
-        if (onset == kNone) break;
-        const uint32_t pos = PositionOf(onset);
+    // Onsets are found a few ahead of their use and located in stages, each
+    // stage requesting the cache line the next one reads, so the misses of
+    // several regions overlap instead of following one another.
+    const GapSearch search(*this, p.level, p.minGap);
+    constexpr std::size_t kAhead = 16;
+    constexpr std::size_t kNarrowAt = kAhead / 2;
+    GapSearch::Onset queue[kAhead];
+    std::size_t head = 0;
+    std::size_t queued = 0;
+    auto emit = [&](const GapSearch::Onset& onset) {
+        const uint32_t pos = PositionOf(search.Resolve(onset));
         working.length = pos - working.start;
         offer(working);
         working = Region{pos, 0, tag};
+    };
+    std::size_t fromBlock = search.FromBlock(firstOnset);
+    GapSearch::Onset onset{};
+    while (search.Next(fromBlock, onset)) {
+        search.Prefetch(onset);
+        if (queued == kAhead) {
+            emit(queue[head]);
+            queue[head] = onset;
+            head = (head + 1) % kAhead;
+        } else {
+            queue[(head + queued++) % kAhead] = onset;
+        }
+        if (queued > kNarrowAt) search.Narrow(queue[(head + queued - 1 - kNarrowAt) % kAhead]);
     }
+    for (std::size_t k = 0; k < std::min(queued, kNarrowAt); ++k) {
+        search.Narrow(queue[(head + queued - 1 - k) % kAhead]);  // the youngest, not yet narrowed
+    }
+    for (; queued > 0; --queued, head = (head + 1) % kAhead) emit(queue[head]);
     working.length = extent_ - working.start - 1;
     offer(working);
 }

@@ -14,8 +14,30 @@ struct StringEntry {
     std::string_view text;
 };
 
+// CD requests: the retry prompt of a drive that failed a request.
+inline constexpr std::uint32_t kIdsDeviceNotResponding = 61216;
+// Main frame and start-up (ids also in frame_resources.h): titles, the document
+// string, command prompts, indicators and the fatal start-up messages.
+inline constexpr std::uint32_t kIdsFatalNoDirectSound = 61567;
+inline constexpr std::uint32_t kIdsFatalWrongPlatform = 61568;
+// Main frame messages of this program's own.
+inline constexpr std::uint32_t kIdsNoCdAccess = 62100;
+inline constexpr std::uint32_t kIdsNoCdDrive = 62101;
+inline constexpr std::uint32_t kIdsReadingTrack = 62102;
+inline constexpr std::uint32_t kIdsDriveScanFailed = 62103;
+inline constexpr std::uint32_t kIdsHelpFileMissing = 62104;
+inline constexpr std::uint32_t kIdsReadTrackCancelled = 62105;
+inline constexpr std::uint32_t kIdsReadTrackFailed = 62106;
+inline constexpr std::uint32_t kIdsTrackRead = 62107;
+inline constexpr std::uint32_t kIdsOpenFilter = 62108;
+inline constexpr std::uint32_t kIdsSaveFilter = 62109;
 // Export.
 inline constexpr std::uint32_t kIdsCouldNotWriteFile = 61217;
+// Preferences: the sound driver changed.
+inline constexpr std::uint32_t kIdsRestartForChanges = 61218;
+// Track view: the track file cannot be read, or holds no overview.
+inline constexpr std::uint32_t kIdsTrackFileUnreadable = 61620;
+inline constexpr std::uint32_t kIdsTrackFileTooShort = 61621;
 // Opening a WAV file as a track.
 inline constexpr std::uint32_t kIdsImportNotPcm16 = 62001;
 inline constexpr std::uint32_t kIdsImportWrongRate = 62002;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -66,8 +68,89 @@ std::optional<std::vector<std::string>> SplitComponents(std::string_view rest) {
     return parts;
 }
 
+std::string UpperAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
+// Characters allowed in an 8.3 name besides letters and digits.
+bool ShortNameChar(char c) noexcept {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
+    return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
+}
+
+// "README.TXT", "Setup.exe": a name that is already 8.3 apart from letter case.
+bool FitsShortName(std::string_view name) noexcept {
+    const std::size_t dot = name.find('.');
+    const std::string_view base = name.substr(0, dot);
+    const std::string_view ext = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+    if (dot != std::string_view::npos && ext.empty()) return false;
+    for (std::string_view part : {base, ext})
+        for (char c : part)
+            if (!ShortNameChar(c)) return false;
+    return true;
+}
+
+// The 8.3 characters of `text`: spaces and dots dropped, other unusable characters '_'.
+std::string ShortNameChars(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == ' ' || c == '.') continue;
+        out += ShortNameChar(c) ? c : '_';
+    }
+    return UpperAscii(out);
+}
+
+// Alias BASE~N(.EXT) candidates for a name that does not fit 8.3.
+std::string ShortAlias(std::string_view name, int number) {
+    std::string_view trimmed = name;
+    while (!trimmed.empty() && trimmed.front() == '.') trimmed.remove_prefix(1);
+    const std::size_t dot = trimmed.rfind('.');
+    std::string base = ShortNameChars(trimmed.substr(0, dot));
+    std::string ext = dot == std::string_view::npos ? std::string() : ShortNameChars(trimmed.substr(dot + 1));
+    if (base.empty()) base.push_back('_');
+    ext.resize(std::min<std::size_t>(ext.size(), 3));
+    std::string tail = "~";  // appended piecewise: GCC 12 warns falsely on chained +
+    tail += std::to_string(number);
+    base.resize(std::min(base.size(), 8 - tail.size()));
+    base += tail;
+    if (!ext.empty()) (base += '.') += ext;
+    return base;
+}
+
+// Entry name -> its short name, for every entry of `dir`. Names that fit 8.3 keep their
+// upper-cased form unless an earlier entry took it; the rest get the lowest free alias,
+// both in name order.
+std::map<std::string, std::string> ShortNames(const fs::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+
+    std::map<std::string, std::string> result;
+    std::set<std::string> taken;
+    for (const std::string& name : names)
+        if (FitsShortName(name) && taken.insert(UpperAscii(name)).second) result[name] = UpperAscii(name);
+    for (const std::string& name : names) {
+        if (result.count(name)) continue;
+        for (int number = 1;; ++number) {
+            std::string alias = ShortAlias(name, number);
+            if (taken.insert(alias).second) {
+                result[name] = std::move(alias);
+                break;
+            }
+        }
+    }
+    return result;
+}
+
 // The entry of `dir` named `name` ignoring case: the exact spelling if it exists,
-// otherwise the alphabetically first case-insensitive match (stable when several exist).
+// otherwise the alphabetically first case-insensitive match (stable when several exist),
+// otherwise the entry whose short alias it is.
 std::optional<std::string> FindIgnoringCase(const fs::path& dir, const std::string& name) {
     std::error_code ec;
     if (fs::exists(dir / name, ec)) return name;
@@ -76,7 +159,10 @@ std::optional<std::string> FindIgnoringCase(const fs::path& dir, const std::stri
         std::string candidate = it->path().filename().string();
         if (EqualsIgnoreCase(candidate, name) && (!best || candidate < *best)) best = std::move(candidate);
     }
-    return best;
+    if (best || name.find('~') == std::string::npos || !FitsShortName(name)) return best;
+    for (const auto& [entry, alias] : ShortNames(dir))
+        if (EqualsIgnoreCase(alias, name)) return entry;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -123,6 +209,24 @@ std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath) const 
         host /= existing ? *existing : part;
     }
     return host;
+}
+
+std::optional<std::string> MachineRoot::ShortPathName(std::string_view windowsPath) const {
+    const auto host = ToHost(windowsPath);
+    std::error_code ec;
+    if (!host || !fs::exists(*host, ec)) return std::nullopt;
+    std::string result = "C:";
+    fs::path dir = DriveC();
+    for (const fs::path& part : host->lexically_relative(DriveC())) {
+        if (part == ".") continue;
+        const auto names = ShortNames(dir);
+        const auto it = names.find(part.string());
+        if (it == names.end()) return std::nullopt;  // removed meanwhile
+        (result += '\\') += it->second;
+        dir /= part;
+    }
+    if (result.size() == 2) result += '\\';
+    return result;
 }
 
 std::optional<std::string> MachineRoot::ToWindows(const fs::path& hostPath) const {

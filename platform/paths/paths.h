@@ -36,6 +36,14 @@ public:
     // Host path below DriveC() -> "C:\..." with backslashes; nullopt outside the drive.
     std::optional<std::string> ToWindows(const std::filesystem::path& hostPath) const;
 
+    // GetShortPathName: the 8.3 form of an existing path, e.g. "C:\Program Files\Korvane
+    // Studio\readme.txt" -> "C:\PROGRA~1\KORVAN~1\README.TXT"; nullopt when it does not
+    // exist. A name that fits 8.3 is upper-cased; others get an alias BASE~N.EXT, numbered
+    // in the name order of the folder's entries. The host keeps no aliases, so one stays
+    // the same only while no entry competing for the same BASE~ is added or removed.
+    // ToHost() accepts these aliases for existing entries.
+    std::optional<std::string> ShortPathName(std::string_view windowsPath) const;
+
     // Windows-path views of the standard folders: "C:\WINDOWS", "C:\WINDOWS\SYSTEM", ...
     static constexpr std::string_view kWindowsDir = "C:\\WINDOWS";
     static constexpr std::string_view kSystemDir = "C:\\WINDOWS\\SYSTEM";

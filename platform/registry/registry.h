@@ -90,7 +90,10 @@ public:
     // false when it did not exist.
     bool DeleteKey(RootKey root, std::string_view path);
 
-    // Low-level access used by RegKey; `path` is a key path as above.
+    // Low-level access used by RegKey; `path` is a key path as above. SetValue on a key
+    // that does not exist (e.g. deleted since its RegKey was made) throws RegistryError
+    // rather than recreating it; reads and deletes of a missing key find nothing.
+    // A path with a leading backslash or an empty component throws RegistryError.
     void SetValue(RootKey root, std::string_view path, std::string_view name, const RegValue& value);
     std::optional<RegValue> QueryValue(RootKey root, std::string_view path, std::string_view name);
     std::vector<std::string> EnumSubkeys(RootKey root, std::string_view path);

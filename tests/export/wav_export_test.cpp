@@ -152,6 +152,12 @@ TEST_F(WavExportTest, ReadOnlyTargetsAndFoldersAreNotWritten) {
     EXPECT_TRUE(fs::is_directory(dir_ / "folder.wav"));
 
     EXPECT_EQ(WriteRegionWav(track_, dir_ / "no" / "such" / "x.wav", 0, 4, false).error, ExportError::kWriteFailed);
+    // The track file itself, also through another spelling of its path.
+    const auto trackBytes = ReadAll(track_);
+    EXPECT_EQ(WriteRegionWav(track_, track_, 0, 4, false).error, ExportError::kTargetNotWritable);
+    EXPECT_EQ(WriteRegionWav(track_, dir_ / "." / track_.filename(), 0, 4, false).error,
+              ExportError::kTargetNotWritable);
+    EXPECT_EQ(ReadAll(track_), trackBytes);
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"folder.wav", "locked.wav", "~krvn1.tmp"}));
 }
 

@@ -4,7 +4,9 @@
 
 #include <stdlib.h>
 
+#include <cctype>
 #include <fstream>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -30,6 +32,11 @@ private:
 };
 
 void Touch(const fs::path& file) { std::ofstream(file) << "x"; }
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
 
 TEST(EqualsIgnoreCase, ComparesAsciiWithoutCase) {
     EXPECT_TRUE(EqualsIgnoreCase("WNASPI32.DLL", "wnaspi32.dll"));
@@ -134,6 +141,64 @@ TEST(ToWindows, MapsHostPathsBelowTheDrive) {
     const auto host = root.ToHost("C:\\Program Files\\Korvane\\Korvane.exe");
     ASSERT_TRUE(host);
     EXPECT_EQ(root.ToWindows(*host), "C:\\Program Files\\Korvane\\Korvane.exe");
+}
+
+TEST(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    const fs::path app = root.DriveC() / "Program Files" / "Korvane Studio";
+    fs::create_directories(app);
+    for (const char* name : {"readme.txt", "Korvane Studio.html", "archive.tar.gz", ".profile", "a+b=c.txt"})
+        Touch(app / name);
+    EXPECT_EQ(root.ShortPathName("C:\\program files\\korvane studio\\README.txt"),
+              "C:\\PROGRA~1\\KORVAN~1\\README.TXT");
+    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\Korvane Studio.html"),
+              "C:\\PROGRA~1\\KORVAN~1\\KORVAN~1.HTM");
+    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\archive.tar.gz"),
+              "C:\\PROGRA~1\\KORVAN~1\\ARCHIV~1.GZ");
+    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\.profile"), "C:\\PROGRA~1\\KORVAN~1\\PROFIL~1");
+    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\a+b=c.txt"),
+              "C:\\PROGRA~1\\KORVAN~1\\A_B_C~1.TXT");
+    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\SYSTEM"), "C:\\WINDOWS\\SYSTEM");
+    EXPECT_EQ(root.ShortPathName("C:\\"), "C:\\");
+    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\missing.ini"), std::nullopt);
+    EXPECT_EQ(root.ShortPathName("D:\\WINDOWS"), std::nullopt);
+}
+
+TEST(ShortPathName, NumbersCompetingAliasesInNameOrder) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    Touch(root.TempDir() / "a.txt");
+    Touch(root.TempDir() / "A.TXT");  // sorts first, so it keeps the plain form
+    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\A.TXT"), "C:\\WINDOWS\\TEMP\\A.TXT");
+    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\a.txt"), "C:\\WINDOWS\\TEMP\\A~1.TXT");
+
+    // Sorted: 1, 10, 11, 2, ..., 9; the tenth needs a shorter base for "~10".
+    for (int i = 1; i <= 11; ++i) Touch(root.TempDir() / ("longname " + std::to_string(i) + ".txt"));
+    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\longname 1.txt"), "C:\\WINDOWS\\TEMP\\LONGNA~1.TXT");
+    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\longname 2.txt"), "C:\\WINDOWS\\TEMP\\LONGNA~4.TXT");
+    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\longname 8.txt"), "C:\\WINDOWS\\TEMP\\LONGN~10.TXT");
+}
+
+TEST(ShortPathName, AliasesResolveBackToTheirEntries) {
+    test::TempDir tmp;
+    MachineRoot root(tmp.Path());
+    fs::create_directories(root.DriveC() / "Program Data");
+    fs::create_directories(root.DriveC() / "Program Files" / "Korvane");
+    std::vector<fs::path> files;
+    for (int i = 1; i <= 11; ++i) files.push_back(root.DriveC() / "Program Files" / "Korvane" / ("Sample Region " + std::to_string(i) + ".wav"));
+    for (const auto& file : files) Touch(file);
+    EXPECT_EQ(root.ShortPathName("C:\\Program Data"), "C:\\PROGRA~1");
+    for (const auto& file : files) {
+        const auto windows = root.ToWindows(file);
+        ASSERT_TRUE(windows);
+        const auto shortName = root.ShortPathName(*windows);
+        ASSERT_TRUE(shortName) << *windows;
+        EXPECT_EQ(root.ToHost(*shortName), file) << *shortName;
+        EXPECT_EQ(root.ToHost(UpperCase(*shortName)), file);
+    }
+    // An alias of a name that does not exist stays as given.
+    EXPECT_EQ(root.ToHost("C:\\PROGRA~9\\X"), root.DriveC() / "PROGRA~9" / "X");
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #include "track/editor_ctrl/sample_editor_widget.h"
 
-#include <QLinearGradient>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPolygonF>
 #include <algorithm>
 #include <cmath>
@@ -241,47 +242,47 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
 
     // Waveform.
     if (count > 0) {
-        QLinearGradient gradient(0, wave.top(), 0, wave.bottom());
         const QColor outer = enabled ? c.waveOuter : c.disabledWave;
         const QColor inner = enabled ? c.waveInner : c.disabledWave.darker(130);
-        gradient.setColorAt(0.0, outer);
-        gradient.setColorAt(0.5, inner);
-        gradient.setColorAt(1.0, outer);
         const double sppDevice = spp / dpr;
         if (sppDevice >= 1.0) {
-            // One min/max pair per device column, drawn as a filled envelope.
+            // One min/max span per device column, written straight into an image whose
+            // rows carry the vertical gradient: the cost is one pass over the covered
+            // pixels, whatever the zoom.
             const int columns = static_cast<int>(std::ceil(w * dpr));
-            QPolygonF top, bottom;
-            top.reserve(columns);
-            bottom.reserve(columns);
+            const int rows = std::max(1, static_cast<int>(std::ceil(wave.height() * dpr)));
+            if (waveImage_.width() != columns || waveImage_.height() != rows) {
+                waveImage_ = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
+            }
+            waveImage_.fill(Qt::transparent);
+            std::vector<QRgb> rowColour(static_cast<std::size_t>(rows));
+            const double midRow = (mid - wave.top()) * dpr;
+            const double halfRows = std::max(1.0, wave.height() * dpr / 2.0);
+            for (int y = 0; y < rows; ++y) {
+                const double t = std::min(1.0, std::abs(y + 0.5 - midRow) / halfRows);
+                const auto mix = [t](int a, int b) { return static_cast<int>(a + (b - a) * t); };
+                rowColour[static_cast<std::size_t>(y)] =
+                    qRgb(mix(inner.red(), outer.red()), mix(inner.green(), outer.green()), mix(inner.blue(), outer.blue()));
+            }
+            const auto stride = static_cast<std::size_t>(waveImage_.bytesPerLine() / 4);
+            auto* pixels = reinterpret_cast<QRgb*>(waveImage_.bits());
             for (int col = 0; col < columns; ++col) {
                 const double b = first + col * sppDevice;
                 if (b >= count) break;
                 const double e = std::min(count, first + (col + 1) * sppDevice);
-                const MinMax m = levels_.Range(static_cast<std::size_t>(b),
-                                               std::max(static_cast<std::size_t>(b) + 1,
-                                                        static_cast<std::size_t>(std::ceil(e))));
-                double yTop = yOf(m.max);
-                double yBottom = yOf(m.min);
-                if (yBottom - yTop < hair) {  // keep silence visible as a hairline
-                    yTop -= hair / 2;
-                    yBottom = yTop + hair;
+                const auto begin = static_cast<std::size_t>(b);
+                const MinMax m = levels_.Range(begin, std::max(begin + 1, static_cast<std::size_t>(std::ceil(e))));
+                int top = static_cast<int>(std::floor((yOf(m.max) - wave.top()) * dpr));
+                int bottom = static_cast<int>(std::ceil((yOf(m.min) - wave.top()) * dpr));
+                top = std::clamp(top, 0, rows - 1);
+                bottom = std::clamp(std::max(bottom, top + 1), 1, rows);  // silence stays a hairline
+                for (int y = top; y < bottom; ++y) {
+                    pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(col)] =
+                        rowColour[static_cast<std::size_t>(y)];
                 }
-                const double x = col / dpr;
-                top.append(QPointF(x, yTop));
-                bottom.append(QPointF(x, yBottom));
             }
-            if (!top.isEmpty()) {
-                const double xEnd = top.back().x() + hair;
-                top.append(QPointF(xEnd, top.back().y()));
-                bottom.append(QPointF(xEnd, bottom.back().y()));
-                QPolygonF envelope = top;
-                for (auto it = bottom.crbegin(); it != bottom.crend(); ++it) envelope.append(*it);
-                painter.setRenderHint(QPainter::Antialiasing, false);
-                painter.setPen(Qt::NoPen);
-                painter.setBrush(gradient);
-                painter.drawPolygon(envelope);
-            }
+            waveImage_.setDevicePixelRatio(dpr);
+            painter.drawImage(QPointF(0, wave.top()), waveImage_);
         } else {
             // Zoomed in past one sample per device pixel: a line through the samples,
             // with dots once samples stand well apart.
@@ -291,7 +292,9 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
             line.reserve(static_cast<int>(i1 - i0 + 1));
             for (std::size_t i = i0; i <= i1; ++i) line.append(QPointF(xOf(static_cast<double>(i)), yOf(levels_.At(i))));
             painter.setRenderHint(QPainter::Antialiasing, true);
-            painter.setPen(QPen(outer, 1.25));
+            QPen pen(outer, 1.0);
+            pen.setCosmetic(true);  // the raster engine's fast anti-aliased line path
+            painter.setPen(pen);
             painter.setBrush(Qt::NoBrush);
             painter.drawPolyline(line);
             if (1.0 / spp >= 8.0) {
@@ -304,34 +307,47 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
     }
 
     // Slice markers: a line through the wave, a flag and the region number in the ruler.
+    // Lines and flags go out in one call each: a dense track has thousands of markers.
     if (count > 0 && !slices_.empty()) {
         QColor line = c.marker;
         line.setAlpha(enabled ? 200 : 110);
         const auto begin = std::lower_bound(slices_.begin(), slices_.end(), static_cast<std::int32_t>(first));
         int lastColumn = -1;
         double lastLabelEnd = -1e9;
-        painter.setPen(Qt::NoPen);
+        double lastFlag = -1e9;
+        QVector<QLineF> lines;
+        QPainterPath flags;
+        struct Label {
+            QPointF at;
+            QString text;
+        };
+        std::vector<Label> labels;
+        const QFontMetricsF metrics(painter.font());
         for (auto it = begin; it != slices_.end() && *it <= visibleEnd; ++it) {
-            const double x = xOf(*it);
-            const int column = static_cast<int>(x * dpr);
+            const int column = static_cast<int>(xOf(*it) * dpr);
             if (column == lastColumn) continue;  // several markers in one device pixel
             lastColumn = column;
-            const double xs = column / dpr;
-            painter.fillRect(QRectF(xs, wave.top(), hair, wave.height()), line);
-            const QPointF flag[3] = {QPointF(xs, ruler.bottom() - 7), QPointF(xs + 6, ruler.bottom() - 3.5),
-                                     QPointF(xs, ruler.bottom())};
-            painter.setBrush(c.marker);
-            painter.drawPolygon(flag, 3);
-            const QString label = QString::number(it - slices_.begin() + 1);
-            const double labelWidth = painter.fontMetrics().horizontalAdvance(label);
+            const double xs = (column + 0.5) / dpr;
+            lines.append(QLineF(xs, wave.top(), xs, wave.bottom()));
+            if (xs < lastFlag + 7) continue;  // dense markers: lines only, flags where there is room
+            lastFlag = xs;
+            flags.moveTo(xs, ruler.bottom() - 7);
+            flags.lineTo(xs + 6, ruler.bottom() - 3.5);
+            flags.lineTo(xs, ruler.bottom());
+            flags.closeSubpath();
+            QString label = QString::number(it - slices_.begin() + 1);
+            const double labelWidth = metrics.horizontalAdvance(label);
             if (xs + 8 > lastLabelEnd + 4 && xs + 8 + labelWidth < w) {
-                painter.setPen(c.marker);
-                painter.drawText(QPointF(xs + 8, wave.top() + 11), label);
-                painter.setPen(Qt::NoPen);
+                labels.push_back({QPointF(xs + 8, wave.top() + 11), std::move(label)});
                 lastLabelEnd = xs + 8 + labelWidth;
             }
         }
-        painter.setBrush(Qt::NoBrush);
+        QPen pen(line, 0);  // cosmetic: one device pixel
+        painter.setPen(pen);
+        painter.drawLines(lines);
+        painter.fillPath(flags, c.marker);
+        painter.setPen(c.marker);
+        for (const Label& l : labels) painter.drawText(l.at, l.text);
     }
 
     // Play cursor.

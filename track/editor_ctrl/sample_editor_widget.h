@@ -13,6 +13,7 @@
 #include "track/editor_ctrl/sample_editor.h"
 #include "track/editor_ctrl/waveform_levels.h"
 
+#include <QImage>
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
@@ -98,6 +99,8 @@ private:
     std::atomic<std::int32_t> cursor_{-1};
     std::atomic<bool> cursorRepaintQueued_{false};
     std::int32_t cursorDrawn_ = -1;  // UI thread: where the cursor was last painted
+
+    mutable QImage waveImage_;  // UI thread: reused drawing buffer of the waveform
 
     bool dragging_ = false;
     std::int32_t dragAnchor_ = 0;

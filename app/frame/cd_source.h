@@ -1,0 +1,58 @@
+#pragma once
+// What the main frame needs of the CD layer: the drive scan, the track list of a drive
+// and the read of one track into the two temporary files. The frame fills the CD bar
+// from it and runs Read Track through it; the CD layer's adapter implements it over
+// CDReader, tests use the virtual drive behind the same adapter.
+//
+// Thread contract: UI thread only; every call blocks until the drive has answered
+// (a SCSI request may wait for its completion event, and a failed one may show the
+// "Device not responding. Try again?" prompt unless `quiet` is set).
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace korvane::app {
+
+// A failure of the CD layer that ends a scan or a read; `what()` says why.
+class CdError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// The Track box line no longer describes the disc in the drive.
+class CdTrackListOutOfDate : public CdError {
+public:
+    using CdError::CdError;
+};
+
+// Progress of a track read, 0 to 1; returning false cancels the read.
+using ReadProgress = std::function<bool(double fraction)>;
+
+class CdSource {
+public:
+    virtual ~CdSource() = default;
+
+    // False when the ASPI manager could not be bound: no drive can be reached.
+    virtual bool Available() const = 0;
+    // Scans the drives again, replacing the previous drive list, and returns one Drive
+    // box line per drive ("D:  VENDOR   PRODUCT         "). `quiet`: a drive that does not
+    // answer fails without the retry prompt. Throws CdError when the scan itself fails.
+    virtual std::vector<std::string> ScanDrives(bool quiet) = 0;
+    // The Track box lines of the drive on Drive box line `driveLine`, reading its table of
+    // contents; empty when the disc cannot be read (no further message).
+    virtual std::vector<std::string> TrackLines(int driveLine, bool quiet) = 0;
+    // Reads the audio track on Track box line `trackLine` (which should still read
+    // `expectedLine`) of drive `driveLine` into a new temporary track file in `tempDir`
+    // and returns it; the caller owns the file. nullopt when `progress` cancelled. On
+    // cancel and on every failure no temporary file is left. Throws CdTrackListOutOfDate,
+    // CdError when the drive failed, std::exception for file failures.
+    virtual std::optional<std::filesystem::path> ReadTrack(int driveLine, int trackLine,
+                                                           const std::string& expectedLine,
+                                                           const std::filesystem::path& tempDir,
+                                                           const ReadProgress& progress) = 0;
+};
+
+}  // namespace korvane::app

@@ -1,0 +1,81 @@
+#include "app/frame/machine_cd_source.h"
+
+#include "cdda/drive_list.h"
+#include "cdda/track_reader.h"
+
+#include <atomic>
+
+namespace korvane::app {
+namespace {
+
+// Sets the reader's quiet flag for one call and restores what it was.
+class QuietScope {
+public:
+    QuietScope(cdda::CDReader& reader, bool quiet) : reader_(reader), saved_(reader.quiet) { reader.quiet = quiet; }
+    ~QuietScope() { reader_.quiet = saved_; }
+    QuietScope(const QuietScope&) = delete;
+    QuietScope& operator=(const QuietScope&) = delete;
+
+private:
+    cdda::CDReader& reader_;
+    bool saved_;
+};
+
+std::string Describe(const cdda::CDReaderException& failed) {
+    if (failed.code == cdda::kManagerNotBound) return "the ASPI manager is not available";
+    return "the drive did not complete a request (status " + std::to_string(failed.detail) + ")";
+}
+
+}  // namespace
+
+MachineCdSource::MachineCdSource(cdda::CDReader::Options options) {
+    try {
+        reader_ = std::make_unique<cdda::CDReader>(std::move(options));
+    } catch (const cdda::CDReaderException& failed) {
+        bindFailure_ = "WNASPI32.DLL: " + Describe(failed);
+    }
+}
+
+MachineCdSource::~MachineCdSource() = default;
+
+std::vector<std::string> MachineCdSource::ScanDrives(bool quiet) {
+    if (!reader_) throw CdError(bindFailure_);
+    QuietScope scope(*reader_, quiet);
+    cdda::DriveScan scan = cdda::RefreshDrives(*reader_);
+    if (scan.error) throw CdError(*scan.error);
+    return std::move(scan.lines);
+}
+
+std::vector<std::string> MachineCdSource::TrackLines(int driveLine, bool quiet) {
+    if (!reader_) return {};
+    QuietScope scope(*reader_, quiet);
+    return cdda::FillTrackList(*reader_, driveLine);
+}
+
+std::optional<std::filesystem::path> MachineCdSource::ReadTrack(int driveLine, int trackLine,
+                                                                const std::string& expectedLine,
+                                                                const std::filesystem::path& tempDir,
+                                                                const ReadProgress& progress) {
+    if (!reader_) throw CdError(bindFailure_);
+    if (driveLine < 0 || static_cast<std::size_t>(driveLine) >= static_cast<std::size_t>(reader_->drives.Count())) {
+        throw CdTrackListOutOfDate("the Drive box line is not in the drive list");
+    }
+    const cdda::CDDrive drive = reader_->drives.At(driveLine);
+    std::atomic<bool> cancel{false};
+    cdda::ReadControl control;
+    control.cancel = &cancel;
+    if (progress) {
+        control.onProgress = [&](double fraction) {
+            if (!progress(fraction)) cancel.store(true);
+        };
+    }
+    try {
+        return cdda::ReadTrackToTrackFile(*reader_, drive, trackLine, tempDir, control, expectedLine);
+    } catch (const cdda::CDReaderException& failed) {
+        throw CdError(Describe(failed));
+    } catch (const cdda::TrackListOutOfDate& stale) {
+        throw CdTrackListOutOfDate(stale.what());
+    }
+}
+
+}  // namespace korvane::app

@@ -1,0 +1,910 @@
+#include "app/frame/main_frame.h"
+
+#include "app/frame/cd_bar.h"
+#include "app/frame/cd_source.h"
+#include "app/frame/dialogs.h"
+#include "app/frame/sound_adapter.h"
+#include "export/export_regions.h"
+#include "platform/paths/paths.h"
+#include "platform/shell/shell.h"
+#include "platform/ui/ui.h"
+#include "playback/dsound_exception.h"
+#include "playback/sound_player.h"
+#include "resources/frame_resources.h"
+#include "resources/strings.h"
+#include "track/view/korvane_view.h"
+#include "track/view/sample_editor_ctrl.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <algorithm>
+
+namespace korvane::app {
+
+namespace cmd = resources::cmd;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString AppString(std::uint32_t id) { return Text(resources::LoadAppString(id)); }
+// A string-table format with one %s.
+QString FormatAppString(std::uint32_t id, const QString& argument) {
+    QString format = AppString(id);
+    return format.replace(QStringLiteral("%s"), argument);
+}
+
+void ShowMessage(const QString& text, std::uint32_t flags) {
+    platform::MessageBox(text.toStdString(), resources::kAppTitle, flags);
+}
+
+// The wait cursor for the length of a blocking command.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Toolbar glyphs, 16 by 15 pixels.
+QIcon Glyph(std::uint32_t command) {
+    QPixmap pixmap(16, 15);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(20, 20, 20), 1.0));
+    switch (command) {
+        case cmd::kExportWav: {
+            p.setBrush(QColor(40, 90, 170));
+            p.drawRect(2, 1, 11, 12);
+            p.setBrush(Qt::white);
+            p.drawRect(4, 1, 7, 4);
+            p.setBrush(QColor(220, 220, 220));
+            p.drawRect(4, 8, 7, 5);
+            break;
+        }
+        case cmd::kStop:
+            p.setBrush(QColor(30, 30, 30));
+            p.drawRect(3, 3, 9, 9);
+            break;
+        case cmd::kPlay: {
+            QPainterPath triangle;
+            triangle.moveTo(4, 2);
+            triangle.lineTo(13, 7.5);
+            triangle.lineTo(4, 13);
+            triangle.closeSubpath();
+            p.fillPath(triangle, QColor(20, 140, 50));
+            p.drawPath(triangle);
+            break;
+        }
+        case cmd::kLoop: {
+            p.setPen(QPen(QColor(20, 110, 170), 2.0));
+            p.drawArc(QRectF(2.5, 2.5, 10, 10), 30 * 16, 300 * 16);
+            QPainterPath head;
+            head.moveTo(11, 0.5);
+            head.lineTo(14.5, 4.5);
+            head.lineTo(9.5, 5.5);
+            head.closeSubpath();
+            p.fillPath(head, QColor(20, 110, 170));
+            break;
+        }
+        case cmd::kPreferences:
+            p.setBrush(QColor(150, 150, 150));
+            p.drawEllipse(QRectF(2.5, 2, 11, 11));
+            p.setBrush(Qt::white);
+            p.drawEllipse(QRectF(5.5, 5, 5, 5));
+            break;
+        default: break;
+    }
+    p.end();
+    return QIcon(pixmap);
+}
+
+// Opens the help file: through the shell layer when it lies inside the machine (an
+// installed program), else with the desktop's viewer (a build tree).
+bool OpenWithDesktop(const fs::path& file) {
+    const platform::MachineRoot machine = platform::MachineRoot::FromEnvironment();
+    if (const std::optional<std::string> windowsPath = machine.ToWindows(file)) {
+        return platform::ShellExecute("open", *windowsPath, "", "", platform::kSwShowNormal) > 32;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+}
+
+class QtFileDialogs : public FileDialogs {
+public:
+    std::optional<fs::path> ChooseOpenFile(QWidget* parent) override {
+        const QString name = QFileDialog::getOpenFileName(parent, QString(), QString(),
+                                                          AppString(resources::kIdsOpenFilter));
+        return Result(name);
+    }
+    std::optional<fs::path> ChooseExportFile(QWidget* parent) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(QStringLiteral("wav"));
+        dialog.setNameFilter(AppString(resources::kIdsSaveFilter));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        return Result(dialog.selectedFiles().front());
+    }
+    std::optional<fs::path> ChooseSaveFile(QWidget* parent) override { return ChooseExportFile(parent); }
+
+private:
+    static std::optional<fs::path> Result(const QString& name) {
+        if (name.isEmpty()) return std::nullopt;
+        return fs::path(name.toStdString());
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<FileDialogs> MakeQtFileDialogs() { return std::make_shared<QtFileDialogs>(); }
+
+// --- child frame ---------------------------------------------------------------------------
+
+CChildFrame::CChildFrame(track::CKorvaneDoc& document, QWidget* parent) : QMdiSubWindow(parent), document_(document) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(QIcon(Glyph(cmd::kPlay)));
+}
+
+void CChildFrame::SetView(trackview::CKorvaneView* view) {
+    view_ = view;
+    setWidget(view);
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event) {
+    bool allow = true;
+    emit closing(this, &allow);
+    if (allow) {
+        QMdiSubWindow::closeEvent(event);
+    } else {
+        event->ignore();
+    }
+}
+
+// --- main frame ------------------------------------------------------------------------------
+
+struct CMainFrame::DocumentEntry {
+    std::unique_ptr<track::CKorvaneDoc> document;
+    std::vector<QPointer<CChildFrame>> frames;
+    bool closing = false;
+};
+
+CMainFrame::CMainFrame(FrameServices services, std::vector<DriverChoice> drivers)
+    : services_(std::move(services)),
+      preferences_(std::make_unique<CPreferencesDlg>(services_.registry, std::move(drivers))),
+      player_(std::make_unique<SoundPlayerAdapter>(*services_.soundPlayer)) {
+    if (!services_.openHelp) services_.openHelp = &OpenWithDesktop;
+    if (!services_.dialogs) services_.dialogs = MakeQtFileDialogs();
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowTitle(AppString(resources::kIdsMainTitle));
+    setWindowIcon(QIcon(Glyph(cmd::kPlay)));
+    mdi_ = new QMdiArea(this);
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+    connect(mdi_, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
+    idleMessage_ = AppString(resources::kIdsIdleMessage);
+    CreateActions();
+    ShowMenu(resources::kIdrMainFrame);
+    resize(1100, 720);
+}
+
+CMainFrame::~CMainFrame() {
+    if (idleTimer_ != nullptr) idleTimer_->stop();
+    qApp->removeEventFilter(this);
+    CloseAllDocuments();
+    // Views use the player adapter and the slice bar uses the settings object: both go
+    // before the members they refer to.
+    for (QMdiSubWindow* window : mdi_->subWindowList()) delete window;
+    delete sliceBar_;
+    sliceBar_ = nullptr;
+    if (services_.soundPlayer != nullptr) services_.soundPlayer->StopPlayback();
+    // preferences_ is destroyed next and stores the slicing parameters.
+}
+
+QAction* CMainFrame::MakeAction(std::uint32_t command, const QString& text) {
+    auto* act = new QAction(text, this);
+    act->setObjectName(QString::number(command));
+    act->setData(command);
+    std::string_view prompt = resources::LoadAppString(command);
+    if (prompt.empty()) prompt = resources::FrameworkPrompt(command);
+    const resources::CommandPrompt split = resources::SplitPrompt(prompt);
+    if (!split.statusText.empty()) act->setStatusTip(Text(split.statusText));
+    if (!split.tooltip.empty()) act->setToolTip(Text(split.tooltip));
+    connect(act, &QAction::triggered, this, [this, command] { OnCommand(command); });
+    actions_[command] = act;
+    return act;
+}
+
+void CMainFrame::CreateActions() {
+    // Menu commands, with the texts of the menus.
+    for (std::uint32_t menuId : {resources::kIdrMainFrame, resources::kIdrKorvaType}) {
+        for (const resources::MenuPopup& popup : resources::FrameMenu(menuId)) {
+            for (const resources::MenuItem& item : popup.items) {
+                if (item.id == 0 || actions_.count(item.id) != 0) continue;
+                QString text = Text(item.text);
+                text = text.left(text.indexOf(QLatin1Char('\t')) < 0 ? text.size() : text.indexOf(QLatin1Char('\t')));
+                MakeAction(item.id, text);
+            }
+        }
+    }
+    // Toolbar buttons without a menu item.
+    const std::pair<std::uint32_t, const char*> buttons[] = {
+        {cmd::kStop, "stop"}, {cmd::kPlay, "play"}, {cmd::kLoop, "loop"}};
+    for (const auto& [id, text] : buttons) MakeAction(id, QString::fromLatin1(text));
+    for (std::uint32_t id : {cmd::kExportWav, cmd::kStop, cmd::kPlay, cmd::kLoop, cmd::kPreferences}) {
+        actions_[id]->setIcon(Glyph(id));
+    }
+    // Accelerators: the table's keys on the commands (an accelerator whose command has no
+    // menu item gets an action of its own, kept on the frame so its keys are taken).
+    for (const resources::Accelerator& accel : resources::FrameAccelerators()) {
+        QAction* act = action(accel.command);
+        if (act == nullptr) {
+            act = MakeAction(accel.command, QString::number(accel.command));
+            addAction(act);
+        }
+        QList<QKeySequence> keys = act->shortcuts();
+        keys << QKeySequence(Text(accel.keys));
+        act->setShortcuts(keys);
+        act->setShortcutContext(Qt::WindowShortcut);
+        addAction(act);
+    }
+    // The framework's default-help command reaches the same handler as Topics.
+    addAction(MakeAction(cmd::kDefaultHelp, QStringLiteral("Help")));
+    for (auto& [id, act] : actions_) {
+        if (QueryCommandState(id, {}).checkable) act->setCheckable(true);
+    }
+}
+
+QAction* CMainFrame::action(std::uint32_t command) const {
+    const auto it = actions_.find(command);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::FillMenu(QMenu* menu, std::uint32_t menuId, std::size_t popup) {
+    for (const resources::MenuItem& item : resources::FrameMenu(menuId)[popup].items) {
+        if (item.IsSeparator()) {
+            menu->addSeparator();
+        } else if (QAction* act = action(item.id)) {
+            menu->addAction(act);
+        }
+    }
+}
+
+void CMainFrame::ShowMenu(std::uint32_t menuId) {
+    if (menuId == menuId_) return;
+    menuId_ = menuId;
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    const auto popups = resources::FrameMenu(menuId);
+    for (std::size_t i = 0; i < popups.size(); ++i) {
+        QMenu* menu = bar->addMenu(Text(popups[i].text));
+        FillMenu(menu, menuId, i);
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+        if (popups[i].text == "&Window") {
+            // The open windows after the window commands, as MDI frames list them.
+            connect(menu, &QMenu::aboutToShow, this, [this, menu, menuId, i] {
+                menu->clear();
+                FillMenu(menu, menuId, i);
+                const auto windows = mdi_->subWindowList();
+                if (!windows.isEmpty()) menu->addSeparator();
+                int n = 1;
+                for (QMdiSubWindow* window : windows) {
+                    QAction* pick = menu->addAction(QStringLiteral("&%1 %2").arg(n++).arg(window->windowTitle()));
+                    pick->setCheckable(true);
+                    pick->setChecked(window == mdi_->activeSubWindow());
+                    connect(pick, &QAction::triggered, this, [this, w = QPointer<QMdiSubWindow>(window)] {
+                        if (w) mdi_->setActiveSubWindow(w);
+                    });
+                }
+            });
+        }
+    }
+}
+
+bool CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    if (bar == nullptr) return false;
+    bar->setObjectName(QString::number(resources::kIdwStatusBar));
+    const auto panes = resources::StatusIndicators();
+    for (std::size_t i = 1; i < panes.size(); ++i) {
+        auto* pane = new QLabel(bar);
+        pane->setObjectName(AppString(panes[i]));
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(AppString(panes[i])) + 10);
+        bar->addPermanentWidget(pane);
+        indicators_[i - 1] = pane;
+    }
+    connect(bar, &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty() && !idleMessage_.isEmpty()) statusBar()->showMessage(idleMessage_);
+    });
+    bar->showMessage(idleMessage_);
+    UpdateIndicators();
+    return true;
+}
+
+void CMainFrame::CreateToolBar() {
+    toolBar_ = new QToolBar(tr("Toolbar"), this);
+    toolBar_->setObjectName(QString::number(resources::kIdwToolBar));
+    toolBar_->setIconSize(QSize(16, 15));
+    toolBar_->setAllowedAreas(Qt::TopToolBarArea);
+    for (std::uint32_t id : resources::FrameToolbar()) {
+        if (id == 0) {
+            toolBar_->addSeparator();
+        } else {
+            toolBar_->addAction(action(id));
+        }
+    }
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void CMainFrame::CreateCdBar() {
+    cdBarHolder_ = new QToolBar(tr("CD"), this);
+    cdBarHolder_->setObjectName(QString::number(resources::kIdwDialogBar));
+    cdBarHolder_->setAllowedAreas(Qt::TopToolBarArea);
+    cdBar_ = new CCdBar(cdBarHolder_);
+    cdBarHolder_->addWidget(cdBar_);
+    // The rebar: both bars as bands of the top area, each with its gripper.
+    addToolBar(Qt::TopToolBarArea, cdBarHolder_);
+    connect(cdBar_, &CCdBar::driveSelectionChanged, this, [this](int) { FillTrackList(); });
+    connect(cdBar_, &CCdBar::command, this, [this](unsigned id) { OnCommand(id); });
+}
+
+void CMainFrame::CreateSliceBar() {
+    sliceBar_ = new CSliceBar(this);
+    sliceBar_->setObjectName(QString::number(resources::kIddSliceBar));
+    sliceBar_->setWindowTitle(tr("Make Slices"));
+    sliceBar_->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    addDockWidget(Qt::LeftDockWidgetArea, sliceBar_);
+    sliceBar_->setFloating(true);
+    const QRect frame = frameGeometry();
+    sliceBar_->move(frame.left() + 48, frame.top() + 80);
+    sliceBar_->adjustSize();
+    // The bar's own close button hides it like the command does.
+    connect(sliceBar_, &QDockWidget::visibilityChanged, this, [this](bool) { UpdateCommandUi(); });
+}
+
+CreateResult CMainFrame::LoadFrame(const CreateOptions& options) {
+    CSplashDlg splash;
+    splash.ShowAndPaint();
+    if (options.splashMs > 0) QThread::msleep(static_cast<unsigned long>(options.splashMs));
+
+    CreateToolBar();
+    CreateCdBar();
+    CreateSliceBar();
+    if (!CreateStatusBar()) return CreateResult::kFailed;
+
+    const platform::OsVersionInfo os = options.queryOs ? options.queryOs() : platform::GetVersionEx();
+    if (os.platformId != platform::kVerPlatformWin32Windows) {
+        ShowMessage(AppString(resources::kIdsWrongPlatform), platform::kMbOk);
+        return CreateResult::kExitProcess;
+    }
+    try {
+        if (options.openSoundDevice) {
+            options.openSoundDevice(this);
+        } else {
+            services_.soundPlayer->OpenDevice(preferences_->driverName(), static_cast<void*>(this));
+        }
+    } catch (const playback::DSoundException&) {
+        ShowMessage(AppString(resources::kIdsNoDirectSound), platform::kMbOk);
+        return CreateResult::kExitProcess;
+    }
+
+    sliceBar_->Initialise(*preferences_, this);
+    OnRefreshDrives(/*quiet=*/true);
+
+    qApp->installEventFilter(this);
+    idleTimer_ = new QTimer(this);
+    idleTimer_->setInterval(250);
+    connect(idleTimer_, &QTimer::timeout, this, [this] {
+        UpdateCommandUi();
+        UpdateIndicators();
+    });
+    idleTimer_->start();
+    UpdateCommandUi();
+    return CreateResult::kCreated;
+}
+
+// --- command routing ------------------------------------------------------------------------
+
+void CMainFrame::OnCommand(std::uint32_t command) {
+    // Keys and buttons arrive here only while enabled; a direct call obeys the same rule.
+    if (!StateOf(command).enabled) return;
+    switch (command) {
+        case cmd::kRefresh: OnRefreshDrives(); break;
+        case cmd::kReadTrack: OnReadTrack(); break;
+        case cmd::kStop:
+            if (trackview::CKorvaneView* view = ActiveTrackView()) view->StopPlayback();
+            break;
+        case cmd::kPlay:
+            if (trackview::CKorvaneView* view = ActiveTrackView()) view->PlayRegionOnce();
+            break;
+        case cmd::kLoop:
+            if (trackview::CKorvaneView* view = ActiveTrackView()) view->PlayRegionLooped();
+            break;
+        case cmd::kExportWav: OnExportWav(); break;
+        case cmd::kPreferences: OnPreferences(); break;
+        case cmd::kToolWindow: OnToolWindow(); break;
+        case cmd::kHelpFinder:
+        case cmd::kDefaultHelp: OnHelpFinder(); break;
+        case cmd::kViewStatusBar: statusBar()->setHidden(!statusBar()->isHidden()); break;
+        case cmd::kAppExit: close(); break;
+        case cmd::kWindowNew: OnWindowNew(); break;
+        case cmd::kWindowCascade: mdi_->cascadeSubWindows(); break;
+        case cmd::kWindowTile: mdi_->tileSubWindows(); break;
+        case cmd::kWindowArrange: {
+            // Minimised windows in a row along the bottom of the workspace.
+            int x = 0;
+            for (QMdiSubWindow* window : mdi_->subWindowList()) {
+                if (!window->isMinimized()) continue;
+                window->move(x, mdi_->viewport()->height() - window->height());
+                x += window->width();
+            }
+            break;
+        }
+        case cmd::kAppAbout: OnAppAbout(); break;
+        case cmd::kFileNew: OnFileNew(); break;
+        case cmd::kFileOpen: OnFileOpen(); break;
+        case cmd::kFileSave: OnFileSave(); break;
+        default:
+            // Undo, Cut, Copy, Paste: the keys are taken and nothing happens.
+            ++unhandledCommands_;
+            break;
+    }
+    UpdateCommandUi();
+}
+
+CommandContext CMainFrame::Context() const {
+    CommandContext context;
+    if (trackview::CKorvaneView* view = const_cast<CMainFrame*>(this)->ActiveTrackView()) {
+        context.hasActiveView = true;
+        context.selectedRegions = static_cast<int>(view->regionList()->selectedItems().size());
+    }
+    context.toolWindowShown = ToolWindowShown();
+    context.statusBarVisible = statusBar() != nullptr && !statusBar()->isHidden();
+    return context;
+}
+
+void CMainFrame::UpdateCommandUi() {
+    const CommandContext context = Context();
+    for (auto& [id, act] : actions_) {
+        const CommandState state = QueryCommandState(id, context);
+        act->setEnabled(state.enabled);
+        if (state.checkable) act->setChecked(state.checked);
+    }
+    if (cdBar_ != nullptr) {
+        cdBar_->refreshButton()->setEnabled(QueryCommandState(cmd::kRefresh, context).enabled);
+        cdBar_->readTrackButton()->setEnabled(QueryCommandState(cmd::kReadTrack, context).enabled);
+    }
+}
+
+void CMainFrame::StopPlayback() { services_.soundPlayer->StopPlayback(); }
+
+CChildFrame* CMainFrame::activeChild() const { return qobject_cast<CChildFrame*>(mdi_->activeSubWindow()); }
+
+trackview::CKorvaneView* CMainFrame::ActiveTrackView() {
+    CChildFrame* child = activeChild();
+    return child != nullptr ? child->view() : nullptr;
+}
+
+std::vector<CChildFrame*> CMainFrame::childFrames() const {
+    std::vector<CChildFrame*> frames;
+    for (QMdiSubWindow* window : mdi_->subWindowList()) {
+        if (auto* child = qobject_cast<CChildFrame*>(window)) frames.push_back(child);
+    }
+    return frames;
+}
+
+QLabel* CMainFrame::indicatorPane(int index) const { return index >= 0 && index < 3 ? indicators_[index] : nullptr; }
+
+bool CMainFrame::hasCdAccess() const { return services_.cd != nullptr && services_.cd->Available(); }
+
+void CMainFrame::SetIdleMessage(const QString& text) {
+    idleMessage_ = text;
+    if (statusBar() != nullptr) statusBar()->showMessage(text);
+}
+
+// --- CD bar -----------------------------------------------------------------------------------
+
+void CMainFrame::OnRefreshDrives() { OnRefreshDrives(false); }
+
+void CMainFrame::OnRefreshDrives(bool quiet) {
+    QComboBox* drives = cdBar_->driveBox();
+    drives->clear();
+    cdBar_->trackBox()->clear();
+    if (!hasCdAccess()) {
+        SetIdleMessage(AppString(resources::kIdsNoCdAccess));
+        return;
+    }
+    std::vector<std::string> lines;
+    try {
+        WaitCursor wait;
+        lines = services_.cd->ScanDrives(quiet);
+    } catch (const std::exception& failed) {
+        SetIdleMessage(FormatAppString(resources::kIdsDriveScanFailed, QString::fromStdString(failed.what())));
+        return;
+    }
+    // A new scan replaces the list, so a line number stays the drive's list position.
+    for (const std::string& line : lines) drives->addItem(QString::fromStdString(line));
+    if (lines.empty()) {
+        SetIdleMessage(AppString(resources::kIdsNoCdDrive));
+        return;
+    }
+    drives->setCurrentIndex(0);
+    SetIdleMessage(AppString(resources::kIdsIdleMessage));
+    FillTrackList(quiet);
+}
+
+void CMainFrame::FillTrackList() { FillTrackList(false); }
+
+void CMainFrame::FillTrackList(bool quiet) {
+    QComboBox* tracks = cdBar_->trackBox();
+    tracks->clear();
+    const int drive = cdBar_->driveBox()->currentIndex();
+    if (drive < 0 || !hasCdAccess()) return;
+    std::vector<std::string> lines;
+    {
+        WaitCursor wait;
+        try {
+            lines = services_.cd->TrackLines(drive, quiet);
+        } catch (const std::exception&) {
+            // No disc or a drive the user gave up on: the Track box stays empty.
+            lines.clear();
+        }
+    }
+    for (const std::string& line : lines) tracks->addItem(QString::fromStdString(line));
+    if (!lines.empty()) tracks->setCurrentIndex(0);
+}
+
+void CMainFrame::OnReadTrack() {
+    // Playback has ended before the drive is read.
+    services_.soundPlayer->StopPlayback();
+    QComboBox* tracks = cdBar_->trackBox();
+    const int trackLine = tracks->count() > 0 ? tracks->currentIndex() : -1;
+    if (trackLine < 0 || !hasCdAccess()) return;
+    const QString title = tracks->currentText();
+
+    std::optional<fs::path> trackFile;
+    QString failure;
+    bool stale = false;
+    {
+        WaitCursor wait;
+        QProgressDialog progress(FormatAppString(resources::kIdsReadingTrack, title), tr("Cancel"), 0, 1000, this);
+        progress.setObjectName(QStringLiteral("ReadTrackProgress"));
+        progress.setWindowTitle(AppString(resources::kIdsAppTitle));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        progress.setValue(0);
+        try {
+            trackFile = services_.cd->ReadTrack(
+                cdBar_->driveBox()->currentIndex(), trackLine, title.toStdString(), services_.tempDir,
+                [&progress](double fraction) {
+                    // A modal progress dialog processes events here, so Cancel is seen.
+                    progress.setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0));
+                    return !progress.wasCanceled();
+                });
+            if (!trackFile) failure = AppString(resources::kIdsReadTrackCancelled);
+        } catch (const CdTrackListOutOfDate& changed) {
+            stale = true;
+            failure = QString::fromStdString(changed.what());
+        } catch (const CdError& drive) {
+            // The drive's failure has been offered for retry already: no further box.
+            failure = AppString(resources::kIdsReadTrackFailed) + QStringLiteral(": ") + QString::fromStdString(drive.what());
+        } catch (const std::exception& file) {
+            ShowMessage(FormatAppString(resources::kIdsImportCannotWrite, QString::fromStdString(file.what())),
+                        platform::kMbOk | platform::kMbIconError);
+            failure = AppString(resources::kIdsReadTrackFailed);
+        }
+        progress.close();
+    }
+    if (stale) {
+        // Another disc is in the drive: show its tracks instead of reading a wrong one.
+        FillTrackList();
+        statusBar()->showMessage(AppString(resources::kIdsReadTrackFailed) + QStringLiteral(": ") + failure, 10000);
+        return;
+    }
+    if (!trackFile) {
+        statusBar()->showMessage(failure, 10000);
+        return;
+    }
+    if (OpenTrackDocument(*trackFile, title.toStdString(), track::DocumentOrigin::kOwnedTrackFile)) {
+        statusBar()->showMessage(FormatAppString(resources::kIdsTrackRead, title), 4000);
+    }
+}
+
+// --- documents ----------------------------------------------------------------------------------
+
+CMainFrame::DocumentEntry* CMainFrame::EntryOf(const track::CKorvaneDoc& document) const {
+    for (const auto& entry : documents_) {
+        if (entry->document.get() == &document) return entry.get();
+    }
+    return nullptr;
+}
+
+CChildFrame* CMainFrame::OpenTrackDocument(const fs::path& trackFile, const std::string& title,
+                                           track::DocumentOrigin origin) {
+    auto entry = std::make_unique<DocumentEntry>();
+    entry->document = std::make_unique<track::CKorvaneDoc>();
+    DocumentEntry* raw = entry.get();
+    raw->document->SetHooks({
+        [this] { services_.soundPlayer->StopPlayback(); },
+        [this, raw] {
+            raw->closing = true;
+            for (const QPointer<CChildFrame>& frame : raw->frames) {
+                if (frame) frame->close();
+            }
+            raw->frames.clear();
+        },
+    });
+    switch (origin) {
+        case track::DocumentOrigin::kOwnedTrackFile:
+            raw->document->AdoptTemporaryTrackFile(trackFile);
+            break;
+        case track::DocumentOrigin::kUserFile:
+            if (!raw->document->OnOpenDocument(trackFile)) {
+                ShowMessage(FormatAppString(resources::kIdsImportCannotRead, QString::fromStdString(trackFile.string())),
+                            platform::kMbOk | platform::kMbIconError);
+                return nullptr;
+            }
+            break;
+        case track::DocumentOrigin::kNew:
+            raw->document->OnNewDocument();
+            break;
+    }
+    raw->document->SetTitle(title);
+    documents_.push_back(std::move(entry));
+    CChildFrame* frame = AddChildFrame(*raw);
+    if (frame == nullptr) {
+        // Without a view the document is of no use: close it (its own file goes with it).
+        raw->document->OnCloseDocument();
+        documents_.erase(std::find_if(documents_.begin(), documents_.end(),
+                                      [raw](const auto& e) { return e.get() == raw; }));
+    }
+    return frame;
+}
+
+CChildFrame* CMainFrame::AddChildFrame(DocumentEntry& entry) {
+    std::string error;
+    std::unique_ptr<trackview::CSampleEditorCtrl> editor =
+        trackview::CSampleEditorCtrl::Create(services_.registry.get(), nullptr, &error);
+    if (!editor) {
+        ShowMessage(QStringLiteral("The waveform editor control could not be created:\n") + QString::fromStdString(error),
+                    platform::kMbOk | platform::kMbIconError);
+        return nullptr;
+    }
+    auto* frame = new CChildFrame(*entry.document, nullptr);
+    auto* view = new trackview::CKorvaneView(
+        std::move(editor), *player_,
+        [this] {
+            if (sliceBar_ != nullptr) return trackview::SliceSettings{sliceBar_->thresholdDb(), sliceBar_->releaseMs()};
+            return trackview::SliceSettings{preferences_->thresholdDb(), preferences_->releaseMs()};
+        },
+        frame);
+    if (!entry.document->GetPathName().empty()) view->SetTrackFile(entry.document->GetPathName());
+    frame->SetView(view);
+    frame->setWindowTitle(QString::fromStdString(entry.document->GetTitle()));
+    connect(frame, &CChildFrame::closing, this, &CMainFrame::OnChildClosing);
+    connect(view->regionList(), &QListWidget::itemSelectionChanged, this, &CMainFrame::UpdateCommandUi);
+    entry.frames.emplace_back(frame);
+    mdi_->addSubWindow(frame);
+    frame->resize(std::min(960, std::max(480, mdi_->width() - 20)), std::min(460, std::max(300, mdi_->height() - 20)));
+    frame->show();
+    mdi_->setActiveSubWindow(frame);
+    // The activation signal does not come again for a window that was already active.
+    OnSubWindowActivated(frame);
+    return frame;
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
+    auto* child = qobject_cast<CChildFrame*>(window);
+    if (child != nullptr && child != lastActive_) {
+        if (lastActive_ && lastActive_->view() != nullptr) lastActive_->view()->OnActivateView(false);
+        if (child->view() != nullptr && !child->view()->TrackFile().empty()) child->view()->OnActivateView(true);
+        lastActive_ = child;
+    } else if (window == nullptr && mdi_->subWindowList().isEmpty()) {
+        lastActive_ = nullptr;
+    }
+    ShowMenu(childFrames().empty() ? resources::kIdrMainFrame : resources::kIdrKorvaType);
+    UpdateTitle();
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnChildClosing(CChildFrame* frame, bool* allow) {
+    DocumentEntry* entry = EntryOf(frame->document());
+    *allow = true;
+    if (entry == nullptr || entry->closing) return;
+    auto& frames = entry->frames;
+    frames.erase(std::remove_if(frames.begin(), frames.end(),
+                                [frame](const QPointer<CChildFrame>& f) { return f.isNull() || f == frame; }),
+                 frames.end());
+    if (!frames.empty()) return;  // another window still shows the document
+    entry->closing = true;
+    entry->document->OnCloseDocument();
+    // The frame being closed goes when its close event is done; the document now.
+    documents_.erase(std::find_if(documents_.begin(), documents_.end(),
+                                  [entry](const auto& e) { return e.get() == entry; }));
+    QTimer::singleShot(0, this, [this] {
+        ShowMenu(childFrames().empty() ? resources::kIdrMainFrame : resources::kIdrKorvaType);
+        UpdateTitle();
+        UpdateCommandUi();
+    });
+}
+
+bool CMainFrame::CloseAllDocuments() {
+    bool allDeleted = true;
+    while (!documents_.empty()) {
+        std::unique_ptr<DocumentEntry> entry = std::move(documents_.back());
+        documents_.pop_back();
+        entry->closing = true;
+        if (!entry->document->OnCloseDocument()) allDeleted = false;
+    }
+    ShowMenu(resources::kIdrMainFrame);
+    UpdateTitle();
+    return allDeleted;
+}
+
+void CMainFrame::OnWindowNew() {
+    CChildFrame* child = activeChild();
+    if (child == nullptr) return;
+    if (DocumentEntry* entry = EntryOf(child->document())) AddChildFrame(*entry);
+}
+
+void CMainFrame::UpdateTitle() {
+    const QString app = AppString(resources::kIdsMainTitle);
+    CChildFrame* child = activeChild();
+    setWindowTitle(child != nullptr ? app + QStringLiteral(" - ") + child->windowTitle() : app);
+}
+
+// --- the other commands ---------------------------------------------------------------------------
+
+void CMainFrame::OnExportWav() {
+    trackview::CKorvaneView* view = ActiveTrackView();
+    CChildFrame* child = activeChild();
+    if (view == nullptr || child == nullptr) return;
+    const std::vector<int> selected = view->SelectedRegionIndices();
+    if (selected.empty()) return;
+    const std::optional<fs::path> chosen = services_.dialogs->ChooseExportFile(this);
+    if (!chosen) return;
+
+    wavexport::ExportRequest request;
+    request.trackFile = child->document().GetPathName();
+    for (int line : selected) request.selectedLines.push_back(static_cast<std::size_t>(line));
+    std::sort(request.selectedLines.begin(), request.selectedLines.end());
+    const std::vector<Region> regions = view->Regions();
+    request.regionAt = [regions](std::size_t line) {
+        const Region& r = regions.at(line);
+        return wavexport::RegionBounds{r.start, r.length};
+    };
+    request.chosenPath = chosen->string();
+    request.normalize = preferences_->normalise();
+
+    WaitCursor wait;
+    QProgressDialog progress(tr("Exporting..."), tr("Cancel"), 0, 1, this);
+    progress.setObjectName(QStringLiteral("ExportProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    wavexport::ExportSelectedRegions(request, [&progress](std::uint64_t done, std::uint64_t total) {
+        const int maximum = static_cast<int>(std::min<std::uint64_t>(std::max<std::uint64_t>(total, 1), 1u << 30));
+        if (progress.maximum() != maximum) progress.setMaximum(maximum);
+        progress.setValue(static_cast<int>(std::min<std::uint64_t>(done, static_cast<std::uint64_t>(maximum))));
+        return !progress.wasCanceled();
+    });
+}
+
+bool CMainFrame::ToolWindowShown() const { return sliceBar_ != nullptr && !sliceBar_->isHidden(); }
+
+void CMainFrame::OnToolWindow() {
+    if (sliceBar_ == nullptr) return;
+    // Tested on the tool window itself, so a docked one can be shown again as well.
+    sliceBar_->setVisible(!ToolWindowShown());
+}
+
+void CMainFrame::OnPreferences() { preferences_->DoModal(this); }
+
+void CMainFrame::OnHelpFinder() {
+    const fs::path& help = services_.helpFile;
+    std::error_code ec;
+    if (help.empty() || !fs::is_regular_file(help, ec) || !services_.openHelp(help)) {
+        ShowMessage(FormatAppString(resources::kIdsHelpFileMissing, QString::fromStdString(help.string())),
+                    platform::kMbOk | platform::kMbIconWarning);
+    }
+}
+
+void CMainFrame::OnAppAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CMainFrame::OnFileNew() {
+    const std::string name = std::string(resources::DocStringField(resources::LoadAppString(resources::kIdsDocString), 2));
+    OpenTrackDocument({}, name + std::to_string(++untitledCount_), track::DocumentOrigin::kNew);
+}
+
+void CMainFrame::OnFileOpen() {
+    const std::optional<fs::path> chosen = services_.dialogs->ChooseOpenFile(this);
+    if (!chosen) return;
+    const std::string title = chosen->filename().string();
+    std::string extension = chosen->extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".wav" && services_.importWav) {
+        // The audio is copied into a temporary track file; the user's file stays as it is.
+        if (const std::optional<fs::path> trackFile = services_.importWav(*chosen, services_.tempDir)) {
+            OpenTrackDocument(*trackFile, title, track::DocumentOrigin::kOwnedTrackFile);
+        }
+        return;
+    }
+    OpenTrackDocument(*chosen, title, track::DocumentOrigin::kUserFile);
+}
+
+void CMainFrame::OnFileSave() {
+    CChildFrame* child = activeChild();
+    if (child == nullptr || !child->document().CanSave()) return;
+    if (const std::optional<fs::path> target = services_.dialogs->ChooseSaveFile(this)) {
+        WaitCursor wait;
+        child->document().OnSaveDocument(*target);
+    }
+}
+
+// --- window events -------------------------------------------------------------------------------
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (idleTimer_ != nullptr) idleTimer_->stop();
+    CloseAllDocuments();
+    preferences_->StoreSliceSettings();
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::UpdateIndicators() {
+    const auto panes = resources::StatusIndicators();
+    for (int i = 0; i < 3; ++i) {
+        if (indicators_[i] == nullptr) continue;
+        // The pane keeps its width; its text shows only while the lock is on.
+        indicators_[i]->setText(lockState_[i] ? AppString(panes[static_cast<std::size_t>(i) + 1]) : QString());
+    }
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const bool press = event->type() == QEvent::KeyPress && !key->isAutoRepeat();
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+            // X11 reports the lock states with every key: Lock and Mod2 (Num Lock).
+            lockState_[0] = (key->nativeModifiers() & 0x02u) != 0;
+            lockState_[1] = (key->nativeModifiers() & 0x10u) != 0;
+        }
+        if (press) {
+            if (key->key() == Qt::Key_CapsLock) lockState_[0] = !lockState_[0];
+            if (key->key() == Qt::Key_NumLock) lockState_[1] = !lockState_[1];
+            if (key->key() == Qt::Key_ScrollLock) lockState_[2] = !lockState_[2];
+        }
+        UpdateIndicators();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace korvane::app

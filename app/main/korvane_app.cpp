@@ -1,0 +1,82 @@
+#include "app/main/korvane_app.h"
+
+#include "app/frame/cd_source.h"
+#include "platform/paths/paths.h"
+#include "platform/registry/registry.h"
+#include "playback/sound_driver.h"
+#include "playback/sound_player.h"
+
+#include <QCommandLineParser>
+#include <algorithm>
+#include <cctype>
+
+namespace korvane::app {
+namespace fs = std::filesystem;
+
+fs::path HelpFileFor(const fs::path& executable) {
+    const fs::path dir = executable.parent_path();
+    const std::string stem = executable.stem().string();
+    for (const char* extension : {".hlp", ".html"}) {
+        const std::string wanted = stem + extension;
+        std::error_code ec;
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
+            if (platform::EqualsIgnoreCase(entry.path().filename().string(), wanted)) return entry.path();
+        }
+    }
+    return dir / (stem + ".hlp");
+}
+
+CKorvaneApp::CKorvaneApp() = default;
+
+CKorvaneApp::~CKorvaneApp() { DestroyMainFrame(); }
+
+void CKorvaneApp::DestroyMainFrame() { frame_.reset(); }
+
+CreateResult CKorvaneApp::InitInstance(StartupSeams seams, const QStringList& arguments) {
+    // The process-wide objects: the CD layer binds to the ASPI manager, the sound
+    // player exists, the driver list is filled.
+    if (!seams.noCdAccess) cd_ = seams.cd ? seams.cd : MakeMachineCdSource();
+    playback::SoundPlayer& player = playback::TheSoundPlayer();
+    if (playback::SoundDrivers().Count() == 0) playback::EnumerateDrivers();
+    std::vector<DriverChoice> drivers;
+    {
+        auto& list = playback::SoundDrivers();
+        const auto count = list.Count();
+        for (std::remove_const_t<decltype(count)> i = 0; i < count; ++i) {
+            const playback::SoundDriver& driver = list.At(i);
+            drivers.push_back({driver.description, driver.hasGuid != 0});
+        }
+    }
+
+    const platform::MachineRoot machine = platform::MachineRoot::FromEnvironment();
+    FrameServices services;
+    services.soundPlayer = &player;
+    services.registry = seams.registry ? seams.registry : platform::RegistryStore::OpenMachine();
+    services.cd = cd_.get();
+    services.tempDir = seams.tempDir.empty() ? machine.TempDir() : seams.tempDir;
+    services.helpFile = seams.helpFile.empty() ? HelpFileFor(fs::read_symlink("/proc/self/exe")) : seams.helpFile;
+    services.openHelp = seams.openHelp;
+    services.dialogs = seams.dialogs;
+    services.importWav = MachineWavImporter();
+
+    // The frame's constructor loads (and completes) the settings before any window.
+    frame_ = std::make_unique<CMainFrame>(std::move(services), std::move(drivers));
+    CreateOptions options;
+    options.splashMs = seams.splashMs;
+    if (seams.queryOs) options.queryOs = seams.queryOs;
+    options.openSoundDevice = seams.openSoundDevice;
+    const CreateResult result = frame_->LoadFrame(options);
+    if (result != CreateResult::kCreated) return result;
+
+    // The command line is parsed, and nothing in it is opened.
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("ignored"));
+    parser.parse(arguments);
+    commandLineFiles_ = parser.positionalArguments();
+
+    frame_->show();
+    frame_->UpdateCommandUi();
+    return result;
+}
+
+}  // namespace korvane::app

@@ -1,0 +1,61 @@
+// korvane: the application. KORVANE_SPLASH_MS shortens the splash pause (scripted runs);
+// KORVANE_MESSAGE_LOG sends message boxes to a file instead of the screen.
+#include "app/frame/qt_message_boxes.h"
+#include "app/main/korvane_app.h"
+#include "platform/registry/registry.h"
+#include "platform/ui/ui.h"
+#include "resources/strings.h"
+
+#include <QApplication>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+int SplashMilliseconds() {
+    const char* text = std::getenv("KORVANE_SPLASH_MS");
+    if (text == nullptr) return 2000;
+    const std::string_view value(text);
+    int ms = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), ms);
+    if (error != std::errc{} || end != value.data() + value.size() || ms < 0) return 2000;
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korvane"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    const char* log = std::getenv("KORVANE_MESSAGE_LOG");
+    korvane::platform::SetMessageBoxHandler(std::make_shared<korvane::app::QtMessageBoxes>(log ? log : ""));
+
+    korvane::app::CKorvaneApp app;
+    korvane::app::StartupSeams seams;
+    seams.splashMs = SplashMilliseconds();
+    korvane::app::CreateResult result;
+    try {
+        result = app.InitInstance(std::move(seams), QApplication::arguments());
+    } catch (const korvane::platform::RegistryError& failed) {
+        korvane::platform::MessageBox(failed.what(), korvane::resources::kAppTitle,
+                                      korvane::platform::kMbOk | korvane::platform::kMbIconError);
+        return 1;
+    }
+    switch (result) {
+        case korvane::app::CreateResult::kExitProcess:
+            // A fatal start-up condition: end at once, without destructors and without
+            // storing anything.
+            std::fflush(nullptr);
+            std::_Exit(0);
+        case korvane::app::CreateResult::kFailed:
+            return 1;
+        case korvane::app::CreateResult::kCreated:
+            break;
+    }
+    const int code = QApplication::exec();
+    app.DestroyMainFrame();
+    return code;
+}

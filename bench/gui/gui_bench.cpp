@@ -1,0 +1,140 @@
+// The interactive paths of the track view on an 80-minute track:
+//  - a slider step to the markers handed to the control (stop, relabel, re-slice, list
+//    refill, SetSlices), the path every drag step takes; target below one 60 Hz frame;
+//  - a full repaint of the waveform control at the widest and the narrowest zoom.
+#include "app/preferences.h"
+#include "app/slice_bar.h"
+#include "regions/demo_signal.h"
+#include "track/editor_ctrl/sample_editor_widget.h"
+#include "track/view/korvane_view.h"
+#include "track/view/region_player.h"
+#include "track/view/sample_editor_ctrl.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <fstream>
+
+using namespace korvane;
+
+namespace {
+
+constexpr double kTrackSeconds = 80 * 60;
+
+const std::vector<std::int16_t>& Overview() {
+    static const std::vector<std::int16_t> overview = [] {
+        demo::DemoSignalSpec spec;
+        spec.rateHz = 11025;
+        spec.durationSeconds = kTrackSeconds;
+        auto v = demo::MakeDemoSignal(spec);
+        v.resize(v.size() / 147 * 147);
+        return v;
+    }();
+    return overview;
+}
+
+// The track file with its audio part left as a hole: the view reads only the overview.
+std::filesystem::path TrackFile() {
+    static QTemporaryDir dir;
+    static const std::filesystem::path path = [] {
+        const auto p = std::filesystem::path(dir.path().toStdString()) / "long.tmp";
+        const auto& overview = Overview();
+        std::ofstream out(p, std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(overview.size() * 16));
+        out.write(reinterpret_cast<const char*>(overview.data()), static_cast<std::streamsize>(overview.size() * 2));
+        return p;
+    }();
+    return path;
+}
+
+class SilentPlayer : public trackview::RegionPlayer {
+public:
+    void StopPlayback() override {}
+    void PlayOnce(const std::int16_t*, std::uint32_t, std::uint32_t, std::uint32_t, PositionCallback, void*) override {}
+    void PlayLoop(const std::int16_t*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                  PositionCallback, void*) override {}
+};
+
+void BM_SliderStepToMarkers(benchmark::State& state) {
+    SilentPlayer player;
+    app::CPreferencesDlg prefs(nullptr, {});
+    app::CSliceBar bar;
+    auto* control = new editor::SampleEditorWidget;
+    trackview::CKorvaneView view(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
+                                 [&bar] { return trackview::SliceSettings{bar.thresholdDb(), bar.releaseMs()}; });
+    struct Host : app::CSliceBar::Host {
+        trackview::CKorvaneView* view;
+        void StopPlayback() override { view->StopPlayback(); }
+        trackview::CKorvaneView* ActiveTrackView() override { return view; }
+    } host;
+    host.view = &view;
+    bar.Initialise(prefs, &host);
+    view.SetTrackFile(TrackFile());
+    view.resize(1400, 500);
+    view.OnActivateView(true);  // loads the overview and builds the slicing index once
+    const bool release = state.range(0) != 0;
+    QSlider* slider = release ? bar.releaseSlider() : bar.thresholdSlider();
+    const int base = release ? 750 : -360;
+    int step = 0;
+    for (auto _ : state) {
+        slider->setValue(base - (step++ % 2 == 0 ? 1 : 0) * (release ? 10 : 1));
+        benchmark::DoNotOptimize(control->slices().data());
+    }
+    state.counters["regions"] = static_cast<double>(view.Regions().size());
+}
+BENCHMARK(BM_SliderStepToMarkers)->Arg(0)->Arg(1)->ArgName("releaseSlider")->Unit(benchmark::kMillisecond);
+
+void BM_WaveformRepaint(benchmark::State& state) {
+    const auto& overview = Overview();
+    editor::SampleEditorWidget control;
+    control.resize(1600, 400);
+    control.SetPCMData(overview.data(), static_cast<std::int32_t>(overview.size()));
+    std::vector<std::int32_t> markers;
+    for (std::int32_t s = 0; s < static_cast<std::int32_t>(overview.size()); s += 11025 * 3) markers.push_back(s);
+    control.SetSlices(markers.data(), static_cast<std::int32_t>(markers.size()));
+    const int zoom = static_cast<int>(state.range(0));
+    const qreal dpr = static_cast<qreal>(state.range(1));
+    control.put_zoomFactorX(zoom);
+    control.put_firstSampleShown(static_cast<std::int32_t>(overview.size() / 3));
+    control.put_selectionStart(static_cast<std::int32_t>(overview.size() / 3 + 100));
+    control.put_selectionEnd(static_cast<std::int32_t>(overview.size() / 3 + 5000));
+    QImage image(control.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        control.Render(painter, control.size(), dpr);
+        painter.end();
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_WaveformRepaint)
+    ->Args({1, 1})
+    ->Args({65536, 1})
+    ->Args({1, 2})
+    ->Args({65536, 2})
+    ->ArgNames({"zoom", "dpr"})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_WaveformLevelsBuild(benchmark::State& state) {
+    const auto& overview = Overview();
+    editor::WaveformLevels levels;
+    for (auto _ : state) {
+        levels.Build(overview.data(), overview.size(), false);
+        benchmark::DoNotOptimize(levels.LevelCount());
+    }
+}
+BENCHMARK(BM_WaveformLevelsBuild)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

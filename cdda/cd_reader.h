@@ -1,0 +1,154 @@
+#pragma once
+// CDReader: the CD layer's single object. It binds to the ASPI manager module
+// "WNASPI32.DLL" by name at run time, executes one SCSI request at a time (with the
+// retry prompt "Device not responding. Try again?" unless the quiet flag is set), finds
+// the CD-ROM drives, reads the table of contents and raw audio sectors.
+//
+// Thread contract: one thread (the UI thread) uses a CDReader; every call blocks that
+// thread until the drive has answered (at most requestTimeoutMs per request, plus the
+// time the user takes to answer a retry prompt). The public data members are the
+// state that the discovery, track-list and track-reading code share, read and written
+// directly on that thread.
+#include "cdda/toc.h"
+#include "platform/aspi/aspi.h"
+#include "regions/chained_list.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace korvane::platform {
+class RegistryStore;
+}
+
+namespace korvane::cdda {
+
+// The exception of the CD layer, thrown by value.
+//   code 1: the manager could not be loaded or lacks an entry point (detail 0);
+//   code 2: a request ended without success (detail: its final SRB_Status), or the
+//           drive registry key "Enum\SCSI" could not be opened (detail 0).
+struct CDReaderException {
+    std::int32_t code;
+    std::int32_t detail;
+};
+inline constexpr std::int32_t kManagerNotBound = 1;
+inline constexpr std::int32_t kRequestFailed = 2;
+
+// One CD-ROM device found by ScanDrives. The strings are the INQUIRY fields as the
+// drive delivers them, up to the first zero byte, trailing blanks kept.
+struct CDDrive {
+    std::string vendor;    // INQUIRY bytes 8-15
+    std::string product;   // bytes 16-31
+    std::string revision;  // bytes 32-35
+    std::int32_t adapter = 0;
+    std::int32_t target = 0;
+    std::int32_t lun = 0;
+    char letter = 0;  // upper-case drive letter, 0 when none was found
+};
+
+struct DriveAddress {
+    std::int32_t adapter = 0;
+    std::int32_t target = 0;
+    std::int32_t lun = 0;
+};
+
+inline constexpr std::uint32_t kRequestTimeoutMs = 600'000;
+
+// The manager's entry points, for a CDReader bound to a manager already in the process
+// (tests, or a host that loaded the module itself). The two optional extensions of our
+// own manager may be null.
+struct ManagerEntryPoints {
+    aspi::GetASPI32SupportInfoFn* getSupportInfo = nullptr;
+    aspi::SendASPI32CommandFn* sendCommand = nullptr;
+    aspi::KorvaneAspiDescribeDevicesFn* describeDevices = nullptr;
+    aspi::KorvaneAspiDiagnosticsFn* diagnostics = nullptr;
+};
+
+class CDReader {
+public:
+    struct Options {
+        // Folders searched for "WNASPI32.DLL", in order. Empty: the executable's folder,
+        // then the machine's system folder.
+        std::vector<std::filesystem::path> managerSearchDirs;
+        // The registry that holds "Enum\SCSI". Null: the machine's registry.
+        std::shared_ptr<platform::RegistryStore> registry;
+    };
+
+    // Binds to the manager; throws CDReaderException {1, 0} when it is missing or lacks
+    // GetASPI32SupportInfo or SendASPI32Command (the loader's message: BindError()).
+    CDReader();
+    explicit CDReader(Options options);
+    // Binds to entry points already in the process; throws {1, 0} when one is null.
+    CDReader(ManagerEntryPoints entryPoints, Options options);
+    ~CDReader();
+    CDReader(const CDReader&) = delete;
+    CDReader& operator=(const CDReader&) = delete;
+
+    // Executes a filled SRB_ExecSCSICmd (SRB_PostProc is set here). Returns only when its
+    // final status is SS_COMP; otherwise throws CDReaderException {2, status}. A failed
+    // request is offered for retry through the message box unless `quiet` is set; Retry
+    // sends the identical block again. A request still pending after requestTimeoutMs
+    // is withdrawn from the manager (SC_ABORT_SRB) and counts as failed with its pending
+    // status, so the manager never writes into the block after this returns.
+    void ExecuteSRB(aspi::SRB_ExecSCSICmd& request);
+
+    // Finds every CD-ROM device (adapters from GetASPI32SupportInfo, targets 0-14, LUNs
+    // 0-7), identifies it by INQUIRY and its drive letter, and makes `drives` that list
+    // (a new scan replaces the previous list). Throws CDReaderException from INQUIRY or
+    // from the registry lookup; the list is then empty.
+    void ScanDrives();
+
+    // The letter of the drive whose registry entry under HKLM "Enum\SCSI" matches
+    // vendor, product, revision, target and LUN (adapter takes no part), upper-cased;
+    // 0 when none matches. Throws {2, 0} when "Enum\SCSI" cannot be opened. A value that
+    // cannot be read counts as absent (never as some earlier value).
+    char FindDriveLetter(const CDDrive& drive, const std::string& product, const std::string& revision,
+                         std::int32_t target, std::int32_t lun);
+
+    // Copies the drive's address into `selected`.
+    void SelectDrive(const CDDrive& drive) noexcept;
+
+    // Zeroes `toc` and fills it with READ TOC (format 0, LBA) from the selected drive.
+    void ReadTOC();
+
+    // Reads `sectorCount` raw audio sectors at `lba` into `buffer` (at least
+    // sectorCount * 2352 bytes) with READ CD, or with the vendor command 0xD8 when the
+    // first READ CD of this reader's life failed (probed once, quietly).
+    void ReadSectors(std::uint32_t lba, std::span<std::uint8_t> buffer, std::uint32_t sectorCount);
+
+    // Problems our manager met while looking for drives (e.g. a device node without
+    // permission, naming the group to join), one line each; empty for other managers.
+    std::vector<std::string> ManagerDiagnostics() const;
+
+    // Shared state (UI thread only).
+    TocBuffer toc{};
+    DriveAddress selected;
+    bool quiet = false;                 // while set, failed requests are not offered for retry
+    ChainedList<CDDrive> drives;        // the Drive box, line i = record i
+    std::int32_t hostAdapterCount = 0;  // from the last scan
+    bool useReadCd = true;              // false: raw reads use 0xD8
+    bool readProbeDone = false;         // the first raw read has been made
+    std::uint32_t requestTimeoutMs = kRequestTimeoutMs;
+
+private:
+    void RefreshRegistryFromManager();
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The Drive box line of a drive: "%c:  %s %s" from letter, vendor and product. A drive
+// without a letter gives an empty line (the zero character ends the text).
+std::string FormatDriveLine(const CDDrive& drive);
+
+// Command blocks the CD layer sends (pure).
+aspi::SRB_ExecSCSICmd MakeExecRequest(const DriveAddress& address, std::span<std::uint8_t> buffer,
+                                      std::span<const std::uint8_t> cdb) noexcept;
+std::array<std::uint8_t, 6> InquiryCdb() noexcept;
+std::array<std::uint8_t, 10> ReadTocCdb() noexcept;
+std::array<std::uint8_t, 12> ReadCdCdb(std::uint32_t lba, std::uint32_t sectorCount) noexcept;
+std::array<std::uint8_t, 12> VendorReadCdb(std::uint32_t lba, std::uint32_t sectorCount) noexcept;
+
+}  // namespace korvane::cdda

@@ -1,0 +1,48 @@
+#include "cdda/toc.h"
+
+#include <cstdio>
+
+namespace korvane::cdda {
+
+int TocTrackCount(const TocBuffer& toc) noexcept {
+    const int n = int{toc[3]} - int{toc[2]} + 1;
+    if (n < 0) return 0;
+    return n > kMaxTocTracks ? kMaxTocTracks : n;
+}
+
+TocDescriptor DescriptorAt(const TocBuffer& toc, int index) noexcept {
+    const std::uint8_t* d = toc.data() + 4 + static_cast<std::size_t>(index) * kTocDescriptorBytes;
+    return TocDescriptor{static_cast<std::uint8_t>(d[1] & 0x0F), d[2], ReadBigEndian32(d + 4)};
+}
+
+std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc) {
+    std::vector<AudioTrack> tracks;
+    const int n = TocTrackCount(toc);
+    int running = 1;
+    for (int i = 0; i < n; ++i) {
+        const TocDescriptor d = DescriptorAt(toc, i);
+        if (d.IsData()) continue;
+        const TocDescriptor next = DescriptorAt(toc, i + 1);
+        tracks.push_back(AudioTrack{running++, i, d.trackNumber, d.lba, next.lba - d.lba});
+    }
+    return tracks;
+}
+
+std::string FormatTrackLine(int runningNumber, std::uint32_t sectorCount) {
+    const double seconds = sectorCount * 0.013333333333333334;
+    const int hours = static_cast<int>(seconds) / 3600;
+    const double rest = seconds - hours * 3600.0;
+    const int minutes = static_cast<int>(rest) / 60;
+    const double secs = rest - minutes * 60.0;
+    char line[96];
+    std::snprintf(line, sizeof line, "Track #%d - %d:%02d:%05.2f", runningNumber, hours, minutes, secs);
+    return line;
+}
+
+std::vector<std::string> TrackLines(const TocBuffer& toc) {
+    std::vector<std::string> lines;
+    for (const AudioTrack& t : ListAudioTracks(toc)) lines.push_back(FormatTrackLine(t.runningNumber, t.sectorCount));
+    return lines;
+}
+
+}  // namespace korvane::cdda

@@ -1,0 +1,63 @@
+#pragma once
+// The table of contents as READ TOC/PMA/ATIP (format 0, LBA addresses) returns it, and
+// the Track box lines made from it. Pure functions over the 804-byte buffer.
+//
+// Layout: bytes 0-1 data length, byte 2 first track, byte 3 last track, then one 8-byte
+// descriptor per track and the lead-out: byte 1 ADR (high nibble) and CONTROL (low),
+// byte 2 track number, bytes 4-7 start address (big-endian LBA). CONTROL bit 2 marks a
+// data track.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace korvane::cdda {
+
+inline constexpr std::size_t kTocBytes = 804;  // header + 100 descriptors
+inline constexpr std::size_t kTocDescriptorBytes = 8;
+inline constexpr int kMaxTocTracks = 99;
+using TocBuffer = std::array<std::uint8_t, kTocBytes>;
+
+// The unsigned value of four bytes, most significant first.
+constexpr std::uint32_t ReadBigEndian32(const std::uint8_t* bytes) noexcept {
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
+           bytes[3];
+}
+
+// n = last track - first track + 1, the number of track descriptors before the
+// lead-out. Limited to 0..99 so that descriptor n (the lead-out) always lies inside the
+// buffer, whatever a drive returned.
+int TocTrackCount(const TocBuffer& toc) noexcept;
+
+struct TocDescriptor {
+    std::uint8_t control = 0;
+    std::uint8_t trackNumber = 0;
+    std::uint32_t lba = 0;
+    bool IsData() const noexcept { return (control & 0x04) != 0; }
+};
+// Descriptor i (0 .. TocTrackCount); i == TocTrackCount is the lead-out.
+TocDescriptor DescriptorAt(const TocBuffer& toc, int index) noexcept;
+
+struct AudioTrack {
+    int runningNumber = 0;    // 1 for the first audio track, counting audio tracks only
+    int descriptorIndex = 0;  // position in the TOC
+    std::uint8_t trackNumber = 0;
+    std::uint32_t startLba = 0;
+    // Next descriptor's address minus this one's, as unsigned 32-bit arithmetic.
+    std::uint32_t sectorCount = 0;
+};
+
+// The audio tracks in disc order; data tracks are skipped wherever they stand.
+std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc);
+
+// "Track #%d - %d:%02d:%05.2f": running number, hours, minutes, seconds with two
+// decimals. Hours and minutes are taken by truncation from sectorCount / 75 seconds in
+// double precision; the seconds are rounded by the format, so 59.995 s shows 60.00.
+std::string FormatTrackLine(int runningNumber, std::uint32_t sectorCount);
+
+// One line per audio track, in order: the Track box.
+std::vector<std::string> TrackLines(const TocBuffer& toc);
+
+}  // namespace korvane::cdda

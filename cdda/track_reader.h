@@ -1,0 +1,77 @@
+#pragma once
+// Reading one audio track into a temporary track file (layout in cdda/track_file.h).
+//
+// Thread contract: runs on the thread that owns the CDReader (the UI thread) and blocks
+// it for the whole read. The progress callback is called on that thread after every
+// transfer; the cancel flag may be set from any thread and is checked before every
+// transfer.
+#include "cdda/cd_reader.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace korvane::cdda {
+
+// Where ReadTrackToFiles writes one of its two parts.
+class TrackSink {
+public:
+    virtual ~TrackSink() = default;
+    // Writes all of `bytes` or throws (TrackFileError for files).
+    virtual void Write(std::span<const std::uint8_t> bytes) = 0;
+};
+
+// A temporary file that could not be created, written or read; the text names the
+// file and the system's reason.
+class TrackFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The Track box line no longer describes the disc in the drive (the disc was changed
+// after the list was filled, or the line is past its last audio track).
+class TrackListOutOfDate : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct ReadControl {
+    // Fraction of the track read so far, 0 before the first transfer up to 1 after the last.
+    std::function<void(double fraction)> onProgress;
+    // When it becomes true the read stops before the next transfer.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+enum class ReadOutcome { Completed, Cancelled };
+
+// Reads the audio track of Track box line `trackLine` (0-based; the (trackLine+1)-th
+// audio track, data tracks skipped as in the Track box) from the drive selected in
+// `reader`: first the TOC afresh, then the track in transfers of 24 sectors (the last
+// one 1-24 sectors), writing the raw audio to `audioFile` and its overview
+// (DownmixOverview) to `overviewFile`, 294 bytes per sector.
+// Throws CDReaderException from the drive, TrackListOutOfDate when the line is not on
+// the disc in the drive or (when `expectedLine` is not empty) no longer reads
+// `expectedLine`, and whatever the sinks throw.
+ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
+                             const ReadControl& control = {}, std::string_view expectedLine = {});
+
+// The whole Read Track operation without its window: selects `drive`, creates two
+// temporary files with the prefix "~krvn" in `tempDir` (exclusively, owner-only, never
+// through an existing name or link), reads the track into them, appends the overview to
+// the audio file and deletes the overview file. Returns the complete track file, which
+// the caller now owns (the track document deletes it when it closes), or nullopt when
+// the read was cancelled. On cancel and on every failure both temporary files are
+// removed; failures are rethrown (CDReaderException, TrackListOutOfDate,
+// TrackFileError).
+std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,
+                                                          const std::filesystem::path& tempDir,
+                                                          const ReadControl& control = {},
+                                                          std::string_view expectedLine = {});
+
+}  // namespace korvane::cdda

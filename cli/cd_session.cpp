@@ -1,0 +1,90 @@
+#include "cli/cd_session.h"
+
+#include "platform/ui/ui.h"
+
+#include <cstdio>
+#include <iostream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace korvane::cli {
+namespace {
+
+// The retry prompt on a terminal; without one, Cancel (never an endless retry loop).
+class TerminalPrompt : public platform::MessageBoxHandler {
+public:
+    int Show(std::string_view text, std::string_view caption, std::uint32_t flags) override {
+        const bool retryCancel = (flags & 0xF) == platform::kMbRetryCancel;
+        std::cerr << caption << ": " << text;
+        if (!retryCancel || !isatty(STDIN_FILENO)) {
+            std::cerr << (retryCancel ? " [cancelled: not a terminal]\n" : "\n");
+            return retryCancel ? platform::kIdCancel : platform::kIdOk;
+        }
+        std::cerr << " [r]etry/[c]ancel: " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer)) return platform::kIdCancel;
+        return (!answer.empty() && (answer[0] == 'r' || answer[0] == 'R')) ? platform::kIdRetry : platform::kIdCancel;
+    }
+};
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::string Describe(const cdda::CDReaderException& e) {
+    if (e.code == cdda::kManagerNotBound)
+        return "cannot load the ASPI manager WNASPI32.DLL (or it lacks its entry points)";
+    if (e.detail == 0) return "the drive registry key Enum\\SCSI cannot be opened, or a request never completed";
+    char text[96];
+    std::snprintf(text, sizeof text, "the drive did not complete a request (status 0x%02X)",
+                  static_cast<unsigned>(e.detail));
+    return text;
+}
+
+CdSession::CdSession() {
+    auto previous = platform::SetMessageBoxHandler(std::make_shared<TerminalPrompt>());
+    previousHandler_ = std::shared_ptr<void>(nullptr, [previous](void*) { platform::SetMessageBoxHandler(previous); });
+    try {
+        reader_ = std::make_unique<cdda::CDReader>();
+    } catch (const cdda::CDReaderException& e) {
+        throw std::runtime_error(Describe(e));
+    }
+    for (const auto& line : reader_->ManagerDiagnostics()) std::cerr << "korvane-cli: warning: " << line << '\n';
+    reader_->quiet = true;
+    try {
+        reader_->ScanDrives();
+    } catch (const cdda::CDReaderException& e) {
+        throw std::runtime_error("cannot scan the CD drives: " + Describe(e));
+    }
+    reader_->quiet = false;
+}
+
+CdSession::~CdSession() { reader_.reset(); }
+
+std::string CdSession::Name(const cdda::CDDrive& drive) {
+    if (drive.letter) return std::string(1, drive.letter) + ":";
+    return std::to_string(drive.adapter) + ":" + std::to_string(drive.target) + ":" + std::to_string(drive.lun);
+}
+
+const cdda::CDDrive& CdSession::Pick(const std::string& name) const {
+    const int count = reader_->drives.Count();
+    if (count == 0) throw std::runtime_error("no CD drive found (see `korvane-cli drives`)");
+    if (name.empty()) return reader_->drives.At(0);
+    std::string choices;
+    for (int i = 0; i < count; ++i) {
+        const cdda::CDDrive& d = reader_->drives.At(i);
+        const std::string address =
+            std::to_string(d.adapter) + ":" + std::to_string(d.target) + ":" + std::to_string(d.lun);
+        const bool letterMatch = d.letter && (name.size() == 1 || (name.size() == 2 && name[1] == ':')) &&
+                                 std::toupper(static_cast<unsigned char>(name[0])) == d.letter;
+        if (letterMatch || name == address) return d;
+        choices += (choices.empty() ? "" : ", ") + Name(d) + " " + Trim(d.vendor) + " " + Trim(d.product);
+    }
+    throw std::runtime_error("no CD drive " + name + " (drives: " + choices + ")");
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,35 @@
+#pragma once
+// What the CD commands of korvane-cli share: binding the CD layer, scanning the drives,
+// picking one by letter or address, and answering the retry prompt on the terminal.
+#include "cdda/cd_reader.h"
+
+#include <memory>
+#include <string>
+
+namespace korvane::cli {
+
+class CdSession {
+public:
+    // Binds the CD layer and scans the drives. Prints the manager's diagnostics (for
+    // example a drive the user has no permission for) to stderr. Throws
+    // std::runtime_error when the manager cannot be bound or the scan fails.
+    CdSession();
+    ~CdSession();
+
+    cdda::CDReader& Reader() noexcept { return *reader_; }
+    int DriveCount() const noexcept { return reader_->drives.Count(); }
+    // The drive named "D:", "d", "0:1:0" (adapter:target:lun) or, when empty, the first
+    // one. Throws std::runtime_error naming the choices when there is none such.
+    const cdda::CDDrive& Pick(const std::string& name) const;
+    // "D:" or, for a drive without letter, its address.
+    static std::string Name(const cdda::CDDrive& drive);
+
+private:
+    std::unique_ptr<cdda::CDReader> reader_;
+    std::shared_ptr<void> previousHandler_;
+};
+
+// A CDReaderException as text.
+std::string Describe(const cdda::CDReaderException& e);
+
+}  // namespace korvane::cli

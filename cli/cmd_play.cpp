@@ -1,0 +1,244 @@
+// korvane-cli play: slices a track file (or a WAV file) the way the track view does
+// and plays one region once or looped until Ctrl+C.
+//
+//   korvane-cli play --track-file F --region K [--loop] [--threshold DB] [--release MS]
+//   korvane-cli play --wav FILE --region K ...
+//   korvane-cli play --list-drivers
+//
+// K counts from 1, as the region list shows it. A WAV file (PCM, 16-bit, stereo,
+// 44,100 Hz) is first copied into a temporary track file, deleted afterwards.
+#include "cdda/overview.h"
+#include "cli/command.h"
+#include "playback/region_player.h"
+#include "playback/sound_driver.h"
+#include "playback/sound_player.h"
+#include "regions/auto_slicer.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace korvane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PlayOptions {
+    std::string trackFile;
+    std::string wavFile;
+    int region = 0;
+    bool loop = false;
+    double thresholdDb = -30.0;
+    double releaseMs = 250.0;
+    std::string driver;
+    bool listDrivers = false;
+};
+
+std::uint32_t LittleEndian32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint16_t LittleEndian16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+
+// Reads the audio of a RIFF/WAVE file that holds 16-bit stereo PCM at 44,100 Hz, as
+// little-endian bytes. Refuses anything else with a message that says why.
+std::vector<unsigned char> ReadWavAudio(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
+    unsigned char header[12];
+    if (!in.read(reinterpret_cast<char*>(header), 12) || std::memcmp(header, "RIFF", 4) != 0 ||
+        std::memcmp(header + 8, "WAVE", 4) != 0)
+        throw std::runtime_error(path.string() + " is not a RIFF/WAVE file");
+    bool haveFormat = false;
+    for (;;) {
+        unsigned char chunk[8];
+        if (!in.read(reinterpret_cast<char*>(chunk), 8))
+            throw std::runtime_error(path.string() + ": no data chunk");
+        const std::uint32_t size = LittleEndian32(chunk + 4);
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (size < 16 || size > 4096) throw std::runtime_error(path.string() + ": malformed format chunk");
+            std::vector<unsigned char> format(size + (size & 1));
+            if (!in.read(reinterpret_cast<char*>(format.data()), static_cast<std::streamsize>(format.size())))
+                throw std::runtime_error(path.string() + ": truncated format chunk");
+            const std::uint16_t tag = LittleEndian16(&format[0]);
+            const std::uint16_t channels = LittleEndian16(&format[2]);
+            const std::uint32_t rate = LittleEndian32(&format[4]);
+            const std::uint16_t bits = LittleEndian16(&format[14]);
+            if (tag != 1 || channels != 2 || rate != 44100 || bits != 16)
+                throw std::runtime_error(path.string() + ": only 16-bit stereo PCM at 44,100 Hz can be played (found tag " +
+                                         std::to_string(tag) + ", " + std::to_string(channels) + " channels, " +
+                                         std::to_string(rate) + " Hz, " + std::to_string(bits) + " bits)");
+            haveFormat = true;
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!haveFormat) throw std::runtime_error(path.string() + ": data chunk before the format chunk");
+            const auto start = in.tellg();
+            in.seekg(0, std::ios::end);
+            const auto available = static_cast<std::uint64_t>(in.tellg() - start);
+            in.seekg(start);
+            // A data size beyond the end of the file (as some writers leave it) is cut
+            // to what is there; a trailing partial frame is dropped.
+            std::uint64_t bytes = std::min<std::uint64_t>(size, available);
+            bytes -= bytes % 4;
+            std::vector<unsigned char> audio(bytes);
+            if (!in.read(reinterpret_cast<char*>(audio.data()), static_cast<std::streamsize>(bytes)))
+                throw std::runtime_error(path.string() + ": truncated data chunk");
+            return audio;
+        } else {
+            in.seekg(size + (size & 1), std::ios::cur);
+        }
+    }
+}
+
+// Writes `audio` and its overview as a track file; whole groups of 4 frames only, so
+// that the file keeps the track layout (18 bytes per overview sample).
+void WriteTrackFile(const fs::path& path, std::vector<unsigned char> audio) {
+    audio.resize(audio.size() - audio.size() % 16);
+    std::vector<std::uint8_t> overview(audio.size() / 8);
+    cdda::DownmixOverviewBytes(audio, overview);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(audio.data()), static_cast<std::streamsize>(audio.size()));
+    out.write(reinterpret_cast<const char*>(overview.data()), static_cast<std::streamsize>(overview.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
+}
+
+// The overview part of a track file as 16-bit samples.
+std::vector<std::int16_t> ReadOverview(const fs::path& path) {
+    std::error_code error;
+    const std::uint64_t fileBytes = fs::file_size(path, error);
+    if (error) throw std::runtime_error("cannot read " + path.string() + ": " + error.message());
+    if (fileBytes % 18 != 0)
+        throw std::runtime_error(path.string() + " is not a track file (its length is not a multiple of 18 bytes)");
+    const std::uint64_t samples = fileBytes / 18;
+    std::vector<unsigned char> bytes(samples * 2);
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(playback::TrackAudioBytes(fileBytes)));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        throw std::runtime_error("cannot read the overview of " + path.string());
+    std::vector<std::int16_t> overview(samples);
+    for (std::size_t i = 0; i < samples; ++i)
+        overview[i] = static_cast<std::int16_t>(LittleEndian16(&bytes[2 * i]));
+    return overview;
+}
+
+// Removes the temporary track file on every way out.
+struct TemporaryFile {
+    fs::path path;
+    ~TemporaryFile() {
+        if (!path.empty()) {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    }
+};
+
+std::atomic<std::uint32_t> latestCursor{0};
+void OnCursor(std::uint32_t overviewPosition, void*) { latestCursor.store(overviewPosition); }
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+int RunPlay(const PlayOptions& options) {
+    auto& player = playback::TheSoundPlayer();
+    if (options.listDrivers) {
+        playback::EnumerateDrivers();
+        auto& drivers = playback::SoundDrivers();
+        for (std::int32_t i = 0; i < drivers.Count(); ++i) {
+            const auto& d = drivers.At(i);
+            std::cout << d.description;
+            if (d.hasGuid) std::cout << "  " << d.guid.ToString();
+            std::cout << '\n';
+        }
+        return 0;
+    }
+    if (options.trackFile.empty() == options.wavFile.empty())
+        throw std::runtime_error("give exactly one of --track-file and --wav");
+
+    TemporaryFile temporary;
+    fs::path track = options.trackFile;
+    if (!options.wavFile.empty()) {
+        temporary.path = fs::temp_directory_path() / ("korvane-play-" + std::to_string(::getpid()) + ".tmp");
+        WriteTrackFile(temporary.path, ReadWavAudio(options.wavFile));
+        track = temporary.path;
+    }
+
+    const std::vector<std::int16_t> overview = ReadOverview(track);
+    AutoSlicer slicer;
+    slicer.samples = overview.data();
+    slicer.sampleCount = static_cast<std::uint32_t>(overview.size());
+    slicer.thresholdDb = options.thresholdDb;
+    slicer.releaseMs = options.releaseMs;
+    slicer.averagingWindow = 50;
+    slicer.regions.Clear();
+    slicer.Slice(1, 11025, 0);
+    const std::int32_t count = slicer.regions.Count();
+    if (options.region < 1 || options.region > count)
+        throw std::runtime_error("region " + std::to_string(options.region) + " does not exist: the track has " +
+                                 std::to_string(count) + " region(s) at " + std::to_string(options.thresholdDb) +
+                                 " dB / " + std::to_string(options.releaseMs) + " ms");
+    const Region region = slicer.regions.At(options.region - 1);
+
+    try {
+        player.OpenDevice(options.driver, nullptr);
+    } catch (const playback::DSoundException& e) {
+        throw std::runtime_error(std::string("could not open the sound driver: ") + e.what());
+    }
+    playback::RegionPlayer regions(player);
+    regions.SetCursorCallback(&OnCursor, nullptr);
+    latestCursor.store(region.start);
+    std::cerr << "Playing region #" << options.region << " of " << count << ": overview samples " << region.start
+              << " + " << region.length << " (" << Seconds(region.length / 11025.0) << ")"
+              << (options.loop ? ", looped; Ctrl+C stops" : "; Ctrl+C stops") << '\n';
+    if (options.loop) {
+        regions.PlayRegionLooped(track, region);
+    } else {
+        regions.PlayRegionOnce(track, region);
+    }
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    bool interrupted = false;
+    while (!player.WaitForStreamEnd(100)) {
+        if (InterruptRequested()) {
+            interrupted = true;
+            break;
+        }
+        if (terminal) {
+            const double at = (latestCursor.load() - region.start) / 11025.0;
+            std::cerr << "\r  " << Seconds(at) << " / " << Seconds(region.length / 11025.0) << "   " << std::flush;
+        }
+    }
+    regions.StopPlayback();
+    if (terminal) std::cerr << '\n';
+    if (auto error = player.TakeStreamError()) throw std::runtime_error(error->what());
+    std::cerr << (interrupted ? "Stopped.\n" : "Done.\n");
+    return 0;
+}
+
+const CommandRegistrar registrar("play", [](CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<PlayOptions>();
+    CLI::App* command = app.add_subcommand("play", "Slice a track file or WAV file and play one region");
+    command->add_option("--track-file", options->trackFile, "Track file (raw audio followed by its overview)");
+    command->add_option("--wav", options->wavFile, "WAV file (16-bit stereo PCM, 44,100 Hz) to slice and play");
+    command->add_option("--region", options->region, "Region number, counted from 1");
+    command->add_flag("--loop", options->loop, "Repeat the region until Ctrl+C");
+    command->add_option("--threshold", options->thresholdDb, "Slice threshold in dB (-96 to 0)")
+        ->capture_default_str()
+        ->check(CLI::Range(-96.0, 0.0));
+    command->add_option("--release", options->releaseMs, "Slice release time in ms (5 to 2500)")
+        ->capture_default_str()
+        ->check(CLI::Range(5.0, 2500.0));
+    command->add_option("--driver", options->driver, "Sound driver description (default: the first device)");
+    command->add_flag("--list-drivers", options->listDrivers, "List the sound drivers and exit");
+    command->callback([options, &exitCode] { exitCode = RunPlay(*options); });
+});
+
+}  // namespace
+}  // namespace korvane::cli

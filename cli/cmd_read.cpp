@@ -1,0 +1,180 @@
+// korvane-cli read --track N [--drive D:] -o FILE [--wav] [--force]: reads audio track N
+// (as numbered by `tracks`) into a track file (raw audio followed by its overview), or
+// with --wav into a plain 44,100 Hz 16-bit stereo WAV file. The file is written under a
+// temporary name beside FILE and takes FILE's name only when complete; an existing FILE
+// is kept unless --force is given.
+#include "cdda/temp_file.h"
+#include "cdda/toc.h"
+#include "cdda/track_file.h"
+#include "cdda/track_reader.h"
+#include "cli/cd_session.h"
+#include "cli/command.h"
+#include "cli/progress.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ReadOptions {
+    int track = 0;
+    std::string drive;
+    std::string output;
+    bool wav = false;
+    bool force = false;
+};
+
+class DiscardSink : public cdda::TrackSink {
+public:
+    void Write(std::span<const std::uint8_t>) override {}
+};
+
+void PutLe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// RIFF/WAVE header with an 18-byte format chunk (PCM, 2 channels, 16 bits, 44,100 Hz).
+std::vector<std::uint8_t> WavHeader(std::uint32_t dataBytes) {
+    std::vector<std::uint8_t> h(46, 0);
+    std::memcpy(h.data(), "RIFF", 4);
+    PutLe32(h.data() + 4, 38 + dataBytes);
+    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
+    PutLe32(h.data() + 16, 18);
+    h[20] = 1;   // PCM
+    h[22] = 2;   // channels
+    PutLe32(h.data() + 24, 44'100);
+    PutLe32(h.data() + 28, 44'100 * 4);
+    h[32] = 4;   // block align
+    h[34] = 16;  // bits per sample
+    // bytes 36-37: no extra format bytes
+    std::memcpy(h.data() + 38, "data", 4);
+    PutLe32(h.data() + 42, dataBytes);
+    return h;
+}
+
+// Gives the finished temporary file its final name; without `replace` an existing file
+// is never overwritten (link fails instead).
+void Publish(const fs::path& temp, const fs::path& output, bool replace) {
+    if (replace) {
+        if (::rename(temp.c_str(), output.c_str()) != 0) {
+            const int error = errno;
+            ::unlink(temp.c_str());
+            throw std::runtime_error("cannot write " + output.string() + ": " + std::strerror(error));
+        }
+        return;
+    }
+    if (::link(temp.c_str(), output.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw std::runtime_error(error == EEXIST ? output.string() + " exists; use --force to replace it"
+                                                 : "cannot write " + output.string() + ": " + std::strerror(error));
+    }
+    ::unlink(temp.c_str());
+}
+
+// The temporary file was created owner-only; the finished output gets the usual
+// permissions for a new file of the user's.
+void ApplyUmask(const fs::path& output) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(output.c_str(), 0666 & ~mask);
+}
+
+const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<ReadOptions>();
+    auto* cmd = app.add_subcommand("read", "Read an audio track into a track file or a WAV file");
+    cmd->add_option("--track", options->track, "Track number as listed by `tracks` (1 = first audio track)")
+        ->required()
+        ->check(CLI::PositiveNumber);
+    cmd->add_option("--drive", options->drive, "Drive letter (D:) or adapter:target:lun; default the first drive");
+    cmd->add_option("-o,--output", options->output, "File to write")->required();
+    cmd->add_flag("--wav", options->wav, "Write a plain WAV file instead of a track file");
+    cmd->add_flag("--force", options->force, "Replace an existing output file");
+    cmd->callback([options, &exitCode] {
+        const fs::path output = fs::absolute(options->output);
+        if (!options->force && fs::exists(output))
+            throw std::runtime_error(output.string() + " exists; use --force to replace it");
+        const fs::path dir = output.parent_path();
+        if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
+
+        CdSession session;
+        const cdda::CDDrive& drive = session.Pick(options->drive);
+        cdda::CDReader& reader = session.Reader();
+        reader.SelectDrive(drive);
+        try {
+            reader.ReadTOC();
+        } catch (const cdda::CDReaderException& e) {
+            throw std::runtime_error("cannot read the table of contents in " + CdSession::Name(drive) + ": " +
+                                     Describe(e));
+        }
+        const auto tracks = cdda::ListAudioTracks(reader.toc);
+        if (options->track > static_cast<int>(tracks.size()))
+            throw std::runtime_error("the disc in " + CdSession::Name(drive) + " has " +
+                                     std::to_string(tracks.size()) + " audio tracks");
+        const cdda::AudioTrack& track = tracks[static_cast<std::size_t>(options->track - 1)];
+        const std::string line = cdda::FormatTrackLine(track.runningNumber, track.sectorCount);
+
+        std::atomic<bool> cancel{false};
+        ProgressBar bar("Reading " + line);
+        cdda::ReadControl control;
+        control.cancel = &cancel;
+        control.onProgress = [&](double fraction) {
+            bar.Update(fraction);
+            if (InterruptRequested()) cancel = true;
+        };
+
+        fs::path finished;
+        try {
+            if (options->wav) {
+                cdda::TempFile wav = cdda::TempFile::CreateUnique(dir, "~krvn");
+                try {
+                    const std::uint64_t dataBytes = cdda::AudioBytesForSectors(track.sectorCount);
+                    wav.Write(WavHeader(static_cast<std::uint32_t>(dataBytes)));
+                    DiscardSink overview;
+                    if (cdda::ReadTrackToFiles(reader, options->track - 1, overview, wav, control, line) ==
+                        cdda::ReadOutcome::Cancelled) {
+                        wav.Remove();
+                        bar.Finish();
+                        std::fprintf(stderr, "korvane-cli: interrupted; nothing written\n");
+                        exitCode = 130;
+                        return;
+                    }
+                    wav.Close();
+                } catch (...) {
+                    wav.Remove();
+                    throw;
+                }
+                finished = wav.Path();
+            } else {
+                auto file = cdda::ReadTrackToTrackFile(reader, drive, options->track - 1, dir, control, line);
+                if (!file) {
+                    bar.Finish();
+                    std::fprintf(stderr, "korvane-cli: interrupted; nothing written\n");
+                    exitCode = 130;
+                    return;
+                }
+                finished = *file;
+            }
+        } catch (const cdda::CDReaderException& e) {
+            bar.Finish();
+            throw std::runtime_error("reading " + line + " from " + CdSession::Name(drive) + " failed: " + Describe(e));
+        }
+        bar.Finish();
+        Publish(finished, output, options->force);
+        ApplyUmask(output);
+        std::printf("%s: %s, %u sectors, %s\n", output.string().c_str(), line.c_str(), track.sectorCount,
+                    options->wav ? "WAV" : "track file");
+        exitCode = 0;
+    });
+});
+
+}  // namespace
+}  // namespace korvane::cli

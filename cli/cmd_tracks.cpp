@@ -1,0 +1,43 @@
+// korvane-cli tracks [--drive D:]: the audio tracks of the disc, as the Track box lists them.
+#include "cdda/toc.h"
+#include "cli/cd_session.h"
+#include "cli/command.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace korvane::cli {
+namespace {
+
+struct TracksOptions {
+    std::string drive;
+};
+
+const CommandRegistrar registrar("tracks", [](CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<TracksOptions>();
+    auto* cmd = app.add_subcommand("tracks", "List the audio tracks of the disc in a drive");
+    cmd->add_option("--drive", options->drive, "Drive letter (D:) or adapter:target:lun; default the first drive");
+    cmd->callback([options, &exitCode] {
+        CdSession session;
+        const cdda::CDDrive& drive = session.Pick(options->drive);
+        cdda::CDReader& reader = session.Reader();
+        reader.SelectDrive(drive);
+        try {
+            reader.ReadTOC();
+        } catch (const cdda::CDReaderException& e) {
+            throw std::runtime_error("cannot read the table of contents in " + CdSession::Name(drive) + ": " +
+                                     Describe(e));
+        }
+        const auto lines = cdda::TrackLines(reader.toc);
+        if (lines.empty()) {
+            std::fprintf(stderr, "korvane-cli: the disc in %s has no audio track\n", CdSession::Name(drive).c_str());
+            exitCode = 1;
+            return;
+        }
+        for (const auto& line : lines) std::printf("%s\n", line.c_str());
+        exitCode = 0;
+    });
+});
+
+}  // namespace
+}  // namespace korvane::cli

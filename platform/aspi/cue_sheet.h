@@ -1,0 +1,108 @@
+#pragma once
+// Cue sheets: a tokenizer, one handler per command, and the disc layout they describe.
+// Pure: no file access (file sizes come from the caller).
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane::aspi::cue {
+
+// A cue sheet that cannot be used; what() reads "line N: <reason>" when a line is known.
+class CueError : public std::runtime_error {
+public:
+    CueError(int line, const std::string& reason);
+    int line;
+};
+
+struct Token {
+    std::string text;
+    bool quoted = false;
+};
+struct TokenLine {
+    int line = 0;  // 1-based
+    std::vector<Token> tokens;
+};
+// Splits the text into lines of blank-separated words and "quoted strings". Accepts a
+// UTF-8 byte-order mark and CR LF line ends; empty lines are dropped. Throws CueError for
+// an unterminated quote.
+std::vector<TokenLine> Tokenize(std::string_view text);
+
+enum class FileType { Binary, Motorola };  // little- / big-endian 16-bit audio
+enum class TrackMode { Audio, Mode1_2048, Mode1_2352, Mode2_2336, Mode2_2352 };
+
+struct Index {
+    int number = 0;
+    std::uint32_t frame = 0;  // sectors from the start of the file
+    int line = 0;
+};
+
+struct Track {
+    int number = 0;
+    TrackMode mode = TrackMode::Audio;
+    std::uint32_t sectorBytes = 2352;
+    std::uint8_t control = 0;  // CONTROL nibble: 0x04 data, 0x01 pre-emphasis, 0x02 copy permitted, 0x08 four channels
+    std::uint32_t pregapSectors = 0;   // silence not stored in the file, before the track
+    std::uint32_t postgapSectors = 0;  // silence not stored in the file, after the track
+    std::vector<Index> indexes;
+    std::string title, performer, isrc;
+    int line = 0;
+    bool IsData() const noexcept { return (control & 0x04) != 0; }
+};
+
+struct File {
+    std::string name;
+    FileType type = FileType::Binary;
+    std::vector<Track> tracks;
+    int line = 0;
+};
+
+struct Sheet {
+    std::vector<File> files;
+    std::string catalog, title, performer;
+};
+
+// Parses a cue sheet: FILE, TRACK, INDEX, PREGAP, POSTGAP, FLAGS, CATALOG, ISRC, TITLE,
+// PERFORMER, SONGWRITER, CDTEXTFILE and REM. Checks what a drive would need: a FILE
+// before the first TRACK, track numbers 1-99 rising by one, INDEX 01 in every track,
+// index numbers rising and positions not going backwards, valid mm:ss:ff times.
+Sheet Parse(std::string_view text);
+
+// "mm:ss:ff" (75 frames per second) -> frames; throws CueError on a malformed time.
+std::uint32_t ParseMsf(std::string_view text, int line);
+
+// One stretch of the disc: `sectorCount` sectors starting at disc address `lba`, read
+// from file `fileIndex` at `byteOffset` with `sectorBytes` per sector, or silence when
+// fileIndex is -1.
+struct Extent {
+    std::uint32_t lba = 0;
+    std::uint32_t sectorCount = 0;
+    int fileIndex = -1;
+    std::uint64_t byteOffset = 0;
+    std::uint32_t sectorBytes = 2352;
+    bool data = false;
+};
+
+struct LaidOutTrack {
+    int number = 0;
+    std::uint8_t control = 0;
+    std::uint32_t startLba = 0;  // INDEX 01
+};
+
+struct Layout {
+    int firstTrack = 0, lastTrack = 0;
+    std::vector<LaidOutTrack> tracks;
+    std::uint32_t leadOutLba = 0;
+    std::vector<Extent> extents;  // in disc order, back to back from LBA 0
+};
+
+// Places the tracks on the disc: each file's sectors follow the previous file's; PREGAP
+// and POSTGAP silence is inserted; a track starts at its INDEX 01. `fileBytes(i)` gives
+// the size of file i. Throws CueError for an index beyond the end of its file, a file
+// that is not a whole number of sectors, an empty track, or a disc longer than a CD can
+// address.
+Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t fileIndex)>& fileBytes);
+
+}  // namespace korvane::aspi::cue

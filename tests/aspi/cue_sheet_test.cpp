@@ -1,0 +1,149 @@
+#include "platform/aspi/cue_sheet.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace korvane::aspi::cue {
+namespace {
+
+namespace fs = std::filesystem;
+const fs::path kCueDir = fs::path(KORVANE_TEST_DATA_DIR) / "cue";
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The words after "REM <key>" on the sheet's first lines.
+std::vector<std::string> RemWords(const std::string& text, const std::string& key) {
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto bom = line.find("REM ");
+        if (bom == std::string::npos || bom > 3) continue;
+        std::istringstream words(line.substr(bom + 4));
+        std::string first;
+        words >> first;
+        if (first != key) continue;
+        std::vector<std::string> out;
+        for (std::string w; words >> w;) out.push_back(w);
+        return out;
+    }
+    return {};
+}
+
+std::string RemRest(const std::string& text, const std::string& key) {
+    const auto at = text.find("REM " + key + " ");
+    if (at == std::string::npos) return {};
+    const auto start = at + 5 + key.size();
+    return text.substr(start, text.find_first_of("\r\n", start) - start);
+}
+
+Layout LayOutWithSizes(const Sheet& sheet, const std::vector<std::string>& sizes) {
+    return LayOut(sheet, [&](std::size_t i) { return std::stoull(sizes.at(i)); });
+}
+
+TEST(CueTokenizer, WordsQuotedStringsAndLineNumbers) {
+    const auto lines = Tokenize("\xEF\xBB\xBF" "FILE \"My Disc.bin\" BINARY\r\n\n  TRACK 01\tAUDIO\r\n");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].line, 1);
+    ASSERT_EQ(lines[0].tokens.size(), 3u);
+    EXPECT_EQ(lines[0].tokens[0].text, "FILE");
+    EXPECT_EQ(lines[0].tokens[1].text, "My Disc.bin");
+    EXPECT_TRUE(lines[0].tokens[1].quoted);
+    EXPECT_EQ(lines[1].line, 3);
+    EXPECT_EQ(lines[1].tokens[2].text, "AUDIO");
+    EXPECT_EQ(Tokenize("TITLE \"\"").at(0).tokens.at(1).text, "");
+}
+
+TEST(CueMsf, ConvertsAndRejects) {
+    EXPECT_EQ(ParseMsf("00:00:00", 1), 0u);
+    EXPECT_EQ(ParseMsf("01:02:03", 1), (62u * 75u) + 3u);
+    EXPECT_EQ(ParseMsf("99:59:74", 1), (99u * 60u + 59u) * 75u + 74u);
+    for (const char* bad : {"00:00", "00:00:00:00", "aa:00:00", "00:-1:00", "00:00:75", "", "::"})
+        EXPECT_THROW(ParseMsf(bad, 1), CueError) << bad;
+}
+
+TEST(CueCorpus, GoodSheetsLayOutAsExpected) {
+    int checked = 0;
+    for (const auto& entry : fs::directory_iterator(kCueDir / "good")) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const std::string text = ReadText(entry.path());
+        const Layout layout = LayOutWithSizes(Parse(text), RemWords(text, "sizes"));
+        std::string got;
+        for (const auto& t : layout.tracks)
+            got += std::to_string(t.number) + ":" + std::to_string(t.control) + ":" + std::to_string(t.startLba) + " ";
+        got += "leadout:" + std::to_string(layout.leadOutLba);
+        EXPECT_EQ(got, RemRest(text, "toc"));
+        // The extents cover the disc without gap or overlap.
+        std::uint32_t lba = 0;
+        for (const auto& e : layout.extents) {
+            EXPECT_EQ(e.lba, lba);
+            lba += e.sectorCount;
+        }
+        EXPECT_EQ(lba, layout.leadOutLba);
+        ++checked;
+    }
+    EXPECT_GE(checked, 5);
+}
+
+TEST(CueCorpus, BrokenSheetsNameTheirFault) {
+    int checked = 0;
+    for (const auto& entry : fs::directory_iterator(kCueDir / "bad")) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const std::string text = ReadText(entry.path());
+        const std::string expected = RemRest(text, "expect");
+        ASSERT_FALSE(expected.empty());
+        try {
+            const Sheet sheet = Parse(text);
+            LayOutWithSizes(sheet, RemWords(text, "sizes"));
+            ADD_FAILURE() << "accepted";
+        } catch (const CueError& e) {
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 15);
+}
+
+TEST(CueLayout, FileOffsetsFollowSectorSizesAndGapsAreSilent) {
+    const Sheet sheet = Parse(ReadText(kCueDir / "good" / "data_first.cue"));
+    const Layout layout = LayOut(sheet, [](std::size_t i) { return i == 0 ? 409600u : 470400u; });
+    ASSERT_EQ(layout.extents.size(), 2u);
+    EXPECT_EQ(layout.extents[0].sectorBytes, 2048u);
+    EXPECT_TRUE(layout.extents[0].data);
+    EXPECT_EQ(layout.extents[1].fileIndex, 1);
+    EXPECT_EQ(layout.extents[1].byteOffset, 0u);
+
+    const Sheet gaps = Parse(ReadText(kCueDir / "good" / "two_files_gaps_crlf.cue"));
+    const Layout g = LayOut(gaps, [](std::size_t i) { return i == 0 ? 705600u : 470400u; });
+    // a.bin, postgap of track 1, pregap of track 2, b.bin.
+    ASSERT_EQ(g.extents.size(), 4u);
+    EXPECT_EQ(g.extents[1].fileIndex, -1);
+    EXPECT_EQ(g.extents[1].sectorCount, 75u);
+    EXPECT_EQ(g.extents[2].fileIndex, -1);
+    EXPECT_EQ(g.extents[3].lba, 450u);
+}
+
+TEST(CueLayout, NinetyNineTracksAndNoMore) {
+    std::string text = "FILE \"x.bin\" BINARY\n";
+    for (int t = 1; t <= 99; ++t) {
+        char line[64];
+        std::snprintf(line, sizeof line, "TRACK %02d AUDIO\nINDEX 01 %02d:%02d:00\n", t, (t - 1) * 2 / 60, (t - 1) * 2 % 60);
+        text += line;
+    }
+    const Layout layout = LayOut(Parse(text), [](std::size_t) { return std::uint64_t{99} * 150 * 2352; });
+    EXPECT_EQ(layout.tracks.size(), 99u);
+    EXPECT_EQ(layout.lastTrack, 99);
+    EXPECT_EQ(layout.tracks[98].startLba, 98u * 150u);
+    EXPECT_THROW(Parse(text + "TRACK 100 AUDIO\nINDEX 01 10:00:00\n"), CueError);
+}
+
+}  // namespace
+}  // namespace korvane::aspi::cue

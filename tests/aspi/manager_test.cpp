@@ -1,0 +1,169 @@
+// The manager's address space, asynchronous completion and the drive selection.
+#include "platform/aspi/demo_disc.h"
+#include "platform/aspi/environment.h"
+#include "platform/aspi/manager.h"
+#include "platform/aspi/virtual_drive.h"
+#include "platform/sync/sync.h"
+#include "tests/support/test_disc.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane::aspi {
+namespace {
+
+using korvane::testing::TempDir;
+
+SRB_ExecSCSICmd TocRequest(std::uint8_t ha, std::uint8_t target, std::vector<std::uint8_t>& buffer,
+                           platform::Event* event) {
+    SRB_ExecSCSICmd srb{};
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = ha;
+    srb.SRB_Target = target;
+    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
+    srb.SRB_BufLen = static_cast<std::uint32_t>(buffer.size());
+    srb.SRB_BufPointer = buffer.data();
+    srb.SRB_SenseLen = SENSE_LEN;
+    srb.SRB_CDBLen = 10;
+    const std::uint8_t cdb[10] = {0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0};
+    std::copy(cdb, cdb + 10, srb.CDBByte);
+    srb.SRB_PostProc = event;
+    return srb;
+}
+
+class ManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{40}, {35}});
+        manager.AddAdapter("first");
+        manager.AddAdapter("second");
+        auto d = std::make_unique<VirtualDrive>(CueBinImage::Open(cue), VirtualDrive::Identity{});
+        drive = d.get();
+        manager.AddDevice(1, 3, 0, std::move(d));
+    }
+    TempDir dir;
+    std::filesystem::path cue;
+    Manager manager;
+    VirtualDrive* drive = nullptr;
+};
+
+TEST_F(ManagerTest, AddressSpaceAndDeviceTypes) {
+    EXPECT_EQ(manager.SupportInfo(), (std::uint32_t{SS_COMP} << 8) | 2u);
+    SRB_GDEVBlock g{};
+    g.SRB_Cmd = SC_GET_DEV_TYPE;
+    g.SRB_HaId = 1;
+    g.SRB_Target = 3;
+    EXPECT_EQ(manager.Send(&g), SS_COMP);
+    EXPECT_EQ(g.SRB_DeviceType, DTYPE_CDROM);
+    g.SRB_Target = 4;
+    EXPECT_EQ(manager.Send(&g), SS_NO_DEVICE);
+    g.SRB_HaId = 2;
+    EXPECT_EQ(manager.Send(&g), SS_INVALID_HA);
+    EXPECT_THROW(manager.AddDevice(1, 3, 0, std::make_unique<VirtualDrive>(nullptr, VirtualDrive::Identity{})),
+                 std::invalid_argument);
+    const auto described = manager.Describe();
+    ASSERT_EQ(described.size(), 1u);
+    EXPECT_EQ(described[0].letter, 'D');
+    EXPECT_STREQ(described[0].vendor, "KORVANE ");
+    EXPECT_STREQ(described[0].product, "Virtual CD-ROM  ");
+    EXPECT_EQ(std::string(described[0].source), cue.string());
+    EXPECT_EQ(Manager().SupportInfo() & 0xFF, 0u);
+}
+
+TEST_F(ManagerTest, ExecuteCompletesOnTheWorkerAndSignalsTheEvent) {
+    platform::Event done(true, false);
+    std::vector<std::uint8_t> buffer(804);
+    auto srb = TocRequest(1, 3, buffer, &done);
+    EXPECT_EQ(manager.Send(&srb), SS_PENDING);
+    ASSERT_EQ(platform::WaitForSingleObject(done, platform::kInfinite), platform::kWaitObject0);
+    EXPECT_EQ(srb.SRB_Status, SS_COMP);
+    EXPECT_EQ(buffer[3], 2);
+}
+
+TEST_F(ManagerTest, AbortWithdrawsARequestThatNeverCompletes) {
+    drive->NeverComplete(0x43, true);
+    platform::Event done(true, false);
+    std::vector<std::uint8_t> buffer(804);
+    auto srb = TocRequest(1, 3, buffer, &done);
+    EXPECT_EQ(manager.Send(&srb), SS_PENDING);
+    EXPECT_EQ(platform::WaitForSingleObject(done, 50), platform::kWaitTimeout);
+    SRB_Abort abort{};
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_HaId = 1;
+    abort.SRB_ToAbort = &srb;
+    // The worker may still be picking it up; once it is held, the abort finds it.
+    EXPECT_EQ(manager.Send(&abort), SS_COMP);
+    EXPECT_EQ(srb.SRB_Status, SS_PENDING);
+    EXPECT_EQ(manager.Send(&abort), SS_ABORT_FAIL) << "gone after the first abort";
+    // The same block may be sent again once the fault is gone.
+    drive->NeverComplete(0x43, false);
+    done.Reset();
+    EXPECT_EQ(manager.Send(&srb), SS_PENDING);
+    ASSERT_EQ(platform::WaitForSingleObject(done, platform::kInfinite), platform::kWaitObject0);
+    EXPECT_EQ(srb.SRB_Status, SS_COMP);
+}
+
+TEST(DriveSelection, CueDrivesThenDemoWithoutRealDrives) {
+    TempDir dir;
+    const auto good = korvane::testing::WriteCueBin(dir.Path(), "good", {{10}});
+    std::ofstream(dir.Path() / "broken.cue") << "TRACK 01 AUDIO\n";
+    DriveSelection sel;
+    sel.realDrives = false;
+    sel.discList = good.string() + ":" + (dir.Path() / "broken.cue").string();
+    auto manager = BuildManager(sel);
+    auto devices = manager->Describe();
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(std::string(devices[0].source), good.string());
+    EXPECT_EQ(devices[0].letter, 'D');
+    EXPECT_EQ(devices[1].letter, 'E');
+    EXPECT_EQ(std::string(devices[2].source), "demo");
+    EXPECT_STREQ(devices[2].product, "Demo Disc       ");
+    ASSERT_EQ(manager->Diagnostics().size(), 1u);
+    EXPECT_NE(manager->Diagnostics()[0].find("broken.cue"), std::string::npos);
+
+    // The broken sheet's drive is there, without a disc.
+    platform::Event done(true, false);
+    std::vector<std::uint8_t> buffer(804);
+    auto srb = TocRequest(devices[1].adapter, devices[1].target, buffer, &done);
+    manager->Send(&srb);
+    platform::WaitForSingleObject(done, platform::kInfinite);
+    EXPECT_EQ(srb.SRB_Status, SS_ERR);
+    EXPECT_EQ(scsi::ParseSense(std::span(srb.SenseArea, SENSE_LEN)), scsi::kMediumNotPresent);
+
+    sel.discList = "demo:" + good.string();
+    devices = BuildManager(sel)->Describe();
+    ASSERT_EQ(devices.size(), 2u) << "the demo disc is placed once";
+    EXPECT_EQ(std::string(devices[0].source), "demo");
+}
+
+TEST(DemoDisc, TracksOfMusicWithPausesSameOnEveryRun) {
+    DriveSelection sel;
+    sel.realDrives = false;
+    sel.discList = "demo";
+    auto a = BuildManager(sel);
+    auto* drive = a->DeviceAt(0, 0, 0);
+    ASSERT_NE(drive, nullptr);
+    std::vector<std::uint8_t> toc(804);
+    platform::Event done(true, false);
+    auto srb = TocRequest(0, 0, toc, &done);
+    a->Send(&srb);
+    platform::WaitForSingleObject(done, platform::kInfinite);
+    ASSERT_EQ(srb.SRB_Status, SS_COMP);
+    EXPECT_EQ(toc[2], 1);
+    EXPECT_GE(toc[3], 3);
+
+    DemoDisc disc;
+    DemoDisc again;
+    std::vector<std::uint8_t> one(2352 * 75), two(2352 * 75);
+    const std::uint32_t start = disc.Toc().tracks[1].startLba;
+    disc.ReadSectors(start + 300, 75, one);
+    again.ReadSectors(start + 300, 75, two);
+    EXPECT_EQ(one, two);
+    // Music (not silence) inside the track, digital silence in the pause at its end.
+    EXPECT_NE(std::count(one.begin(), one.end(), 0), static_cast<std::ptrdiff_t>(one.size()));
+    const std::uint32_t end = disc.Toc().tracks[2].startLba;
+    disc.ReadSectors(end - 75, 75, one);
+    EXPECT_EQ(std::count(one.begin(), one.end(), 0), static_cast<std::ptrdiff_t>(one.size()));
+}
+
+}  // namespace
+}  // namespace korvane::aspi

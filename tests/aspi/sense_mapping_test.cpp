@@ -1,0 +1,151 @@
+// The SG_IO back end: what the kernel reports must reach the request block intact.
+#include "platform/aspi/fake_transport.h"
+#include "platform/aspi/sg_device.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+namespace korvane::aspi {
+namespace {
+
+SRB_ExecSCSICmd Request(std::vector<std::uint8_t>& buffer, std::vector<std::uint8_t> cdb) {
+    SRB_ExecSCSICmd srb{};
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
+    srb.SRB_BufLen = static_cast<std::uint32_t>(buffer.size());
+    srb.SRB_BufPointer = buffer.data();
+    srb.SRB_SenseLen = SENSE_LEN;
+    srb.SRB_CDBLen = static_cast<std::uint8_t>(cdb.size());
+    std::copy(cdb.begin(), cdb.end(), srb.CDBByte);
+    return srb;
+}
+
+struct Fixture {
+    FakeTransport* fake = nullptr;
+    std::unique_ptr<SgDevice> device;
+    Fixture() {
+        auto transport = std::make_unique<FakeTransport>();
+        fake = transport.get();
+        device = std::make_unique<SgDevice>(std::move(transport), "/dev/sr9");
+    }
+};
+
+TEST(SgDevice, GoodAnswerCopiesDataAndPassesTheCdbUnchanged) {
+    Fixture f;
+    FakeTransport::Answer answer;
+    answer.data = {0x00, 0x12, 0x01, 0x02};
+    f.fake->Queue(answer);
+    std::vector<std::uint8_t> buffer(804, 0xEE);
+    const std::vector<std::uint8_t> cdb{0x43, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x24, 0x00};
+    auto srb = Request(buffer, cdb);
+    EXPECT_EQ(f.device->Execute(srb), Completion::Done);
+    EXPECT_EQ(srb.SRB_Status, SS_COMP);
+    EXPECT_EQ(buffer[1], 0x12);
+    EXPECT_EQ(buffer[4], 0xEE);
+    ASSERT_EQ(f.fake->ReceivedCdbs().size(), 1u);
+    EXPECT_EQ(f.fake->ReceivedCdbs()[0], cdb);
+}
+
+TEST(SgDevice, CheckConditionCarriesKeyAscAscqIntact) {
+    Fixture f;
+    // Fixed format, with every byte distinct so an offset error shows.
+    FakeTransport::Answer fixed;
+    fixed.outcome.scsiStatus = STATUS_CHKCOND;
+    fixed.outcome.driverStatus = 0x08;  // DRIVER_SENSE
+    fixed.outcome.sense = {0xF0, 0x00, 0x03, 0x01, 0x02, 0x03, 0x04, 0x0A, 0x05, 0x06,
+                           0x07, 0x08, 0x11, 0x05, 0x09, 0x0B, 0x0C, 0x0D};
+    f.fake->Queue(fixed);
+    // Descriptor format: key in byte 1, ASC 2, ASCQ 3.
+    FakeTransport::Answer descriptor;
+    descriptor.outcome.scsiStatus = STATUS_CHKCOND;
+    descriptor.outcome.sense = {0x72, 0x02, 0x3A, 0x01, 0x00, 0x00, 0x00, 0x00};
+    f.fake->Queue(descriptor);
+
+    std::vector<std::uint8_t> buffer(2352 * 2);
+    auto srb = Request(buffer, {0xBE, 0x04, 0, 0, 0, 0, 0, 0, 2, 0xF0, 0, 0});
+    f.device->Execute(srb);
+    EXPECT_EQ(srb.SRB_Status, SS_ERR);
+    EXPECT_EQ(srb.SRB_TargStat, STATUS_CHKCOND);
+    EXPECT_EQ(scsi::ParseSense(std::span(srb.SenseArea, SENSE_LEN)), (scsi::Sense{0x03, 0x11, 0x05}));
+    for (int i = 0; i < SENSE_LEN; ++i) EXPECT_EQ(srb.SenseArea[i], fixed.outcome.sense[i]) << "byte " << i;
+    EXPECT_EQ(srb.SenseArea[14], 0) << "only SRB_SenseLen bytes are copied";
+
+    auto second = Request(buffer, {0xBE, 0x04, 0, 0, 0, 0, 0, 0, 2, 0xF0, 0, 0});
+    f.device->Execute(second);
+    EXPECT_EQ(second.SRB_Status, SS_ERR);
+    EXPECT_EQ(second.SenseArea[0], 0x70);
+    EXPECT_EQ(scsi::ParseSense(std::span(second.SenseArea, SENSE_LEN)), (scsi::Sense{0x02, 0x3A, 0x01}));
+}
+
+TEST(SgDevice, SenseLengthOfTheBlockLimitsTheCopy) {
+    Fixture f;
+    FakeTransport::Answer answer;
+    answer.outcome.scsiStatus = STATUS_CHKCOND;
+    answer.outcome.sense = std::vector<std::uint8_t>(18, 0x5A);
+    answer.outcome.sense[0] = 0x70;
+    f.fake->Queue(answer);
+    std::vector<std::uint8_t> buffer(96);
+    auto srb = Request(buffer, {0x12, 0, 0, 0, 96, 0});
+    srb.SRB_SenseLen = 8;
+    f.device->Execute(srb);
+    EXPECT_EQ(srb.SenseArea[7], 0x5A);
+    EXPECT_EQ(srb.SenseArea[8], 0x00);
+}
+
+TEST(SgDevice, HostDriverAndSystemFailuresAreNeverSuccess) {
+    struct Case {
+        ScsiOutcome outcome;
+        std::uint8_t status, haStat;
+    };
+    std::vector<Case> cases;
+    Case timeout{{}, SS_ERR, HASTAT_COMMAND_TIMEOUT};
+    timeout.outcome.hostStatus = 0x03;
+    cases.push_back(timeout);
+    Case gone{{}, SS_NO_DEVICE, HASTAT_SEL_TO};
+    gone.outcome.hostStatus = 0x01;
+    cases.push_back(gone);
+    Case driverTimeout{{}, SS_ERR, HASTAT_COMMAND_TIMEOUT};
+    driverTimeout.outcome.driverStatus = 0x06;
+    cases.push_back(driverTimeout);
+    Case ioctlFailed{{}, SS_ERR, HASTAT_OK};
+    ioctlFailed.outcome.systemError = EIO;
+    cases.push_back(ioctlFailed);
+    Case busy{{}, SS_ERR, HASTAT_OK};
+    busy.outcome.scsiStatus = STATUS_BUSY;
+    cases.push_back(busy);
+    Case shortRead{{}, SS_ERR, HASTAT_DO_DU};
+    shortRead.outcome.residual = 2352;
+    cases.push_back(shortRead);
+    for (const Case& c : cases) {
+        Fixture f;
+        f.fake->Queue({{}, c.outcome});
+        std::vector<std::uint8_t> buffer(2352 * 2);
+        auto srb = Request(buffer, {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0});
+        f.device->Execute(srb);
+        EXPECT_EQ(srb.SRB_Status, c.status);
+        EXPECT_EQ(srb.SRB_HaStat, c.haStat);
+    }
+    // A short TOC answer is normal: the drive returns what the disc has.
+    Fixture f;
+    ScsiOutcome shortToc;
+    shortToc.residual = 700;
+    f.fake->Queue({{}, shortToc});
+    std::vector<std::uint8_t> buffer(804);
+    auto srb = Request(buffer, {0x43, 0, 0, 0, 0, 0, 0, 3, 0x24, 0});
+    f.device->Execute(srb);
+    EXPECT_EQ(srb.SRB_Status, SS_COMP);
+}
+
+TEST(SgIoTransport, OpenFailureNamesTheDeviceAndTheGroup) {
+    const std::string text = DescribeOpenFailure("/dev/null", EACCES);
+    EXPECT_NE(text.find("/dev/null"), std::string::npos);
+    EXPECT_NE(text.find("join the group 'root'"), std::string::npos) << text;
+    EXPECT_NE(DescribeOpenFailure("/dev/nonexistent-sr", ENOENT).find("No such file"), std::string::npos);
+    int error = 0;
+    EXPECT_EQ(SgIoTransport::Open("/nonexistent/sr0", error), nullptr);
+    EXPECT_EQ(error, ENOENT);
+}
+
+}  // namespace
+}  // namespace korvane::aspi

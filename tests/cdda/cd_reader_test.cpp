@@ -1,0 +1,339 @@
+#include "cdda/cd_reader.h"
+#include "cdda/drive_list.h"
+#include "platform/aspi/fake_transport.h"
+#include "platform/aspi/sg_device.h"
+#include "tests/cdda/reader_fixture.h"
+#include "tests/support/test_disc.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane::cdda {
+namespace {
+
+using korvane::testing::ReaderRig;
+using korvane::testing::TempDir;
+using aspi::VirtualDrive;
+
+class ExecuteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{100}, {60}});
+        rig.manager->AddAdapter("virtual");
+        auto d = std::make_unique<VirtualDrive>(aspi::CueBinImage::Open(cue), VirtualDrive::Identity{});
+        drive = d.get();
+        rig.manager->AddDevice(0, 2, 0, std::move(d));
+        reader = &rig.Bind();
+        reader->selected = DriveAddress{0, 2, 0};
+        drive->ClearCommandLog();  // the manager's own INQUIRY when the drive was added
+    }
+    TempDir dir;
+    ReaderRig rig;
+    VirtualDrive* drive = nullptr;
+    CDReader* reader = nullptr;
+};
+
+TEST_F(ExecuteTest, RetryResendsTheIdenticalBlockAndCancelRaisesCodeTwoWithStatus) {
+    drive->FailNext(0x43, 5);
+    rig.boxes->QueueAnswer(platform::kIdRetry);
+    rig.boxes->QueueAnswer(platform::kIdCancel);
+    try {
+        reader->ReadTOC();
+        FAIL() << "no exception";
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.code, 2);
+        EXPECT_EQ(e.detail, aspi::SS_ERR);
+    }
+    const auto& shown = rig.boxes->ShownBoxes();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].text, "Device not responding. Try again?");
+    EXPECT_EQ(shown[0].caption, "Korvane");
+    EXPECT_EQ(shown[0].flags, platform::kMbRetryCancel | platform::kMbIconWarning);
+    const auto log = drive->CommandLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], log[1]);
+    EXPECT_EQ(log[0], (std::vector<std::uint8_t>{0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}));
+}
+
+TEST_F(ExecuteTest, RetryThatSucceedsReturnsNormally) {
+    drive->FailNext(0x43, 1);
+    rig.boxes->QueueAnswer(platform::kIdRetry);
+    reader->ReadTOC();
+    EXPECT_EQ(rig.boxes->ShownBoxes().size(), 1u);
+    EXPECT_EQ(reader->toc[3], 2);
+}
+
+TEST_F(ExecuteTest, QuietFlagRaisesAtOnceWithoutAPrompt) {
+    drive->FailNext(0x43, 1, aspi::scsi::kMediumNotPresent);
+    reader->quiet = true;
+    EXPECT_THROW(reader->ReadTOC(), CDReaderException);
+    EXPECT_TRUE(rig.boxes->ShownBoxes().empty());
+    EXPECT_EQ(drive->CommandLog().size(), 1u);
+}
+
+TEST_F(ExecuteTest, ARequestThatNeverCompletesTimesOutWithPendingStatus) {
+    drive->NeverComplete(0x43, true);
+    reader->quiet = true;
+    reader->requestTimeoutMs = 30;
+    try {
+        reader->ReadTOC();
+        FAIL() << "no exception";
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.code, 2);
+        EXPECT_EQ(e.detail, aspi::SS_PENDING);
+    }
+    // The withdrawn request leaves nothing behind: the next one works normally.
+    drive->ClearFaults();
+    reader->ReadTOC();
+    EXPECT_EQ(reader->toc[3], 2);
+}
+
+TEST_F(ExecuteTest, TocReadZeroesTheBufferFirst) {
+    reader->toc.fill(0x77);
+    reader->ReadTOC();
+    EXPECT_EQ(reader->toc[4 + 3 * 8], 0) << "bytes after the lead-out descriptor are cleared";
+    drive->SetDiscPresent(false);
+    reader->quiet = true;
+    reader->toc.fill(0x77);
+    EXPECT_THROW(reader->ReadTOC(), CDReaderException);
+    EXPECT_EQ(reader->toc[3], 0);
+}
+
+std::uint32_t ImmediateFailure(void* block) {
+    auto* srb = static_cast<aspi::SRB_ExecSCSICmd*>(block);
+    srb->SRB_Status = aspi::SS_NO_DEVICE;
+    return aspi::SS_NO_DEVICE;
+}
+std::uint32_t ImmediateSuccess(void* block) {
+    static_cast<aspi::SRB_ExecSCSICmd*>(block)->SRB_Status = aspi::SS_COMP;
+    return aspi::SS_COMP;
+}
+std::uint32_t NoAdapters() { return 0; }
+
+TEST(ExecuteSRB, ImmediateCompletionIsNotWaitedFor) {
+    CDReader::Options options;
+    options.registry = platform::RegistryStore::Open(":memory:");
+    // Nothing ever signals the event: a wait would block for the full time-out.
+    CDReader failing(ManagerEntryPoints{&NoAdapters, &ImmediateFailure}, options);
+    failing.quiet = true;
+    try {
+        failing.ReadTOC();
+        FAIL();
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.detail, aspi::SS_NO_DEVICE);
+    }
+    CDReader succeeding(ManagerEntryPoints{&NoAdapters, &ImmediateSuccess}, options);
+    EXPECT_NO_THROW(succeeding.ReadTOC());
+}
+
+TEST(Binding, MissingOrIncompleteManagerRaisesCodeOne) {
+    TempDir empty;
+    CDReader::Options options;
+    options.managerSearchDirs = {empty.Path()};
+    options.registry = platform::RegistryStore::Open(":memory:");
+    try {
+        CDReader reader(options);
+        FAIL() << "bound without a manager";
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.code, 1);
+        EXPECT_EQ(e.detail, 0);
+    }
+    options.managerSearchDirs = {std::filesystem::path(KORVANE_BIN_DIR) / "incomplete-aspi"};
+    try {
+        CDReader reader(options);
+        FAIL() << "bound to a manager without SendASPI32Command";
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.code, 1);
+        EXPECT_EQ(e.detail, 0);
+    }
+    EXPECT_THROW(CDReader(ManagerEntryPoints{&NoAdapters, nullptr}, options), CDReaderException);
+    options.managerSearchDirs = {KORVANE_BIN_DIR};
+    EXPECT_NO_THROW(CDReader reader(options));
+}
+
+TEST(ExecuteSRB, SgDriveFailureReachesTheCallerWithItsStatusAndSense) {
+    ReaderRig rig;
+    auto transport = std::make_unique<aspi::FakeTransport>();
+    aspi::FakeTransport* fake = transport.get();
+    aspi::FakeTransport::Answer inquiry;  // asked when the device joins the manager
+    inquiry.data.assign(96, 0);
+    inquiry.data[0] = aspi::DTYPE_CDROM;
+    const char identity[] = "PIONEER DVD-RW  DVR-219L1.02";
+    std::copy(identity, identity + 28, inquiry.data.begin() + 8);
+    fake->Queue(inquiry);
+    fake->Queue(inquiry);  // the scan's INQUIRY
+    aspi::FakeTransport::Answer notReady;
+    notReady.outcome.scsiStatus = aspi::STATUS_CHKCOND;
+    notReady.outcome.sense = {0x70, 0, 0x02, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x3A, 0x02};
+    fake->Queue(notReady);
+    rig.manager->AddAdapter("scsi0");
+    rig.manager->AddDevice(0, 1, 0, std::make_unique<aspi::SgDevice>(std::move(transport), "/dev/sr0"));
+    CDReader& reader = rig.Bind();
+    reader.quiet = true;
+    reader.ScanDrives();
+    ASSERT_EQ(reader.drives.Count(), 1);
+    EXPECT_EQ(reader.drives.At(0).vendor, "PIONEER ");
+    EXPECT_EQ(reader.drives.At(0).product, "DVD-RW  DVR-219L");
+    EXPECT_EQ(reader.drives.At(0).letter, 'D');
+    reader.SelectDrive(reader.drives.At(0));
+
+    std::vector<std::uint8_t> toc(804);
+    const auto cdb = ReadTocCdb();
+    auto request = MakeExecRequest(reader.selected, toc, cdb);
+    try {
+        reader.ExecuteSRB(request);
+        FAIL();
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.code, 2);
+        EXPECT_EQ(e.detail, aspi::SS_ERR);
+    }
+    EXPECT_EQ(request.SRB_TargStat, aspi::STATUS_CHKCOND);
+    EXPECT_EQ(aspi::scsi::ParseSense(std::span(request.SenseArea, aspi::SENSE_LEN)),
+              (aspi::scsi::Sense{0x02, 0x3A, 0x02}));
+    EXPECT_EQ(fake->ReceivedCdbs().back(), std::vector<std::uint8_t>(cdb.begin(), cdb.end()));
+}
+
+// --- Discovery ---------------------------------------------------------------------
+
+class ScanTest : public ::testing::Test {
+protected:
+    void AddCd(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun, VirtualDrive::Identity id = {}) {
+        rig.manager->AddDevice(adapter, target, lun, std::make_unique<VirtualDrive>(nullptr, id, "empty"));
+    }
+    // An instance key under "Enum\SCSI\<model>\<instance>" with the five identity values.
+    void AddInstance(const std::string& model, const std::string& instance, const std::string& vendor,
+                     const std::string& product, const std::string& revision, const std::string& target,
+                     const std::string& lun, std::optional<std::string> letter) {
+        auto key = rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\" + model + "\\" + instance);
+        key.SetString("Manufacturer", vendor);
+        key.SetString("ProductId", product);
+        key.SetString("RevisionLevel", revision);
+        key.SetString("SCSITargetID", target);
+        key.SetString("SCSILUN", lun);
+        if (letter) key.SetString("CurrentDriveLetterAssignment", *letter);
+    }
+    ReaderRig rig;
+};
+
+TEST_F(ScanTest, FindsCdRomsAcrossAdaptersOnlyAndReplacesTheListOnRescan) {
+    rig.manager->AddAdapter("zero");
+    rig.manager->AddAdapter("one");
+    rig.manager->AddDevice(0, 0, 0, std::make_unique<korvane::testing::DiskDevice>());
+    AddCd(0, 15, 0);  // target 15 is never probed
+    AddCd(1, 3, 0);
+    CDReader& reader = rig.Bind();
+    reader.quiet = true;
+    reader.ScanDrives();
+    ASSERT_EQ(reader.drives.Count(), 1);
+    const CDDrive& d = reader.drives.At(0);
+    EXPECT_EQ(d.adapter, 1);
+    EXPECT_EQ(d.target, 3);
+    EXPECT_EQ(d.lun, 0);
+    EXPECT_EQ(d.vendor, "KORVANE ");
+    EXPECT_EQ(d.product, "Virtual CD-ROM  ");
+    EXPECT_EQ(d.revision, "1.0 ");
+    EXPECT_EQ(d.letter, 'E') << "D: went to the drive at target 15";
+    EXPECT_EQ(reader.hostAdapterCount, 2);
+    EXPECT_EQ(FormatDriveLine(d), "E:  KORVANE  Virtual CD-ROM  ");
+    reader.ScanDrives();
+    EXPECT_EQ(reader.drives.Count(), 1) << "a second scan replaces the list";
+    const DriveScan scan = RefreshDrives(reader);
+    EXPECT_FALSE(scan.error);
+    EXPECT_EQ(scan.lines, std::vector<std::string>{"E:  KORVANE  Virtual CD-ROM  "});
+}
+
+TEST_F(ScanTest, NoDriveGivesAnEmptyListAndNoException) {
+    CDReader& reader = rig.Bind();
+    const DriveScan scan = RefreshDrives(reader);
+    EXPECT_FALSE(scan.error);
+    EXPECT_TRUE(scan.lines.empty());
+    EXPECT_EQ(reader.hostAdapterCount, 0);
+    EXPECT_NO_THROW(EXPECT_TRUE(FillTrackList(reader, 0).empty()));
+    EXPECT_NO_THROW(EXPECT_TRUE(FillTrackList(reader, -1).empty()));
+}
+
+TEST_F(ScanTest, MissingRegistryTreeRaisesCodeTwoAndLeavesAnEmptyList) {
+    rig.manager->AddAdapter("zero");
+    AddCd(0, 1, 0);
+    CDReader& reader = rig.Bind(/*synthesizeRegistry=*/false);
+    try {
+        reader.ScanDrives();
+        FAIL();
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.code, 2);
+        EXPECT_EQ(e.detail, 0);
+    }
+    EXPECT_EQ(reader.drives.Count(), 0);
+    const DriveScan scan = RefreshDrives(reader);
+    ASSERT_TRUE(scan.error);
+    EXPECT_TRUE(scan.lines.empty());
+}
+
+TEST_F(ScanTest, InquiryFailureAfterCancelEmptiesTheList) {
+    rig.manager->AddAdapter("zero");
+    rig.manager->AddDevice(0, 1, 0, std::make_unique<VirtualDrive>(nullptr, VirtualDrive::Identity{}, "x"));
+    CDReader& reader = rig.Bind();
+    reader.ScanDrives();
+    ASSERT_EQ(reader.drives.Count(), 1);
+    static_cast<VirtualDrive*>(rig.manager->DeviceAt(0, 1, 0))->FailNext(0x12, 1);
+    rig.boxes->QueueAnswer(platform::kIdCancel);
+    EXPECT_THROW(reader.ScanDrives(), CDReaderException);
+    EXPECT_EQ(reader.drives.Count(), 0);
+    EXPECT_EQ(rig.boxes->ShownBoxes().size(), 1u);
+}
+
+TEST_F(ScanTest, LetterLookupMatchesTargetAndLunButNotTheAdapter) {
+    const VirtualDrive::Identity id{"ACME", "CD-9", "2.0"};
+    rig.manager->AddAdapter("zero");
+    rig.manager->AddAdapter("one");
+    AddCd(0, 1, 0, id);
+    AddCd(0, 2, 0, id);  // identical model, other target
+    AddCd(1, 1, 0, id);  // same target and LUN as the first, other adapter
+    AddInstance("ACME_CD-9", "A", "ACME    ", "CD-9            ", "2.0 ", "1", "0", "f");
+    AddInstance("ACME_CD-9", "B", "ACME    ", "CD-9            ", "2.0 ", "2", "0", "G");
+    CDReader& reader = rig.Bind(false);
+    reader.ScanDrives();
+    ASSERT_EQ(reader.drives.Count(), 3);
+    EXPECT_EQ(reader.drives.At(0).letter, 'F') << "lower case is listed in upper case";
+    EXPECT_EQ(reader.drives.At(1).letter, 'G');
+    EXPECT_EQ(reader.drives.At(2).letter, 'F');
+}
+
+TEST_F(ScanTest, EmptyLetterSkipsToTheNextModelKeyAndAbsentValuesNeverMatch) {
+    CDReader& reader = rig.Bind(false);
+    CDDrive drive;
+    drive.vendor = "ACME    ";
+    AddInstance("M1", "I1", "ACME    ", "CD-9            ", "2.0 ", "4", "0", "");
+    AddInstance("M1", "I2", "ACME    ", "CD-9            ", "2.0 ", "4", "0", "X");  // skipped: same model key
+    AddInstance("M2", "I1", "ACME    ", "CD-9            ", "2.0 ", "4", "0", "H");
+    EXPECT_EQ(reader.FindDriveLetter(drive, "CD-9            ", "2.0 ", 4, 0), 'H');
+
+    // An instance whose "ProductId" is absent must not match by what an earlier
+    // instance held.
+    AddInstance("M3", "I1", "ACME    ", "CD-7            ", "2.0 ", "5", "0", "J");
+    auto partial = rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\M3\\I2");
+    partial.SetString("Manufacturer", "ACME    ");
+    partial.SetString("RevisionLevel", "2.0 ");
+    partial.SetString("SCSITargetID", "5");
+    partial.SetString("SCSILUN", "1");
+    partial.SetString("CurrentDriveLetterAssignment", "K");
+    EXPECT_EQ(reader.FindDriveLetter(drive, "CD-7            ", "2.0 ", 5, 1), 0);
+
+    // The registry type plays no part: a binary value with the same bytes matches.
+    auto binary = rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\M4\\I1");
+    const std::string vendor = "ACME    ";
+    binary.SetBinary("Manufacturer", std::span(reinterpret_cast<const std::uint8_t*>(vendor.data()), vendor.size()));
+    binary.SetString("ProductId", "CD-5");
+    binary.SetString("RevisionLevel", "1");
+    binary.SetString("SCSITargetID", "6");
+    binary.SetString("SCSILUN", "0");
+    binary.SetString("CurrentDriveLetterAssignment", "Lx");
+    EXPECT_EQ(reader.FindDriveLetter(drive, "CD-5", "1", 6, 0), 'L');
+    EXPECT_EQ(reader.FindDriveLetter(drive, "CD-5", "1", 6, 1), 0);
+    CDDrive noLetter;
+    noLetter.vendor = "V";
+    noLetter.product = "P";
+    EXPECT_EQ(FormatDriveLine(noLetter), "") << "letter 0 ends the text";
+}
+
+}  // namespace
+}  // namespace korvane::cdda

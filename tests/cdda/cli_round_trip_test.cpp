@@ -1,0 +1,150 @@
+// End to end: a generated cue/bin served by the manager module, read through korvane-cli
+// (module loading, discovery, registry letters, TOC, track reader), compared byte for byte
+// with the image and with an independently computed overview.
+#include "tests/support/test_disc.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using korvane::testing::TempDir;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+};
+
+// Runs korvane-cli with `args` and the test's environment; captures stdout.
+CliRun Cli(const std::string& env, const std::string& args) {
+    const std::string command = env + " " + std::string(KORVANE_BIN_DIR) + "/korvane-cli " + args + " 2>&1";
+    CliRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 4096> buffer;
+    while (std::fgets(buffer.data(), buffer.size(), pipe)) run.out += buffer.data();
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::vector<std::uint8_t> ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::uint8_t> IndependentOverview(const std::uint8_t* audio, std::size_t bytes) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t g = 0; g < bytes; g += 16) {
+        long sum = 0;
+        for (int f = 0; f < 4; ++f) {
+            const std::uint8_t* p = audio + g + 4 * f;
+            const int l = static_cast<std::int16_t>(p[0] | p[1] << 8), r = static_cast<std::int16_t>(p[2] | p[3] << 8);
+            sum += static_cast<std::int16_t>(l / 2 + r / 2);
+        }
+        const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(sum / 4));
+        out.push_back(static_cast<std::uint8_t>(v));
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    return out;
+}
+
+class CliRoundTrip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A data track between audio tracks, and one at the end, as on a CD-Extra.
+        cue = korvane::testing::WriteCueBin(dir.Path(), "album",
+                                            {{30}, {75}, {20, true}, {49}, {1}, {24}, {10, true}}, &image);
+        env = "KORVANE_ROOT='" + (dir.Path() / "root").string() + "' KORVANE_REAL_DRIVES=0 KORVANE_DISC='" +
+              cue.string() + "'";
+    }
+    TempDir dir;
+    fs::path cue;
+    std::string env;
+    std::vector<std::uint8_t> image;
+};
+
+TEST_F(CliRoundTrip, DrivesAndTracksAreListedFromTheImage) {
+    const CliRun drives = Cli(env, "drives");
+    ASSERT_EQ(drives.exitCode, 0) << drives.out;
+    EXPECT_EQ(drives.out,
+              "D:  0:0:0  KORVANE  Virtual CD-ROM   1.0 \n"
+              "E:  0:1:0  KORVANE  Demo Disc        1.0 \n");
+    const CliRun tracks = Cli(env, "tracks --drive d:");
+    ASSERT_EQ(tracks.exitCode, 0) << tracks.out;
+    EXPECT_EQ(tracks.out,
+              "Track #1 - 0:00:00.40\nTrack #2 - 0:00:01.00\nTrack #3 - 0:00:00.65\n"
+              "Track #4 - 0:00:00.01\nTrack #5 - 0:00:00.32\n");
+    EXPECT_EQ(Cli(env, "tracks --drive Q:").exitCode, 1);
+}
+
+TEST_F(CliRoundTrip, EveryTrackReadsBackByteForByte) {
+    const std::uint32_t starts[] = {0, 30, 125, 174, 175};
+    const std::uint32_t lengths[] = {30, 75, 49, 1, 24};
+    for (int t = 0; t < 5; ++t) {
+        SCOPED_TRACE("track " + std::to_string(t + 1));
+        fs::path out = dir.Path() / "t";
+        out += std::to_string(t + 1);
+        out += ".trk";
+        const CliRun run = Cli(env, "read --track " + std::to_string(t + 1) + " -o '" + out.string() + "'");
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        const auto bytes = ReadAll(out);
+        const std::size_t audioBytes = std::size_t{lengths[t]} * 2352;
+        ASSERT_EQ(bytes.size(), std::size_t{lengths[t]} * 2646);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + audioBytes, image.begin() + starts[t] * 2352));
+        EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + audioBytes, bytes.end()),
+                  IndependentOverview(image.data() + starts[t] * 2352, audioBytes));
+    }
+    // WAV: the header, then exactly the audio.
+    const fs::path wav = dir.Path() / "t2.wav";
+    ASSERT_EQ(Cli(env, "read --track 2 --wav -o '" + wav.string() + "'").exitCode, 0);
+    const auto bytes = ReadAll(wav);
+    ASSERT_EQ(bytes.size(), 46u + 75u * 2352u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(bytes[16], 18) << "18-byte format chunk";
+    EXPECT_TRUE(std::equal(bytes.begin() + 46, bytes.end(), image.begin() + 30 * 2352));
+    // Nothing is left behind but the outputs.
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        EXPECT_EQ(entry.path().filename().string().find("~krvn"), std::string::npos) << entry.path();
+}
+
+TEST_F(CliRoundTrip, ExistingOutputIsKeptAndBadRequestsFail) {
+    const fs::path out = dir.Path() / "keep.trk";
+    std::ofstream(out) << "precious";
+    const CliRun run = Cli(env, "read --track 1 -o '" + out.string() + "'");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("--force"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadAll(out).size(), 8u);
+    EXPECT_EQ(Cli(env, "read --track 1 --force -o '" + out.string() + "'").exitCode, 0);
+    EXPECT_EQ(ReadAll(out).size(), 30u * 2646u);
+    const CliRun past = Cli(env, "read --track 6 -o '" + (dir.Path() / "x").string() + "'");
+    EXPECT_EQ(past.exitCode, 1);
+    EXPECT_NE(past.out.find("has 5 audio tracks"), std::string::npos) << past.out;
+}
+
+TEST_F(CliRoundTrip, ABrokenCueSheetIsReportedAndItsDriveIsEmpty) {
+    std::ofstream(dir.Path() / "bad.cue") << "FILE \"gone.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    const std::string badEnv = "KORVANE_ROOT='" + (dir.Path() / "root").string() +
+                               "' KORVANE_REAL_DRIVES=0 KORVANE_DISC='" + (dir.Path() / "bad.cue").string() + "'";
+    const CliRun drives = Cli(badEnv, "drives");
+    EXPECT_EQ(drives.exitCode, 0);
+    EXPECT_NE(drives.out.find("gone.bin"), std::string::npos) << drives.out;
+    const CliRun tracks = Cli(badEnv, "tracks");
+    EXPECT_EQ(tracks.exitCode, 1);
+    EXPECT_NE(tracks.out.find("cannot read the table of contents in D:"), std::string::npos) << tracks.out;
+}
+
+TEST(CliDemoDisc, DemoDiscIsThereWithoutAnyDrive) {
+    TempDir dir;
+    const std::string env = "KORVANE_ROOT='" + (dir.Path() / "root").string() + "' KORVANE_REAL_DRIVES=0 KORVANE_DISC=demo";
+    const CliRun tracks = Cli(env, "tracks");
+    ASSERT_EQ(tracks.exitCode, 0) << tracks.out;
+    EXPECT_EQ(tracks.out.rfind("Track #1 - 0:00:34.00\n", 0), 0u) << tracks.out;
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// A real drive: runs when /dev/sr0 can be opened and holds a disc with audio tracks;
+// reported as skipped otherwise.
+#include "cdda/toc.h"
+#include "cdda/track_file.h"
+#include "platform/aspi/environment.h"
+#include "tests/cdda/reader_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace korvane::cdda {
+namespace {
+
+TEST(RealDrive, ReadsTheTocAndTheSameAudioTwice) {
+    const int fd = ::open("/dev/sr0", O_RDONLY | O_NONBLOCK);
+    if (fd < 0) GTEST_SKIP() << "/dev/sr0 cannot be opened: " << std::strerror(errno);
+    ::close(fd);
+
+    korvane::testing::ReaderRig rig;
+    aspi::DriveSelection selection;
+    selection.realDrives = true;
+    rig.manager = aspi::BuildManager(selection);
+    CDReader& reader = rig.Bind();
+    reader.quiet = true;
+    reader.ScanDrives();
+    const CDDrive* sr0 = nullptr;
+    const auto devices = rig.manager->Describe();
+    for (int i = 0; i < reader.drives.Count(); ++i) {
+        const CDDrive& d = reader.drives.At(i);
+        for (const auto& dev : devices)
+            if (dev.adapter == d.adapter && dev.target == d.target && dev.lun == d.lun &&
+                std::string(dev.source) == "/dev/sr0")
+                sr0 = &d;
+    }
+    ASSERT_NE(sr0, nullptr) << "/dev/sr0 opens but the manager does not list it";
+    EXPECT_NE(sr0->letter, 0);
+    reader.SelectDrive(*sr0);
+    try {
+        reader.ReadTOC();
+    } catch (const CDReaderException& e) {
+        GTEST_SKIP() << "no readable disc in /dev/sr0 (status " << e.detail << ")";
+    }
+    const auto tracks = ListAudioTracks(reader.toc);
+    if (tracks.empty()) GTEST_SKIP() << "the disc in /dev/sr0 has no audio track";
+    for (const auto& line : TrackLines(reader.toc)) EXPECT_EQ(line.rfind("Track #", 0), 0u);
+
+    // Two seconds from the middle of the first audio track, read twice: bit-exact.
+    const std::uint32_t count = std::min<std::uint32_t>(150, tracks[0].sectorCount);
+    const std::uint32_t lba = tracks[0].startLba + (tracks[0].sectorCount - count) / 2;
+    std::vector<std::uint8_t> first(std::size_t{count} * kBytesPerSector), second(first.size());
+    for (std::uint32_t done = 0; done < count; done += kSectorsPerTransfer) {
+        const std::uint32_t n = std::min(kSectorsPerTransfer, count - done);
+        reader.ReadSectors(lba + done, std::span(first).subspan(std::size_t{done} * kBytesPerSector), n);
+    }
+    for (std::uint32_t done = 0; done < count; done += kSectorsPerTransfer) {
+        const std::uint32_t n = std::min(kSectorsPerTransfer, count - done);
+        reader.ReadSectors(lba + done, std::span(second).subspan(std::size_t{done} * kBytesPerSector), n);
+    }
+    EXPECT_EQ(first, second);
+}
+
+}  // namespace
+}  // namespace korvane::cdda

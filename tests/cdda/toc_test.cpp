@@ -1,0 +1,96 @@
+#include "cdda/toc.h"
+
+#include <gtest/gtest.h>
+
+namespace korvane::cdda {
+namespace {
+
+struct TocTrackSpec {
+    std::uint32_t lba;
+    bool data = false;
+};
+
+// A TOC buffer as a drive returns it: first/last track numbers and descriptors.
+TocBuffer MakeToc(int firstTrack, const std::vector<TocTrackSpec>& tracks, std::uint32_t leadOut) {
+    TocBuffer toc{};
+    toc[2] = static_cast<std::uint8_t>(firstTrack);
+    toc[3] = static_cast<std::uint8_t>(firstTrack + tracks.size() - 1);
+    auto put = [&](std::size_t i, std::uint8_t number, std::uint8_t control, std::uint32_t lba) {
+        std::uint8_t* d = toc.data() + 4 + 8 * i;
+        d[1] = static_cast<std::uint8_t>(0x10 | control);
+        d[2] = number;
+        d[4] = static_cast<std::uint8_t>(lba >> 24);
+        d[5] = static_cast<std::uint8_t>(lba >> 16);
+        d[6] = static_cast<std::uint8_t>(lba >> 8);
+        d[7] = static_cast<std::uint8_t>(lba);
+    };
+    for (std::size_t i = 0; i < tracks.size(); ++i)
+        put(i, static_cast<std::uint8_t>(firstTrack + i), tracks[i].data ? 0x04 : 0x00, tracks[i].lba);
+    put(tracks.size(), 0xAA, 0, leadOut);
+    return toc;
+}
+
+TEST(TrackLine, FormatsHoursMinutesAndRoundedSeconds) {
+    EXPECT_EQ(FormatTrackLine(1, 18934), "Track #1 - 0:04:12.45");
+    EXPECT_EQ(FormatTrackLine(2, 274605), "Track #2 - 1:01:01.40");
+    EXPECT_EQ(FormatTrackLine(3, 4499), "Track #3 - 0:00:59.99");
+    EXPECT_EQ(FormatTrackLine(12, 0), "Track #12 - 0:00:00.00");
+    EXPECT_EQ(FormatTrackLine(1, 75), "Track #1 - 0:00:01.00");
+}
+
+TEST(TocTracks, DataTracksAreSkippedWhereverTheyStand) {
+    // data first, audio, data between, audio, data last
+    const TocBuffer toc =
+        MakeToc(1, {{0, true}, {1000}, {2000, true}, {2500}, {4000, true}}, 6000);
+    const auto tracks = ListAudioTracks(toc);
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].runningNumber, 1);
+    EXPECT_EQ(tracks[0].trackNumber, 2);
+    EXPECT_EQ(tracks[0].sectorCount, 1000u);
+    EXPECT_EQ(tracks[1].runningNumber, 2);
+    EXPECT_EQ(tracks[1].trackNumber, 4);
+    EXPECT_EQ(tracks[1].descriptorIndex, 3);
+    EXPECT_EQ(tracks[1].sectorCount, 1500u);
+    EXPECT_EQ(TrackLines(toc), (std::vector<std::string>{"Track #1 - 0:00:13.33", "Track #2 - 0:00:20.00"}));
+    EXPECT_TRUE(TrackLines(MakeToc(1, {{0, true}, {5000, true}}, 9000)).empty());
+}
+
+TEST(TocTracks, LastTrackEndsAtTheLeadOutAndNumbersNeedNotStartAtOne) {
+    const TocBuffer toc = MakeToc(5, {{150}, {18934 + 150}}, 18934 + 150 + 4499);
+    const auto lines = TrackLines(toc);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Track #1 - 0:04:12.45");
+    EXPECT_EQ(lines[1], "Track #2 - 0:00:59.99");
+}
+
+TEST(TocTracks, NinetyNineTracksUseTheWholeBuffer) {
+    std::vector<TocTrackSpec> tracks;
+    for (int i = 0; i < 99; ++i) tracks.push_back({static_cast<std::uint32_t>(i * 100)});
+    const TocBuffer toc = MakeToc(1, tracks, 99 * 100 + 7);
+    EXPECT_EQ(TocTrackCount(toc), 99);
+    const auto list = ListAudioTracks(toc);
+    ASSERT_EQ(list.size(), 99u);
+    EXPECT_EQ(list[98].sectorCount, 107u) << "the lead-out descriptor is the buffer's last 8 bytes";
+}
+
+TEST(TocTracks, ImplausibleTrackNumbersStayInsideTheBuffer) {
+    TocBuffer toc{};
+    toc[2] = 1;
+    toc[3] = 255;  // 255 tracks claimed: only 99 fit
+    EXPECT_EQ(TocTrackCount(toc), 99);
+    toc[2] = 9;
+    toc[3] = 3;  // last before first
+    EXPECT_EQ(TocTrackCount(toc), 0);
+    EXPECT_TRUE(ListAudioTracks(toc).empty());
+    EXPECT_EQ(TocTrackCount(TocBuffer{}), 1) << "a zeroed buffer: one empty descriptor";
+}
+
+TEST(ReadBigEndian32, MostSignificantFirst) {
+    const std::uint8_t bytes[4] = {0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(ReadBigEndian32(bytes), 0x12345678u);
+    const std::uint8_t high[4] = {0xFF, 0xFF, 0xFF, 0xFE};
+    EXPECT_EQ(ReadBigEndian32(high), 0xFFFFFFFEu);
+}
+
+}  // namespace
+}  // namespace korvane::cdda

@@ -1,0 +1,239 @@
+#include "cdda/track_reader.h"
+
+#include "cdda/overview.h"
+#include "cdda/track_file.h"
+#include "tests/cdda/reader_fixture.h"
+#include "tests/support/test_disc.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace korvane::cdda {
+namespace {
+
+using korvane::testing::ReaderRig;
+using korvane::testing::TempDir;
+using aspi::VirtualDrive;
+
+std::vector<std::uint8_t> ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Independent overview of little-endian audio bytes, one group of 4 frames at a time.
+std::vector<std::uint8_t> ExpectedOverview(std::span<const std::uint8_t> audio) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t g = 0; g + 16 <= audio.size(); g += 16) {
+        int sum = 0;
+        for (int f = 0; f < 4; ++f) {
+            auto sample = [&](int c) {
+                const std::size_t at = g + 4 * f + 2 * c;
+                return static_cast<std::int16_t>(audio[at] | (audio[at + 1] << 8));
+            };
+            sum += static_cast<std::int16_t>(sample(0) / 2 + sample(1) / 2);
+        }
+        const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(sum / 4));
+        out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    return out;
+}
+
+class TrackReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // 48, 49, 24 and 1 sectors, a data track, then 30 more audio sectors.
+        const auto cue = korvane::testing::WriteCueBin(images.Path(), "disc",
+                                                        {{48}, {49}, {24}, {1}, {20, true}, {30}}, &image);
+        rig.manager->AddAdapter("virtual");
+        auto d = std::make_unique<VirtualDrive>(aspi::CueBinImage::Open(cue), VirtualDrive::Identity{});
+        drive = d.get();
+        rig.manager->AddDevice(0, 0, 0, std::move(d));
+        reader = &rig.Bind();
+        reader->quiet = false;
+        reader->ScanDrives();
+        ASSERT_EQ(reader->drives.Count(), 1);
+        tempDir = temp.Path() / "WINDOWS" / "TEMP";
+        std::filesystem::create_directories(tempDir);
+    }
+    std::vector<std::uint32_t> ReadCounts(std::uint8_t opcode) const {
+        std::vector<std::uint32_t> counts;
+        for (const auto& cdb : drive->CommandLog()) {
+            if (cdb[0] != opcode) continue;
+            counts.push_back(opcode == 0xBE ? (cdb[6] << 16 | cdb[7] << 8 | cdb[8])
+                                            : static_cast<std::uint32_t>(cdb[6] << 24 | cdb[7] << 16 | cdb[8] << 8 | cdb[9]));
+        }
+        return counts;
+    }
+    bool TempDirEmpty() const { return std::filesystem::is_empty(tempDir); }
+    std::filesystem::path Read(int line, const ReadControl& control = {}, std::string_view expected = {}) {
+        auto path = ReadTrackToTrackFile(*reader, reader->drives.At(0), line, tempDir, control, expected);
+        if (!path) throw std::runtime_error("cancelled");
+        return *path;
+    }
+
+    TempDir images, temp;
+    std::filesystem::path tempDir;
+    std::vector<std::uint8_t> image;
+    ReaderRig rig;
+    VirtualDrive* drive = nullptr;
+    CDReader* reader = nullptr;
+};
+
+TEST_F(TrackReaderTest, TransfersAreOf24SectorsExceptTheLast) {
+    const std::vector<std::vector<std::uint32_t>> expected{{24, 24}, {24, 24, 1}, {24}, {1}};
+    for (int line = 0; line < 4; ++line) {
+        drive->ClearCommandLog();
+        const auto file = Read(line);
+        EXPECT_EQ(ReadCounts(0xBE), expected[line]) << "line " << line;
+        std::filesystem::remove(file);
+    }
+}
+
+TEST_F(TrackReaderTest, TrackFileIsTheAudioThenItsOverview) {
+    const std::uint32_t starts[] = {0, 48, 97, 121};
+    const std::uint32_t lengths[] = {48, 49, 24, 1};
+    for (int line = 0; line < 4; ++line) {
+        const auto file = Read(line);
+        const auto bytes = ReadAll(file);
+        const std::uint64_t s = lengths[line];
+        ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(s));
+        const auto audio = std::span(bytes).first(AudioBytesForSectors(s));
+        EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin() + starts[line] * 2352)) << line;
+        const auto overview = std::span(bytes).subspan(OverviewPartOffset(bytes.size()));
+        EXPECT_EQ(overview.size(), 294 * s);
+        EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), ExpectedOverview(audio)) << line;
+        struct stat st{};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(file.filename().string().rfind("~krvn", 0), 0u);
+        std::filesystem::remove(file);
+    }
+    EXPECT_TRUE(TempDirEmpty()) << "the overview files are gone";
+}
+
+TEST_F(TrackReaderTest, LinesCountAudioTracksOnlyAcrossADataTrack) {
+    const auto file = Read(4);  // the fifth audio track lies after the data track
+    const auto bytes = ReadAll(file);
+    ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(30));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 30 * 2352, image.begin() + 142 * 2352));
+}
+
+TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood) {
+    drive->RejectReadCd(true);
+    drive->ClearCommandLog();
+    const auto bytes = ReadAll(Read(1));
+    EXPECT_TRUE(rig.boxes->ShownBoxes().empty());
+    EXPECT_EQ(ReadCounts(0xBE), std::vector<std::uint32_t>{24}) << "one probe";
+    EXPECT_EQ(ReadCounts(0xD8), (std::vector<std::uint32_t>{24, 24, 1}));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 49 * 2352, image.begin() + 48 * 2352));
+    EXPECT_FALSE(reader->useReadCd);
+    EXPECT_FALSE(reader->quiet) << "the quiet flag is restored";
+    drive->RejectReadCd(false);
+    drive->ClearCommandLog();
+    Read(0);
+    EXPECT_TRUE(ReadCounts(0xBE).empty()) << "the choice holds for the rest of the run";
+}
+
+TEST_F(TrackReaderTest, LaterReadFailureIsOfferedForRetryAndCancelRemovesBothFiles) {
+    std::filesystem::remove(Read(2));  // the probe succeeds
+    EXPECT_TRUE(reader->useReadCd);
+    drive->FailNext(0xBE, 1);
+    rig.boxes->QueueAnswer(platform::kIdRetry);
+    std::filesystem::remove(Read(0));
+    EXPECT_EQ(rig.boxes->ShownBoxes().size(), 1u);
+
+    drive->FailNext(0xBE, 2);
+    rig.boxes->QueueAnswer(platform::kIdCancel);
+    EXPECT_THROW(Read(1), CDReaderException);
+    EXPECT_TRUE(TempDirEmpty());
+}
+
+TEST_F(TrackReaderTest, ReadFailureAfterSomeTransfersLeavesNoFile) {
+    std::filesystem::remove(Read(2));
+    reader->quiet = true;
+    // The TOC read and the first transfer pass; the second transfer fails.
+    int transfers = 0;
+    ReadControl control;
+    control.onProgress = [&](double fraction) {
+        if (fraction > 0 && ++transfers == 1) drive->FailNext(0xBE, 1);
+    };
+    EXPECT_THROW(Read(1, control), CDReaderException);
+    EXPECT_TRUE(TempDirEmpty());
+}
+
+TEST_F(TrackReaderTest, ProgressRunsToOneAndCancelRemovesBothFiles) {
+    std::vector<double> seen;
+    ReadControl control;
+    control.onProgress = [&](double f) { seen.push_back(f); };
+    std::filesystem::remove(Read(1, control));
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen.front(), 0.0);
+    EXPECT_EQ(seen.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+    std::atomic<bool> cancel{false};
+    control.cancel = &cancel;
+    control.onProgress = [&](double f) {
+        if (f > 0) cancel = true;
+    };
+    EXPECT_EQ(ReadTrackToTrackFile(*reader, reader->drives.At(0), 1, tempDir, control), std::nullopt);
+    EXPECT_TRUE(TempDirEmpty());
+}
+
+TEST_F(TrackReaderTest, StaleTrackLinesAreRejectedBeforeAnyRead) {
+    drive->ClearCommandLog();
+    EXPECT_THROW(Read(5), TrackListOutOfDate);
+    EXPECT_THROW(Read(-1), TrackListOutOfDate);
+    EXPECT_THROW(Read(0, {}, "Track #1 - 0:00:00.65"), TrackListOutOfDate);
+    EXPECT_TRUE(ReadCounts(0xBE).empty());
+    EXPECT_TRUE(TempDirEmpty());
+    // The line as the Track box shows it is accepted.
+    std::filesystem::remove(Read(0, {}, "Track #1 - 0:00:00.64"));
+}
+
+TEST_F(TrackReaderTest, UncreatableTempFilesReportTheFailure) {
+    const auto notADir = temp.Path() / "file";
+    std::ofstream(notADir) << "x";
+    try {
+        ReadTrackToTrackFile(*reader, reader->drives.At(0), 0, notADir / "TEMP");
+        FAIL();
+    } catch (const TrackFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("~krvn"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(TrackReaderTest, FailedWriteRemovesBothPartialFiles) {
+    struct rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 100'000;  // less than the 49-sector track's audio
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(Read(1), TrackFileError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(TempDirEmpty());
+}
+
+// Writes into a sink that fails on the n-th call, to check no write is skipped.
+struct CountingSink : TrackSink {
+    std::vector<std::uint8_t> bytes;
+    void Write(std::span<const std::uint8_t> b) override { bytes.insert(bytes.end(), b.begin(), b.end()); }
+};
+
+TEST_F(TrackReaderTest, ReadTrackToFilesWritesBothPartsInOrder) {
+    CountingSink overview, audio;
+    reader->SelectDrive(reader->drives.At(0));
+    EXPECT_EQ(ReadTrackToFiles(*reader, 1, overview, audio), ReadOutcome::Completed);
+    ASSERT_EQ(audio.bytes.size(), 49u * 2352u);
+    EXPECT_TRUE(std::equal(audio.bytes.begin(), audio.bytes.end(), image.begin() + 48 * 2352));
+    EXPECT_EQ(overview.bytes, ExpectedOverview(audio.bytes));
+}
+
+}  // namespace
+}  // namespace korvane::cdda

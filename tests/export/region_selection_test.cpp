@@ -1,0 +1,23 @@
+#include "cli/region_selection.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using korvane::cli::ParseRegionSelection;
+using Lines = std::vector<std::size_t>;
+
+TEST(RegionSelection, ListsAndRangesBecomeAscendingLinesWithoutRepeats) {
+    EXPECT_EQ(ParseRegionSelection("all", 4), (Lines{0, 1, 2, 3}));
+    EXPECT_EQ(ParseRegionSelection("all", 0), Lines{});
+    EXPECT_EQ(ParseRegionSelection("1,3-5", 9), (Lines{0, 2, 3, 4}));
+    EXPECT_EQ(ParseRegionSelection("5,1,3-5,2-2", 5), (Lines{0, 1, 2, 3, 4}));
+    EXPECT_EQ(ParseRegionSelection("7", 7), Lines{6});
+}
+
+TEST(RegionSelection, BadListsAndNumbersOutsideTheRegionsAreRefused) {
+    for (const char* bad : {"", "0", "8", "1,", ",1", "3-2", "1-8", "a", "1;2", "-1", "1-", "1--2", " 1"})
+        EXPECT_THROW(ParseRegionSelection(bad, 7), std::invalid_argument) << '"' << bad << '"';
+}
+
+}  // namespace

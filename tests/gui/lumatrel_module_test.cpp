@@ -1,0 +1,121 @@
+// The Lumatrel.ocx module: self-registration in the machine registry and creation of
+// the control by its class id, through the registry or beside the executable.
+#include "platform/modules/modules.h"
+#include "platform/registry/registry.h"
+#include "track/editor_ctrl/sample_editor.h"
+#include "track/view/sample_editor_ctrl.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+#include <vector>
+
+using namespace korvane;
+using platform::Module;
+using platform::RegistryStore;
+using platform::RootKey;
+using trackview::CSampleEditorCtrl;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kClassKey = std::string("Software\\Classes\\CLSID\\") + editor::kSampleEditorClassId;
+const fs::path kBuiltModule = fs::path(KORVANE_BIN_DIR) / "Lumatrel.ocx";
+
+std::optional<std::string> RegisteredPath(RegistryStore& store) {
+    auto key = store.OpenKey(RootKey::LocalMachine, kClassKey + "\\InprocServer32");
+    return key ? key->QueryString("") : std::nullopt;
+}
+
+}  // namespace
+
+class LumatrelModuleTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir root_;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(root_.isValid());
+        qputenv("KORVANE_ROOT", root_.path().toUtf8());
+        QVERIFY(fs::exists(kBuiltModule));
+    }
+
+    void registersClassIdAndModulePath() {
+        // A copy in the machine's system folder, as installed.
+        const fs::path systemDir = fs::path(root_.path().toStdString()) / "drive_c" / "WINDOWS" / "SYSTEM";
+        fs::create_directories(systemDir);
+        const fs::path installed = systemDir / "Lumatrel.ocx";
+        fs::copy_file(kBuiltModule, installed, fs::copy_options::overwrite_existing);
+        std::string error;
+        auto module = Module::Load(installed, &error);
+        QVERIFY2(module.has_value(), error.c_str());
+        auto* reg = module->Function<DllRegisterServerFn>("DllRegisterServer");
+        QVERIFY(reg != nullptr);
+        QVERIFY(module->Function<DllUnregisterServerFn>("DllUnregisterServer") != nullptr);
+        QCOMPARE(reg(), 0L);
+
+        auto store = RegistryStore::OpenMachine();
+        QCOMPARE(RegisteredPath(*store), std::optional<std::string>(fs::canonical(installed).string()));
+        auto progId = store->OpenKey(RootKey::LocalMachine, kClassKey + "\\ProgID");
+        QVERIFY(progId.has_value());
+        QCOMPARE(progId->QueryString(""), std::optional<std::string>(editor::kSampleEditorProgId));
+        auto byName = store->OpenKey(RootKey::LocalMachine,
+                                     std::string("Software\\Classes\\") + editor::kSampleEditorProgId + "\\CLSID");
+        QVERIFY(byName.has_value());
+        QCOMPARE(byName->QueryString(""), std::optional<std::string>(editor::kSampleEditorClassId));
+
+        // Created by class id: the registered copy is the one loaded.
+        QWidget parent;
+        auto ctrl = CSampleEditorCtrl::Create(store.get(), &parent, &error);
+        QVERIFY2(ctrl != nullptr, error.c_str());
+        QCOMPARE(fs::canonical(ctrl->modulePath()), fs::canonical(installed));
+        QCOMPARE(ctrl->widget()->parentWidget(), &parent);
+        QCOMPARE(QByteArray(ctrl->widget()->metaObject()->className()), QByteArray("korvane::editor::SampleEditorWidget"));
+        // Talk to it through the interface only, and let it draw.
+        std::vector<std::int16_t> samples(20000);
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::int16_t>((i % 200) * 100 - 10000);
+        const std::vector<std::int32_t> slices = {100, 5000, 12000};
+        ctrl->editor()->SetPCMData(samples.data(), static_cast<std::int32_t>(samples.size()));
+        ctrl->editor()->SetSlices(slices.data(), static_cast<std::int32_t>(slices.size()));
+        ctrl->editor()->put_zoomFactorX(2);
+        ctrl->editor()->put_selectionStart(5000);
+        ctrl->editor()->put_selectionEnd(12000);
+        ctrl->editor()->put_cursorPosition(7000);
+        ctrl->widget()->resize(400, 150);
+        QVERIFY(!ctrl->widget()->grab().isNull());
+        ctrl.reset();
+        QVERIFY(parent.findChildren<QWidget*>().isEmpty());  // the wrapper took its window along
+    }
+
+    void unregisteredControlIsFoundBesideTheExecutable() {
+        std::string error;
+        auto module = Module::Load(kBuiltModule, &error);
+        QVERIFY2(module.has_value(), error.c_str());
+        QCOMPARE(module->Function<DllUnregisterServerFn>("DllUnregisterServer")(), 0L);
+        auto store = RegistryStore::OpenMachine();
+        QVERIFY(!store->KeyExists(RootKey::LocalMachine, kClassKey));
+        QCOMPARE(module->Function<DllUnregisterServerFn>("DllUnregisterServer")(), 0L);  // twice is fine
+
+        QWidget parent;
+        auto ctrl = CSampleEditorCtrl::Create(store.get(), &parent, &error);
+        QVERIFY2(ctrl != nullptr, error.c_str());
+        QCOMPARE(fs::canonical(ctrl->modulePath()).parent_path(), fs::canonical(platform::ExecutableDir()));
+
+        // A registration pointing at a vanished file also falls back.
+        store->CreateKey(RootKey::LocalMachine, kClassKey + "\\InprocServer32").SetString("", "/nonexistent/Lumatrel.ocx");
+        auto again = CSampleEditorCtrl::Create(store.get(), &parent, &error);
+        QVERIFY2(again != nullptr, error.c_str());
+    }
+
+    void unknownClassIdIsRefused() {
+        QWidget parent;
+        std::string error;
+        auto ctrl = CSampleEditorCtrl::Create(nullptr, &parent, &error, "{00000000-0000-0000-0000-000000000000}");
+        QVERIFY(ctrl == nullptr);
+        QVERIFY2(error.find("does not provide") != std::string::npos, error.c_str());
+    }
+};
+
+QTEST_MAIN(LumatrelModuleTest)
+#include "lumatrel_module_test.moc"

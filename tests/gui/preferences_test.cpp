@@ -1,0 +1,240 @@
+// Settings in the registry stand-in and the Preferences dialog.
+#include "app/preferences.h"
+#include "app/slice_bar.h"
+#include "platform/registry/registry.h"
+#include "platform/ui/ui.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <QtTest>
+#include <cmath>
+#include <functional>
+
+using namespace korvane;
+using app::CPreferencesDlg;
+using app::CSliceBar;
+using app::DriverChoice;
+using app::PreferencesWindow;
+using platform::RegistryStore;
+using platform::RootKey;
+
+namespace {
+
+std::vector<DriverChoice> Drivers() {
+    return {{"Primary Sound Driver", false}, {"Virtual Output A", true}, {"Virtual Output B", true}};
+}
+
+platform::RegKey Key(const std::shared_ptr<RegistryStore>& store) {
+    return store->CreateKey(RootKey::LocalMachine, CPreferencesDlg::kKeyPath);
+}
+
+// Runs `act` on the dialog once DoModal has shown it.
+int RunDialog(CPreferencesDlg& prefs, std::function<void(PreferencesWindow&)> act) {
+    QTimer::singleShot(0, [act] {
+        auto* window = qobject_cast<PreferencesWindow*>(QApplication::activeModalWidget());
+        QVERIFY(window != nullptr);
+        act(*window);
+    });
+    return prefs.DoModal(nullptr);
+}
+
+}  // namespace
+
+class PreferencesTest : public QObject {
+    Q_OBJECT
+    std::shared_ptr<platform::ScriptedMessageBoxes> boxes_;
+
+private slots:
+    void init() {
+        boxes_ = std::make_shared<platform::ScriptedMessageBoxes>();
+        platform::SetMessageBoxHandler(boxes_);
+    }
+    void cleanup() { platform::SetMessageBoxHandler(nullptr); }
+
+    void firstRunWritesTheDefaults() {
+        auto store = RegistryStore::Open(":memory:");
+        {
+            CPreferencesDlg prefs(store, Drivers());
+            QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));  // first with a GUID
+            QCOMPARE(prefs.normalise(), false);
+            QCOMPARE(prefs.thresholdDb(), -36.0);
+            QCOMPARE(prefs.releaseMs(), 750);
+            auto key = Key(store);
+            QCOMPARE(key.QueryString("DSound_driver"), std::optional<std::string>("Virtual Output A"));
+            QCOMPARE(key.QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
+            QCOMPARE(key.QueryDword("last_Threshold"), std::optional<std::uint32_t>(360));
+            QCOMPARE(key.QueryDword("last_RlsTime"), std::optional<std::uint32_t>(750));
+            CSliceBar bar;
+            bar.Initialise(prefs, nullptr);
+            QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -36.0dB"));
+            QCOMPARE(bar.releaseLabel()->text(), QStringLiteral("Rls Time: 750ms"));
+            QCOMPARE(bar.thresholdSlider()->value(), -360);
+            QCOMPARE(bar.releaseSlider()->value(), 750);
+        }
+        // Only primary drivers: the first one is the default.
+        auto other = RegistryStore::Open(":memory:");
+        CPreferencesDlg prefs(other, {{"Primary Sound Driver", false}, {"Second", false}});
+        QCOMPARE(prefs.driverName(), std::string("Primary Sound Driver"));
+    }
+
+    void slicingParametersAreStoredAtTheEndAndComeBack() {
+        auto store = RegistryStore::Open(":memory:");
+        {
+            CPreferencesDlg prefs(store, Drivers());
+            CSliceBar bar;
+            bar.Initialise(prefs, nullptr);
+            bar.thresholdSlider()->setValue(-125);  // a drag step to -12.5 dB
+            bar.releaseSlider()->setValue(40);
+            QCOMPARE(prefs.thresholdDb(), -12.5);
+            QCOMPARE(prefs.releaseMs(), 40);
+            QCOMPARE(Key(store).QueryDword("last_Threshold"), std::optional<std::uint32_t>(360));  // not yet
+        }
+        QCOMPARE(Key(store).QueryDword("last_Threshold"), std::optional<std::uint32_t>(125));
+        QCOMPARE(Key(store).QueryDword("last_RlsTime"), std::optional<std::uint32_t>(40));
+        CPreferencesDlg again(store, Drivers());
+        QCOMPARE(again.thresholdDb(), -12.5);
+        CSliceBar bar;
+        bar.Initialise(again, nullptr);
+        QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -12.5dB"));
+    }
+
+    void everySliderPositionSurvivesSaveAndLoad() {
+        auto store = RegistryStore::Open(":memory:");
+        CPreferencesDlg prefs(store, Drivers());
+        CSliceBar bar;
+        bar.Initialise(prefs, nullptr);
+        for (int p = -960; p <= 0; ++p) {
+            bar.thresholdSlider()->setValue(p);
+            prefs.StoreSliceSettings();
+            QCOMPARE(Key(store).QueryDword("last_Threshold"), std::optional<std::uint32_t>(-p));
+            const double loaded = *Key(store).QueryDword("last_Threshold") * -0.1;
+            QCOMPARE(static_cast<int>(std::trunc(loaded * 10.0)), p);
+        }
+    }
+
+    void wrongTypesAndOutOfRangeValuesAreDefaultedOrClamped() {
+        auto store = RegistryStore::Open(":memory:");
+        auto key = Key(store);
+        key.SetDword("DSound_driver", 5);
+        key.SetString("normalize_Export", "yes");
+        key.SetDword("last_Threshold", 0xFFFFFFFFu);
+        key.SetDword("last_RlsTime", 0xFFFFFFFFu);
+        {
+            CPreferencesDlg prefs(store, Drivers());
+            QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));
+            QCOMPARE(key.QueryString("DSound_driver"), std::optional<std::string>("Virtual Output A"));
+            QCOMPARE(prefs.normalise(), false);
+            QCOMPARE(key.QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
+            QCOMPARE(prefs.thresholdDb(), -200.0);
+            QCOMPARE(prefs.releaseMs(), 60000);
+        }
+        key.SetString("DSound_driver", std::string(300, 'x'));  // does not fit the 256-byte buffer
+        key.SetDword("normalize_Export", 7);
+        key.SetDword("last_Threshold", 1000);  // -100 dB, outside the slider but allowed
+        key.SetDword("last_RlsTime", 0);
+        CPreferencesDlg prefs(store, Drivers());
+        QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));
+        QCOMPARE(prefs.normalise(), true);
+        QCOMPARE(prefs.thresholdDb(), -100.0);
+        QCOMPARE(prefs.releaseMs(), 1);
+        // -100 dB stays in use and in the label; the thumb stands at the left end.
+        CSliceBar bar;
+        bar.Initialise(prefs, nullptr);
+        QCOMPARE(bar.thresholdDb(), -100.0);
+        QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -100.0dB"));
+        QCOMPARE(bar.thresholdSlider()->value(), -960);
+    }
+
+    void noDriversAndNoStoreNeverFail() {
+        auto store = RegistryStore::Open(":memory:");
+        {
+            CPreferencesDlg prefs(store, {});
+            QCOMPARE(prefs.driverName(), std::string());
+            QVERIFY(!Key(store).QueryString("DSound_driver"));  // chosen once a driver exists
+            QCOMPARE(RunDialog(prefs, [](PreferencesWindow& w) {
+                QCOMPARE(w.driverList()->count(), 0);
+                w.accept();
+            }), int(QDialog::Accepted));
+            QCOMPARE(prefs.driverName(), std::string());
+            QVERIFY(boxes_->ShownBoxes().empty());
+        }
+        CPreferencesDlg detached(nullptr, Drivers());
+        QCOMPARE(detached.driverName(), std::string("Virtual Output A"));
+        QCOMPARE(detached.releaseMs(), 750);
+        detached.SetSliceSettings(-1.0, 9);
+        detached.StoreSliceSettings();
+    }
+
+    void dialogOffersGuidDriversAndSelectsTheStoredOne() {
+        auto store = RegistryStore::Open(":memory:");
+        Key(store).SetString("DSound_driver", "virtual output b");  // any case, a prefix suffices
+        CPreferencesDlg prefs(store, Drivers());
+        RunDialog(prefs, [](PreferencesWindow& w) {
+            QCOMPARE(w.windowTitle(), QStringLiteral("Preferences"));
+            QCOMPARE(w.driverList()->count(), 2);  // the primary driver is not offered
+            QCOMPARE(w.driverList()->itemText(0), QStringLiteral("Virtual Output A"));
+            QCOMPARE(w.driverList()->currentIndex(), 1);
+            QVERIFY(w.findChild<QPushButton*>("okButton")->text() == "OK");
+            QVERIFY(w.findChild<QPushButton*>("cancelButton")->text() == "Abbrechen");
+            w.reject();
+        });
+    }
+
+    void okStoresBothAndReportsADriverChange() {
+        auto store = RegistryStore::Open(":memory:");
+        CPreferencesDlg prefs(store, Drivers());
+        // Same driver, normalise toggled: both stored, no message, effective at once.
+        RunDialog(prefs, [](PreferencesWindow& w) {
+            w.normalizeCheck()->setChecked(true);
+            w.findChild<QPushButton*>("okButton")->click();
+        });
+        QVERIFY(boxes_->ShownBoxes().empty());
+        QCOMPARE(prefs.normalise(), true);
+        QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(1));
+        // Another driver: stored, and the restart message.
+        RunDialog(prefs, [](PreferencesWindow& w) {
+            w.driverList()->setCurrentIndex(1);
+            w.findChild<QPushButton*>("okButton")->click();
+        });
+        QCOMPARE(prefs.driverName(), std::string("Virtual Output B"));
+        QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Virtual Output B"));
+        QCOMPARE(boxes_->ShownBoxes().size(), std::size_t{1});
+        QCOMPARE(boxes_->ShownBoxes()[0].text,
+                 std::string("You have to restart the program\nfor your changes to become effective"));
+        QCOMPARE(boxes_->ShownBoxes()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
+    }
+
+    void cancelChangesNothing() {
+        auto store = RegistryStore::Open(":memory:");
+        CPreferencesDlg prefs(store, Drivers());
+        QCOMPARE(RunDialog(prefs, [](PreferencesWindow& w) {
+            w.normalizeCheck()->setChecked(true);
+            w.driverList()->setCurrentIndex(1);
+            w.findChild<QPushButton*>("cancelButton")->click();
+        }), int(QDialog::Rejected));
+        QCOMPARE(prefs.normalise(), false);
+        QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));
+        QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
+        QVERIFY(boxes_->ShownBoxes().empty());
+    }
+
+    void okWithoutSelectionKeepsThePreviousName() {
+        auto store = RegistryStore::Open(":memory:");
+        Key(store).SetString("DSound_driver", "Unplugged Headset");
+        CPreferencesDlg prefs(store, Drivers());
+        RunDialog(prefs, [](PreferencesWindow& w) {
+            QCOMPARE(w.driverList()->currentIndex(), -1);
+            w.accept();
+        });
+        QCOMPARE(prefs.driverName(), std::string("Unplugged Headset"));
+        QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Unplugged Headset"));
+        QVERIFY(boxes_->ShownBoxes().empty());
+    }
+};
+
+QTEST_MAIN(PreferencesTest)
+#include "preferences_test.moc"

@@ -1,0 +1,127 @@
+// The track view playing through the playback layer on the virtual sound device: the
+// region's audio reaches the output, the play cursor follows the stream, a loop repeats
+// the whole region, and a slider step stops the sound before re-slicing.
+#include "fake_player.h"
+#include "platform/sound/virtual_sound.h"
+#include "platform/ui/ui.h"
+#include "playback/sound_driver.h"
+#include "playback/sound_player.h"
+#include "track/editor_ctrl/sample_editor_widget.h"
+#include "track/view/korvane_view.h"
+#include "track/view/sample_editor_ctrl.h"
+#include "track/view/sound_player_adapter.h"
+#include "track_fixture.h"
+
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+
+using namespace korvane;
+namespace ds = platform::sound;
+
+namespace {
+constexpr std::uint32_t kIntervalFrames = playback::SoundPlayer::kStreamBufferBytes / 32 / 4;
+constexpr std::uint32_t kWaitMs = 20000;
+}  // namespace
+
+class TrackViewPlaybackTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::vector<std::int16_t> overview_ = testing::DemoOverview(30.0, 3);
+    std::shared_ptr<ds::VirtualSoundSystem> system_;
+    std::unique_ptr<playback::SoundPlayer> sound_;
+    std::unique_ptr<trackview::SoundPlayerAdapter> adapter_;
+    editor::SampleEditorWidget* control_ = nullptr;
+    std::unique_ptr<trackview::CKorvaneView> view_;
+
+    void Step() {
+        const std::uint64_t before = sound_->StreamWakeCount();
+        system_->LastOutput()->Advance(kIntervalFrames);
+        QVERIFY(sound_->WaitForStreamWakes(before + 1, kWaitMs));
+    }
+    void StartedPlaying() {
+        for (std::uint32_t waited = 0; waited < kWaitMs; waited += 50) {
+            if (system_->LastOutput()->WaitUntilPlaying(50) || !sound_->IsStreaming()) return;
+        }
+        QFAIL("the stream never started");
+    }
+    // The shortest region, so a loop comes round in few steps.
+    int ShortestRegion() const {
+        const auto& r = view_->Regions();
+        return static_cast<int>(std::min_element(r.begin(), r.end(), [](const Region& a, const Region& b) {
+                                    return a.length < b.length;
+                                }) - r.begin());
+    }
+
+private slots:
+    void init() {
+        platform::SetMessageBoxHandler(std::make_shared<platform::ScriptedMessageBoxes>());
+        ds::VirtualSoundSystem::Options options;
+        options.record = true;
+        system_ = std::make_shared<ds::VirtualSoundSystem>(std::move(options));
+        ds::SetSoundSystem(system_);
+        playback::SoundDrivers().Clear();
+        sound_ = std::make_unique<playback::SoundPlayer>();
+        sound_->OpenDevice("", nullptr);
+        adapter_ = std::make_unique<trackview::SoundPlayerAdapter>(*sound_);
+        const auto file = std::filesystem::path(dir_.path().toStdString()) / "track.tmp";
+        testing::WriteTrackFile(file, overview_);
+        control_ = new editor::SampleEditorWidget;
+        view_ = std::make_unique<trackview::CKorvaneView>(
+            std::make_unique<trackview::CSampleEditorCtrl>(control_, nullptr), *adapter_,
+            [] { return trackview::SliceSettings{-30.0, 200}; });
+        view_->SetTrackFile(file);
+        view_->resize(800, 300);
+        view_->OnActivateView(true);
+        QVERIFY(view_->Regions().size() >= 2);
+    }
+    void cleanup() {
+        view_.reset();
+        adapter_.reset();
+        sound_.reset();
+        ds::SetSoundSystem(nullptr);
+        playback::SoundDrivers().Clear();
+        platform::SetMessageBoxHandler(nullptr);
+    }
+
+    void playOnceSendsTheRegionsAudioAndMovesTheCursor() {
+        const int row = ShortestRegion();
+        const Region r = view_->Regions()[static_cast<std::size_t>(row)];
+        view_->regionList()->item(row)->setSelected(true);
+        view_->PlayRegionOnce();
+        StartedPlaying();
+        for (int i = 0; i < 8; ++i) Step();
+        const std::vector<std::int16_t> heard = system_->LastOutput()->Recording();
+        QVERIFY(heard.size() >= 4 * kIntervalFrames * 2);
+        // The output carries the region's audio from its first frame on.
+        for (std::size_t v = 0; v < 4 * kIntervalFrames * 2; v += 97)
+            QCOMPARE(heard[v], testing::StairValue(r.start + v / 8));
+        QTRY_VERIFY(control_->cursorPosition() > static_cast<std::int32_t>(r.start));
+        QVERIFY(control_->cursorPosition() < static_cast<std::int32_t>(r.start + r.length));
+        view_->StopPlayback();
+        QVERIFY(!sound_->IsStreaming());
+    }
+
+    void playLoopedRepeatsTheWholeRegion() {
+        const int row = ShortestRegion();
+        const Region r = view_->Regions()[static_cast<std::size_t>(row)];
+        view_->regionList()->item(row)->setSelected(true);
+        view_->PlayRegionLooped();
+        StartedPlaying();
+        const std::uint64_t regionFrames = std::uint64_t{r.length} * 4;
+        const int steps = static_cast<int>(regionFrames / kIntervalFrames) + 6;
+        for (int i = 0; i < steps; ++i) Step();
+        QVERIFY(sound_->IsStreaming());  // a loop does not end by itself
+        const std::vector<std::int16_t> heard = system_->LastOutput()->Recording();
+        QVERIFY(heard.size() > (regionFrames + 2 * kIntervalFrames) * 2);
+        // After the region's last frame its first frame comes again.
+        for (std::uint64_t frame = regionFrames; frame < regionFrames + kIntervalFrames; frame += 31)
+            QCOMPARE(heard[frame * 2], testing::StairValue(r.start + (frame - regionFrames) / 4));
+        view_->StopPlayback();
+        QVERIFY(!sound_->IsStreaming());
+    }
+};
+
+QTEST_MAIN(TrackViewPlaybackTest)
+#include "track_view_playback_test.moc"

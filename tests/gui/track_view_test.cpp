@@ -1,0 +1,334 @@
+// The track view: activation, the region list and markers, zoom and scrolling, the
+// selection, playback hand-over and the slice tool window driving re-slices.
+#include "app/preferences.h"
+#include "app/slice_bar.h"
+#include "fake_player.h"
+#include "platform/ui/ui.h"
+#include "regions/auto_slicer.h"
+#include "track/editor_ctrl/sample_editor_widget.h"
+#include "track/view/korvane_view.h"
+#include "track/view/sample_editor_ctrl.h"
+#include "track_fixture.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace korvane;
+using editor::SampleEditorWidget;
+using trackview::CKorvaneView;
+using trackview::CSampleEditorCtrl;
+using trackview::SliceSettings;
+
+namespace {
+
+// Regions by the one-pass slicer, for comparison with the view's fast path.
+std::vector<Region> SliceDirectly(const std::vector<std::int16_t>& overview, SliceSettings s) {
+    AutoSlicer slicer;
+    slicer.samples = overview.data();
+    slicer.sampleCount = static_cast<std::uint32_t>(overview.size());
+    slicer.thresholdDb = s.thresholdDb;
+    slicer.releaseMs = s.releaseMs;
+    slicer.averagingWindow = 50;
+    slicer.regions.Clear();
+    slicer.Slice(1, 11025, 0);
+    std::vector<Region> out;
+    const auto n = slicer.regions.Count();
+    for (std::remove_const_t<decltype(n)> i = 0; i < n; ++i) out.push_back(slicer.regions.At(i));
+    return out;
+}
+
+struct Fixture {
+    QTemporaryDir dir;
+    std::vector<std::int16_t> overview = testing::DemoOverview(40.0);
+    SliceSettings settings{-30.0, 200};
+    std::function<SliceSettings()> source;  // when set, the view reads its settings here
+    testing::RecordingPlayer player;
+    SampleEditorWidget* control = new SampleEditorWidget;
+    std::unique_ptr<CKorvaneView> view;
+
+    Fixture() {
+        testing::WriteTrackFile(Path("track1.tmp"), overview);
+        view = std::make_unique<CKorvaneView>(std::make_unique<CSampleEditorCtrl>(control, nullptr), player,
+                                              [this] { return source ? source() : settings; });
+        view->SetTrackFile(Path("track1.tmp"));
+        view->resize(900, 400);
+    }
+    std::filesystem::path Path(const char* name) const { return std::filesystem::path(dir.path().toStdString()) / name; }
+    QStringList Lines() const {
+        QStringList lines;
+        for (int i = 0; i < view->regionList()->count(); ++i) lines << view->regionList()->item(i)->text();
+        return lines;
+    }
+    void Select(std::initializer_list<int> rows) {
+        view->regionList()->clearSelection();
+        for (int r : rows) view->regionList()->item(r)->setSelected(true);
+    }
+};
+
+QStringList ExpectedLines(const std::vector<Region>& regions) {
+    QStringList lines;
+    for (std::size_t j = 0; j < regions.size(); ++j)
+        lines << CKorvaneView::RegionLine(static_cast<int>(j + 1), regions[j].length);
+    return lines;
+}
+
+std::vector<std::int32_t> Starts(const std::vector<Region>& regions) {
+    std::vector<std::int32_t> s;
+    for (const Region& r : regions) s.push_back(static_cast<std::int32_t>(r.start));
+    return s;
+}
+
+}  // namespace
+
+class TrackViewTest : public QObject {
+    Q_OBJECT
+    std::shared_ptr<platform::ScriptedMessageBoxes> boxes_;
+
+private slots:
+    void init() {
+        boxes_ = std::make_shared<platform::ScriptedMessageBoxes>();
+        platform::SetMessageBoxHandler(boxes_);
+    }
+    void cleanup() { platform::SetMessageBoxHandler(nullptr); }
+
+    void regionLinesShowNumberAndLength() {
+        QCOMPARE(CKorvaneView::RegionLine(1, 11025), QStringLiteral("#1 - 0:00:01.00"));
+        QCOMPARE(CKorvaneView::RegionLine(12, 11025 * 3723 + 5512), QStringLiteral("#12 - 1:02:03.50"));
+        QCOMPARE(CKorvaneView::RegionLine(3, 0), QStringLiteral("#3 - 0:00:00.00"));
+    }
+
+    void activationFillsListAndMarkersAsTheSlicerFindsThem() {
+        Fixture f;
+        f.view->OnActivateView(true);
+        QVERIFY(boxes_->ShownBoxes().empty());
+        QCOMPARE(f.view->OverviewCount(), static_cast<std::uint32_t>(f.overview.size()));
+        QCOMPARE(f.control->sampleCount(), f.overview.size());
+        const std::vector<Region> expected = SliceDirectly(f.overview, f.settings);
+        QVERIFY(expected.size() >= 3);  // the demo signal has phrases and pauses
+        QCOMPARE(f.view->Regions(), expected);
+        QCOMPARE(f.Lines(), ExpectedLines(expected));
+        QCOMPARE(f.control->slices(), Starts(expected));
+        QVERIFY(f.control->isEnabled());
+        QVERIFY(!f.control->pcmDataIsStereo());
+        // Deactivation hands the control no data; activation brings it back.
+        f.view->OnActivateView(false);
+        QCOMPARE(f.control->sampleCount(), std::size_t{0});
+        f.view->OnActivateView(true);
+        QCOMPARE(f.control->sampleCount(), f.overview.size());
+    }
+
+    void unreadableOrShortTrackFilesGiveAMessageAndAnEmptyView() {
+        Fixture f;
+        f.view->OnActivateView(true);
+        QVERIFY(!f.view->Regions().empty());
+        {
+            std::ofstream tiny(f.Path("tiny.tmp"), std::ios::binary);
+            tiny << "0123456789";
+        }
+        f.view->SetTrackFile(f.Path("tiny.tmp"));
+        f.view->OnActivateView(true);
+        QCOMPARE(boxes_->ShownBoxes().size(), std::size_t{1});
+        QVERIFY(QString::fromStdString(boxes_->ShownBoxes()[0].text).contains("tiny.tmp"));
+        QVERIFY(f.view->Regions().empty());
+        QCOMPARE(f.view->regionList()->count(), 0);
+        QCOMPARE(f.control->sampleCount(), std::size_t{0});
+        QVERIFY(f.control->slices().empty());
+        f.view->SetTrackFile(f.Path("missing.tmp"));
+        f.view->OnActivateView(true);
+        QCOMPARE(boxes_->ShownBoxes().size(), std::size_t{2});
+        // Nothing selected, nothing to play; zoom and scroll still behave.
+        f.view->PlayRegionOnce();
+        QVERIFY(f.player.starts.empty());
+        f.view->zoomSpinX()->Step(5);
+        f.view->scrollBar()->setValue(10);
+        QCOMPARE(f.control->firstSampleShown(), 0);
+    }
+
+    void zoomStaysWithinOneToTwoToTheSixteenAndScrollReachesTheEnd() {
+        Fixture f;
+        f.view->OnActivateView(true);
+        QCOMPARE(f.control->zoomFactorX(), 1);
+        QCOMPARE(f.view->scrollBar()->maximum(), 0);  // the whole track is in view
+        f.view->zoomSpinX()->Step(+1);
+        QCOMPARE(f.control->zoomFactorX(), 2);
+        f.view->zoomSpinX()->Step(+40);
+        QCOMPARE(f.view->ZoomExponentX(), 16);
+        QCOMPARE(f.control->zoomFactorX(), 65536);
+        // At the largest zoom the scroll bar still reaches the last samples.
+        QScrollBar* bar = f.view->scrollBar();
+        bar->setValue(bar->maximum());
+        const double lastShown = f.control->SampleAtX(f.control->width());
+        QVERIFY2(lastShown >= f.overview.size() - 1, qPrintable(QString::number(lastShown)));
+        f.view->zoomSpinX()->Step(-100);
+        QCOMPARE(f.view->ZoomExponentX(), 0);
+        QCOMPARE(f.control->zoomFactorX(), 1);
+        f.view->zoomSpinY()->Step(+3);
+        QCOMPARE(f.control->zoomFactorY(), 8);
+        f.view->zoomSpinY()->Step(+30);
+        QCOMPARE(f.control->zoomFactorY(), 65536);
+    }
+
+    void scrollingKeepsTheSameSampleAcrossZoomSteps() {
+        Fixture f;
+        f.view->OnActivateView(true);
+        f.view->zoomSpinX()->Step(+3);  // 8x
+        QScrollBar* bar = f.view->scrollBar();
+        bar->setValue(bar->maximum() / 2);
+        const double before = f.control->firstSampleShown();
+        QVERIFY(before > 0);
+        f.view->zoomSpinX()->Step(+1);  // 16x: the position doubles, the sample stays
+        QVERIFY(std::abs(f.control->firstSampleShown() - before) <= 16);
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QVERIFY(f.control->firstSampleShown() > before);
+    }
+
+    void selectingLinesSetsTheControlsSelection() {
+        Fixture f;
+        f.view->OnActivateView(true);
+        const Region r = f.view->Regions()[1];
+        f.Select({1});
+        QCOMPARE(f.control->selectionStart(), static_cast<std::int32_t>(r.start));
+        QCOMPARE(f.control->selectionEnd(), static_cast<std::int32_t>(r.start + r.length));
+        f.Select({0, 2});
+        QCOMPARE(f.control->selectionStart(), 0);
+        QCOMPARE(f.control->selectionEnd(), 0);
+        QCOMPARE(f.view->SelectedRegionIndices(), (std::vector<int>{0, 2}));
+        f.Select({2});
+        QCOMPARE(f.control->selectionStart(), static_cast<std::int32_t>(f.view->Regions()[2].start));
+    }
+
+    void playOnceAndLoopedHandTheRegionsAudioToThePlayer() {
+        Fixture f;
+        f.view->OnActivateView(true);
+        f.view->show();
+        const Region r = f.view->Regions()[2];
+        f.Select({2});
+        f.view->PlayRegionOnce();
+        QCOMPARE(f.player.starts.size(), std::size_t{1});
+        QVERIFY(f.player.stops >= 1);  // stopped before the buffer was replaced
+        const auto& once = f.player.starts[0];
+        QCOMPARE(once.frameCount, r.length * 4);
+        QCOMPARE(once.rateHz, 44100u);
+        QCOMPARE(once.channels, 2u);
+        QVERIFY(!once.looped);
+        QCOMPARE(f.view->RegionStartFrame(), r.start * 4);
+        const auto& audio = CKorvaneView::SharedRegionBuffer();
+        QCOMPARE(audio.size(), std::size_t{r.length} * 8);
+        QCOMPARE(once.source, audio.data());
+        QCOMPARE(audio.front(), testing::StairValue(r.start));
+        QCOMPARE(audio[8 * 5 + 3], testing::StairValue(r.start + 5));
+        QCOMPARE(audio.back(), testing::StairValue(r.start + r.length - 1));
+
+        // Positions from the stream thread reach the cursor on the UI thread only.
+        f.player.ReportFromStreamThread({0, 80, 800});
+        QCOMPARE(f.control->cursorPosition(), -1);
+        QCoreApplication::processEvents();
+        QCOMPARE(f.control->cursorPosition(), static_cast<std::int32_t>(800 / 8 + r.start));
+
+        f.view->PlayRegionLooped();
+        QCOMPARE(f.player.starts.size(), std::size_t{2});
+        const auto& loop = f.player.starts[1];
+        QVERIFY(loop.looped);
+        QCOMPARE(loop.loopStart, 0u);
+        QCOMPARE(loop.loopLength, r.length * 4);
+        QCOMPARE(f.control->cursorPosition(), -1);  // hidden when a region is loaded
+
+        // A position queued before a stop does not bring the cursor back.
+        f.player.ReportFromStreamThread({1600});
+        f.view->StopPlayback();
+        f.view->ResetEditorMarks();
+        QCoreApplication::processEvents();
+        QCOMPARE(f.control->cursorPosition(), -1);
+
+        // Two selected: nothing plays.
+        f.Select({0, 1});
+        f.view->PlayRegionOnce();
+        QCOMPARE(f.player.starts.size(), std::size_t{2});
+    }
+
+    void sliderStepsStopPlaybackReSliceAndRelabel() {
+        Fixture f;
+        app::CPreferencesDlg prefs(nullptr, {});
+        app::CSliceBar bar;
+        struct Host : app::CSliceBar::Host {
+            Fixture* f;
+            std::vector<std::size_t> regionsAtStop;
+            void StopPlayback() override {
+                regionsAtStop.push_back(f->view->Regions().size());
+                f->view->StopPlayback();
+            }
+            CKorvaneView* ActiveTrackView() override { return f->view.get(); }
+        } host;
+        host.f = &f;
+        bar.Initialise(prefs, &host);
+        // The view reads the bar's current values while re-slicing.
+        f.source = [&bar] { return SliceSettings{bar.thresholdDb(), bar.releaseMs()}; };
+        f.view->OnActivateView(true);
+        QCOMPARE(f.view->Regions(), SliceDirectly(f.overview, {-36.0, 750}));
+        const std::size_t regionsBefore = f.view->Regions().size();
+
+        f.Select({0});
+        f.view->PlayRegionOnce();
+        bar.thresholdSlider()->setValue(-960);
+        QCOMPARE(host.regionsAtStop.at(0), regionsBefore);  // the sound stopped before the rebuild
+        QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -96.0dB"));
+        bar.thresholdSlider()->setValue(0);
+        QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold:  0.0dB"));
+        bar.releaseSlider()->setValue(5);
+        QCOMPARE(bar.releaseLabel()->text(), QStringLiteral("Rls Time: 5ms"));
+        bar.releaseSlider()->setValue(2500);
+        QCOMPARE(bar.releaseLabel()->text(), QStringLiteral("Rls Time: 2500ms"));
+        QCOMPARE(host.regionsAtStop.size(), std::size_t{4});
+        QCOMPARE(prefs.thresholdDb(), 0.0);
+        QCOMPARE(prefs.releaseMs(), 2500);
+        QCOMPARE(f.control->cursorPosition(), -1);
+        QCOMPARE(f.control->selectionEnd(), 0);
+
+        // Arrow keys apply as well; each step re-slices exactly as the one-pass slicer.
+        bar.thresholdSlider()->setValue(-300);
+        bar.releaseSlider()->setValue(100);
+        for (int step = 0; step < 5; ++step) {
+            QTest::keyClick(bar.thresholdSlider(), Qt::Key_Left);
+            const SliceSettings now{bar.thresholdDb(), bar.releaseMs()};
+            QCOMPARE(now.thresholdDb, (-300 - step - 1) * 0.1);
+            const std::vector<Region> expected = SliceDirectly(f.overview, now);
+            QCOMPARE(f.view->Regions(), expected);
+            QCOMPARE(f.Lines(), ExpectedLines(expected));
+            QCOMPARE(f.control->slices(), Starts(expected));
+        }
+        QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -30.5dB"));
+    }
+
+    void reactivationReslicesOnlyAfterASettingsChange() {
+        Fixture a;
+        testing::RecordingPlayer player;
+        auto* controlB = new SampleEditorWidget;
+        const auto otherOverview = testing::DemoOverview(20.0, 9);
+        testing::WriteTrackFile(a.Path("track2.tmp"), otherOverview);
+        CKorvaneView b(std::make_unique<CSampleEditorCtrl>(controlB, nullptr), player, [&] { return a.settings; });
+        b.SetTrackFile(a.Path("track2.tmp"));
+        b.resize(900, 400);
+
+        a.view->OnActivateView(true);
+        a.Select({1});
+        a.view->OnActivateView(false);
+        b.OnActivateView(true);
+        QCOMPARE(controlB->sampleCount(), otherOverview.size());
+        b.OnActivateView(false);
+        a.view->OnActivateView(true);  // overview reloaded, regions kept
+        QCOMPARE(a.control->sampleCount(), a.overview.size());
+        QCOMPARE(a.view->SelectedRegionIndices(), std::vector<int>{1});
+        a.view->OnActivateView(false);
+        a.settings.thresholdDb = -20.0;
+        a.view->OnActivateView(true);  // settings changed: sliced again
+        QVERIFY(a.view->SelectedRegionIndices().empty());
+        QCOMPARE(a.view->Regions(), SliceDirectly(a.overview, a.settings));
+    }
+};
+
+QTEST_MAIN(TrackViewTest)
+#include "track_view_test.moc"

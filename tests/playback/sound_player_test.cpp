@@ -1,0 +1,421 @@
+// SoundPlayer on the recording virtual device: device opening, one-shot and looped
+// streams checked against what was heard, stopping from every state, failures on the
+// stream thread, and a start/stop stress run.
+#include "playback_fixture.h"
+
+#include <algorithm>
+#include <random>
+
+namespace korvane::playback::testing {
+namespace {
+
+using ds::FaultPoint;
+
+constexpr std::uint32_t kHalfValues = SoundPlayer::kStreamBufferBytes / 4;  // values in half the buffer
+
+// ---- OpenDevice and the driver list ----
+
+ds::VirtualSoundSystem::Options ThreeDrivers(bool withGuids = true) {
+    ds::VirtualSoundSystem::Options options;
+    options.drivers = {
+        ds::DriverInfo{std::nullopt, "Primary Sound Driver", ""},
+        ds::DriverInfo{withGuids ? std::optional(ds::StableGuid("one")) : std::nullopt, "Card One", ""},
+        ds::DriverInfo{withGuids ? std::optional(ds::StableGuid("two")) : std::nullopt, "Card Two", ""},
+    };
+    return options;
+}
+
+TEST_F(PlaybackTest, OpenDeviceMatchesTheStoredDriverNameExactly) {
+    Install(ThreeDrivers(), false);
+    Player().OpenDevice("Card Two", nullptr);
+    ASSERT_EQ(system_->LastCreatedGuid(), ds::StableGuid("two"));
+    Player().OpenDevice("Card One", nullptr);
+    EXPECT_EQ(system_->LastCreatedGuid(), ds::StableGuid("one"));
+    Player().OpenDevice("card two", nullptr);  // case matters: no match
+    EXPECT_EQ(system_->LastCreatedGuid(), ds::StableGuid("one"));
+    Player().OpenDevice("", nullptr);
+    EXPECT_EQ(system_->LastCreatedGuid(), ds::StableGuid("one"));
+    Player().OpenDevice("Primary Sound Driver", nullptr);
+    EXPECT_EQ(system_->LastCreatedGuid(), std::nullopt);  // the default device
+    EXPECT_EQ(SoundDrivers().Count(), 3);                 // enumerated once only
+    EXPECT_TRUE(Player().HasDevice());
+    EXPECT_EQ(Output()->PrimaryFormat(), ds::PcmFormat(44100, 2, 16));
+}
+
+TEST_F(PlaybackTest, WithoutGuidsTheFirstDriverOpensTheDefaultDevice) {
+    Install(ThreeDrivers(false), false);
+    Player().OpenDevice("nowhere", nullptr);
+    EXPECT_EQ(system_->DevicesCreated(), 1);
+    EXPECT_EQ(system_->LastCreatedGuid(), std::nullopt);
+}
+
+TEST_F(PlaybackTest, EnumerationAppendsAndOpenDeviceNeverEnumeratesIntoAFullList) {
+    Install(ThreeDrivers(), false);
+    EnumerateDrivers();
+    EnumerateDrivers();
+    ASSERT_EQ(SoundDrivers().Count(), 6);
+    EXPECT_EQ(SoundDrivers().At(3).description, "Primary Sound Driver");
+    EXPECT_EQ(SoundDrivers().At(3).hasGuid, 0);
+    EXPECT_EQ(SoundDrivers().At(5).guid, ds::StableGuid("two"));
+    Player().OpenDevice("Card Two", nullptr);
+    EXPECT_EQ(SoundDrivers().Count(), 6);
+
+    // A list that is not empty is used as it is, even when it no longer matches.
+    SoundDrivers().Clear();
+    auto only = std::make_unique<SoundDriver>();
+    only->description = "Stale";
+    only->guid = ds::StableGuid("two");
+    only->hasGuid = 1;
+    SoundDrivers().Append(std::move(only));
+    Player().OpenDevice("Card One", nullptr);
+    EXPECT_EQ(SoundDrivers().Count(), 1);
+    EXPECT_EQ(system_->LastCreatedGuid(), ds::StableGuid("two"));
+}
+
+TEST_F(PlaybackTest, OpenDeviceFailuresThrowCode4) {
+    for (FaultPoint point : {FaultPoint::kCreateDevice, FaultPoint::kSetPrimaryFormat}) {
+        ds::VirtualSoundSystem::Options options;
+        options.faults = {ds::Fault{point, 0, ds::kDsErrBadFormat}};
+        Install(options, false);
+        try {
+            Player().OpenDevice("", nullptr);
+            ADD_FAILURE() << "no exception";
+        } catch (const DSoundException& e) {
+            EXPECT_EQ(e.code, 4);
+            EXPECT_EQ(e.result, ds::kDsErrBadFormat);
+        }
+        EXPECT_FALSE(Player().HasDevice());
+    }
+}
+
+// ---- One-shot ----
+
+// Plays `values` once, steps until the stream ends, and checks the recording: the
+// values, then only silence, with a tail of at most a few notification intervals.
+void ExpectHeardOnce(PlaybackTest& test, SoundPlayer& player, const std::shared_ptr<ds::VirtualOutput>& output,
+                     const std::vector<std::int16_t>& values, std::vector<std::uint32_t> positions) {
+    const auto heard = output->Recording();
+    ASSERT_GE(heard.size(), values.size());
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), heard.begin()));
+    EXPECT_TRUE(std::all_of(heard.begin() + static_cast<std::ptrdiff_t>(values.size()), heard.end(),
+                            [](std::int16_t v) { return v == 0; }));
+    EXPECT_LE(heard.size() - values.size(), 3u * 2 * kIntervalFrames) << "silence tail too long";
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    for (std::uint32_t p : positions) EXPECT_LT(p, values.size());
+    EXPECT_FALSE(player.IsStreaming());
+    EXPECT_FALSE(output->IsPlaying());
+    (void)test;
+}
+
+TEST_F(PlaybackTest, OneShotsOfEverySizeAreHeardExactlyThenSilence) {
+    // Empty, shorter than a quarter, shorter than half a buffer, several buffers long
+    // with a ragged end.
+    for (std::size_t frames : {std::size_t{0}, std::size_t{1}, std::size_t{3000}, std::size_t{20000},
+                               std::size_t{150001}}) {
+        SCOPED_TRACE(frames);
+        Install({});
+        const auto values = Staircase(frames * 2, static_cast<int>(frames));
+        PositionLog log;
+        Player().SetPositionCallback(&PositionLog::Record, &log);
+        Player().PlayOnce(values, static_cast<std::uint32_t>(frames), false, true);
+        StartedPlaying();
+        ASSERT_TRUE(StepUntilEnd(static_cast<int>(frames / kIntervalFrames) + 16));
+        ExpectHeardOnce(*this, Player(), Output(), values, log.Take());
+        EXPECT_FALSE(Player().TakeStreamError().has_value());
+        if (frames > 3 * kHalfValues) {
+            EXPECT_GT(log.Take().size(), 10u);
+        }
+    }
+}
+
+TEST_F(PlaybackTest, MonoAndHalfRateOneShotsPlayTheirWholeSource) {
+    Install({});
+    const auto values = Staircase(50000);
+    Player().PlayOnce(values, 50000, false, false);  // mono: one value per frame
+    StartedPlaying();
+    ASSERT_TRUE(StepUntilEnd(200, 2 * kIntervalFrames));
+    const auto heard = Output()->Recording();
+    ASSERT_GE(heard.size(), 2 * values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        ASSERT_EQ(heard[2 * i], values[i]) << i;
+        ASSERT_EQ(heard[2 * i + 1], values[i]) << i;
+    }
+
+    Install({});
+    Player().PlayOnce(values, 25000, true, true);  // 22,050 Hz stereo: each frame twice as long
+    StartedPlaying();
+    ASSERT_TRUE(StepUntilEnd(200, 2 * kIntervalFrames));
+    const auto slow = Output()->Recording();
+    ASSERT_GE(slow.size(), 2 * values.size());
+    for (std::size_t frame = 0; frame < 25000; ++frame) {
+        ASSERT_EQ(slow[4 * frame], values[2 * frame]) << frame;
+        ASSERT_EQ(slow[4 * frame + 1], values[2 * frame + 1]) << frame;
+    }
+}
+
+TEST_F(PlaybackTest, SourceShorterThanTheFrameCountIsRefused) {
+    const auto values = Staircase(100);
+    EXPECT_THROW(Player().PlayOnce(values, 51, false, true), std::invalid_argument);
+    EXPECT_THROW(Player().PlayLoop(values, 50, false, true, 10, 41), std::invalid_argument);
+    EXPECT_FALSE(Player().IsStreaming());
+}
+
+// ---- Loops ----
+
+// Checks that `heard` is values[0, loopEnd) and then [loopStart, loopEnd) repeated.
+void ExpectLooped(const std::vector<std::int16_t>& heard, const std::vector<std::int16_t>& values,
+                  std::size_t loopStart, std::size_t loopEnd) {
+    const std::size_t length = loopEnd - loopStart;
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        const std::size_t at = i < loopEnd ? i : loopStart + (i - loopEnd) % length;
+        ASSERT_EQ(heard[i], values[at]) << "value " << i;
+    }
+}
+
+// Positions rise within a pass and fall back only to the loop start, all inside the loop.
+void ExpectLoopPositions(const std::vector<std::uint32_t>& positions, std::uint32_t loopStart, std::uint32_t loopEnd) {
+    ASSERT_FALSE(positions.empty());
+    int passes = 0;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        EXPECT_LT(positions[i], loopEnd);
+        if (i > 0 && positions[i] < positions[i - 1]) {
+            ++passes;
+            EXPECT_GE(positions[i], loopStart);
+        }
+        if (passes > 0) {
+            EXPECT_GE(positions[i], loopStart);
+        }
+    }
+}
+
+TEST_F(PlaybackTest, ShortLoopIsWrittenLoopWrappedFromTheFirstFill) {
+    const auto values = Staircase(2 * 3001);  // 3001 frames: ends well inside the first half
+    PositionLog log;
+    Player().SetPositionCallback(&PositionLog::Record, &log);
+    Player().PlayLoop(values, 3001, false, true, 0, 3001);
+    StartedPlaying();
+    Steps(100);  // about 34 passes of the loop
+    ASSERT_TRUE(Player().IsStreaming());
+    Player().StopPlayback();
+    const auto heard = Output()->Recording();
+    ASSERT_EQ(heard.size(), 100u * 2 * kIntervalFrames);
+    ExpectLooped(heard, values, 0, values.size());
+    ExpectLoopPositions(log.Take(), 0, static_cast<std::uint32_t>(values.size()));
+}
+
+TEST_F(PlaybackTest, LongLoopWithLeadInRepeatsSeamlesslyOverSeveralWraps) {
+    // 70,000 frames; frames [10,000, 70,000) repeat, longer than the whole buffer.
+    const auto values = Staircase(140000, 5);
+    PositionLog log;
+    Player().SetPositionCallback(&PositionLog::Record, &log);
+    Player().PlayLoop(values, 70000, false, true, 10000, 60000);
+    StartedPlaying();
+    Steps(260);  // 266,240 frames: the lead-in and more than four passes
+    Player().StopPlayback();
+    const auto heard = Output()->Recording();
+    ASSERT_EQ(heard.size(), 260u * 2 * kIntervalFrames);
+    ExpectLooped(heard, values, 20000, values.size());
+    const auto positions = log.Take();
+    ExpectLoopPositions(positions, 20000, static_cast<std::uint32_t>(values.size()));
+    int fallsBack = 0;
+    for (std::size_t i = 1; i < positions.size(); ++i) fallsBack += positions[i] < positions[i - 1];
+    EXPECT_GE(fallsBack, 3);
+}
+
+TEST_F(PlaybackTest, LoopOfZeroFramesPlaysTheSourceOnce) {
+    const auto values = Staircase(2000);
+    Player().PlayLoop(values, 1000, false, true, 0, 0);
+    StartedPlaying();
+    ASSERT_TRUE(StepUntilEnd(16));
+    const auto heard = Output()->Recording();
+    ASSERT_GE(heard.size(), values.size());
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), heard.begin()));
+    EXPECT_TRUE(std::all_of(heard.begin() + 2000, heard.end(), [](std::int16_t v) { return v == 0; }));
+}
+
+// ---- Stopping ----
+
+TEST_F(PlaybackTest, StopPlaybackReturnsFromEveryState) {
+    Player().StopPlayback();  // no stream ever
+    const auto values = Staircase(400000);
+
+    Player().PlayLoop(values, 200000, false, true, 0, 200000);
+    Player().StopPlayback();  // before the stream thread has started to play
+    EXPECT_FALSE(Player().IsStreaming());
+
+    Player().PlayOnce(values, 200000, false, true);
+    StartedPlaying();
+    Player().StopPlayback();  // playing, nothing advanced yet
+    EXPECT_FALSE(Player().IsStreaming());
+    EXPECT_FALSE(Output()->IsPlaying());
+
+    Player().PlayOnce(values, 200, false, true);
+    StartedPlaying();
+    ASSERT_TRUE(StepUntilEnd(16));
+    Player().StopPlayback();  // after a one-shot ended by itself
+    Player().StopPlayback();  // twice
+    EXPECT_FALSE(Player().TakeStreamError().has_value());
+}
+
+TEST_F(PlaybackTest, PlayOnceWhileLoopingStopsTheLoopFirst) {
+    const auto loop = Staircase(4000, 1);
+    const auto once = Staircase(6000, 2);
+    Player().PlayLoop(loop, 2000, false, true, 0, 2000);
+    StartedPlaying();
+    Steps(10);
+    const auto loopHeard = Output()->Recording();
+    Player().PlayOnce(once, 3000, false, true);
+    StartedPlaying();
+    Output()->ClearRecording();
+    ASSERT_TRUE(StepUntilEnd(16));
+    ExpectLooped(loopHeard, loop, 0, loop.size());
+    const auto heard = Output()->Recording();
+    ASSERT_GE(heard.size(), once.size());
+    EXPECT_TRUE(std::equal(once.begin(), once.end(), heard.begin()));  // nothing of the loop left
+    EXPECT_TRUE(std::all_of(heard.begin() + 6000, heard.end(), [](std::int16_t v) { return v == 0; }));
+}
+
+// ---- Failures on the stream thread ----
+
+struct ErrorLog {
+    std::mutex mutex;
+    std::vector<std::int32_t> codes;
+    static void Record(const DSoundException& e, void* user) {
+        auto* log = static_cast<ErrorLog*>(user);
+        std::lock_guard lock(log->mutex);
+        log->codes.push_back(e.code);
+    }
+};
+
+TEST_F(PlaybackTest, StreamFailuresAreReportedAndTheStreamStillEnds) {
+    struct Case {
+        ds::Fault fault;
+        std::int32_t code;
+        bool afterStart;  // the failure comes in the main loop
+    };
+    const Case cases[] = {
+        {{FaultPoint::kCreateBuffer, 1, ds::kDsErrOutOfMemory}, 6, false},
+        {{FaultPoint::kQueryNotify, 1, ds::kDsErrGeneric}, 6, false},
+        {{FaultPoint::kSetNotificationPositions, 1, ds::kDsErrInvalidParam}, 9, false},
+        {{FaultPoint::kLock, 1, ds::kDsErrGeneric}, 9, false},
+        {{FaultPoint::kUnlock, 1, ds::kDsErrGeneric}, 10, false},
+        {{FaultPoint::kSetCurrentPosition, 1, ds::kDsErrGeneric}, 11, false},
+        {{FaultPoint::kPlay, 1, ds::kDsErrGeneric}, 12, false},
+        {{FaultPoint::kLock, 2, ds::kDsErrGeneric}, 9, true},         // the first refill
+        {{FaultPoint::kUnlock, 2, ds::kDsErrGeneric}, 10, true},
+        {{FaultPoint::kGetCurrentPosition, 3, ds::kDsErrGeneric}, 12, true},
+    };
+    const auto values = Staircase(400000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        Install({});
+        Output()->InjectFault(c.fault);
+        ErrorLog errors;
+        Player().SetErrorHandler(&ErrorLog::Record, &errors);
+        Player().PlayLoop(values, 200000, false, true, 0, 200000);
+        if (c.afterStart) {
+            StartedPlaying();
+            for (int i = 0; i < 8 && Player().IsStreaming(); ++i) Step();
+        }
+        ASSERT_TRUE(Player().WaitForStreamEnd(kWaitMs));
+        const auto error = Player().TakeStreamError();
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code, c.code);
+        EXPECT_FALSE(Player().TakeStreamError().has_value());  // reported once
+        {
+            std::lock_guard lock(errors.mutex);
+            EXPECT_EQ(errors.codes, std::vector<std::int32_t>{c.code});
+        }
+        EXPECT_FALSE(Output()->IsPlaying());
+        Player().StopPlayback();  // returns at once
+
+        // The next stream works on the same device.
+        Output()->ClearRecording();
+        const auto small = Staircase(3000, 9);
+        Player().PlayOnce(small, 1500, false, true);
+        StartedPlaying();
+        ASSERT_TRUE(StepUntilEnd(16));
+        const auto heard = Output()->Recording();
+        ASSERT_GE(heard.size(), small.size());
+        EXPECT_TRUE(std::equal(small.begin(), small.end(), heard.begin()));
+    }
+}
+
+TEST_F(PlaybackTest, LostBufferIsRestoredOnceAndStreamingGoesOn) {
+    Output()->InjectFault(ds::Fault{FaultPoint::kLock, 2, ds::kDsErrBufferLost});  // the first refill
+    const auto values = Staircase(2 * 60000);
+    Player().PlayOnce(values, 60000, false, true);
+    StartedPlaying();
+    ASSERT_TRUE(StepUntilEnd(100));
+    EXPECT_FALSE(Player().TakeStreamError().has_value());
+    const auto heard = Output()->Recording();
+    ASSERT_GE(heard.size(), values.size());
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), heard.begin()));
+}
+
+TEST_F(PlaybackTest, PlayingWithoutADeviceReportsCode6) {
+    Install({}, false);
+    const auto values = Staircase(100);
+    Player().PlayOnce(values, 50, false, true);
+    ASSERT_TRUE(Player().WaitForStreamEnd(kWaitMs));
+    const auto error = Player().TakeStreamError();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, 6);
+}
+
+// ---- Stress ----
+
+TEST_F(PlaybackTest, ThousandStartStopCyclesAtRandomMoments) {
+    std::mt19937 random(20261208);
+    const auto values = Staircase(2 * 90000);
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        const auto frames = static_cast<std::uint32_t>(random() % 90000);
+        if (random() % 2) {
+            Player().PlayOnce(values, frames, false, true);
+        } else {
+            Player().PlayLoop(values, frames, false, true, frames / 3, frames - frames / 3);
+        }
+        switch (random() % 4) {
+            case 0: break;  // stop before it plays, or while it sets up
+            case 1: StartedPlaying(); break;
+            case 2:
+                // Clock moves the stream thread reacts to while it runs: at most 12 of
+                // 1024 frames, less than the half buffer written ahead, so the clock
+                // never overtakes the writer even if the thread has not reacted.
+                StartedPlaying();
+                for (std::uint32_t i = random() % 12; i > 0; --i)
+                    Output()->Advance(static_cast<std::uint32_t>(random() % kIntervalFrames) + 1);
+                break;
+            default:
+                StartedPlaying();
+                for (std::uint32_t i = random() % 40; i > 0 && Player().IsStreaming(); --i) Step();
+                Output()->Advance(static_cast<std::uint32_t>(random() % kIntervalFrames));
+        }
+        Player().StopPlayback();
+        ASSERT_FALSE(Player().IsStreaming());
+        ASSERT_FALSE(Output()->IsPlaying());
+        Output()->ClearRecording();
+    }
+    EXPECT_FALSE(Player().TakeStreamError().has_value());
+}
+
+}  // namespace
+}  // namespace korvane::playback::testing
+
+namespace korvane::playback::testing {
+namespace {
+
+// The fallback device (no sound card) runs its clock in real time, so streams end.
+TEST_F(PlaybackTest, RealTimeFallbackDevicePlaysAOneShotToItsEnd) {
+    ds::VirtualSoundSystem::Options options;
+    options.realTimeClock = true;
+    Install(options);
+    const auto values = Staircase(2 * 4410);  // 0.1 s
+    Player().PlayOnce(values, 4410, false, true);
+    ASSERT_TRUE(Player().WaitForStreamEnd(kWaitMs));
+    EXPECT_FALSE(Player().TakeStreamError().has_value());
+    EXPECT_GE(Output()->FramesRendered(), 4410u);
+}
+
+}  // namespace
+}  // namespace korvane::playback::testing

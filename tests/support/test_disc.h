@@ -1,0 +1,78 @@
+#pragma once
+// Disc images for tests: a cue sheet and its raw image file, written into a fresh
+// temporary folder. Audio sectors hold a staircase (every 16-bit value differs from its
+// neighbours and encodes its position), so an offset or byte-order error shows at once.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace korvane::testing {
+
+struct TestTrack {
+    std::uint32_t sectorCount = 0;
+    bool data = false;
+};
+
+// The 16-bit value k of disc sector `lba` (k counts values in the sector, 0..1175).
+inline std::int16_t StaircaseValue(std::uint32_t lba, std::uint32_t k) {
+    const std::uint32_t n = lba * 1176u + k;
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>((n * 2654435761u) >> 16));
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const noexcept { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes "<dir>/<name>.bin" (raw sectors, staircase audio, data tracks filled with
+// 0xDA) and "<dir>/<name>.cue" with one FILE and consecutive tracks. Returns the cue
+// path; `image` receives the bin bytes when given.
+inline std::filesystem::path WriteCueBin(const std::filesystem::path& dir, const std::string& name,
+                                         const std::vector<TestTrack>& tracks, std::vector<std::uint8_t>* image = nullptr) {
+    const auto bin = dir / (name + ".bin");
+    const auto cue = dir / (name + ".cue");
+    std::ofstream binOut(bin, std::ios::binary);
+    std::ofstream cueOut(cue);
+    cueOut << "FILE \"" << name << ".bin\" BINARY\n";
+    std::uint32_t lba = 0;
+    std::vector<std::uint8_t> sector(2352);
+    for (std::size_t t = 0; t < tracks.size(); ++t) {
+        char header[64];
+        std::snprintf(header, sizeof header, "  TRACK %02zu %s\n", t + 1, tracks[t].data ? "MODE1/2352" : "AUDIO");
+        cueOut << header;
+        std::snprintf(header, sizeof header, "    INDEX 01 %02u:%02u:%02u\n", lba / 4500, (lba / 75) % 60, lba % 75);
+        cueOut << header;
+        for (std::uint32_t s = 0; s < tracks[t].sectorCount; ++s, ++lba) {
+            for (std::uint32_t k = 0; k < 1176; ++k) {
+                const auto v = static_cast<std::uint16_t>(tracks[t].data ? 0xDADA : StaircaseValue(lba, k));
+                sector[2 * k] = static_cast<std::uint8_t>(v & 0xFF);
+                sector[2 * k + 1] = static_cast<std::uint8_t>(v >> 8);
+            }
+            binOut.write(reinterpret_cast<const char*>(sector.data()), static_cast<std::streamsize>(sector.size()));
+            if (image) image->insert(image->end(), sector.begin(), sector.end());
+        }
+    }
+    return cue;
+}
+
+}  // namespace korvane::testing

@@ -1,0 +1,123 @@
+#include "track/track_file_writer.h"
+
+#include "track/temp_track_name.h"
+#include "tests/export/export_fixtures.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace korvane::testing;
+using korvane::platform::FaultInjectingSink;
+using korvane::platform::FileSink;
+using korvane::platform::IoError;
+using korvane::platform::MemorySink;
+using korvane::track::TrackFileWriter;
+namespace fs = std::filesystem;
+
+// The overview rule, computed here independently: per frame (l / 2) + (r / 2) truncating,
+// four of them summed and divided by 4, truncating.
+std::vector<std::int16_t> ExpectedOverview(const std::vector<std::int16_t>& stereo) {
+    std::vector<std::int16_t> out;
+    for (std::size_t f = 0; f + 4 <= stereo.size() / 2; f += 4) {
+        std::int32_t sum = 0;
+        for (std::size_t k = f; k < f + 4; ++k)
+            sum += static_cast<std::int16_t>(stereo[2 * k] / 2 + stereo[2 * k + 1] / 2);
+        out.push_back(static_cast<std::int16_t>(sum / 4));
+    }
+    return out;
+}
+
+std::vector<std::byte> TrackBytes(std::vector<std::int16_t> stereo) {
+    std::vector<std::byte> out;
+    for (auto s : stereo) Put16(out, static_cast<std::uint16_t>(s));
+    for (auto s : ExpectedOverview(stereo)) Put16(out, static_cast<std::uint16_t>(s));
+    return out;
+}
+
+// A sink whose bytes stay readable after the writer closed it.
+struct Shared : korvane::platform::ByteSink {
+    explicit Shared(MemorySink* m) : m_(m) {}
+    void Write(std::span<const std::byte> b) override { m_->Write(b); }
+    void Seek(std::uint64_t o) override { m_->Seek(o); }
+    std::uint64_t Position() const override { return m_->Position(); }
+    void Sync() override {}
+    void Close() override { m_->Close(); }
+    MemorySink* m_;
+};
+
+TEST(TrackFileWriter, LaysOutWholeSectorsAndTheOverviewAsTheReaderDoes) {
+    // 49 sectors and a bit: three transfers (24, 24, 2), the last sector padded.
+    const std::size_t frames = 588 * 49 + 100;
+    auto stereo = Staircase(frames);
+    stereo[0] = 1000, stereo[1] = 3000, stereo[2] = -1, stereo[3] = -1;
+    stereo[4] = 0, stereo[5] = 0, stereo[6] = 7, stereo[7] = 8;
+    MemorySink memory;
+    TrackFileWriter writer(std::make_unique<Shared>(&memory), frames);
+    // Appended in uneven pieces.
+    writer.AppendStereo(std::span(stereo).first(2 * 1001));
+    writer.AppendStereo(std::span(stereo).subspan(2 * 1001));
+    writer.Finish();
+    EXPECT_EQ(writer.SectorCount(), 50u);
+    ASSERT_EQ(memory.Bytes().size(), 2646u * 50);
+    auto padded = stereo;
+    padded.resize(2 * 588 * 50, 0);
+    EXPECT_EQ(memory.Bytes(), TrackBytes(padded));
+    // The worked example of the overview rule: 501.
+    EXPECT_EQ(std::to_integer<int>(memory.Bytes()[2352 * 50]) | std::to_integer<int>(memory.Bytes()[2352 * 50 + 1]) << 8,
+              501);
+}
+
+TEST(TrackFileWriter, MonoBecomesTwoEqualChannels) {
+    std::vector<std::int16_t> mono(588 * 2);
+    for (std::size_t i = 0; i < mono.size(); ++i) mono[i] = static_cast<std::int16_t>(i * 31 - 9000);
+    MemorySink memory;
+    TrackFileWriter writer(std::make_unique<Shared>(&memory), mono.size());
+    writer.AppendMono(mono);
+    writer.Finish();
+    std::vector<std::int16_t> stereo;
+    for (auto s : mono) stereo.insert(stereo.end(), {s, s});
+    EXPECT_EQ(memory.Bytes(), TrackBytes(stereo));
+}
+
+TEST(TrackFileWriter, RefusesMoreOrFewerFramesThanAnnounced) {
+    TrackFileWriter writer(std::make_unique<MemorySink>(), 10);
+    const std::vector<std::int16_t> eleven(22);
+    EXPECT_THROW(writer.AppendStereo(eleven), std::length_error);
+    writer.AppendStereo(std::span(eleven).first(18));
+    EXPECT_THROW(writer.Finish(), std::logic_error);
+    TrackFileWriter empty(std::make_unique<MemorySink>(), 0);
+    empty.Finish();
+    EXPECT_EQ(empty.SectorCount(), 0u);
+}
+
+TEST(TrackFileWriter, WriteFailuresReachTheCaller) {
+    const auto stereo = Staircase(588 * 30);
+    for (std::uint64_t limit : {0ull, 56'448ull, 56'448ull + 100, 2646ull * 30 - 1}) {
+        TrackFileWriter writer(std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
+                                                                    korvane::platform::SinkFaults{.writeLimitBytes = limit}),
+                               588 * 30);
+        EXPECT_THROW(
+            {
+                writer.AppendStereo(stereo);
+                writer.Finish();
+            },
+            IoError)
+            << limit;
+    }
+}
+
+class TempTrackNameTest : public TempFolderTest {};
+
+TEST_F(TempTrackNameTest, NamesAreNewFilesWithThePrefix) {
+    WriteAll(dir_ / "~krvn1.tmp", {std::byte{5}});
+    const auto a = korvane::track::CreateTemporaryTrackFile(dir_);
+    const auto b = korvane::track::CreateTemporaryTrackFile(dir_);
+    EXPECT_EQ(a.filename(), "~krvn2.tmp");
+    EXPECT_EQ(b.filename(), "~krvn3.tmp");
+    EXPECT_EQ(fs::file_size(a), 0u);
+    EXPECT_EQ(ReadAll(dir_ / "~krvn1.tmp"), std::vector<std::byte>{std::byte{5}});
+    EXPECT_THROW(korvane::track::CreateTemporaryTrackFile(dir_ / "missing"), IoError);
+}
+
+}  // namespace

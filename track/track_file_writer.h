@@ -1,0 +1,50 @@
+#pragma once
+// Writes a track file from 16-bit stereo frames, laid out exactly as the track reader
+// lays it out: the raw audio part in whole CD sectors (2,352 bytes, 588 frames each),
+// then the overview part (294 bytes per sector) made by the same DownmixOverview, block
+// by block in transfers of 24 sectors. A last partial sector is completed with digital
+// silence, as a CD track always holds whole sectors.
+//
+// The frame count is fixed up front, so the overview goes straight to its final place
+// (seek) and one file suffices. Memory: one transfer of audio and its overview.
+// Errors are thrown (platform::IoError); the caller removes the partial file.
+// Thread contract: one thread at a time.
+#include "platform/riff/file_io.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace korvane::track {
+
+class TrackFileWriter {
+public:
+    TrackFileWriter(std::unique_ptr<platform::ByteSink> sink, std::uint64_t frameCount);
+
+    // Appends interleaved stereo frames (host order, left first). Throws
+    // std::length_error past the frame count given at construction.
+    void AppendStereo(std::span<const std::int16_t> samples);
+    // Appends mono samples as frames with both channels equal.
+    void AppendMono(std::span<const std::int16_t> samples);
+    // Pads the last sector with silence, writes the last overview, syncs and closes.
+    // Throws std::logic_error when fewer frames than announced were appended.
+    void Finish();
+
+    std::uint64_t SectorCount() const noexcept { return sectorCount_; }
+    std::uint64_t FramesWritten() const noexcept { return framesWritten_; }
+
+private:
+    void FlushTransfer();
+
+    std::unique_ptr<platform::ByteSink> sink_;
+    std::uint64_t frameCount_;
+    std::uint64_t sectorCount_;
+    std::uint64_t framesWritten_ = 0;
+    std::uint64_t audioOffset_ = 0;
+    std::uint64_t overviewOffset_;
+    std::vector<std::uint8_t> transfer_;  // audio bytes of the current transfer
+    std::vector<std::uint8_t> overview_;
+};
+
+}  // namespace korvane::track
