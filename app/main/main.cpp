@@ -5,6 +5,7 @@
 #include "app/main/korvane_app.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
+#include "platform/version/version_record.h"
 #include "resources/strings.h"
 
 #include <QApplication>
@@ -12,6 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+
+// The version resource of the executable: 1.0.0.1, "Korvane executable".
+KORVANE_VERSION_RECORD(1, 0, 0, 1, "Korvane executable");
 
 namespace {
 

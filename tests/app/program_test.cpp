@@ -1,6 +1,7 @@
 // The korvane program as a process: the platform check ends it with exit code 0 after
 // its message, and it starts and stays up without an ASPI manager. Message boxes go to
 // the KORVANE_MESSAGE_LOG file, so nothing waits for a click.
+#include "platform/version/version.h"
 #include "resources/strings.h"
 
 #include <gtest/gtest.h>
@@ -105,4 +106,12 @@ TEST(KorvaneProgram, StartsAndStaysUpWithoutAnAspiManager) {
     }
     EXPECT_EQ(early, -1) << "the program ended by itself with " << early;
     EXPECT_FALSE(fs::exists(root.dir / "messages.log")) << ReadAll(root.dir / "messages.log");
+}
+
+TEST(KorvaneProgram, CarriesItsVersionRecord) {
+    const auto fixed = korvane::platform::ReadFixedVersion(fs::path(KORVANE_BIN_DIR) / "korvane");
+    ASSERT_TRUE(fixed.has_value());
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
 }
