@@ -91,6 +91,29 @@ public:
     int reads = 0;
 };
 
+// A CD layer with one drive and two tracks whose reads fail as told.
+class FailingReadSource : public app::CdSource {
+public:
+    enum class Failure { kDrive, kStaleLine, kFile };
+    Failure failure = Failure::kDrive;
+    int trackListCalls = 0;
+    bool Available() const override { return true; }
+    std::vector<std::string> ScanDrives(bool) override { return {"D:  TEST     DRIVE           "}; }
+    std::vector<std::string> TrackLines(int, bool) override {
+        ++trackListCalls;
+        return {"Track #1 - 0:00:10.00", "Track #2 - 0:00:20.00"};
+    }
+    std::optional<fs::path> ReadTrack(int, int, const std::string&, const fs::path&,
+                                      const app::ReadProgress&) override {
+        switch (failure) {
+            case Failure::kDrive: throw app::CdError("the drive did not complete a request (status 4)");
+            case Failure::kStaleLine: throw app::CdTrackListOutOfDate("the disc in the drive has changed");
+            case Failure::kFile: throw std::runtime_error("C:\\WINDOWS\\TEMP: No space left on device");
+        }
+        return std::nullopt;
+    }
+};
+
 }  // namespace
 
 class AppEndToEnd : public QObject {
@@ -413,6 +436,52 @@ private slots:
         QVERIFY(rig.TempFiles().empty());
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsReadTrackCancelled)));
         QVERIFY(rig.boxes->ShownBoxes().empty());
+    }
+
+    void failedReadsOpenNothingAndSayWhy() {
+        AppRig rig;
+        auto source = std::make_shared<FailingReadSource>();
+        app::StartupSeams seams = rig.Seams();
+        seams.cd = source;
+        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        QCOMPARE(frame.cdBar()->trackBox()->count(), 2);
+
+        // A drive failure was offered for retry by the CD layer: only the status bar.
+        frame.OnCommand(cmd::kReadTrack);
+        QVERIFY(frame.childFrames().empty());
+        QVERIFY(rig.boxes->ShownBoxes().empty());
+        QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("status 4")));
+
+        // Another disc in the drive: the Track box is read again instead.
+        source->failure = FailingReadSource::Failure::kStaleLine;
+        const int fills = source->trackListCalls;
+        frame.OnCommand(cmd::kReadTrack);
+        QVERIFY(frame.childFrames().empty());
+        QCOMPARE(source->trackListCalls, fills + 1);
+        QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("changed")));
+
+        // A temporary file that cannot be written is shown in a message box.
+        source->failure = FailingReadSource::Failure::kFile;
+        frame.OnCommand(cmd::kReadTrack);
+        QVERIFY(frame.childFrames().empty());
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find("No space left") != std::string::npos);
+        QVERIFY(rig.TempFiles().empty());
+    }
+
+    void lockKeysLightTheirPanes() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QCOMPARE(frame.indicatorPane(0)->text(), QStringLiteral("CAP"));
+        QTest::keyClick(&frame, Qt::Key_ScrollLock);
+        QCOMPARE(frame.indicatorPane(2)->text(), QStringLiteral("SCRL"));
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QVERIFY(frame.indicatorPane(1)->text().isEmpty());
     }
 
     void toolWindowStatusBarHelpAndAbout() {
