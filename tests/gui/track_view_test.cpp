@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 using namespace korvane;
@@ -172,6 +173,27 @@ private slots:
         QCOMPARE(f.control->zoomFactorY(), 65536);
     }
 
+    void wheelOverTheWaveformScrollsAndZooms() {
+        Fixture f;
+        f.view->OnActivateView(true);
+        QWidget* control = f.view->editorCtrl().widget();
+        auto wheel = [&](int delta, Qt::KeyboardModifiers modifiers) {
+            QWheelEvent event(QPointF(100, 50), control->mapToGlobal(QPointF(100, 50)), QPoint(), QPoint(0, delta),
+                              Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(control, &event);
+        };
+        wheel(120, Qt::ControlModifier);
+        wheel(120, Qt::ControlModifier);
+        QCOMPARE(f.control->zoomFactorX(), 4);
+        wheel(-120, Qt::NoModifier);  // towards the end
+        QVERIFY(f.control->firstSampleShown() > 0);
+        const auto shown = f.control->firstSampleShown();
+        wheel(120, Qt::NoModifier);
+        QVERIFY(f.control->firstSampleShown() < shown);
+        wheel(240, Qt::ShiftModifier);
+        QCOMPARE(f.control->zoomFactorY(), 4);
+    }
+
     void scrollingKeepsTheSameSampleAcrossZoomSteps() {
         Fixture f;
         f.view->OnActivateView(true);
@@ -318,6 +340,14 @@ private slots:
         a.view->OnActivateView(false);
         b.OnActivateView(true);
         QCOMPARE(controlB->sampleCount(), otherOverview.size());
+        // Re-slicing a view whose overview is no longer in the shared buffer still slices
+        // its own track.
+        a.settings.releaseMs = 400;
+        a.view->ReSlice();
+        QCOMPARE(a.view->Regions(), SliceDirectly(a.overview, a.settings));
+        a.settings.releaseMs = 200;
+        a.view->ReSlice();
+        a.Select({1});
         b.OnActivateView(false);
         a.view->OnActivateView(true);  // overview reloaded, regions kept
         QCOMPARE(a.control->sampleCount(), a.overview.size());

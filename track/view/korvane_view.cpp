@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -122,6 +123,7 @@ CKorvaneView::CKorvaneView(std::unique_ptr<CSampleEditorCtrl> editor, RegionPlay
     connect(scroll_, &QScrollBar::valueChanged, this, &CKorvaneView::OnScrolled);
     connect(list_, &QListWidget::itemSelectionChanged, this, &CKorvaneView::OnSelectionChanged);
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] { PlayRegionOnce(); });
+    control->installEventFilter(this);
     Layout();
     ZoomScrollUpdate(1);
 }
@@ -137,6 +139,7 @@ CKorvaneView::~CKorvaneView() {
         shared.region = {};
         shared.current = nullptr;
     }
+    if (QWidget* control = editor_->widget()) control->removeEventFilter(this);
     editor_.reset();  // the control's window goes before the module it came from
 }
 
@@ -275,14 +278,14 @@ void CKorvaneView::ReSlice() {
     const SliceSettings now = settings_ ? settings_() : SliceSettings{};
     const std::vector<std::int16_t>& overview = Shared().overview;
     regions_.clear();
-    if (Shared().current == this && overview.size() == overviewCount_ && overviewCount_ > 0) {
-        if (!indexBuilt_) {
-            index_ = SliceIndex::Build(std::span<const std::int16_t>(overview.data(), overviewCount_), true,
-                                       kOverviewRateHz, kAveragingWindow);
-            indexBuilt_ = true;
-        }
-        index_.Slice(now.thresholdDb, now.releaseMs, 0, regions_);
+    // The index is built from this view's own overview and keeps no reference to it, so
+    // a view can be re-sliced even after another view has loaded the shared buffer.
+    if (!indexBuilt_ && Shared().current == this && overview.size() == overviewCount_ && overviewCount_ > 0) {
+        index_ = SliceIndex::Build(std::span<const std::int16_t>(overview.data(), overviewCount_), true,
+                                   kOverviewRateHz, kAveragingWindow);
+        indexBuilt_ = true;
     }
+    if (indexBuilt_) index_.Slice(now.thresholdDb, now.releaseMs, 0, regions_);
     const int n = static_cast<int>(regions_.size());
     QStringList lines;
     lines.reserve(n);
@@ -399,6 +402,25 @@ void CKorvaneView::ApplyQueuedCursor() {
 }
 
 // --- zoom and scrolling ---------------------------------------------------------------------
+
+bool CKorvaneView::eventFilter(QObject* watched, QEvent* event) {
+    // The wheel over the waveform scrolls it; with Ctrl it zooms time, with Shift amplitude.
+    if (editor_ && watched == editor_->widget() && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        const int notches = wheel->angleDelta().y() / 120 != 0 ? wheel->angleDelta().y() / 120
+                                                                : (wheel->angleDelta().y() > 0 ? 1 : -1);
+        if (wheel->angleDelta().y() == 0) return false;
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            spinX_->Step(notches);
+        } else if (wheel->modifiers() & Qt::ShiftModifier) {
+            spinY_->Step(notches);
+        } else {
+            scroll_->setValue(scroll_->value() - notches * std::max(1, scroll_->pageStep() / 8));
+        }
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 int CKorvaneView::ZoomExponentX() const noexcept { return spinX_->position(); }
 int CKorvaneView::ZoomExponentY() const noexcept { return spinY_->position(); }
