@@ -78,7 +78,7 @@ public:
     };
 
     // Binds to the manager; throws CDReaderException {1, 0} when it is missing or lacks
-    // GetASPI32SupportInfo or SendASPI32Command (the loader's message: BindError()).
+    // GetASPI32SupportInfo or SendASPI32Command.
     CDReader();
     explicit CDReader(Options options);
     // Binds to entry points already in the process; throws {1, 0} when one is null.

@@ -3,6 +3,7 @@
 #include "cdda/overview.h"
 #include "cdda/temp_file.h"
 #include "cdda/track_file.h"
+#include "platform/paths/paths.h"
 
 #include <vector>
 
@@ -78,6 +79,13 @@ std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, cons
         throw;
     }
     return audio.Path();
+}
+
+std::filesystem::path TrackTempDir() { return platform::MachineRoot::FromEnvironment().TempDir(); }
+
+std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,
+                                                          const ReadControl& control, std::string_view expectedLine) {
+    return ReadTrackToTrackFile(reader, drive, trackLine, TrackTempDir(), control, expectedLine);
 }
 
 }  // namespace korvane::cdda

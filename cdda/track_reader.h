@@ -74,4 +74,14 @@ std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, cons
                                                           const ReadControl& control = {},
                                                           std::string_view expectedLine = {});
 
+// The folder of temporary track files: the machine's Windows folder followed by "\TEMP"
+// (platform::MachineRoot::FromEnvironment().TempDir()).
+std::filesystem::path TrackTempDir();
+
+// ReadTrackToTrackFile into TrackTempDir(): what the Read Track button calls, with the
+// Track box's selected line number and its text as `expectedLine`.
+std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,
+                                                          const ReadControl& control = {},
+                                                          std::string_view expectedLine = {});
+
 }  // namespace korvane::cdda

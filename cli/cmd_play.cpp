@@ -13,12 +13,14 @@
 #include "playback/sound_driver.h"
 #include "playback/sound_player.h"
 #include "regions/auto_slicer.h"
+#include "regions/wav_reader.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -42,58 +44,32 @@ struct PlayOptions {
     bool listDrivers = false;
 };
 
-std::uint32_t LittleEndian32(const unsigned char* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 std::uint16_t LittleEndian16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
-// Reads the audio of a RIFF/WAVE file that holds 16-bit stereo PCM at 44,100 Hz, as
-// little-endian bytes. Refuses anything else with a message that says why.
+// The audio of a WAV file holding 16-bit stereo PCM at 44,100 Hz, as the little-endian
+// bytes the file stores (which is the track file's layout). Anything else is refused
+// with a message that says why.
 std::vector<unsigned char> ReadWavAudio(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
-    unsigned char header[12];
-    if (!in.read(reinterpret_cast<char*>(header), 12) || std::memcmp(header, "RIFF", 4) != 0 ||
-        std::memcmp(header + 8, "WAVE", 4) != 0)
-        throw std::runtime_error(path.string() + " is not a RIFF/WAVE file");
-    bool haveFormat = false;
-    for (;;) {
-        unsigned char chunk[8];
-        if (!in.read(reinterpret_cast<char*>(chunk), 8))
-            throw std::runtime_error(path.string() + ": no data chunk");
-        const std::uint32_t size = LittleEndian32(chunk + 4);
-        if (std::memcmp(chunk, "fmt ", 4) == 0) {
-            if (size < 16 || size > 4096) throw std::runtime_error(path.string() + ": malformed format chunk");
-            std::vector<unsigned char> format(size + (size & 1));
-            if (!in.read(reinterpret_cast<char*>(format.data()), static_cast<std::streamsize>(format.size())))
-                throw std::runtime_error(path.string() + ": truncated format chunk");
-            const std::uint16_t tag = LittleEndian16(&format[0]);
-            const std::uint16_t channels = LittleEndian16(&format[2]);
-            const std::uint32_t rate = LittleEndian32(&format[4]);
-            const std::uint16_t bits = LittleEndian16(&format[14]);
-            if (tag != 1 || channels != 2 || rate != 44100 || bits != 16)
-                throw std::runtime_error(path.string() + ": only 16-bit stereo PCM at 44,100 Hz can be played (found tag " +
-                                         std::to_string(tag) + ", " + std::to_string(channels) + " channels, " +
-                                         std::to_string(rate) + " Hz, " + std::to_string(bits) + " bits)");
-            haveFormat = true;
-        } else if (std::memcmp(chunk, "data", 4) == 0) {
-            if (!haveFormat) throw std::runtime_error(path.string() + ": data chunk before the format chunk");
-            const auto start = in.tellg();
-            in.seekg(0, std::ios::end);
-            const auto available = static_cast<std::uint64_t>(in.tellg() - start);
-            in.seekg(start);
-            // A data size beyond the end of the file (as some writers leave it) is cut
-            // to what is there; a trailing partial frame is dropped.
-            std::uint64_t bytes = std::min<std::uint64_t>(size, available);
-            bytes -= bytes % 4;
-            std::vector<unsigned char> audio(bytes);
-            if (!in.read(reinterpret_cast<char*>(audio.data()), static_cast<std::streamsize>(bytes)))
-                throw std::runtime_error(path.string() + ": truncated data chunk");
-            return audio;
-        } else {
-            in.seekg(size + (size & 1), std::ios::cur);
-        }
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::runtime_error("cannot read " + path.string());
+    wavread::WavInfo info;
+    try {
+        info = wavread::ParseWav(bytes);
+    } catch (const wavread::WavError& e) {
+        throw std::runtime_error(path.string() + ": " + e.what());
     }
+    if (info.Truncated())
+        throw std::runtime_error(path.string() + ": truncated WAV data: the header declares " +
+                                 std::to_string(info.declaredDataBytes) + " bytes, the file holds " +
+                                 std::to_string(info.availableDataBytes));
+    if (info.channelCount != 2 || info.sampleRateHz != 44100 || info.bitsPerSample != 16)
+        throw std::runtime_error(path.string() + ": only 16-bit stereo PCM at 44,100 Hz can be played (found " +
+                                 std::to_string(info.channelCount) + " channel(s) at " +
+                                 std::to_string(info.sampleRateHz) + " Hz)");
+    const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(info.dataOffset);
+    return std::vector<unsigned char>(first, first + static_cast<std::ptrdiff_t>(info.frameCount * 4));
 }
 
 // Writes `audio` and its overview as a track file; whole groups of 4 frames only, so

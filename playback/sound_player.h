@@ -9,7 +9,8 @@
 // player) unless stated otherwise. The stream thread runs StreamThread; at most one
 // exists at a time. The position callback and the error handler run on the stream
 // thread: a GUI must marshal them to its UI thread (e.g. a queued signal) before
-// touching widgets. The UI thread and the stream thread meet only in StopPlayback,
+// touching widgets. They must return promptly and must not call into the player
+// (StopPlayback from the stream thread would wait for itself). The UI thread and the stream thread meet only in StopPlayback,
 // which stops the buffer and waits for the thread to end.
 //
 // Ownership: `source` is not owned; it must stay unchanged and alive until the stream

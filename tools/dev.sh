@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One-command set-up for a Debian 12 machine.
-#   tools/dev.sh run       install what is missing, build (Release), run the main job
+#   tools/dev.sh run       install what is missing, build (Release), start korvane on the demo disc
 #   tools/dev.sh test      install what is missing, build (Release), run the whole test suite
 #   tools/dev.sh sanitize  build the tests with ASan+UBSan (build-asan/) and the playback
 #                          tests with TSan (build-tsan/), and run them
@@ -39,8 +39,29 @@ run_tests() {  # build-dir, extra ctest args...
      ctest --output-on-failure -j "$JOBS" --timeout 600 "$@")
 }
 
+# The main job: the application on the demo disc (or on the machine's own CD drives when
+# it has any). Without a display the same road is taken on the command line.
 main_job() {
-  ./build/bin/korvane-cli slice --demo
+  if ! compgen -G "/sys/block/sr*" >/dev/null; then
+    export KORVANE_DISC="${KORVANE_DISC:-demo}"
+  fi
+  if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    ./build/bin/korvane
+  else
+    echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running the command-line flow instead." >&2
+    cli_flow
+  fi
+}
+
+# Drives, tracks, read track 1 as a WAV file, slice it with the application's defaults.
+cli_flow() {
+  local out
+  out=$(mktemp -d)
+  trap 'rm -rf "$out"' RETURN
+  ./build/bin/korvane-cli drives
+  ./build/bin/korvane-cli tracks
+  ./build/bin/korvane-cli read --track 1 --wav -o "$out/track1.wav"
+  ./build/bin/korvane-cli slice --threshold -36 --release 750 "$out/track1.wav"
 }
 
 case "${1:-}" in

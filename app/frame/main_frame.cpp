@@ -3,7 +3,6 @@
 #include "app/frame/cd_bar.h"
 #include "app/frame/cd_source.h"
 #include "app/frame/dialogs.h"
-#include "app/frame/sound_adapter.h"
 #include "export/export_regions.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
@@ -14,6 +13,7 @@
 #include "resources/strings.h"
 #include "track/view/korvane_view.h"
 #include "track/view/sample_editor_ctrl.h"
+#include "track/view/sound_player_adapter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -191,7 +191,7 @@ struct CMainFrame::DocumentEntry {
 CMainFrame::CMainFrame(FrameServices services, std::vector<DriverChoice> drivers)
     : services_(std::move(services)),
       preferences_(std::make_unique<CPreferencesDlg>(services_.registry, std::move(drivers))),
-      player_(std::make_unique<SoundPlayerAdapter>(*services_.soundPlayer)) {
+      player_(std::make_unique<trackview::SoundPlayerAdapter>(*services_.soundPlayer)) {
     if (!services_.openHelp) services_.openHelp = &OpenWithDesktop;
     if (!services_.dialogs) services_.dialogs = MakeQtFileDialogs();
     setObjectName(QStringLiteral("CMainFrame"));

@@ -47,13 +47,13 @@ class SoundPlayer;
 }
 namespace korvane::trackview {
 class CKorvaneView;
+class SoundPlayerAdapter;
 }
 
 namespace korvane::app {
 
 class CCdBar;
 class CdSource;
-class SoundPlayerAdapter;
 
 // The file dialogs the frame shows; tests answer them without a screen.
 class FileDialogs {
@@ -210,7 +210,7 @@ private:
 
     FrameServices services_;
     std::unique_ptr<CPreferencesDlg> preferences_;
-    std::unique_ptr<SoundPlayerAdapter> player_;
+    std::unique_ptr<trackview::SoundPlayerAdapter> player_;
     std::vector<std::unique_ptr<DocumentEntry>> documents_;
 
     QMdiArea* mdi_ = nullptr;

@@ -3,7 +3,7 @@
 #include "app/frame/cd_source.h"
 #include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
-#include "playback/sound_driver.h"
+#include "app/sound_drivers.h"
 #include "playback/sound_player.h"
 
 #include <QCommandLineParser>
@@ -37,16 +37,7 @@ CreateResult CKorvaneApp::InitInstance(StartupSeams seams, const QStringList& ar
     // player exists, the driver list is filled.
     if (!seams.noCdAccess) cd_ = seams.cd ? seams.cd : MakeMachineCdSource();
     playback::SoundPlayer& player = playback::TheSoundPlayer();
-    if (playback::SoundDrivers().Count() == 0) playback::EnumerateDrivers();
-    std::vector<DriverChoice> drivers;
-    {
-        auto& list = playback::SoundDrivers();
-        const auto count = list.Count();
-        for (std::remove_const_t<decltype(count)> i = 0; i < count; ++i) {
-            const playback::SoundDriver& driver = list.At(i);
-            drivers.push_back({driver.description, driver.hasGuid != 0});
-        }
-    }
+    std::vector<DriverChoice> drivers = EnumeratedDriverChoices();
 
     const platform::MachineRoot machine = platform::MachineRoot::FromEnvironment();
     FrameServices services;
@@ -71,7 +62,7 @@ CreateResult CKorvaneApp::InitInstance(StartupSeams seams, const QStringList& ar
     // The command line is parsed, and nothing in it is opened.
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("ignored"));
-    parser.parse(arguments);
+    parser.parse(arguments.isEmpty() ? QStringList{QStringLiteral("korvane")} : arguments);
     commandLineFiles_ = parser.positionalArguments();
 
     frame_->show();

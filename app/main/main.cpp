@@ -1,6 +1,7 @@
 // korvane: the application. KORVANE_SPLASH_MS shortens the splash pause (scripted runs);
 // KORVANE_MESSAGE_LOG sends message boxes to a file instead of the screen.
-#include "app/frame/qt_message_boxes.h"
+#include "app/frame/message_log.h"
+#include "app/qt_message_boxes.h"
 #include "app/main/korvane_app.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
@@ -30,8 +31,11 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
-    const char* log = std::getenv("KORVANE_MESSAGE_LOG");
-    korvane::platform::SetMessageBoxHandler(std::make_shared<korvane::app::QtMessageBoxes>(log ? log : ""));
+    if (const char* log = std::getenv("KORVANE_MESSAGE_LOG"); log != nullptr && *log != '\0') {
+        korvane::platform::SetMessageBoxHandler(std::make_shared<korvane::app::MessageLogBoxes>(log));
+    } else {
+        korvane::platform::SetMessageBoxHandler(std::make_shared<korvane::app::QtMessageBoxes>());
+    }
 
     korvane::app::CKorvaneApp app;
     korvane::app::StartupSeams seams;

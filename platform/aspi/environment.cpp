@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -49,12 +50,39 @@ std::vector<std::string> SplitList(const std::string& list) {
     return out;
 }
 
+std::vector<std::string> Split(const std::string& list, char separator) {
+    std::vector<std::string> out;
+    std::string item;
+    std::istringstream in(list);
+    while (std::getline(in, item, separator)) out.push_back(item);
+    return out;
+}
+
+// Applies the fault list to `drive`; a malformed entry is reported when `report` is set.
+void ApplyFaults(const std::string& faults, VirtualDrive& drive, Manager& manager, bool report) {
+    for (const std::string& entry : Split(faults, ',')) {
+        if (entry.empty()) continue;
+        const auto parts = Split(entry, ':');
+        unsigned opcode = 0;
+        int times = 0;
+        const bool hasOpcode = parts.size() >= 2 && std::sscanf(parts[1].c_str(), "%x", &opcode) == 1 && opcode <= 0xFF;
+        if (parts.size() == 1 && parts[0] == "reject-readcd") drive.RejectReadCd(true);
+        else if (parts.size() == 1 && parts[0] == "nodisc") drive.SetDiscPresent(false);
+        else if (parts.size() == 2 && parts[0] == "never" && hasOpcode)
+            drive.NeverComplete(static_cast<std::uint8_t>(opcode), true);
+        else if (parts.size() == 3 && parts[0] == "fail" && hasOpcode && std::sscanf(parts[2].c_str(), "%d", &times) == 1)
+            drive.FailNext(static_cast<std::uint8_t>(opcode), times);
+        else if (report) manager.AddDiagnostic("KORVANE_ASPI_FAULTS: cannot understand \"" + entry + "\"");
+    }
+}
+
 }  // namespace
 
 DriveSelection SelectionFromEnvironment() {
     DriveSelection sel;
     if (const char* disc = std::getenv("KORVANE_DISC")) sel.discList = disc;
     if (const char* real = std::getenv("KORVANE_REAL_DRIVES")) sel.realDrives = std::string(real) != "0";
+    if (const char* faults = std::getenv("KORVANE_ASPI_FAULTS")) sel.faults = faults;
     return sel;
 }
 
@@ -77,6 +105,17 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
                 manager->AddDiagnostic(DescribeOpenFailure(node, error));
                 continue;
             }
+            // Only a device that answers INQUIRY joins (not, say, a plain file or a
+            // node of some other driver).
+            std::uint8_t inquiry[96] = {};
+            const std::uint8_t cdb[6] = {scsi::kInquiry, 0, 0, 0, sizeof inquiry, 0};
+            const ScsiOutcome answer = transport->Execute(ScsiRequest{cdb, inquiry, DataDirection::FromDevice, 30'000});
+            if (answer.systemError != 0 || answer.scsiStatus != 0 || answer.hostStatus != 0) {
+                manager->AddDiagnostic(node.string() + " does not answer INQUIRY" +
+                                       (answer.systemError ? std::string(": ") + std::strerror(answer.systemError)
+                                                           : std::string()));
+                continue;
+            }
             auto it = adapterOfHost.find(d.host);
             if (it == adapterOfHost.end())
                 it = adapterOfHost.emplace(d.host, manager->AddAdapter("scsi" + std::to_string(d.host))).first;
@@ -96,7 +135,7 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
     std::uint8_t adapter = 0;
     for (std::size_t i = 0; i < discs.size(); ++i) {
         if (i % 15 == 0) adapter = manager->AddAdapter("KORVANE VIRTUAL");
-        std::unique_ptr<Device> drive;
+        std::unique_ptr<VirtualDrive> drive;
         if (discs[i] == "demo") {
             drive = std::make_unique<VirtualDrive>(std::make_unique<DemoDisc>(),
                                                    VirtualDrive::Identity{"KORVANE", "Demo Disc", "1.0"}, "demo");
@@ -109,7 +148,10 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
             }
             drive = std::make_unique<VirtualDrive>(std::move(image), VirtualDrive::Identity{}, discs[i]);
         }
+        VirtualDrive& added = *drive;
         manager->AddDevice(adapter, static_cast<std::uint8_t>(i % 15), 0, std::move(drive));
+        // After AddDevice, whose identity INQUIRY must not meet the faults.
+        ApplyFaults(selection.faults, added, *manager, i == 0);
     }
     return manager;
 }

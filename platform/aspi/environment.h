@@ -4,6 +4,9 @@
 // KORVANE_DISC (paths separated by ':'; the word "demo" stands for the demo disc), then
 // the demo disc when no real drive was found and KORVANE_DISC does not place it.
 // KORVANE_REAL_DRIVES=0 leaves the real drives out (tests, machines with broken drives).
+// KORVANE_ASPI_FAULTS makes every virtual drive misbehave, for tests of whole programs:
+// a comma-separated list of "reject-readcd", "nodisc", "fail:<opcode hex>:<times>" and
+// "never:<opcode hex>" (e.g. "reject-readcd,fail:D8:2").
 #include "platform/aspi/manager.h"
 
 #include <filesystem>
@@ -15,6 +18,7 @@ namespace korvane::aspi {
 struct DriveSelection {
     bool realDrives = true;
     std::string discList;  // KORVANE_DISC
+    std::string faults;    // KORVANE_ASPI_FAULTS
     std::filesystem::path sysBlock = "/sys/block";
     std::filesystem::path devDir = "/dev";
 };

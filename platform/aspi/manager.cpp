@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 namespace korvane::aspi {
 namespace {

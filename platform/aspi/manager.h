@@ -12,6 +12,9 @@
 // thread. A request block and its buffers must stay valid until the request completes or
 // until SC_ABORT_SRB for it has returned; after that the manager never touches it again.
 // The destructor stops the worker; requests still queued or held are dropped untouched.
+// The completion event is set (or the post routine called) on the worker with the
+// manager's lock held, so that an abort racing with completion is decided one way or the
+// other; a post routine must therefore not call Send.
 #include "platform/aspi/aspi.h"
 #include "platform/aspi/device.h"
 

@@ -167,3 +167,33 @@ TEST(DemoDisc, TracksOfMusicWithPausesSameOnEveryRun) {
 
 }  // namespace
 }  // namespace korvane::aspi
+
+namespace korvane::aspi {
+namespace {
+
+TEST(DriveSelection, RealDrivesComeFromSysfsAndProblemsAreReported) {
+    TempDir dir;
+    const auto sys = dir.Path() / "sys" / "block";
+    const auto dev = dir.Path() / "dev";
+    std::filesystem::create_directories(dev);
+    for (const char* name : {"sr0", "sr1", "sda"}) {
+        std::filesystem::create_directories(sys / name / ".." / ".." / "devices" / "0:0:3:0");
+        std::filesystem::create_directories(sys / name);
+        std::filesystem::create_directory_symlink("../../devices/0:0:3:0", sys / name / "device");
+    }
+    std::ofstream(dev / "sr1") << "not a drive";  // opens, but is no SCSI device
+    DriveSelection sel;
+    sel.sysBlock = sys;
+    sel.devDir = dev;
+    auto manager = BuildManager(sel);
+    const auto& problems = manager->Diagnostics();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[0].find((dev / "sr0").string() + ": No such file"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[1].find((dev / "sr1").string() + " does not answer INQUIRY"), std::string::npos) << problems[1];
+    const auto devices = manager->Describe();
+    ASSERT_EQ(devices.size(), 1u) << "no usable real drive: the demo disc";
+    EXPECT_EQ(std::string(devices[0].source), "demo");
+}
+
+}  // namespace
+}  // namespace korvane::aspi

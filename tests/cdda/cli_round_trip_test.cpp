@@ -139,6 +139,28 @@ TEST_F(CliRoundTrip, ABrokenCueSheetIsReportedAndItsDriveIsEmpty) {
     EXPECT_NE(tracks.out.find("cannot read the table of contents in D:"), std::string::npos) << tracks.out;
 }
 
+TEST_F(CliRoundTrip, RejectedReadCdFallsBackAndAFailingDriveLeavesNothing) {
+    const fs::path out = dir.Path() / "fallback.trk";
+    const CliRun fallback = Cli(env + " KORVANE_ASPI_FAULTS=reject-readcd", "read --track 2 -o '" + out.string() + "'");
+    ASSERT_EQ(fallback.exitCode, 0) << fallback.out;
+    EXPECT_EQ(fallback.out.find("not responding"), std::string::npos) << "the probe is quiet";
+    const auto bytes = ReadAll(out);
+    ASSERT_EQ(bytes.size(), 75u * 2646u);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 75 * 2352, image.begin() + 30 * 2352));
+
+    const fs::path failed = dir.Path() / "failed.trk";
+    const CliRun broken =
+        Cli(env + " KORVANE_ASPI_FAULTS=reject-readcd,fail:D8:1000 </dev/null", "read --track 2 -o '" + failed.string() + "'");
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_NE(broken.out.find("Device not responding. Try again?"), std::string::npos) << broken.out;
+    EXPECT_NE(broken.out.find("status 0x04"), std::string::npos) << broken.out;
+    EXPECT_FALSE(fs::exists(failed));
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        EXPECT_EQ(entry.path().filename().string().find("~krvn"), std::string::npos) << entry.path();
+    const CliRun typo = Cli(env + " KORVANE_ASPI_FAULTS=explode", "tracks");
+    EXPECT_NE(typo.out.find("cannot understand \"explode\""), std::string::npos) << typo.out;
+}
+
 TEST(CliDemoDisc, DemoDiscIsThereWithoutAnyDrive) {
     TempDir dir;
     const std::string env = "KORVANE_ROOT='" + (dir.Path() / "root").string() + "' KORVANE_REAL_DRIVES=0 KORVANE_DISC=demo";

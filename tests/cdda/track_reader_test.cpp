@@ -237,3 +237,21 @@ TEST_F(TrackReaderTest, ReadTrackToFilesWritesBothPartsInOrder) {
 
 }  // namespace
 }  // namespace korvane::cdda
+
+namespace korvane::cdda {
+namespace {
+
+TEST_F(TrackReaderTest, ReadTrackGoesToTheMachinesWindowsTemp) {
+    const char* old = std::getenv("KORVANE_ROOT");
+    const std::string saved = old ? old : "";
+    ::setenv("KORVANE_ROOT", (temp.Path() / "machine").c_str(), 1);
+    const auto file = ReadTrackToTrackFile(*reader, reader->drives.At(0), 3, {}, "Track #4 - 0:00:00.01");
+    if (old) ::setenv("KORVANE_ROOT", saved.c_str(), 1);
+    else ::unsetenv("KORVANE_ROOT");
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->parent_path(), temp.Path() / "machine" / "drive_c" / "WINDOWS" / "TEMP");
+    EXPECT_EQ(std::filesystem::file_size(*file), 2646u);
+}
+
+}  // namespace
+}  // namespace korvane::cdda

@@ -1,6 +1,5 @@
 #include "track/track_file_writer.h"
 
-#include "track/temp_track_name.h"
 #include "tests/export/export_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -105,19 +104,6 @@ TEST(TrackFileWriter, WriteFailuresReachTheCaller) {
             IoError)
             << limit;
     }
-}
-
-class TempTrackNameTest : public TempFolderTest {};
-
-TEST_F(TempTrackNameTest, NamesAreNewFilesWithThePrefix) {
-    WriteAll(dir_ / "~krvn1.tmp", {std::byte{5}});
-    const auto a = korvane::track::CreateTemporaryTrackFile(dir_);
-    const auto b = korvane::track::CreateTemporaryTrackFile(dir_);
-    EXPECT_EQ(a.filename(), "~krvn2.tmp");
-    EXPECT_EQ(b.filename(), "~krvn3.tmp");
-    EXPECT_EQ(fs::file_size(a), 0u);
-    EXPECT_EQ(ReadAll(dir_ / "~krvn1.tmp"), std::vector<std::byte>{std::byte{5}});
-    EXPECT_THROW(korvane::track::CreateTemporaryTrackFile(dir_ / "missing"), IoError);
 }
 
 }  // namespace

@@ -1,0 +1,1 @@
+target_link_libraries(korvane-cli PRIVATE korvane::track korvane::resources)

@@ -1,0 +1,126 @@
+#include "cli/export_source.h"
+
+#include "cdda/temp_file.h"
+#include "cdda/toc.h"
+#include "cdda/track_file.h"
+#include "cdda/track_reader.h"
+#include "cli/cd_session.h"
+#include "cli/command.h"
+#include "cli/progress.h"
+#include "platform/paths/paths.h"
+#include "platform/riff/file_io.h"
+#include "regions/auto_slicer.h"
+#include "resources/strings.h"
+#include "track/wav_import.h"
+
+#include <atomic>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+
+namespace korvane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A new empty "~krvn<unique>.tmp" in the machine's Windows\TEMP, kept on disk.
+fs::path NewTemporaryTrackFile() {
+    auto file = cdda::TempFile::CreateUnique(platform::MachineRoot::FromEnvironment().TempDir(), "~krvn");
+    file.Close();
+    return file.Path();
+}
+
+}  // namespace
+
+ExportTrack ExportTrack::FromTrackFile(const fs::path& path) { return ExportTrack(path, false); }
+
+ExportTrack ExportTrack::FromWav(const fs::path& wavFile) {
+    ExportTrack track(NewTemporaryTrackFile(), true);
+    const auto outcome = track::ImportWavToTrackFile(wavFile, track.Path());
+    if (!outcome.Ok()) {
+        std::string text(resources::LoadAppString(track::ImportMessageId(outcome.error)));
+        if (const auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, wavFile.string());
+        throw std::runtime_error(text + " (" + outcome.detail + ")");
+    }
+    return track;
+}
+
+ExportTrack ExportTrack::FromDisc(int trackNumber, const std::string& driveName) {
+    CdSession session;
+    const cdda::CDDrive& drive = session.Pick(driveName);
+    cdda::CDReader& reader = session.Reader();
+    reader.SelectDrive(drive);
+    try {
+        reader.ReadTOC();
+    } catch (const cdda::CDReaderException& e) {
+        throw std::runtime_error("cannot read the table of contents in " + CdSession::Name(drive) + ": " +
+                                 Describe(e));
+    }
+    const auto tracks = cdda::ListAudioTracks(reader.toc);
+    if (trackNumber < 1 || trackNumber > static_cast<int>(tracks.size()))
+        throw std::runtime_error("the disc in " + CdSession::Name(drive) + " has " + std::to_string(tracks.size()) +
+                                 " audio tracks");
+    const cdda::AudioTrack& audio = tracks[static_cast<std::size_t>(trackNumber - 1)];
+    const std::string line = cdda::FormatTrackLine(audio.runningNumber, audio.sectorCount);
+
+    std::atomic<bool> cancel{false};
+    ProgressBar bar("Reading " + line);
+    cdda::ReadControl control;
+    control.cancel = &cancel;
+    control.onProgress = [&](double fraction) {
+        bar.Update(fraction);
+        if (InterruptRequested()) cancel = true;
+    };
+    std::optional<fs::path> file;
+    try {
+        file = cdda::ReadTrackToTrackFile(reader, drive, trackNumber - 1,
+                                          platform::MachineRoot::FromEnvironment().TempDir(), control, line);
+    } catch (const cdda::CDReaderException& e) {
+        throw std::runtime_error("reading " + line + " from " + CdSession::Name(drive) + " failed: " + Describe(e));
+    }
+    bar.Finish();
+    if (!file) throw std::runtime_error("interrupted; nothing written");
+    std::cout << "read " << line << " from " << CdSession::Name(drive) << '\n';
+    return ExportTrack(*file, true);
+}
+
+ExportTrack::ExportTrack(ExportTrack&& other) noexcept : path_(std::move(other.path_)), owned_(other.owned_) {
+    other.owned_ = false;
+}
+
+ExportTrack::~ExportTrack() {
+    if (!owned_) return;
+    std::error_code ec;
+    fs::remove(path_, ec);
+    if (ec) std::cerr << "korvane-cli: could not delete the temporary track file " << path_ << ": " << ec.message() << '\n';
+}
+
+std::vector<wavexport::RegionBounds> SliceTrackFile(const fs::path& trackFile, double thresholdDb, int releaseMs) {
+    platform::FileSource source(trackFile);
+    const std::uint64_t fileBytes = source.Size();
+    const std::uint64_t count = cdda::OverviewSampleCount(fileBytes);
+    if (count > UINT32_MAX) throw std::runtime_error("track file too long: " + trackFile.string());
+    std::vector<std::int16_t> overview(static_cast<std::size_t>(count));
+    source.ReadAt(cdda::OverviewPartOffset(fileBytes), std::as_writable_bytes(std::span(overview)));
+    // The file stores little-endian samples; so does every host this builds for.
+
+    AutoSlicer slicer;
+    slicer.samples = overview.data();
+    slicer.sampleCount = static_cast<std::uint32_t>(count);
+    slicer.thresholdDb = thresholdDb;
+    slicer.releaseMs = releaseMs;
+    slicer.averagingWindow = 50;
+    slicer.regions.Clear();
+    slicer.Slice(1, 11'025, 0);
+
+    std::vector<wavexport::RegionBounds> regions;
+    const auto n = slicer.regions.Count();
+    regions.reserve(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) {
+        const Region& r = slicer.regions.At(i);
+        regions.push_back({r.start, r.length});
+    }
+    return regions;
+}
+
+}  // namespace korvane::cli

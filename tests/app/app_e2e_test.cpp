@@ -1,0 +1,464 @@
+// The whole application end to end under the offscreen platform: start-up on the demo
+// disc, Read Track, slicing, the enable rules, playback on the recording virtual device,
+// export, close, exit, and the start-up paths that end the program or run without CD
+// access.
+#include "app/frame/cd_source.h"
+#include "app/frame/machine_cd_source.h"
+#include "app_fixture.h"
+#include "cdda/toc.h"
+#include "platform/aspi/demo_disc.h"
+#include "playback/sound_player.h"
+#include "resources/frame_resources.h"
+#include "resources/strings.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QProgressDialog>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+
+using namespace korvane;
+using namespace korvane::testing;
+namespace cmd = korvane::resources::cmd;
+namespace fs = std::filesystem;
+
+namespace {
+
+QStringList MenuTitles(QMenuBar* bar) {
+    QStringList titles;
+    for (QAction* a : bar->actions()) titles << a->text();
+    return titles;
+}
+
+QStringList DemoTrackLines() {
+    QStringList lines;
+    int n = 1;
+    for (std::uint32_t seconds : aspi::DemoDisc::TrackSeconds()) {
+        const std::uint32_t sectors = seconds * 75 + aspi::DemoDisc::kPauseSectors;
+        lines << QString::fromStdString(cdda::FormatTrackLine(n++, sectors));
+    }
+    return lines;
+}
+
+std::uint32_t DemoTrackSectors(int line) {
+    return aspi::DemoDisc::TrackSeconds()[static_cast<std::size_t>(line)] * 75 + aspi::DemoDisc::kPauseSectors;
+}
+
+std::string Text(std::uint32_t id) { return std::string(resources::LoadAppString(id)); }
+
+// A CD layer whose scan finds no drive at all.
+class NoDriveSource : public app::CdSource {
+public:
+    bool Available() const override { return true; }
+    std::vector<std::string> ScanDrives(bool) override { return {}; }
+    std::vector<std::string> TrackLines(int, bool) override {
+        ++trackListCalls;
+        return {};
+    }
+    std::optional<fs::path> ReadTrack(int, int, const std::string&, const fs::path&,
+                                      const app::ReadProgress&) override {
+        ++reads;
+        return std::nullopt;
+    }
+    int trackListCalls = 0;
+    int reads = 0;
+};
+
+}  // namespace
+
+class AppEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { UseTestEnvironment(); }
+
+    void startupScansTheDemoDiscAndOpensNothing() {
+        AppRig rig;
+        QCOMPARE(rig.app->InitInstance(rig.Seams(), {QStringLiteral("korvane"), QStringLiteral("/tmp/some.wav")}),
+                 app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        QVERIFY(frame.isVisible());
+        QVERIFY(frame.childFrames().empty());
+        QCOMPARE(rig.app->commandLineFiles(), QStringList{QStringLiteral("/tmp/some.wav")});
+        QCOMPARE(frame.currentMenuId(), resources::kIdrMainFrame);
+        QCOMPARE(MenuTitles(frame.menuBar()), (QStringList{"&File", "&View", "&Help"}));
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Korvane"));
+
+        const QStringList drives = rig.Lines(frame.cdBar()->driveBox());
+        QCOMPARE(drives.size(), 1);
+        QVERIFY2(drives[0].startsWith(QStringLiteral("D:  ")), qPrintable(drives[0]));
+        QCOMPARE(rig.Lines(frame.cdBar()->trackBox()), DemoTrackLines());
+        QCOMPARE(frame.cdBar()->trackBox()->currentIndex(), 0);
+        QCOMPARE(frame.statusBar()->currentMessage(), QStringLiteral("Ready"));
+        QVERIFY(rig.boxes->ShownBoxes().empty());
+        QVERIFY(rig.TempFiles().empty());
+
+        // The settings exist before any window, the tool window floats and is shown.
+        auto store = platform::RegistryStore::Open(rig.Root() / "registry.db");
+        auto key = store->OpenKey(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath);
+        QVERIFY(key.has_value());
+        QCOMPARE(key->QueryDword(app::CPreferencesDlg::kReleaseValue).value_or(0), 750u);
+        QVERIFY(frame.sliceBar()->isFloating());
+        QVERIFY(frame.sliceBar()->isVisible());
+        QCOMPARE(frame.sliceBar()->windowTitle(), QStringLiteral("Make Slices"));
+        QCOMPARE(frame.sliceBar()->releaseMs(), 750);
+
+        // Status-bar panes in order, the prompts on the actions.
+        QCOMPARE(frame.indicatorPane(0)->objectName(), QStringLiteral("CAP"));
+        QCOMPARE(frame.indicatorPane(2)->objectName(), QStringLiteral("SCRL"));
+        QCOMPARE(frame.action(cmd::kPlay)->statusTip(), QStringLiteral("play region one-shot"));
+        QCOMPARE(frame.action(cmd::kPlay)->toolTip(), QStringLiteral("play"));
+
+        // Refresh replaces the list instead of adding the drives again.
+        frame.OnCommand(cmd::kRefresh);
+        QCOMPARE(rig.Lines(frame.cdBar()->driveBox()), drives);
+        QCOMPARE(rig.Lines(frame.cdBar()->trackBox()), DemoTrackLines());
+    }
+
+    void readTrackOpensADocumentAndPlaybackFollowsTheRules() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        // Without a document: play, loop and export disabled, stop enabled and harmless.
+        QVERIFY(!rig.Enabled(cmd::kPlay) && !rig.Enabled(cmd::kLoop) && !rig.Enabled(cmd::kExportWav));
+        QVERIFY(rig.Enabled(cmd::kStop) && rig.Enabled(cmd::kPreferences) && rig.Enabled(cmd::kToolWindow));
+        frame.OnCommand(cmd::kStop);
+
+        frame.cdBar()->trackBox()->setCurrentIndex(1);
+        frame.OnCommand(cmd::kReadTrack);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        app::CChildFrame* child = frame.activeChild();
+        QVERIFY(child != nullptr);
+        const QString line = DemoTrackLines()[1];
+        QCOMPARE(QString::fromStdString(child->document().GetTitle()), line);
+        QCOMPARE(child->windowTitle(), line);
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Korvane - ") + line);
+        QCOMPARE(frame.currentMenuId(), resources::kIdrKorvaType);
+        QCOMPARE(MenuTitles(frame.menuBar()), (QStringList{"&File", "&View", "&Window", "&Help"}));
+
+        // One temporary file: the complete track file, 2,646 bytes per sector.
+        const auto temps = rig.TempFiles();
+        QCOMPARE(temps.size(), std::size_t{1});
+        const fs::path trackFile = child->document().GetPathName();
+        QCOMPARE(temps[0], trackFile);
+        QVERIFY(trackFile.filename().string().rfind("~krvn", 0) == 0);
+        QCOMPARE(fs::file_size(trackFile), std::uintmax_t{2646} * DemoTrackSectors(1));
+
+        trackview::CKorvaneView* view = rig.View();
+        QVERIFY(view != nullptr);
+        QVERIFY(view->Regions().size() >= 3);
+        QCOMPARE(view->OverviewCount(), 147u * DemoTrackSectors(1));
+
+        frame.UpdateCommandUi();
+        QVERIFY(!rig.Enabled(cmd::kPlay) && !rig.Enabled(cmd::kExportWav));
+        rig.Select({0, 1});
+        QVERIFY(!rig.Enabled(cmd::kPlay) && !rig.Enabled(cmd::kLoop) && rig.Enabled(cmd::kExportWav));
+        rig.Select({1});
+        QVERIFY(rig.Enabled(cmd::kPlay) && rig.Enabled(cmd::kLoop) && rig.Enabled(cmd::kExportWav));
+
+        // Play: the device hears the region's bytes from the track file.
+        const Region region = view->Regions()[1];
+        frame.action(cmd::kPlay)->trigger();
+        playback::SoundPlayer& player = playback::TheSoundPlayer();
+        QVERIFY(player.IsStreaming());
+        auto output = rig.sound->LastOutput();
+        QVERIFY(output->WaitUntilPlaying(5000));
+        output->Advance(4096);
+        const std::vector<std::int16_t> heard = output->Recording();
+        QCOMPARE(heard.size(), std::size_t{8192});
+        const std::vector<char> expected = ReadBytes(trackFile, std::uint64_t{region.start} * 16, 8192 * 2);
+        QCOMPARE(std::memcmp(heard.data(), expected.data(), expected.size()), 0);
+        frame.action(cmd::kStop)->trigger();
+        QVERIFY(!player.IsStreaming());
+
+        frame.action(cmd::kLoop)->trigger();
+        QVERIFY(player.IsStreaming());
+        frame.action(cmd::kStop)->trigger();
+        QVERIFY(!player.IsStreaming());
+    }
+
+    void sliderStepsResliceTheActiveTrack() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        frame.OnCommand(cmd::kReadTrack);
+        trackview::CKorvaneView* view = rig.View();
+        QVERIFY(view != nullptr);
+        const std::size_t atDefault = view->Regions().size();
+        QVERIFY(atDefault > 0);
+
+        // A very short release time lets every little dip start a new region.
+        frame.sliceBar()->releaseSlider()->setValue(5);
+        QCOMPARE(frame.sliceBar()->releaseMs(), 5);
+        QVERIFY2(view->Regions().size() > atDefault,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(atDefault).arg(view->Regions().size())));
+        QCOMPARE(view->regionList()->count(), static_cast<int>(view->Regions().size()));
+        // A threshold at full scale finds nothing to cut.
+        frame.sliceBar()->thresholdSlider()->setValue(0);
+        QVERIFY(view->Regions().size() < atDefault);
+        QCOMPARE(frame.preferences().releaseMs(), 5);
+    }
+
+    void exportWritesNumberedFilesOfTheSelectedRegions() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        frame.OnCommand(cmd::kReadTrack);
+        trackview::CKorvaneView* view = rig.View();
+        QVERIFY(view != nullptr && view->Regions().size() >= 3);
+        const fs::path trackFile = frame.activeChild()->document().GetPathName();
+
+        QTemporaryDir out;
+        const fs::path chosen = fs::path(out.path().toStdString()) / "kick.wav";
+        rig.dialogs->exportTo.push_back(chosen);
+        rig.Select({0, 2});
+        frame.action(cmd::kExportWav)->trigger();
+        const Region regions[] = {view->Regions()[0], view->Regions()[2]};
+        for (int k = 0; k < 2; ++k) {
+            const fs::path file = fs::path(out.path().toStdString()) / ("kick" + std::to_string(k + 1) + ".wav");
+            QVERIFY2(fs::exists(file), file.c_str());
+            const std::uint64_t bytes = std::uint64_t{regions[k].length} * 16;
+            QCOMPARE(fs::file_size(file), 46 + bytes);
+            QVERIFY(ReadBytes(file, 46, bytes) == ReadBytes(trackFile, std::uint64_t{regions[k].start} * 16, bytes));
+        }
+        QVERIFY(!fs::exists(chosen));
+        QVERIFY(rig.boxes->ShownBoxes().empty());
+
+        // Cancelled file dialog: nothing more is written.
+        frame.action(cmd::kExportWav)->trigger();
+        QCOMPARE(static_cast<int>(std::distance(fs::directory_iterator(out.path().toStdString()), {})), 2);
+    }
+
+    void saveWritesTheTrackElsewhereAndKeepsTheTrackFile() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        QVERIFY(!rig.Enabled(cmd::kFileSave));
+        frame.OnCommand(cmd::kReadTrack);
+        const fs::path trackFile = frame.activeChild()->document().GetPathName();
+        const auto before = fs::file_size(trackFile);
+        QTemporaryDir out;
+        const fs::path target = fs::path(out.path().toStdString()) / "whole.wav";
+        rig.dialogs->save.push_back(target);
+        QVERIFY(rig.Enabled(cmd::kFileSave));
+        frame.action(cmd::kFileSave)->trigger();
+        QCOMPARE(fs::file_size(target), 46 + before - before / 9);
+        QCOMPARE(fs::file_size(trackFile), before);
+    }
+
+    void closingDeletesTheTrackFileAndExitStoresTheParameters() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        frame.OnCommand(cmd::kReadTrack);
+        const fs::path first = frame.activeChild()->document().GetPathName();
+        // A second window on the same document keeps the file until both are closed.
+        frame.OnCommand(cmd::kWindowNew);
+        QCOMPARE(frame.childFrames().size(), std::size_t{2});
+        frame.activeChild()->close();
+        QCoreApplication::processEvents();
+        QVERIFY(fs::exists(first));
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+        QVERIFY(!fs::exists(first));
+        QTRY_COMPARE(frame.currentMenuId(), resources::kIdrMainFrame);
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Korvane"));
+
+        // A document still open at exit loses its file too.
+        frame.OnCommand(cmd::kReadTrack);
+        const fs::path second = frame.activeChild()->document().GetPathName();
+        frame.sliceBar()->releaseSlider()->setValue(123);
+        frame.sliceBar()->thresholdSlider()->setValue(-200);
+        frame.close();
+        rig.app->DestroyMainFrame();
+        QVERIFY(!fs::exists(second));
+        QVERIFY(rig.TempFiles().empty());
+        auto store = platform::RegistryStore::Open(rig.Root() / "registry.db");
+        auto key = store->OpenKey(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath);
+        QVERIFY(key.has_value());
+        QCOMPARE(key->QueryDword(app::CPreferencesDlg::kReleaseValue).value_or(0), 123u);
+        QCOMPARE(key->QueryDword(app::CPreferencesDlg::kThresholdValue).value_or(0), 200u);
+    }
+
+    void cancelledReadLeavesNothingBehind() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        bool cancelled = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &frame, [&] {
+            if (auto* dialog = frame.findChild<QProgressDialog*>(QStringLiteral("ReadTrackProgress"))) {
+                if (dialog->value() > 0 && !cancelled) {
+                    dialog->cancel();
+                    cancelled = true;
+                }
+            }
+        });
+        poll.start(0);
+        frame.cdBar()->trackBox()->setCurrentIndex(3);  // the longest track
+        frame.OnCommand(cmd::kReadTrack);
+        poll.stop();
+        QVERIFY(cancelled);
+        QVERIFY(frame.childFrames().empty());
+        QVERIFY(rig.TempFiles().empty());
+        QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsReadTrackCancelled)));
+        QVERIFY(rig.boxes->ShownBoxes().empty());
+    }
+
+    void toolWindowStatusBarHelpAndAbout() {
+        AppRig rig;
+        const fs::path help = rig.Root() / "Korvane.hlp";
+        std::ofstream(help) << "help";
+        app::StartupSeams seams = rig.Seams();
+        seams.helpFile = help;
+        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+
+        QAction* toggle = frame.action(cmd::kToolWindow);
+        QVERIFY(toggle->isChecked());
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(frame.sliceBar()->isHidden());
+        QVERIFY(!toggle->isChecked());
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(!frame.sliceBar()->isHidden());
+        QVERIFY(toggle->isChecked());
+        // Docked, the toggle still hides and shows it.
+        frame.sliceBar()->setFloating(false);
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(frame.sliceBar()->isHidden());
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(!frame.sliceBar()->isHidden());
+
+        frame.OnCommand(cmd::kViewStatusBar);
+        QVERIFY(frame.statusBar()->isHidden());
+        QVERIFY(!frame.action(cmd::kViewStatusBar)->isChecked());
+        frame.OnCommand(cmd::kViewStatusBar);
+        QVERIFY(!frame.statusBar()->isHidden());
+
+        frame.OnCommand(cmd::kHelpFinder);
+        QCOMPARE(rig.helpOpened, std::vector<fs::path>{help});
+        fs::remove(help);
+        frame.OnCommand(cmd::kHelpFinder);
+        QCOMPARE(rig.helpOpened.size(), std::size_t{1});
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find(help.string()) != std::string::npos);
+
+        // The help file beside an executable, found without regard to case.
+        QTemporaryDir bin;
+        const fs::path exe = fs::path(bin.path().toStdString()) / "korvane";
+        std::ofstream(fs::path(bin.path().toStdString()) / "KORVANE.HLP") << "x";
+        QCOMPARE(app::HelpFileFor(exe).filename().string(), std::string("KORVANE.HLP"));
+
+        // The About box: caption, the version line, OK closes it.
+        QTimer::singleShot(0, &frame, [] {
+            QWidget* about = QApplication::activeModalWidget();
+            QVERIFY(about != nullptr);
+            QCOMPARE(about->windowTitle(), QStringLiteral("About Korvane"));
+            QVERIFY(about->findChildren<QLabel*>().size() >= 3);
+            QCOMPARE(about->findChildren<QLabel*>()[0]->text(), QStringLiteral("Korvane Version 1.0"));
+            about->close();
+        });
+        frame.OnCommand(cmd::kAppAbout);
+    }
+
+    void editingKeysAreTakenAndDoNothing() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        frame.OnCommand(cmd::kReadTrack);
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        const std::size_t regions = rig.View()->Regions().size();
+        rig.View()->regionList()->setFocus();
+        QTest::keyClick(rig.View()->regionList(), Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(rig.View()->regionList(), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(rig.View()->regionList(), Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(frame.unhandledCommands(), 3);
+        QVERIFY(!frame.action(cmd::kNextPane)->isEnabled());
+        QTest::keyClick(rig.View()->regionList(), Qt::Key_F6);
+        QCOMPARE(frame.unhandledCommands(), 3);
+        QCOMPARE(rig.View()->Regions().size(), regions);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+    }
+
+    void wrongPlatformShowsItsMessageAndEnds() {
+        AppRig rig;
+        app::StartupSeams seams = rig.Seams();
+        seams.queryOs = [] {
+            platform::OsVersionInfo nt;
+            nt.platformId = platform::kVerPlatformWin32Nt;
+            return nt;
+        };
+        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kExitProcess);
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QCOMPARE(rig.boxes->ShownBoxes()[0].text, Text(resources::kIdsWrongPlatform));
+        QCOMPARE(rig.boxes->ShownBoxes()[0].flags, std::uint32_t{platform::kMbOk});
+        QCOMPARE(rig.boxes->ShownBoxes()[0].caption, std::string("Korvane"));
+        QVERIFY(!rig.frame().isVisible());
+        // The settings key was filled with defaults before the check.
+        auto store = platform::RegistryStore::Open(rig.Root() / "registry.db");
+        QVERIFY(store->KeyExists(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath));
+    }
+
+    void soundDeviceThatCannotOpenShowsItsMessageAndEnds() {
+        platform::sound::VirtualSoundSystem::Options failing;
+        failing.faults.push_back({platform::sound::FaultPoint::kCreateDevice, 0, platform::sound::kDsErrNoDriver});
+        AppRig rig(failing);
+        QCOMPARE(rig.Start(), app::CreateResult::kExitProcess);
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QCOMPARE(rig.boxes->ShownBoxes()[0].text, Text(resources::kIdsNoDirectSound));
+        QCOMPARE(rig.boxes->ShownBoxes()[0].flags, std::uint32_t{platform::kMbOk});
+        QVERIFY(!rig.frame().isVisible());
+        QVERIFY(rig.frame().cdBar()->driveBox()->count() == 0);  // the drive scan never ran
+    }
+
+    void withoutAspiManagerTheApplicationRunsWithoutCdAccess() {
+        AppRig rig;
+        QTemporaryDir empty;
+        app::StartupSeams seams = rig.Seams();
+        cdda::CDReader::Options nowhere;
+        nowhere.managerSearchDirs = {fs::path(empty.path().toStdString())};
+        auto source = std::make_shared<app::MachineCdSource>(nowhere);
+        QVERIFY(!source->Available());
+        seams.cd = source;
+        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        QVERIFY(!frame.hasCdAccess());
+        QCOMPARE(frame.cdBar()->driveBox()->count(), 0);
+        QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
+        QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdAccess)));
+        frame.OnCommand(cmd::kReadTrack);
+        frame.OnCommand(cmd::kRefresh);
+        QVERIFY(frame.childFrames().empty());
+        QVERIFY(rig.TempFiles().empty());
+        QVERIFY(rig.boxes->ShownBoxes().empty());
+        // The status bar keeps saying so after a prompt has come and gone.
+        frame.statusBar()->showMessage(QStringLiteral("prompt"));
+        frame.statusBar()->clearMessage();
+        QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdAccess)));
+    }
+
+    void withoutDriveTheBoxesStayEmpty() {
+        AppRig rig;
+        auto source = std::make_shared<NoDriveSource>();
+        app::StartupSeams seams = rig.Seams();
+        seams.cd = source;
+        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        QCOMPARE(frame.cdBar()->driveBox()->count(), 0);
+        QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
+        QCOMPARE(source->trackListCalls, 0);
+        QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdDrive)));
+        frame.OnCommand(cmd::kReadTrack);
+        QCOMPARE(source->reads, 0);
+        QVERIFY(frame.childFrames().empty());
+        QVERIFY(rig.boxes->ShownBoxes().empty());
+    }
+};
+
+QTEST_MAIN(AppEndToEnd)
+#include "app_e2e_test.moc"

@@ -1,0 +1,108 @@
+// The korvane program as a process: the platform check ends it with exit code 0 after
+// its message, and it starts and stays up without an ASPI manager. Message boxes go to
+// the KORVANE_MESSAGE_LOG file, so nothing waits for a click.
+#include "resources/strings.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempRoot {
+    fs::path dir;
+    TempRoot() {
+        char pattern[] = "/tmp/korvane-program-XXXXXX";
+        dir = mkdtemp(pattern);
+    }
+    ~TempRoot() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
+// Starts `program` with the current environment plus `extra` ("NAME=value").
+pid_t Spawn(const fs::path& program, const std::vector<std::string>& extra) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    env.insert(env.end(), extra.begin(), extra.end());
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string path = program.string();
+    char* argv[] = {path.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
+    return pid;
+}
+
+// Waits up to `seconds` for the process to end; its exit status, or -1 while running.
+int WaitExit(pid_t pid, int seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
+}
+
+std::string ReadAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> CommonEnvironment(const TempRoot& root) {
+    return {"KORVANE_ROOT=" + root.dir.string(), "KORVANE_MESSAGE_LOG=" + (root.dir / "messages.log").string(),
+            "KORVANE_SPLASH_MS=0", "KORVANE_AUDIO=null", "KORVANE_REAL_DRIVES=0", "QT_QPA_PLATFORM=offscreen"};
+}
+
+}  // namespace
+
+TEST(KorvaneProgram, AnotherPlatformFamilyShowsTheMessageAndExitsWithZero) {
+    TempRoot root;
+    auto env = CommonEnvironment(root);
+    env.push_back("KORVANE_PLATFORM_ID=2");
+    const pid_t pid = Spawn(fs::path(KORVANE_BIN_DIR) / "korvane", env);
+    ASSERT_GT(pid, 0);
+    const int code = WaitExit(pid, 60);
+    if (code == -1) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadAll(root.dir / "messages.log"),
+              "Korvane|0\n" + std::string(korvane::resources::LoadAppString(61568)) + "\n--\n");
+    // The settings were loaded and completed before the check.
+    EXPECT_TRUE(fs::exists(root.dir / "registry.db"));
+}
+
+TEST(KorvaneProgram, StartsAndStaysUpWithoutAnAspiManager) {
+    TempRoot root;
+    // A copy of the program in a folder without WNASPI32.DLL, on a machine without it.
+    const fs::path bin = root.dir / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(fs::path(KORVANE_BIN_DIR) / "korvane", bin / "korvane");
+    const pid_t pid = Spawn(bin / "korvane", CommonEnvironment(root));
+    ASSERT_GT(pid, 0);
+    const int early = WaitExit(pid, 4);
+    if (early == -1) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(early, -1) << "the program ended by itself with " << early;
+    EXPECT_FALSE(fs::exists(root.dir / "messages.log")) << ReadAll(root.dir / "messages.log");
+}

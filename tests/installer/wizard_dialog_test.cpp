@@ -1,0 +1,111 @@
+// The Qt wizard: what the user sees and what the buttons do, offscreen.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <memory>
+
+#include "installer/setup/wizard_dialog.h"
+#include "machine_fixture.h"
+
+namespace korvane::installer::test {
+namespace {
+
+// One application object for the whole program, made before the first test and destroyed
+// after the last (while Qt is still intact).
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[32] = "installer_wizard_test";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
+
+class WizardDialogTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        SeedWindowsMachine();
+        payload.String(50000, "Korvane").String(50001, "Korvane.exe");
+        payload.Add("IDT_LICENSE_TXT", Bytes("Terms\r\nMore terms"));
+        payload.Add("IDT_APPFILE_1", Bytes("exe")).String(40000, "Korvane.exe").String(47000, "<appdir>");
+        MakeInstaller(payload);
+    }
+    QWidget* VisiblePageWith(WizardDialog& wizard, QWidget* control) {
+        (void)wizard;
+        return control->parentWidget()->isVisible() ? control->parentWidget() : nullptr;
+    }
+    Payload payload;
+};
+
+TEST_F(WizardDialogTest, NextFollowsTheLicenceChoiceAndPagesShowOneAtATime) {
+    WizardDialog wizard(*installer);
+    wizard.show();
+    EXPECT_EQ(wizard.windowTitle(), "Vestramo Installer");
+    EXPECT_TRUE(wizard.DeclineRadio()->isChecked());
+    EXPECT_FALSE(wizard.NextButton()->isEnabled());
+    EXPECT_EQ(wizard.NextButton()->text(), "Next >>");
+    EXPECT_TRUE(VisiblePageWith(wizard, wizard.AcceptRadio()));
+    EXPECT_FALSE(VisiblePageWith(wizard, wizard.FolderEdit()));
+
+    QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
+    EXPECT_TRUE(wizard.NextButton()->isEnabled());
+    QTest::mouseClick(wizard.DeclineRadio(), Qt::LeftButton);
+    EXPECT_FALSE(wizard.NextButton()->isEnabled());
+    QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
+    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+
+    EXPECT_TRUE(VisiblePageWith(wizard, wizard.FolderEdit()));
+    EXPECT_FALSE(VisiblePageWith(wizard, wizard.AcceptRadio()));
+    EXPECT_EQ(wizard.FolderEdit()->text(), "C:\\Program Files\\Quorvix\\Korvane");
+    EXPECT_EQ(wizard.FolderEdit()->parentWidget()->pos(), QPoint(18, 48));
+    bool selectHidden = false;
+    for (auto* button : wizard.FolderEdit()->parentWidget()->findChildren<QPushButton*>())
+        if (button->text() == "Select...") selectHidden = !button->isVisible();
+    EXPECT_TRUE(selectHidden);
+    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+    EXPECT_EQ(wizard.NextButton()->text(), "Finish");
+    EXPECT_TRUE(VisiblePageWith(wizard, wizard.ProgressLabel()));
+    EXPECT_EQ(log->Count(), 0);  // nothing installed before Finish
+}
+
+TEST_F(WizardDialogTest, FinishInstallsIntoTheTypedFolderAndEndsWithOne) {
+    WizardDialog wizard(*installer);
+    wizard.show();
+    QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
+    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+    wizard.FolderEdit()->selectAll();
+    QTest::keyClicks(wizard.FolderEdit(), "C:\\Apps\\Korvane");
+    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+    EXPECT_EQ(wizard.result(), 1);
+    EXPECT_EQ(ReadText("C:\\Apps\\Korvane\\Korvane.exe"), "exe");
+    EXPECT_EQ(wizard.ProgressLabel()->text(), QString(ProgressText(1).c_str()));
+}
+
+TEST_F(WizardDialogTest, BadFolderStaysOnThePageAndCancelEndsWithTwo) {
+    WizardDialog wizard(*installer);
+    wizard.show();
+    QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
+    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+    wizard.FolderEdit()->selectAll();
+    QTest::keyClicks(wizard.FolderEdit(), "Korvane");
+    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+    EXPECT_EQ(Messages(), std::vector<std::string>{std::string(kBadFolderText)});
+    EXPECT_TRUE(VisiblePageWith(wizard, wizard.FolderEdit()));
+    QTest::keyClick(&wizard, Qt::Key_Escape);
+    EXPECT_EQ(wizard.result(), 2);
+    EXPECT_EQ(log->Count(), 0);
+    EXPECT_FALSE(Exists("C:\\Program Files\\Quorvix"));
+}
+
+}  // namespace
+}  // namespace korvane::installer::test

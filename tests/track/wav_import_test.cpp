@@ -1,0 +1,262 @@
+#include "track/wav_import.h"
+
+#include "export/wav_export.h"
+#include "platform/ui/ui.h"
+#include "tests/track/wav_corpus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using namespace korvane::testing;
+using korvane::track::ImportError;
+namespace fs = std::filesystem;
+
+class ScopedMessageBoxes {
+public:
+    ScopedMessageBoxes() : boxes_(std::make_shared<korvane::platform::ScriptedMessageBoxes>()) {
+        previous_ = korvane::platform::SetMessageBoxHandler(boxes_);
+    }
+    ~ScopedMessageBoxes() { korvane::platform::SetMessageBoxHandler(previous_); }
+    const auto& Shown() const { return boxes_->ShownBoxes(); }
+
+private:
+    std::shared_ptr<korvane::platform::ScriptedMessageBoxes> boxes_;
+    std::shared_ptr<korvane::platform::MessageBoxHandler> previous_;
+};
+
+// The overview rule, computed independently of the code under test.
+std::vector<std::byte> ExpectedTrackFile(std::vector<std::int16_t> stereo) {
+    stereo.resize((stereo.size() / 2 + 587) / 588 * 588 * 2, 0);
+    std::vector<std::byte> out;
+    for (auto s : stereo) Put16(out, static_cast<std::uint16_t>(s));
+    for (std::size_t f = 0; f < stereo.size() / 2; f += 4) {
+        std::int32_t sum = 0;
+        for (std::size_t k = f; k < f + 4; ++k)
+            sum += static_cast<std::int16_t>(stereo[2 * k] / 2 + stereo[2 * k + 1] / 2);
+        Put16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(sum / 4)));
+    }
+    return out;
+}
+
+std::vector<std::int16_t> Noise(std::size_t count, std::uint32_t seed) {
+    std::vector<std::int16_t> out(count);
+    for (auto& s : out) {
+        seed = seed * 1664525u + 1013904223u;
+        s = static_cast<std::int16_t>(seed >> 16);
+    }
+    return out;
+}
+
+class WavImportTest : public TempFolderTest {
+protected:
+    fs::path Wav(const WavSpec& spec, const std::string& name = "in.wav") {
+        const auto path = dir_ / name;
+        WriteAll(path, BuildWav(spec));
+        return path;
+    }
+    // Imports into out/track.tmp and checks that a failure leaves the input as it was
+    // and nothing in out/.
+    korvane::track::ImportOutcome Import(const fs::path& wav) {
+        fs::create_directories(dir_ / "out");
+        const auto before = ReadAll(wav);
+        auto outcome = korvane::track::ImportWavToTrackFile(wav, dir_ / "out" / "track.tmp");
+        EXPECT_EQ(ReadAll(wav), before);
+        if (!outcome.Ok()) {
+            EXPECT_TRUE(fs::is_empty(dir_ / "out")) << outcome.detail;
+        }
+        return outcome;
+    }
+    ScopedMessageBoxes boxes_;
+};
+
+TEST_F(WavImportTest, StereoBecomesATrackFileAsTheReaderWritesIt) {
+    const auto samples = Noise(2 * (588 * 3 + 5), 1);
+    const auto outcome = Import(Wav({.samples = samples}));
+    ASSERT_TRUE(outcome.Ok()) << outcome.detail;
+    EXPECT_EQ(outcome.frames, 588u * 3 + 5);
+    EXPECT_EQ(outcome.sectorCount, 4u);
+    EXPECT_EQ(ReadAll(dir_ / "out" / "track.tmp"), ExpectedTrackFile(samples));
+}
+
+TEST_F(WavImportTest, MonoIsCopiedToBothChannels) {
+    const auto mono = Noise(588 * 2, 2);
+    ASSERT_TRUE(Import(Wav({.channels = 1, .samples = mono})).Ok());
+    std::vector<std::int16_t> stereo;
+    for (auto s : mono) stereo.insert(stereo.end(), {s, s});
+    EXPECT_EQ(ReadAll(dir_ / "out" / "track.tmp"), ExpectedTrackFile(stereo));
+}
+
+TEST_F(WavImportTest, ChunkLayoutsFromTheWildAreRead) {
+    const auto samples = Noise(2 * 600, 3);
+    const WavChunk list{"LIST", std::vector<std::byte>(27, std::byte{'x'})};  // odd: padded
+    const WavChunk fact{"fact", {std::byte{1}, std::byte{0}, std::byte{0}, std::byte{0}}};
+    const std::vector<WavSpec> specs = {
+        {.fmtBytes = 18, .samples = samples},
+        {.samples = samples, .before = {list}, .after = {fact}},
+        {.fmtBytes = 40, .samples = samples, .before = {fact}, .after = {list, list}},
+        {.samples = samples, .riffSize = 0xFFFFFFFFu},  // a writer that never finished the header
+    };
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const auto outcome = Import(Wav(specs[i]));
+        ASSERT_TRUE(outcome.Ok()) << i << ": " << outcome.detail;
+        EXPECT_EQ(ReadAll(dir_ / "out" / "track.tmp"), ExpectedTrackFile(samples)) << i;
+    }
+    // A data chunk of odd size: the trailing half sample is not a frame.
+    auto odd = BuildWav({.samples = samples});
+    odd.push_back(std::byte{0x11});
+    odd[40] = std::byte(std::to_integer<int>(odd[40]) + 1);  // data size + 1
+    WriteAll(dir_ / "odd.wav", odd);
+    EXPECT_EQ(Import(dir_ / "odd.wav").frames, 600u);
+}
+
+TEST_F(WavImportTest, UnsupportedFormatsGetTheirOwnMessage) {
+    const auto samples = Noise(2 * 100, 4);
+    struct Case {
+        WavSpec spec;
+        ImportError error;
+    };
+    const std::vector<Case> cases = {
+        {{.bitsPerSample = 8, .samples = samples}, ImportError::kNotPcm16},
+        {{.bitsPerSample = 24, .samples = samples}, ImportError::kNotPcm16},
+        {{.formatTag = 3, .bitsPerSample = 32, .samples = samples}, ImportError::kNotPcm16},
+        {{.formatTag = 2, .samples = samples}, ImportError::kNotPcm16},
+        {{.rateHz = 48000, .samples = samples}, ImportError::kWrongRate},
+        {{.rateHz = 22050, .samples = samples}, ImportError::kWrongRate},
+        {{.channels = 6, .samples = samples}, ImportError::kWrongChannels},
+        {{.channels = 0, .samples = samples}, ImportError::kWrongChannels},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(Import(Wav(cases[i].spec)).error, cases[i].error) << i;
+}
+
+TEST_F(WavImportTest, MalformedFilesAreRefusedAndLeaveNothing) {
+    const auto samples = Noise(2 * 700, 5);
+    const auto good = BuildWav({.samples = samples});
+    std::vector<std::vector<std::byte>> broken = {
+        {},                                                  // empty
+        std::vector<std::byte>(good.begin(), good.begin() + 11),  // shorter than the RIFF header
+        BuildWav({.samples = samples, .truncateTo = good.size() - 2}),        // truncated data
+        BuildWav({.samples = samples, .dataSize = 0xFFFFFFF0u}),               // huge declared data
+        BuildWav({.samples = samples, .before = {{"LIST", {}}}, .omitFmt = true}),  // no fmt
+        BuildWav({.samples = samples, .omitData = true}),                     // no data
+        BuildWav({.fmtBytes = 14, .samples = samples}),                       // fmt too short
+        BuildWav({.blockAlign = 3, .samples = samples}),                      // block align wrong
+        BuildWav({.samples = samples, .truncateTo = 30}),                     // inside fmt
+    };
+    // A chunk before "data" that claims more bytes than the file has.
+    auto hugeList = BuildWav({.samples = samples, .before = {{"LIST", std::vector<std::byte>(8)}}});
+    hugeList[16] = std::byte{0xF0}, hugeList[17] = hugeList[18] = hugeList[19] = std::byte{0xFF};
+    broken.push_back(hugeList);
+    // Not WAVE, not RIFF.
+    auto avi = good;
+    std::memcpy(avi.data() + 8, "AVI ", 4);
+    broken.push_back(avi);
+
+    for (std::size_t i = 0; i < broken.size(); ++i) {
+        const auto path = dir_ / ("broken" + std::to_string(i) + ".wav");
+        WriteAll(path, broken[i]);
+        const auto outcome = Import(path);
+        EXPECT_EQ(outcome.error, ImportError::kMalformed) << i << ": " << outcome.detail;
+        EXPECT_FALSE(outcome.detail.empty()) << i;
+    }
+    // Big-endian RIFF is a WAV file, just not one this program reads.
+    auto rifx = good;
+    std::memcpy(rifx.data(), "RIFX", 4);
+    WriteAll(dir_ / "rifx.wav", rifx);
+    EXPECT_EQ(Import(dir_ / "rifx.wav").error, ImportError::kNotPcm16);
+}
+
+TEST_F(WavImportTest, ImportThenExportReproducesTheSamplesExactly) {
+    for (std::uint16_t channels : {std::uint16_t{1}, std::uint16_t{2}}) {
+        const std::size_t frames = 588 * 5 + 44;  // a whole number of overview samples
+        const auto samples = Noise(frames * channels, 6 + channels);
+        ASSERT_TRUE(Import(Wav({.channels = channels, .samples = samples})).Ok());
+        const auto out = dir_ / ("back" + std::to_string(channels) + ".wav");
+        ASSERT_TRUE(korvane::wavexport::WriteRegionWav(dir_ / "out" / "track.tmp", out, 0, frames, false).Ok());
+        std::vector<std::int16_t> stereo;
+        if (channels == 2)
+            stereo = samples;
+        else
+            for (auto s : samples) stereo.insert(stereo.end(), {s, s});
+        EXPECT_EQ(ReadAll(out), ExpectedWav(stereo));
+        fs::remove(dir_ / "out" / "track.tmp");
+    }
+}
+
+TEST_F(WavImportTest, AFullDiskLeavesNoTrackFile) {
+    const auto wav = Wav({.samples = Noise(2 * 588 * 30, 9)});
+    for (std::uint64_t limit : {0ull, 1000ull, 60'000ull, 2646ull * 30 - 1}) {
+        korvane::track::ImportIo io;
+        io.wrapSink = [limit](auto inner) {
+            return std::make_unique<korvane::platform::FaultInjectingSink>(
+                std::move(inner), korvane::platform::SinkFaults{.writeLimitBytes = limit});
+        };
+        fs::create_directories(dir_ / "out");
+        const auto outcome = korvane::track::ImportWavToTrackFile(wav, dir_ / "out" / "track.tmp", io);
+        EXPECT_EQ(outcome.error, ImportError::kCannotWrite) << limit;
+        EXPECT_TRUE(fs::is_empty(dir_ / "out"));
+    }
+    // An existing track file survives a failed import byte for byte.
+    WriteAll(dir_ / "out" / "track.tmp", {std::byte{3}});
+    korvane::track::ImportIo io;
+    io.wrapSink = [](auto inner) {
+        return std::make_unique<korvane::platform::FaultInjectingSink>(std::move(inner),
+                                                                       korvane::platform::SinkFaults{.failSync = true});
+    };
+    EXPECT_EQ(korvane::track::ImportWavToTrackFile(wav, dir_ / "out" / "track.tmp", io).error, ImportError::kCannotWrite);
+    EXPECT_EQ(ReadAll(dir_ / "out" / "track.tmp"), std::vector<std::byte>{std::byte{3}});
+}
+
+TEST_F(WavImportTest, OpeningAWavMakesADocumentThatOwnsATemporaryCopy) {
+    const auto temp = dir_ / "WINDOWS" / "TEMP";
+    fs::create_directories(temp);
+    const auto samples = Noise(2 * 588, 10);
+    const auto wav = Wav({.samples = samples}, "kick.wav");
+    const auto before = ReadAll(wav);
+    std::vector<std::string> events;
+    auto opened = korvane::track::OpenDocumentFile(wav, temp, {[&] { events.push_back("stop"); }, {}});
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(opened->OwnsTrackFile());
+    EXPECT_EQ(opened->GetPathName().parent_path(), temp);
+    EXPECT_TRUE(opened->GetPathName().filename().string().starts_with("~krvn"));
+    EXPECT_EQ(opened->GetPathName().extension(), ".tmp");
+    EXPECT_EQ(opened->GetTitle(), "kick.wav");
+    EXPECT_EQ(ReadAll(opened->GetPathName()), ExpectedTrackFile(samples));
+    opened.reset();  // closing the window
+    EXPECT_EQ(events, std::vector<std::string>{"stop"});
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_EQ(ReadAll(wav), before);
+    EXPECT_TRUE(boxes_.Shown().empty());
+}
+
+TEST_F(WavImportTest, AFailedOpenShowsOneClearMessageAndLeavesNothing) {
+    const auto temp = dir_ / "TEMP";
+    fs::create_directories(temp);
+    const auto wav = Wav({.rateHz = 48000, .samples = Noise(200, 11)}, "song48k.wav");
+    const auto result = korvane::track::OpenWavAsDocument(wav, temp);
+    EXPECT_FALSE(result.document);
+    EXPECT_EQ(result.outcome.error, ImportError::kWrongRate);
+    EXPECT_TRUE(fs::is_empty(temp));
+    ASSERT_EQ(boxes_.Shown().size(), 1u);
+    EXPECT_NE(boxes_.Shown()[0].text.find("44100 Hz"), std::string::npos);
+    EXPECT_NE(boxes_.Shown()[0].text.find("song48k.wav"), std::string::npos);
+    EXPECT_EQ(boxes_.Shown()[0].flags, korvane::platform::kMbOk | korvane::platform::kMbIconError);
+}
+
+TEST_F(WavImportTest, OpeningAnyOtherFileKeepsItTheUsers) {
+    const auto raw = dir_ / "track.raw";
+    WriteAll(raw, std::vector<std::byte>(2646, std::byte{1}));
+    {
+        auto doc = korvane::track::OpenDocumentFile(raw, dir_);
+        ASSERT_TRUE(doc);
+        EXPECT_FALSE(doc->OwnsTrackFile());
+    }
+    EXPECT_EQ(ReadAll(raw), std::vector<std::byte>(2646, std::byte{1}));
+    EXPECT_FALSE(korvane::track::OpenDocumentFile(dir_ / "missing.raw", dir_));
+    EXPECT_EQ(boxes_.Shown().size(), 1u);
+}
+
+}  // namespace
