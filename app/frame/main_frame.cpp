@@ -12,6 +12,7 @@
 #include "resources/frame_resources.h"
 #include "resources/strings.h"
 #include "track/view/korvane_view.h"
+#include "track/wav_import.h"
 #include "track/view/sample_editor_ctrl.h"
 #include "track/view/sound_player_adapter.h"
 
@@ -645,12 +646,33 @@ CMainFrame::DocumentEntry* CMainFrame::EntryOf(const track::CKorvaneDoc& documen
 
 CChildFrame* CMainFrame::OpenTrackDocument(const fs::path& trackFile, const std::string& title,
                                            track::DocumentOrigin origin) {
+    auto document = std::make_unique<track::CKorvaneDoc>();
+    switch (origin) {
+        case track::DocumentOrigin::kOwnedTrackFile:
+            document->AdoptTemporaryTrackFile(trackFile);
+            break;
+        case track::DocumentOrigin::kUserFile:
+            if (!document->OnOpenDocument(trackFile)) {
+                ShowMessage(FormatAppString(resources::kIdsImportCannotRead, QString::fromStdString(trackFile.string())),
+                            platform::kMbOk | platform::kMbIconError);
+                return nullptr;
+            }
+            break;
+        case track::DocumentOrigin::kNew:
+            document->OnNewDocument();
+            break;
+    }
+    document->SetTitle(title);
+    return AdoptDocument(std::move(document));
+}
+
+CChildFrame* CMainFrame::AdoptDocument(std::unique_ptr<track::CKorvaneDoc> document) {
     auto entry = std::make_unique<DocumentEntry>();
-    entry->document = std::make_unique<track::CKorvaneDoc>();
+    entry->document = std::move(document);
     DocumentEntry* raw = entry.get();
     raw->document->SetHooks({
         [this] { services_.soundPlayer->StopPlayback(); },
-        [this, raw] {
+        [raw] {
             raw->closing = true;
             for (const QPointer<CChildFrame>& frame : raw->frames) {
                 if (frame) frame->close();
@@ -658,22 +680,6 @@ CChildFrame* CMainFrame::OpenTrackDocument(const fs::path& trackFile, const std:
             raw->frames.clear();
         },
     });
-    switch (origin) {
-        case track::DocumentOrigin::kOwnedTrackFile:
-            raw->document->AdoptTemporaryTrackFile(trackFile);
-            break;
-        case track::DocumentOrigin::kUserFile:
-            if (!raw->document->OnOpenDocument(trackFile)) {
-                ShowMessage(FormatAppString(resources::kIdsImportCannotRead, QString::fromStdString(trackFile.string())),
-                            platform::kMbOk | platform::kMbIconError);
-                return nullptr;
-            }
-            break;
-        case track::DocumentOrigin::kNew:
-            raw->document->OnNewDocument();
-            break;
-    }
-    raw->document->SetTitle(title);
     documents_.push_back(std::move(entry));
     CChildFrame* frame = AddChildFrame(*raw);
     if (frame == nullptr) {
@@ -847,18 +853,17 @@ void CMainFrame::OnFileNew() {
 void CMainFrame::OnFileOpen() {
     const std::optional<fs::path> chosen = services_.dialogs->ChooseOpenFile(this);
     if (!chosen) return;
-    const std::string title = chosen->filename().string();
-    std::string extension = chosen->extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension == ".wav" && services_.importWav) {
-        // The audio is copied into a temporary track file; the user's file stays as it is.
-        if (const std::optional<fs::path> trackFile = services_.importWav(*chosen, services_.tempDir)) {
-            OpenTrackDocument(*trackFile, title, track::DocumentOrigin::kOwnedTrackFile);
-        }
-        return;
+    std::unique_ptr<track::CKorvaneDoc> document;
+    {
+        // A WAV file is copied into a temporary track file (the user's file is only read);
+        // any other file opens as a track file the document never deletes. Failures have
+        // been shown when this returns nothing.
+        WaitCursor wait;
+        document = track::OpenDocumentFile(*chosen, services_.tempDir);
     }
-    OpenTrackDocument(*chosen, title, track::DocumentOrigin::kUserFile);
+    if (!document) return;
+    if (document->GetTitle().empty()) document->SetTitle(chosen->filename().string());
+    AdoptDocument(std::move(document));
 }
 
 void CMainFrame::OnFileSave() {

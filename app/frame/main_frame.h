@@ -68,11 +68,6 @@ public:
 };
 std::shared_ptr<FileDialogs> MakeQtFileDialogs();
 
-// A WAV file opened as a track: the import copies its audio into a new temporary track
-// file. Returns that file, or nullopt after it has shown why it could not.
-using WavImporter = std::function<std::optional<std::filesystem::path>(const std::filesystem::path& wav,
-                                                                       const std::filesystem::path& tempDir)>;
-
 // The process-wide objects and the machine the frame works with.
 struct FrameServices {
     playback::SoundPlayer* soundPlayer = nullptr;        // required; outlives the frame
@@ -82,7 +77,6 @@ struct FrameServices {
     std::filesystem::path helpFile;                      // beside the executable
     std::function<bool(const std::filesystem::path&)> openHelp;  // default: the desktop's viewer
     std::shared_ptr<FileDialogs> dialogs;                // default: Qt file dialogs
-    WavImporter importWav;                               // File > Open; nullptr: not available
 };
 
 // Seams of the creation sequence.
@@ -168,6 +162,9 @@ public:
     // deleted when owned) when the view cannot be made.
     CChildFrame* OpenTrackDocument(const std::filesystem::path& trackFile, const std::string& title,
                                    track::DocumentOrigin origin);
+    // Gives an open document its child frame and view; nullptr (the document closed) when
+    // the view cannot be made.
+    CChildFrame* AdoptDocument(std::unique_ptr<track::CKorvaneDoc> document);
     // Closes every document; false when one of them refused.
     bool CloseAllDocuments();
 

@@ -48,7 +48,6 @@ CreateResult CKorvaneApp::InitInstance(StartupSeams seams, const QStringList& ar
     services.helpFile = seams.helpFile.empty() ? HelpFileFor(fs::read_symlink("/proc/self/exe")) : seams.helpFile;
     services.openHelp = seams.openHelp;
     services.dialogs = seams.dialogs;
-    services.importWav = MachineWavImporter();
 
     // The frame's constructor loads (and completes) the settings before any window.
     frame_ = std::make_unique<CMainFrame>(std::move(services), std::move(drivers));

@@ -66,7 +66,4 @@ private:
 // access.
 std::shared_ptr<CdSource> MakeMachineCdSource();
 
-// The WAV import for File > Open (nullptr when this build has none).
-WavImporter MachineWavImporter();
-
 }  // namespace korvane::app

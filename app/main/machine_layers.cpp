@@ -1,11 +1,9 @@
-// The machine's CD layer and WAV import behind the frame's interfaces.
+// The machine's CD layer behind the frame's interface.
 #include "app/frame/machine_cd_source.h"
 #include "app/main/korvane_app.h"
 
 namespace korvane::app {
 
 std::shared_ptr<CdSource> MakeMachineCdSource() { return std::make_shared<MachineCdSource>(); }
-
-WavImporter MachineWavImporter() { return {}; }
 
 }  // namespace korvane::app

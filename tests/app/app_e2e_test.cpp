@@ -8,6 +8,7 @@
 #include "cdda/toc.h"
 #include "platform/aspi/demo_disc.h"
 #include "playback/sound_player.h"
+#include "regions/demo_signal.h"
 #include "resources/frame_resources.h"
 #include "resources/strings.h"
 
@@ -49,6 +50,28 @@ std::uint32_t DemoTrackSectors(int line) {
 }
 
 std::string Text(std::uint32_t id) { return std::string(resources::LoadAppString(id)); }
+
+// A canonical 16-bit PCM WAV file of interleaved `samples`.
+void WriteWav(const fs::path& file, const std::vector<std::int16_t>& samples, std::uint32_t rateHz,
+              std::uint16_t channels) {
+    std::ofstream out(file, std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    u32(36 + dataBytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(channels);
+    u32(rateHz);
+    u32(rateHz * channels * 2);
+    u16(static_cast<std::uint16_t>(channels * 2));
+    u16(16);
+    out.write("data", 4);
+    u32(dataBytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
+}
 
 // A CD layer whose scan finds no drive at all.
 class NoDriveSource : public app::CdSource {
@@ -282,6 +305,89 @@ private slots:
         QVERIFY(key.has_value());
         QCOMPARE(key->QueryDword(app::CPreferencesDlg::kReleaseValue).value_or(0), 123u);
         QCOMPARE(key->QueryDword(app::CPreferencesDlg::kThresholdValue).value_or(0), 200u);
+    }
+
+    void newAndOpenKeepTheUsersFiles() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        // Ctrl+N: an untitled document without a file; nothing to play, export or save.
+        frame.OnCommand(cmd::kFileNew);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        QCOMPARE(frame.activeChild()->windowTitle(), QStringLiteral("Korva1"));
+        QVERIFY(frame.activeChild()->document().GetPathName().empty());
+        QVERIFY(!rig.Enabled(cmd::kPlay) && !rig.Enabled(cmd::kExportWav));
+        frame.OnCommand(cmd::kFileSave);
+        QCOMPARE(rig.dialogs->asked, 0);
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+
+        // A track file the user keeps elsewhere: opened, sliced, and left alone on close.
+        frame.OnCommand(cmd::kReadTrack);
+        const fs::path read = frame.activeChild()->document().GetPathName();
+        QTemporaryDir mine;
+        const fs::path kept = fs::path(mine.path().toStdString()) / "kept.trk";
+        fs::copy_file(read, kept);
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+        rig.dialogs->open.push_back(kept);
+        frame.OnCommand(cmd::kFileOpen);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        QCOMPARE(frame.activeChild()->windowTitle(), QStringLiteral("kept.trk"));
+        QVERIFY(!rig.View()->Regions().empty());
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+        QVERIFY(fs::exists(kept));
+        QVERIFY(rig.TempFiles().empty());
+        // A cancelled open dialog opens nothing.
+        frame.OnCommand(cmd::kFileOpen);
+        QVERIFY(frame.childFrames().empty());
+    }
+
+    void openingAWavImportsItAndLeavesTheFileAlone() {
+        AppRig rig;
+        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        QTemporaryDir mine;
+        const fs::path wav = fs::path(mine.path().toStdString()) / "song.wav";
+        demo::DemoSignalSpec spec;
+        spec.seed = 7;
+        spec.rateHz = 44100;
+        spec.channelCount = 2;
+        spec.durationSeconds = 12.0;
+        const std::vector<std::int16_t> audio = demo::MakeDemoSignal(spec);
+        WriteWav(wav, audio, 44100, 2);
+        const std::vector<char> before = ReadBytes(wav, 0, fs::file_size(wav));
+
+        rig.dialogs->open.push_back(wav);
+        frame.OnCommand(cmd::kFileOpen);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        app::CChildFrame* child = frame.activeChild();
+        QCOMPARE(child->windowTitle(), QStringLiteral("song.wav"));
+        QVERIFY(child->document().OwnsTrackFile());
+        const fs::path trackFile = child->document().GetPathName();
+        QCOMPARE(trackFile.parent_path(), rig.TempDir());
+        // The raw part starts with the WAV's audio, byte for byte.
+        QVERIFY(ReadBytes(trackFile, 0, 4096) == ReadBytes(wav, 44, 4096));
+        QVERIFY(!rig.View()->Regions().empty());
+        rig.Select({0});
+        QVERIFY(rig.Enabled(cmd::kPlay));
+
+        child->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+        QVERIFY(!fs::exists(trackFile));
+        QVERIFY(ReadBytes(wav, 0, fs::file_size(wav)) == before);
+
+        // A WAV the import refuses: its message, no document, nothing left in TEMP.
+        const fs::path slow = fs::path(mine.path().toStdString()) / "slow.wav";
+        WriteWav(slow, std::vector<std::int16_t>(22050, 100), 22050, 1);
+        rig.dialogs->open.push_back(slow);
+        frame.OnCommand(cmd::kFileOpen);
+        QVERIFY(frame.childFrames().empty());
+        QVERIFY(rig.TempFiles().empty());
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find("44100") != std::string::npos);
+        QVERIFY(fs::exists(slow));
     }
 
     void cancelledReadLeavesNothingBehind() {
