@@ -277,7 +277,10 @@ public:
         b_->looping.store((flags & kDsbPlayLooping) != 0, std::memory_order_release);
         if (b_->playing.load(std::memory_order_acquire) && b_->slot >= 0) return kDsOk;
         if (HResult r = core_->Engine().StartOutput(); Failed(r)) return r;
-        b_->stopPending.store(false, std::memory_order_release);
+        // An end the notifier has not announced yet is announced before playing again.
+        if (b_->stopPending.exchange(false, std::memory_order_acq_rel)) {
+            for (Event* e : b_->stopEvents) e->Set();
+        }
         b_->playing.store(true, std::memory_order_release);
         if (!core_->Mix().Attach(*b_)) {
             b_->playing.store(false, std::memory_order_release);
@@ -291,8 +294,10 @@ public:
         std::lock_guard lock(core_->mutex);
         const bool wasPlaying = b_->playing.exchange(false, std::memory_order_acq_rel);
         core_->Mix().Detach(*b_);
-        b_->stopPending.store(false, std::memory_order_release);
-        if (wasPlaying) {
+        // Also when the buffer has just reached its end by itself and the notifier has
+        // not set the stop events yet: they are set here, once.
+        const bool endedUnannounced = b_->stopPending.exchange(false, std::memory_order_acq_rel);
+        if (wasPlaying || endedUnannounced) {
             for (Event* e : b_->stopEvents) e->Set();
         }
         return kDsOk;

@@ -19,7 +19,7 @@ struct Palette {
     QColor background{0x16, 0x19, 0x1d};
     QColor ruler{0x20, 0x25, 0x2b};
     QColor rulerText{0x9a, 0xa5, 0xb1};
-    QColor grid{0x24, 0x29, 0x30};
+    QColor grid{0xff, 0xff, 0xff, 0x12};
     QColor centre{0x33, 0x3b, 0x44};
     QColor waveOuter{0x5e, 0xe0, 0xc8};
     QColor waveInner{0x23, 0x8f, 0x86};
@@ -192,7 +192,6 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
     const double w = size.width();
     const double h = size.height();
     const bool enabled = enabled_ && isEnabled();
-    painter.fillRect(QRectF(0, 0, w, h), c.background);
     const QRectF ruler(0, 0, w, kRulerHeight);
     const QRectF wave(0, kRulerHeight, w, std::max(1.0, h - kRulerHeight));
     painter.fillRect(ruler, c.ruler);
@@ -207,6 +206,78 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
     const double gain = half * zoomY_ / 32768.0;
     auto yOf = [&](double v) { return std::clamp(mid - v * gain, wave.top(), wave.bottom()); };
     const double hair = 1.0 / dpr;
+
+    // The wave area: background, centre line and waveform as one opaque image when there
+    // is at least one sample per device pixel; the image is copied to the target without
+    // blending, and everything else is drawn over it.
+    const QColor outer = enabled ? c.waveOuter : c.disabledWave;
+    const QColor inner = enabled ? c.waveInner : c.disabledWave.darker(130);
+    const double sppDevice = spp / dpr;
+    const bool imageMode = count > 0 && sppDevice >= 1.0;
+    if (imageMode) {
+        // One min/max span per device column, written straight into an image whose
+        // rows carry the vertical gradient: the cost is one pass over the covered
+        // pixels, whatever the zoom.
+        const int columns = static_cast<int>(std::ceil(w * dpr));
+        const int rows = std::max(1, static_cast<int>(std::ceil(wave.height() * dpr)));
+        if (waveImage_.width() != columns || waveImage_.height() != rows) {
+            waveImage_ = QImage(columns, rows, QImage::Format_RGB32);
+        }
+        waveImage_.fill(c.background);
+        {
+            const int centreRow = std::clamp(static_cast<int>((mid - wave.top()) * dpr), 0, rows - 1);
+            auto* centre = reinterpret_cast<QRgb*>(waveImage_.scanLine(centreRow));
+            std::fill(centre, centre + columns, c.centre.rgb());
+        }
+        std::vector<QRgb> rowColour(static_cast<std::size_t>(rows));
+        const double midRow = (mid - wave.top()) * dpr;
+        const double halfRows = std::max(1.0, wave.height() * dpr / 2.0);
+        for (int y = 0; y < rows; ++y) {
+            const double t = std::min(1.0, std::abs(y + 0.5 - midRow) / halfRows);
+            const auto mix = [t](int a, int b) { return static_cast<int>(a + (b - a) * t); };
+            rowColour[static_cast<std::size_t>(y)] =
+                qRgb(mix(inner.red(), outer.red()), mix(inner.green(), outer.green()), mix(inner.blue(), outer.blue()));
+        }
+        const auto stride = static_cast<std::size_t>(waveImage_.bytesPerLine() / 4);
+        auto* pixels = reinterpret_cast<QRgb*>(waveImage_.bits());
+        for (int col = 0; col < columns; ++col) {
+            const double b = first + col * sppDevice;
+            if (b >= count) break;
+            const double e = std::min(count, first + (col + 1) * sppDevice);
+            const auto begin = static_cast<std::size_t>(b);
+            const MinMax m = levels_.Range(begin, std::max(begin + 1, static_cast<std::size_t>(std::ceil(e))));
+            int top = static_cast<int>(std::floor((yOf(m.max) - wave.top()) * dpr));
+            int bottom = static_cast<int>(std::ceil((yOf(m.min) - wave.top()) * dpr));
+            top = std::clamp(top, 0, rows - 1);
+            bottom = std::clamp(std::max(bottom, top + 1), 1, rows);  // silence stays a hairline
+            for (int y = top; y < bottom; ++y) {
+                pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(col)] =
+                    rowColour[static_cast<std::size_t>(y)];
+            }
+        }
+        // Marker lines are blended into the image too: a dense track shows thousands.
+        if (!slices_.empty()) {
+            const QColor marker = c.marker;
+            const int alpha = enabled ? 220 : 110;
+            const auto from = std::lower_bound(slices_.begin(), slices_.end(), static_cast<std::int32_t>(first));
+            int lastColumn = -1;
+            for (auto it = from; it != slices_.end() && *it <= visibleEnd; ++it) {
+                const int col = static_cast<int>(xOf(*it) * dpr);
+                if (col == lastColumn || col < 0 || col >= columns) continue;
+                lastColumn = col;
+                for (int y = 0; y < rows; ++y) {
+                    QRgb& p = pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(col)];
+                    const auto mix = [alpha](int over, int under) { return (over * alpha + under * (255 - alpha)) / 255; };
+                    p = qRgb(mix(marker.red(), qRed(p)), mix(marker.green(), qGreen(p)), mix(marker.blue(), qBlue(p)));
+                }
+            }
+        }
+        waveImage_.setDevicePixelRatio(dpr);
+        painter.drawImage(QPointF(0, wave.top()), waveImage_);
+    } else {
+        painter.fillRect(wave, c.background);
+        painter.fillRect(QRectF(0, mid, w, hair), c.centre);
+    }
 
     // Time grid and ruler labels.
     QFont font = painter.font();
@@ -225,8 +296,6 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
             painter.drawText(QPointF(x + 3, ruler.top() + 11), TimeLabel(t, step));
         }
     }
-    painter.fillRect(QRectF(0, mid, w, hair), c.centre);
-
     // Selection.
     const std::int32_t selA = std::min(selectionStart_, selectionEnd_);
     const std::int32_t selB = std::max(selectionStart_, selectionEnd_);
@@ -242,48 +311,7 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
 
     // Waveform.
     if (count > 0) {
-        const QColor outer = enabled ? c.waveOuter : c.disabledWave;
-        const QColor inner = enabled ? c.waveInner : c.disabledWave.darker(130);
-        const double sppDevice = spp / dpr;
-        if (sppDevice >= 1.0) {
-            // One min/max span per device column, written straight into an image whose
-            // rows carry the vertical gradient: the cost is one pass over the covered
-            // pixels, whatever the zoom.
-            const int columns = static_cast<int>(std::ceil(w * dpr));
-            const int rows = std::max(1, static_cast<int>(std::ceil(wave.height() * dpr)));
-            if (waveImage_.width() != columns || waveImage_.height() != rows) {
-                waveImage_ = QImage(columns, rows, QImage::Format_ARGB32_Premultiplied);
-            }
-            waveImage_.fill(Qt::transparent);
-            std::vector<QRgb> rowColour(static_cast<std::size_t>(rows));
-            const double midRow = (mid - wave.top()) * dpr;
-            const double halfRows = std::max(1.0, wave.height() * dpr / 2.0);
-            for (int y = 0; y < rows; ++y) {
-                const double t = std::min(1.0, std::abs(y + 0.5 - midRow) / halfRows);
-                const auto mix = [t](int a, int b) { return static_cast<int>(a + (b - a) * t); };
-                rowColour[static_cast<std::size_t>(y)] =
-                    qRgb(mix(inner.red(), outer.red()), mix(inner.green(), outer.green()), mix(inner.blue(), outer.blue()));
-            }
-            const auto stride = static_cast<std::size_t>(waveImage_.bytesPerLine() / 4);
-            auto* pixels = reinterpret_cast<QRgb*>(waveImage_.bits());
-            for (int col = 0; col < columns; ++col) {
-                const double b = first + col * sppDevice;
-                if (b >= count) break;
-                const double e = std::min(count, first + (col + 1) * sppDevice);
-                const auto begin = static_cast<std::size_t>(b);
-                const MinMax m = levels_.Range(begin, std::max(begin + 1, static_cast<std::size_t>(std::ceil(e))));
-                int top = static_cast<int>(std::floor((yOf(m.max) - wave.top()) * dpr));
-                int bottom = static_cast<int>(std::ceil((yOf(m.min) - wave.top()) * dpr));
-                top = std::clamp(top, 0, rows - 1);
-                bottom = std::clamp(std::max(bottom, top + 1), 1, rows);  // silence stays a hairline
-                for (int y = top; y < bottom; ++y) {
-                    pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(col)] =
-                        rowColour[static_cast<std::size_t>(y)];
-                }
-            }
-            waveImage_.setDevicePixelRatio(dpr);
-            painter.drawImage(QPointF(0, wave.top()), waveImage_);
-        } else {
+        if (!imageMode) {
             // Zoomed in past one sample per device pixel: a line through the samples,
             // with dots once samples stand well apart.
             const auto i0 = static_cast<std::size_t>(std::max(0.0, std::floor(first)));
@@ -328,7 +356,7 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
             if (column == lastColumn) continue;  // several markers in one device pixel
             lastColumn = column;
             const double xs = (column + 0.5) / dpr;
-            lines.append(QLineF(xs, wave.top(), xs, wave.bottom()));
+            if (!imageMode) lines.append(QLineF(xs, wave.top(), xs, wave.bottom()));
             if (xs < lastFlag + 7) continue;  // dense markers: lines only, flags where there is room
             lastFlag = xs;
             flags.moveTo(xs, ruler.bottom() - 7);
