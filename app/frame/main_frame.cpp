@@ -477,9 +477,9 @@ void CMainFrame::OnCommand(std::uint32_t command) {
 
 CommandContext CMainFrame::Context() const {
     CommandContext context;
-    if (trackview::CKorvaneView* view = const_cast<CMainFrame*>(this)->ActiveTrackView()) {
+    if (CChildFrame* child = activeChild(); child != nullptr && child->view() != nullptr) {
         context.hasActiveView = true;
-        context.selectedRegions = static_cast<int>(view->regionList()->selectedItems().size());
+        context.selectedRegions = static_cast<int>(child->view()->regionList()->selectedItems().size());
     }
     context.toolWindowShown = ToolWindowShown();
     context.statusBarVisible = statusBar() != nullptr && !statusBar()->isHidden();
