@@ -106,21 +106,9 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
         if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
 
         CdSession session;
-        const cdda::CDDrive& drive = session.Pick(options->drive);
+        const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
         cdda::CDReader& reader = session.Reader();
-        reader.SelectDrive(drive);
-        try {
-            reader.ReadTOC();
-        } catch (const cdda::CDReaderException& e) {
-            throw std::runtime_error("cannot read the table of contents in " + CdSession::Name(drive) + ": " +
-                                     Describe(e));
-        }
-        const auto tracks = cdda::ListAudioTracks(reader.toc);
-        if (options->track > static_cast<int>(tracks.size()))
-            throw std::runtime_error("the disc in " + CdSession::Name(drive) + " has " +
-                                     std::to_string(tracks.size()) + " audio tracks");
-        const cdda::AudioTrack& track = tracks[static_cast<std::size_t>(options->track - 1)];
-        const std::string line = cdda::FormatTrackLine(track.runningNumber, track.sectorCount);
+        const auto [track, line] = session.AudioTrackAt(drive, options->track);
 
         std::atomic<bool> cancel{false};
         ProgressBar bar("Reading " + line);
