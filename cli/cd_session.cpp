@@ -88,3 +88,27 @@ const cdda::CDDrive& CdSession::Pick(const std::string& name) const {
 }
 
 }  // namespace korvane::cli
+
+namespace korvane::cli {
+
+const cdda::CDDrive& CdSession::SelectAndReadToc(const std::string& name) {
+    const cdda::CDDrive& drive = Pick(name);
+    reader_->SelectDrive(drive);
+    try {
+        reader_->ReadTOC();
+    } catch (const cdda::CDReaderException& e) {
+        throw std::runtime_error("cannot read the table of contents in " + Name(drive) + ": " + Describe(e));
+    }
+    return drive;
+}
+
+CdSession::ChosenTrack CdSession::AudioTrackAt(const cdda::CDDrive& drive, int trackNumber) const {
+    const auto tracks = cdda::ListAudioTracks(reader_->toc);
+    if (trackNumber < 1 || trackNumber > static_cast<int>(tracks.size()))
+        throw std::runtime_error("the disc in " + Name(drive) + " has " + std::to_string(tracks.size()) +
+                                 " audio tracks");
+    const cdda::AudioTrack& track = tracks[static_cast<std::size_t>(trackNumber - 1)];
+    return {track, cdda::FormatTrackLine(track.runningNumber, track.sectorCount)};
+}
+
+}  // namespace korvane::cli

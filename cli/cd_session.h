@@ -2,6 +2,7 @@
 // What the CD commands of korvane-cli share: binding the CD layer, scanning the drives,
 // picking one by letter or address, and answering the retry prompt on the terminal.
 #include "cdda/cd_reader.h"
+#include "cdda/toc.h"
 
 #include <memory>
 #include <string>
@@ -23,6 +24,18 @@ public:
     const cdda::CDDrive& Pick(const std::string& name) const;
     // "D:" or, for a drive without letter, its address.
     static std::string Name(const cdda::CDDrive& drive);
+
+    // Picks the drive as Pick does, selects it and reads its table of contents.
+    // Throws std::runtime_error naming the drive when the TOC cannot be read.
+    const cdda::CDDrive& SelectAndReadToc(const std::string& name);
+
+    struct ChosenTrack {
+        cdda::AudioTrack track;
+        std::string line;  // the Track box line, "Track #n - h:mm:ss.ss"
+    };
+    // Audio track `trackNumber` (counted from 1) of the table of contents read last.
+    // Throws std::runtime_error with the number of audio tracks when there is none such.
+    ChosenTrack AudioTrackAt(const cdda::CDDrive& drive, int trackNumber) const;
 
 private:
     std::unique_ptr<cdda::CDReader> reader_;

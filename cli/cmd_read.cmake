@@ -1,1 +1,1 @@
-target_link_libraries(korvane-cli PRIVATE korvane::cdda)
+target_link_libraries(korvane-cli PRIVATE korvane::cdda korvane::export)

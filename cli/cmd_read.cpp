@@ -10,6 +10,7 @@
 #include "cli/cd_session.h"
 #include "cli/command.h"
 #include "cli/progress.h"
+#include "export/wav_format.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,29 +37,6 @@ class DiscardSink : public cdda::TrackSink {
 public:
     void Write(std::span<const std::uint8_t>) override {}
 };
-
-void PutLe32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-// RIFF/WAVE header with an 18-byte format chunk (PCM, 2 channels, 16 bits, 44,100 Hz).
-std::vector<std::uint8_t> WavHeader(std::uint32_t dataBytes) {
-    std::vector<std::uint8_t> h(46, 0);
-    std::memcpy(h.data(), "RIFF", 4);
-    PutLe32(h.data() + 4, 38 + dataBytes);
-    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
-    PutLe32(h.data() + 16, 18);
-    h[20] = 1;   // PCM
-    h[22] = 2;   // channels
-    PutLe32(h.data() + 24, 44'100);
-    PutLe32(h.data() + 28, 44'100 * 4);
-    h[32] = 4;   // block align
-    h[34] = 16;  // bits per sample
-    // bytes 36-37: no extra format bytes
-    std::memcpy(h.data() + 38, "data", 4);
-    PutLe32(h.data() + 42, dataBytes);
-    return h;
-}
 
 // Gives the finished temporary file its final name; without `replace` an existing file
 // is never overwritten (link fails instead).
@@ -106,21 +84,9 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
         if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
 
         CdSession session;
-        const cdda::CDDrive& drive = session.Pick(options->drive);
+        const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
         cdda::CDReader& reader = session.Reader();
-        reader.SelectDrive(drive);
-        try {
-            reader.ReadTOC();
-        } catch (const cdda::CDReaderException& e) {
-            throw std::runtime_error("cannot read the table of contents in " + CdSession::Name(drive) + ": " +
-                                     Describe(e));
-        }
-        const auto tracks = cdda::ListAudioTracks(reader.toc);
-        if (options->track > static_cast<int>(tracks.size()))
-            throw std::runtime_error("the disc in " + CdSession::Name(drive) + " has " +
-                                     std::to_string(tracks.size()) + " audio tracks");
-        const cdda::AudioTrack& track = tracks[static_cast<std::size_t>(options->track - 1)];
-        const std::string line = cdda::FormatTrackLine(track.runningNumber, track.sectorCount);
+        const auto [track, line] = session.AudioTrackAt(drive, options->track);
 
         std::atomic<bool> cancel{false};
         ProgressBar bar("Reading " + line);
@@ -137,7 +103,8 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
                 cdda::TempFile wav = cdda::TempFile::CreateUnique(dir, "~krvn");
                 try {
                     const std::uint64_t dataBytes = cdda::AudioBytesForSectors(track.sectorCount);
-                    wav.Write(WavHeader(static_cast<std::uint32_t>(dataBytes)));
+                    const auto header = wavexport::EncodeWavHeader(static_cast<std::uint32_t>(dataBytes));
+                    wav.Write({reinterpret_cast<const std::uint8_t*>(header.data()), header.size()});
                     DiscardSink overview;
                     if (cdda::ReadTrackToFiles(reader, options->track - 1, overview, wav, control, line) ==
                         cdda::ReadOutcome::Cancelled) {

@@ -19,15 +19,8 @@ const CommandRegistrar registrar("tracks", [](CLI::App& app, int& exitCode) {
     cmd->add_option("--drive", options->drive, "Drive letter (D:) or adapter:target:lun; default the first drive");
     cmd->callback([options, &exitCode] {
         CdSession session;
-        const cdda::CDDrive& drive = session.Pick(options->drive);
+        const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
         cdda::CDReader& reader = session.Reader();
-        reader.SelectDrive(drive);
-        try {
-            reader.ReadTOC();
-        } catch (const cdda::CDReaderException& e) {
-            throw std::runtime_error("cannot read the table of contents in " + CdSession::Name(drive) + ": " +
-                                     Describe(e));
-        }
         const auto lines = cdda::TrackLines(reader.toc);
         if (lines.empty()) {
             std::fprintf(stderr, "korvane-cli: the disc in %s has no audio track\n", CdSession::Name(drive).c_str());

@@ -47,21 +47,9 @@ ExportTrack ExportTrack::FromWav(const fs::path& wavFile) {
 
 ExportTrack ExportTrack::FromDisc(int trackNumber, const std::string& driveName) {
     CdSession session;
-    const cdda::CDDrive& drive = session.Pick(driveName);
+    const cdda::CDDrive& drive = session.SelectAndReadToc(driveName);
     cdda::CDReader& reader = session.Reader();
-    reader.SelectDrive(drive);
-    try {
-        reader.ReadTOC();
-    } catch (const cdda::CDReaderException& e) {
-        throw std::runtime_error("cannot read the table of contents in " + CdSession::Name(drive) + ": " +
-                                 Describe(e));
-    }
-    const auto tracks = cdda::ListAudioTracks(reader.toc);
-    if (trackNumber < 1 || trackNumber > static_cast<int>(tracks.size()))
-        throw std::runtime_error("the disc in " + CdSession::Name(drive) + " has " + std::to_string(tracks.size()) +
-                                 " audio tracks");
-    const cdda::AudioTrack& audio = tracks[static_cast<std::size_t>(trackNumber - 1)];
-    const std::string line = cdda::FormatTrackLine(audio.runningNumber, audio.sectorCount);
+    const std::string line = session.AudioTrackAt(drive, trackNumber).line;
 
     std::atomic<bool> cancel{false};
     ProgressBar bar("Reading " + line);

@@ -52,6 +52,29 @@ constexpr std::array<std::byte, kFormatRecordBytes> EncodeFormatRecord() {
     return out;
 }
 
+// The whole 46-byte header ("RIFF", size, "WAVE", "fmt " with the format record,
+// "data", size) of a file holding `dataBytes` bytes of audio, for writers that stream
+// the data behind a header they write in one piece.
+constexpr std::array<std::byte, kWavHeaderBytes> EncodeWavHeader(std::uint32_t dataBytes) {
+    std::array<std::byte, kWavHeaderBytes> out{};
+    std::size_t at = 0;
+    auto putTag = [&](const char* tag) {
+        for (int i = 0; i < 4; ++i) out[at++] = std::byte(tag[i]);
+    };
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at++] = std::byte((v >> (8 * i)) & 0xFF);
+    };
+    putTag("RIFF");
+    put32(kRiffSizeOverheadBytes + dataBytes);
+    putTag("WAVE");
+    putTag("fmt ");
+    put32(kFormatRecordBytes);
+    for (std::byte b : EncodeFormatRecord()) out[at++] = b;
+    putTag("data");
+    put32(dataBytes);
+    return out;
+}
+
 // Size of the whole file for `frameCount` frames.
 constexpr std::uint64_t WavFileBytes(std::uint64_t frameCount) {
     return kWavHeaderBytes + kBytesPerFrame * frameCount;

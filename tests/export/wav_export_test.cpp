@@ -44,6 +44,16 @@ TEST_F(WavExportTest, WritesTheRegionByteForByte) {
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"kick.wav", "~krvn1.tmp"}));
 }
 
+TEST_F(WavExportTest, OnePieceHeaderMatchesTheChunkWriter) {
+    const auto target = dir_ / "loop.wav";
+    ASSERT_TRUE(WriteRegionWav(track_, target, 4 * 3, 4 * 7, false).Ok());
+    const auto written = ReadAll(target);
+    const auto header = EncodeWavHeader(16 * 7);
+    ASSERT_GE(written.size(), header.size());
+    for (std::size_t i = 0; i < header.size(); ++i)
+        EXPECT_EQ(static_cast<unsigned>(written[i]), static_cast<unsigned>(header[i])) << "byte " << i;
+}
+
 TEST_F(WavExportTest, WholeAudioPartAndEmptyRegion) {
     const auto whole = dir_ / "whole.wav";
     ASSERT_TRUE(WriteRegionWav(track_, whole, 0, 5880, false).Ok());
