@@ -77,11 +77,15 @@ void WriteWav(const fs::path& file, const std::vector<std::int16_t>& samples, st
 class NoDriveSource : public app::CdSource {
 public:
     bool Available() const override { return true; }
-    std::vector<std::string> ScanDrives(bool) override { return {}; }
+    std::vector<std::string> ScanDrives(bool quiet) override {
+        scansQuiet.push_back(quiet);
+        return {};
+    }
     std::vector<std::string> TrackLines(int, bool) override {
         ++trackListCalls;
         return {};
     }
+    std::vector<bool> scansQuiet;
     std::optional<fs::path> ReadTrack(int, int, const std::string&, const fs::path&,
                                       const app::ReadProgress&) override {
         ++reads;
@@ -628,6 +632,9 @@ private slots:
         QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
         QCOMPARE(source->trackListCalls, 0);
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdDrive)));
+        // The start-up scan is quiet (no retry prompt); Refresh by the user is not.
+        frame.OnCommand(cmd::kRefresh);
+        QCOMPARE(source->scansQuiet, (std::vector<bool>{true, false}));
         frame.OnCommand(cmd::kReadTrack);
         QCOMPARE(source->reads, 0);
         QVERIFY(frame.childFrames().empty());
