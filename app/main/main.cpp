@@ -3,7 +3,6 @@
 #include "app/frame/message_log.h"
 #include "app/qt_message_boxes.h"
 #include "app/main/korvane_app.h"
-#include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
 #include "platform/version/version_record.h"
 #include "resources/strings.h"
@@ -12,6 +11,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string_view>
 
 // The version resource of the executable: 1.0.0.1, "Korvane executable".
@@ -47,7 +47,8 @@ int main(int argc, char* argv[]) {
     korvane::app::CreateResult result;
     try {
         result = app.InitInstance(std::move(seams), QApplication::arguments());
-    } catch (const korvane::platform::RegistryError& failed) {
+    } catch (const std::exception& failed) {
+        // The machine root or its registry cannot be used: say why instead of aborting.
         korvane::platform::MessageBox(failed.what(), korvane::resources::kAppTitle,
                                       korvane::platform::kMbOk | korvane::platform::kMbIconError);
         return 1;

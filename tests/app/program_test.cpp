@@ -115,3 +115,16 @@ TEST(KorvaneProgram, CarriesItsVersionRecord) {
     EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
     EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
 }
+
+TEST(KorvaneProgram, ADamagedRegistrySaysSoAndEndsWithoutTouchingIt) {
+    TempRoot root;
+    { std::ofstream(root.dir / "registry.db") << "not a database"; }
+    const pid_t pid = Spawn(fs::path(KORVANE_BIN_DIR) / "korvane", CommonEnvironment(root));
+    ASSERT_GT(pid, 0);
+    const int code = WaitExit(pid, 60);
+    if (code == -1) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    EXPECT_EQ(code, 1);
+    const std::string log = ReadAll(root.dir / "messages.log");
+    EXPECT_NE(log.find("registry.db"), std::string::npos) << log;
+    EXPECT_EQ(ReadAll(root.dir / "registry.db"), "not a database");
+}
