@@ -53,15 +53,18 @@ main_job() {
   fi
 }
 
-# Drives, tracks, read track 1 as a WAV file, slice it with the application's defaults.
+# Drives, tracks, read track 1 into a track file, cut it with the application's first-start
+# slicing settings (-36.0 dB, 750 ms) and export every region as numbered WAV files.
 cli_flow() {
-  local out
-  out=$(mktemp -d)
-  trap 'rm -rf "$out"' RETURN
+  local out=korvane-out
+  mkdir -p "$out"
   ./build/bin/korvane-cli drives
   ./build/bin/korvane-cli tracks
-  ./build/bin/korvane-cli read --track 1 --wav -o "$out/track1.wav"
-  ./build/bin/korvane-cli slice --threshold -36 --release 750 "$out/track1.wav"
+  ./build/bin/korvane-cli read --track 1 --force -o "$out/track1.trk"
+  ./build/bin/korvane-cli export --track-file "$out/track1.trk" --threshold -36 --release 750 \
+    --regions all -o "$out/region.wav"
+  echo "Written to $out/:"
+  ls -l "$out"
 }
 
 case "${1:-}" in
