@@ -1,5 +1,9 @@
 #include "cdda/toc.h"
 
+#include "regions/clock_format.h"
+
+#include <string>
+
 #include <cstdio>
 
 namespace korvane::cdda {
@@ -29,14 +33,7 @@ std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc) {
 }
 
 std::string FormatTrackLine(int runningNumber, std::uint32_t sectorCount) {
-    const double seconds = sectorCount * 0.013333333333333334;
-    const int hours = static_cast<int>(seconds) / 3600;
-    const double rest = seconds - hours * 3600.0;
-    const int minutes = static_cast<int>(rest) / 60;
-    const double secs = rest - minutes * 60.0;
-    char line[96];
-    std::snprintf(line, sizeof line, "Track #%d - %d:%02d:%05.2f", runningNumber, hours, minutes, secs);
-    return line;
+    return "Track #" + std::to_string(runningNumber) + " - " + units::FormatClock(sectorCount * 0.013333333333333334);
 }
 
 std::vector<std::string> TrackLines(const TocBuffer& toc) {

@@ -52,9 +52,9 @@ struct AudioTrack {
 // The audio tracks in disc order; data tracks are skipped wherever they stand.
 std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc);
 
-// "Track #%d - %d:%02d:%05.2f": running number, hours, minutes, seconds with two
-// decimals. Hours and minutes are taken by truncation from sectorCount / 75 seconds in
-// double precision; the seconds are rounded by the format, so 59.995 s shows 60.00.
+// "Track #n - h:mm:ss.ss": running number and the length of sectorCount / 75 seconds,
+// rounded to hundredths before it is split (units::FormatClock), so no line reads 60.00
+// seconds.
 std::string FormatTrackLine(int runningNumber, std::uint32_t sectorCount);
 
 // One line per audio track, in order: the Track box.

@@ -86,6 +86,7 @@ void RunExport(const ExportOptions& options, int& exitCode) {
                       << result.outcome.detail << '\n';
         }
     }
+    std::cout << wavexport::ExportSummary(results, options.output) << '\n';
     if (results.size() < lines.size()) {
         std::cerr << "korvane-cli: export stopped after " << results.size() << " of " << lines.size()
                   << " regions\n";

@@ -98,6 +98,7 @@ TEST_F(CliTest, ImportThenExportWritesTheRegionsTheViewWouldFind) {
         EXPECT_EQ(ReadAll(dir_ / "out" / file), ExpectedWav(expected)) << file;
         EXPECT_NE(run.output.find((dir_ / "out" / file).string()), std::string::npos);
     }
+    EXPECT_NE(run.output.find("2 regions written to " + (dir_ / "out").string() + "\n"), std::string::npos);
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"out", "song.trk", "song.wav"}));
 }
 
@@ -141,6 +142,7 @@ TEST_F(CliTest, AFailingRegionIsReportedAndTheOthersAreWritten) {
     const auto run = Cli("export --demo --regions 1-3 -o " + Quoted(dir_ / "out" / "x.wav"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.output.find("could not write file"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("2 regions written to " + (dir_ / "out").string() + ", 1 failed"), std::string::npos);
     EXPECT_TRUE(fs::exists(dir_ / "out" / "x1.wav"));
     EXPECT_TRUE(fs::exists(dir_ / "out" / "x3.wav"));
     EXPECT_EQ(ReadAll(dir_ / "out" / "x2.wav"), std::vector<std::byte>{std::byte{1}});
