@@ -18,8 +18,9 @@ namespace {
 struct RecordingSink : SampleEditorEvents {
     std::vector<std::pair<int, int>> selections;
     std::vector<int> clicks;
-    void OnSelectionChanged(std::int32_t a, std::int32_t b) override { selections.emplace_back(a, b); }
-    void OnClicked(std::int32_t s) override { clicks.push_back(s); }
+    void OnSelectionChanged(std::int32_t a, std::int32_t b, bool) override { selections.emplace_back(a, b); }
+    void OnClicked(std::int32_t s, bool) override { clicks.push_back(s); }
+    void OnDoubleClicked(std::int32_t) override {}
 };
 
 QImage RenderImage(const SampleEditorWidget& w, qreal dpr = 1.0) {

@@ -46,10 +46,14 @@ enum Dispid : int {
 class SampleEditorEvents {
 public:
     virtual ~SampleEditorEvents() = default;
+    // `extend`: Ctrl or Shift was held, so the host adds to its selection instead of
+    // replacing it.
     // The user dragged a selection with the mouse ([start, end), start <= end).
-    virtual void OnSelectionChanged(std::int32_t selectionStart, std::int32_t selectionEnd) = 0;
+    virtual void OnSelectionChanged(std::int32_t selectionStart, std::int32_t selectionEnd, bool extend) = 0;
     // The user clicked at an overview sample position.
-    virtual void OnClicked(std::int32_t overviewSample) = 0;
+    virtual void OnClicked(std::int32_t overviewSample, bool extend) = 0;
+    // The user double-clicked at an overview sample position.
+    virtual void OnDoubleClicked(std::int32_t overviewSample) = 0;
 };
 
 class ISampleEditor {
@@ -89,6 +93,18 @@ public:
     // The control's window. It is owned by the parent given at creation (Qt parent
     // ownership); deleting it destroys the control, which is this object.
     virtual QWidget* Widget() = 0;
+
+    // Display aids of the slicing workbench; a host that never calls them gets the plain
+    // linear picture with markers.
+    // The region lengths belonging to the markers of the last SetSlices, in the same
+    // order; region spans are then shaded alternately. Copied before returning.
+    virtual void SetSliceLengths(const std::int32_t* lengths, std::int32_t count) = 0;
+    // The slicing threshold to draw as a line (at +-level, or at its dB height in the dB
+    // display); NaN draws none.
+    virtual void put_thresholdDb(double thresholdDb) = 0;
+    // Amplitude scale: linear (false, the default) or dB from -96 to 0 (true).
+    virtual void put_dbDisplay(bool dbDisplay) = 0;
+    virtual bool get_dbDisplay() const = 0;
 };
 
 }  // namespace korvane::editor

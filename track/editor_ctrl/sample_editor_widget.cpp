@@ -1,6 +1,8 @@
 #include "track/editor_ctrl/sample_editor_widget.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -8,12 +10,16 @@
 #include <QPolygonF>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace korvane::editor {
 namespace {
 
 constexpr double kOverviewRate = 11025.0;
-constexpr int kRulerHeight = 18;
+constexpr int kRulerHeight = SampleEditorWidget::kRulerHeight;
+constexpr double kDbFloor = -96.0;
+// Markers closer than this (logical pixels) are drawn faint and labelled sparsely.
+constexpr double kDenseMarkerPixels = 4.0;
 
 struct Palette {
     QColor background{0x16, 0x19, 0x1d};
@@ -28,6 +34,9 @@ struct Palette {
     QColor selectionEdge{0x7a, 0xaa, 0xff, 0xd0};
     QColor marker{0xf6, 0xad, 0x55};
     QColor cursor{0xff, 0x5c, 0x5c};
+    QColor shade{0x1f, 0x25, 0x2c};
+    QColor threshold{0xff, 0x6f, 0xd8};
+    QColor dbGrid{0xff, 0xff, 0xff, 0x1c};
 };
 
 const Palette& Colours() {
@@ -57,7 +66,8 @@ QString TimeLabel(double seconds, double step) {
 
 }  // namespace
 
-SampleEditorWidget::SampleEditorWidget(QWidget* parent) : QWidget(parent) {
+SampleEditorWidget::SampleEditorWidget(QWidget* parent)
+    : QWidget(parent), thresholdDb_(std::numeric_limits<double>::quiet_NaN()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(false);
@@ -122,6 +132,17 @@ void SampleEditorWidget::put_sampleName(const char* sampleName) {
 void SampleEditorWidget::put_sampleRaster(double sampleRaster) { sampleRaster_ = sampleRaster; }
 
 void SampleEditorWidget::SetPCMData(const std::int16_t* pcmSamples, std::int32_t numPCMSamples) {
+    const bool hadData = levels_.Size() > 0;
+    if ((pcmSamples == nullptr || numPCMSamples <= 0) && hadData && width() > 0 && height() > 0) {
+        // An inactive view keeps showing what it showed, dimmed, until it gets data again.
+        const qreal dpr = devicePixelRatioF();
+        lastPicture_ = QImage(size() * dpr, QImage::Format_RGB32);
+        lastPicture_.setDevicePixelRatio(dpr);
+        QPainter painter(&lastPicture_);
+        Render(painter, size(), dpr);
+    } else if (pcmSamples != nullptr && numPCMSamples > 0) {
+        lastPicture_ = QImage();
+    }
     if (pcmSamples == nullptr || numPCMSamples <= 0) {
         pcm_ = nullptr;
         pcmCount_ = 0;
@@ -139,16 +160,66 @@ void SampleEditorWidget::RefreshLevels() {
 }
 
 void SampleEditorWidget::SetSlices(const std::int32_t* slices, std::int32_t numSlices) {
+    lengths_.clear();
     if (slices == nullptr || numSlices <= 0) {
         slices_.clear();
+        if (levels_.Size() == 0) lastPicture_ = QImage();  // an emptied view shows nothing
     } else {
         slices_.assign(slices, slices + numSlices);
-        std::sort(slices_.begin(), slices_.end());
+        if (!std::is_sorted(slices_.begin(), slices_.end())) std::sort(slices_.begin(), slices_.end());
     }
     update();
 }
 
 void SampleEditorWidget::Advise(SampleEditorEvents* sink) { sink_ = sink; }
+
+void SampleEditorWidget::SetSliceLengths(const std::int32_t* lengths, std::int32_t count) {
+    // Only lengths that pair up with the markers shade anything.
+    if (lengths == nullptr || count <= 0 || static_cast<std::size_t>(count) != slices_.size()) {
+        lengths_.clear();
+    } else {
+        lengths_.assign(lengths, lengths + count);
+    }
+    update();
+}
+
+void SampleEditorWidget::put_thresholdDb(double thresholdDb) {
+    thresholdDb_ = thresholdDb;
+    update();
+}
+
+void SampleEditorWidget::put_dbDisplay(bool dbDisplay) {
+    dbDisplay_ = dbDisplay;
+    update();
+}
+
+double SampleEditorWidget::DbDisplayShare(double level) noexcept {
+    // The slicer's scale: 6 dB per bit, 0 dB at 32768, -96 dB at 0.5.
+    if (!(level > 0.5)) return 0.0;
+    const double db = 6.0 * std::log2(level / 0.5) + kDbFloor;
+    return std::clamp((db - kDbFloor) / -kDbFloor, 0.0, 1.0);
+}
+
+double SampleEditorWidget::ThresholdOffset(double halfHeight) const noexcept {
+    if (std::isnan(thresholdDb_)) return -1.0;
+    if (dbDisplay_) return std::clamp((thresholdDb_ - kDbFloor) / -kDbFloor, 0.0, 1.0) * halfHeight;
+    // The level the slicer compares with: truncate(0.5 * 2^((dB + 96) / 6)).
+    const double level = std::floor(0.5 * std::pow(2.0, (thresholdDb_ - kDbFloor) / 6.0));
+    return std::min(halfHeight, level * halfHeight * zoomY_ / 32768.0);
+}
+
+double SampleEditorWidget::ThresholdOffset() const noexcept {
+    return ThresholdOffset(std::max(1.0, static_cast<double>(height() - kRulerHeight)) / 2.0 - 1.0);
+}
+
+int SampleEditorWidget::MarkerLabelStep(double pixelsPerMarker) const noexcept {
+    if (pixelsPerMarker >= kDenseMarkerPixels) return 1;
+    // Labels from the 1-2-5 series, at least about 40 pixels apart.
+    for (int step : {2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000, 50000}) {
+        if (step * pixelsPerMarker >= 40.0) return step;
+    }
+    return 100000;
+}
 
 std::int32_t SampleEditorWidget::ClampedSample(double sample) const noexcept {
     const double last = levels_.Size() == 0 ? 0.0 : static_cast<double>(levels_.Size() - 1);
@@ -194,6 +265,12 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
     const bool enabled = enabled_ && isEnabled();
     const QRectF ruler(0, 0, w, kRulerHeight);
     const QRectF wave(0, kRulerHeight, w, std::max(1.0, h - kRulerHeight));
+    if (levels_.Size() == 0 && !lastPicture_.isNull()) {
+        // Inactive: the last picture, dimmed.
+        painter.drawImage(QRectF(0, 0, w, h), lastPicture_);
+        painter.fillRect(QRectF(0, 0, w, h), QColor(0, 0, 0, 130));
+        return;
+    }
     painter.fillRect(ruler, c.ruler);
 
     const double count = static_cast<double>(levels_.Size());
@@ -204,7 +281,17 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
     const double mid = wave.center().y();
     const double half = wave.height() / 2.0 - 1.0;
     const double gain = half * zoomY_ / 32768.0;
-    auto yOf = [&](double v) { return std::clamp(mid - v * gain, wave.top(), wave.bottom()); };
+    auto yOf = [&](double v) {
+        // dB display: the magnitude on the slicer's dB scale, mirrored about the centre.
+        const double offset = dbDisplay_ ? std::copysign(DbDisplayShare(std::abs(v)) * half, v) : v * gain;
+        return std::clamp(mid - offset, wave.top(), wave.bottom());
+    };
+    // Markers in view and how close they stand.
+    const auto visibleFrom = std::lower_bound(slices_.begin(), slices_.end(), static_cast<std::int32_t>(first_));
+    const auto visibleTo = std::upper_bound(visibleFrom, slices_.end(),
+                                            static_cast<std::int32_t>(std::min(count, first_ + w * spp)));
+    const double pixelsPerMarker = w / static_cast<double>(std::max<std::ptrdiff_t>(1, visibleTo - visibleFrom));
+    const bool denseMarkers = pixelsPerMarker < kDenseMarkerPixels;
     const double hair = 1.0 / dpr;
 
     // The wave area: background, centre line and waveform as one opaque image when there
@@ -224,6 +311,7 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
             waveImage_ = QImage(columns, rows, QImage::Format_RGB32);
         }
         waveImage_.fill(c.background);
+        if (!denseMarkers) ShadeRegions(waveImage_, first, sppDevice);
         {
             const int centreRow = std::clamp(static_cast<int>((mid - wave.top()) * dpr), 0, rows - 1);
             auto* centre = reinterpret_cast<QRgb*>(waveImage_.scanLine(centreRow));
@@ -246,8 +334,13 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
             const double e = std::min(count, first + (col + 1) * sppDevice);
             const auto begin = static_cast<std::size_t>(b);
             const MinMax m = levels_.Range(begin, std::max(begin + 1, static_cast<std::size_t>(std::ceil(e))));
-            int top = static_cast<int>(std::floor((yOf(m.max) - wave.top()) * dpr));
-            int bottom = static_cast<int>(std::ceil((yOf(m.min) - wave.top()) * dpr));
+            double high = m.max, low = m.min;
+            if (dbDisplay_) {
+                high = std::max(std::abs(high), std::abs(low));
+                low = -high;
+            }
+            int top = static_cast<int>(std::floor((yOf(high) - wave.top()) * dpr));
+            int bottom = static_cast<int>(std::ceil((yOf(low) - wave.top()) * dpr));
             top = std::clamp(top, 0, rows - 1);
             bottom = std::clamp(std::max(bottom, top + 1), 1, rows);  // silence stays a hairline
             for (int y = top; y < bottom; ++y) {
@@ -258,7 +351,7 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
         // Marker lines are blended into the image too: a dense track shows thousands.
         if (!slices_.empty()) {
             const QColor marker = c.marker;
-            const int alpha = enabled ? 220 : 110;
+            const int alpha = !enabled ? 110 : denseMarkers ? 80 : 220;
             const auto from = std::lower_bound(slices_.begin(), slices_.end(), static_cast<std::int32_t>(first));
             int lastColumn = -1;
             for (auto it = from; it != slices_.end() && *it <= visibleEnd; ++it) {
@@ -276,8 +369,21 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
         painter.drawImage(QPointF(0, wave.top()), waveImage_);
     } else {
         painter.fillRect(wave, c.background);
+        // Zoomed in: few regions in view, shaded with one rectangle each.
+        for (auto it = visibleFrom; !lengths_.empty() && it != slices_.end() && *it <= visibleEnd; ++it) {
+            const auto i = static_cast<std::size_t>(it - slices_.begin());
+            if (i % 2 == 0) continue;
+            const double x0 = std::max(0.0, xOf(*it)), x1 = std::min(w, xOf(*it + double(lengths_[i])));
+            if (x1 > x0) painter.fillRect(QRectF(x0, wave.top(), x1 - x0, wave.height()), c.shade);
+        }
+        if (visibleFrom != slices_.begin() && !lengths_.empty()) {
+            const auto i = static_cast<std::size_t>(visibleFrom - slices_.begin() - 1);  // a region begun left of view
+            const double x1 = std::min(w, xOf(slices_[i] + double(lengths_[i])));
+            if (i % 2 == 1 && x1 > 0) painter.fillRect(QRectF(0, wave.top(), x1, wave.height()), c.shade);
+        }
         painter.fillRect(QRectF(0, mid, w, hair), c.centre);
     }
+    if (count > 0 && dbDisplay_) DrawDbGrid(painter, wave);
 
     // Time grid and ruler labels.
     QFont font = painter.font();
@@ -332,6 +438,7 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
             }
             painter.setRenderHint(QPainter::Antialiasing, false);
         }
+        DrawThreshold(painter, wave);
     }
 
     // Slice markers: a line through the wave, a flag and the region number in the ruler.
@@ -351,12 +458,15 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
         };
         std::vector<Label> labels;
         const QFontMetricsF metrics(painter.font());
+        const int labelStep = MarkerLabelStep(pixelsPerMarker);
         for (auto it = begin; it != slices_.end() && *it <= visibleEnd; ++it) {
             const int column = static_cast<int>(xOf(*it) * dpr);
             if (column == lastColumn) continue;  // several markers in one device pixel
             lastColumn = column;
             const double xs = (column + 0.5) / dpr;
             if (!imageMode) lines.append(QLineF(xs, wave.top(), xs, wave.bottom()));
+            // Dense markers: flags and numbers only on every labelStep-th region.
+            if (labelStep > 1 && (it - slices_.begin() + 1) % labelStep != 0) continue;
             if (xs < lastFlag + 7) continue;  // dense markers: lines only, flags where there is room
             lastFlag = xs;
             flags.moveTo(xs, ruler.bottom() - 7);
@@ -394,6 +504,57 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
     }
 }
 
+void SampleEditorWidget::ShadeRegions(QImage& image, double first, double spp) const {
+    if (lengths_.empty()) return;
+    // One row of background and shade, copied into every row: odd regions are shaded.
+    const int columns = image.width();
+    std::vector<QRgb> row(static_cast<std::size_t>(columns), Colours().background.rgb());
+    bool any = false;
+    auto from = std::lower_bound(slices_.begin(), slices_.end(), static_cast<std::int32_t>(first));
+    if (from != slices_.begin()) --from;  // the region that began left of the view
+    for (auto it = from; it != slices_.end() && *it < first + columns * spp; ++it) {
+        const auto i = static_cast<std::size_t>(it - slices_.begin());
+        if (i % 2 == 0) continue;
+        const int c0 = std::clamp(static_cast<int>(std::floor((*it - first) / spp)), 0, columns);
+        const int c1 = std::clamp(static_cast<int>(std::ceil((*it + double(lengths_[i]) - first) / spp)), 0, columns);
+        std::fill(row.begin() + c0, row.begin() + c1, Colours().shade.rgb());
+        any = any || c1 > c0;
+    }
+    if (!any) return;
+    for (int y = 0; y < image.height(); ++y) {
+        std::copy(row.begin(), row.end(), reinterpret_cast<QRgb*>(image.scanLine(y)));
+    }
+}
+
+void SampleEditorWidget::DrawDbGrid(QPainter& painter, const QRectF& wave) const {
+    const Palette& c = Colours();
+    const double mid = wave.center().y();
+    const double half = wave.height() / 2.0 - 1.0;
+    painter.setPen(c.rulerText);
+    for (int db = -84; db <= -12; db += 12) {
+        const double offset = (db - kDbFloor) / -kDbFloor * half;
+        painter.fillRect(QRectF(0, mid - offset, wave.width(), 1), c.dbGrid);
+        painter.fillRect(QRectF(0, mid + offset, wave.width(), 1), c.dbGrid);
+        if (offset >= 12) painter.drawText(QPointF(4, mid - offset - 2), QStringLiteral("%1 dB").arg(db));
+    }
+    painter.drawText(QPointF(4, wave.top() + 11), QStringLiteral("0 dB"));
+}
+
+void SampleEditorWidget::DrawThreshold(QPainter& painter, const QRectF& wave) const {
+    const double half = wave.height() / 2.0 - 1.0;
+    const double offset = ThresholdOffset(half);
+    if (offset < 0) return;
+    const double mid = wave.center().y();
+    QPen pen(Colours().threshold, 1.0, Qt::DashLine);
+    pen.setCosmetic(true);
+    painter.setPen(pen);
+    painter.drawLine(QLineF(0, mid - offset, wave.width(), mid - offset));
+    painter.drawLine(QLineF(0, mid + offset, wave.width(), mid + offset));
+    const QString label = QString::asprintf("%.1f dB", thresholdDb_);
+    const double labelWidth = painter.fontMetrics().horizontalAdvance(label);
+    painter.drawText(QPointF(wave.width() - labelWidth - 6, std::max(wave.top() + 11, mid - offset - 3)), label);
+}
+
 void SampleEditorWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || levels_.Size() == 0 || !enabled_) return QWidget::mousePressEvent(event);
     dragging_ = true;
@@ -414,11 +575,26 @@ void SampleEditorWidget::mouseReleaseEvent(QMouseEvent* event) {
     dragging_ = false;
     const std::int32_t here = ClampedSample(SampleAtX(event->position().x()));
     if (sink_ == nullptr) return;
+    const bool extend = (event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
     if (here == dragAnchor_) {
-        sink_->OnClicked(here);
+        sink_->OnClicked(here, extend);
     } else {
-        sink_->OnSelectionChanged(std::min(dragAnchor_, here), std::max(dragAnchor_, here));
+        sink_->OnSelectionChanged(std::min(dragAnchor_, here), std::max(dragAnchor_, here), extend);
     }
+}
+
+void SampleEditorWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || levels_.Size() == 0 || !enabled_) return QWidget::mouseDoubleClickEvent(event);
+    if (sink_ != nullptr) sink_->OnDoubleClicked(ClampedSample(SampleAtX(event->position().x())));
+    event->accept();
+}
+
+void SampleEditorWidget::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* db = menu.addAction(tr("&dB Display"));
+    db->setCheckable(true);
+    db->setChecked(dbDisplay_);
+    if (menu.exec(event->globalPos()) == db) put_dbDisplay(!dbDisplay_);
 }
 
 void SampleEditorWidget::changeEvent(QEvent* event) {

@@ -42,6 +42,23 @@ public:
     void SetSlices(const std::int32_t* slices, std::int32_t numSlices) override;
     void Advise(SampleEditorEvents* sink) override;
     QWidget* Widget() override { return this; }
+    void SetSliceLengths(const std::int32_t* lengths, std::int32_t count) override;
+    void put_thresholdDb(double thresholdDb) override;
+    void put_dbDisplay(bool dbDisplay) override;
+    bool get_dbDisplay() const override { return dbDisplay_; }
+
+    // Height of the ruler above the wave area, in logical pixels.
+    static constexpr int kRulerHeight = 18;
+    // The share (0 .. 1) of the half wave height that an amplitude of `level` (0 ..
+    // 32768) reaches in the dB display: -96 dB at the centre line, 0 dB at the edge.
+    static double DbDisplayShare(double level) noexcept;
+    // Distance of the threshold line from the centre line, in logical pixels at the
+    // control's current size; negative when no line is drawn.
+    double ThresholdOffset() const noexcept;
+    // Markers stand so close that they are drawn faint and only every k-th is labelled.
+    int MarkerLabelStep(double pixelsPerMarker) const noexcept;
+    // The last picture an active control showed, kept (drawn dimmed) while it has no data.
+    bool HasLastPicture() const noexcept { return !lastPicture_.isNull(); }
 
     // Read-back of the state, for the host's tests and for accessibility.
     std::int32_t zoomFactorX() const noexcept { return zoomX_; }
@@ -72,10 +89,16 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void RefreshLevels();
+    double ThresholdOffset(double halfHeight) const noexcept;
+    void ShadeRegions(QImage& image, double first, double spp) const;
+    void DrawDbGrid(QPainter& painter, const QRectF& wave) const;
+    void DrawThreshold(QPainter& painter, const QRectF& wave) const;
     void CursorMoved();
     QRect CursorRect(std::int32_t position) const;
     std::int32_t ClampedSample(double sample) const noexcept;
@@ -91,6 +114,10 @@ private:
     std::int32_t selectionStart_ = 0;
     std::int32_t selectionEnd_ = 0;
     std::vector<std::int32_t> slices_;  // sorted copy of the markers
+    std::vector<std::int32_t> lengths_;  // region lengths in the markers' order, or none
+    double thresholdDb_;                 // NaN: no threshold line
+    bool dbDisplay_ = false;
+    QImage lastPicture_;                 // shown dimmed while the control has no data
     std::string sampleName_;
     double sampleRaster_ = 0.0;
     SampleEditorEvents* sink_ = nullptr;
