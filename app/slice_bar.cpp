@@ -48,6 +48,9 @@ CSliceBar::CSliceBar(QWidget* parent) : QDockWidget(QStringLiteral("Make Slices"
     layout->addWidget(thresholdSlider_);
     layout->addWidget(releaseLabel_);
     layout->addWidget(releaseSlider_);
+    countLabel_ = new QLabel(body);
+    countLabel_->setObjectName(QStringLiteral("regionCount"));
+    layout->addWidget(countLabel_);
     layout->addStretch();
     body->setMinimumWidth(180);
     setWidget(body);
@@ -76,6 +79,14 @@ void CSliceBar::UpdateLabels() {
     releaseLabel_->setText(ReleaseText(releaseMs_));
 }
 
+QString CSliceBar::RegionCountText(int regionCount) {
+    if (regionCount < 0) return {};
+    if (regionCount == 0) return QStringLiteral("no region reaches the threshold");
+    return regionCount == 1 ? QStringLiteral("1 region") : QStringLiteral("%1 regions").arg(regionCount);
+}
+
+void CSliceBar::ShowRegionCount(int regionCount) { countLabel_->setText(RegionCountText(regionCount)); }
+
 void CSliceBar::OnThresholdMoved(int position) {
     thresholdDb_ = position * 0.1;
     Apply();
@@ -92,6 +103,7 @@ void CSliceBar::Apply() {
     if (trackview::CKorvaneView* view = host_ != nullptr ? host_->ActiveTrackView() : nullptr) {
         view->ResetEditorMarks();
         view->ReSlice();
+        ShowRegionCount(static_cast<int>(view->Regions().size()));
     }
     if (preferences_ != nullptr) preferences_->SetSliceSettings(thresholdDb_, releaseMs_);
     emit sliceSettingsChanged(thresholdDb_, releaseMs_);

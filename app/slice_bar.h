@@ -62,6 +62,11 @@ public:
 
     // Writes both labels from the current values.
     void UpdateLabels();
+    // The line under the sliders: "12 regions", "1 region", "no region reaches the
+    // threshold"; empty for a negative count (no track window open).
+    void ShowRegionCount(int regionCount);
+    QLabel* regionCountLabel() const noexcept { return countLabel_; }
+    static QString RegionCountText(int regionCount);
 
     static QString ThresholdText(double thresholdDb);
     static QString ReleaseText(int releaseMs);
@@ -79,6 +84,7 @@ private:
     QSlider* releaseSlider_;
     QLabel* thresholdLabel_;
     QLabel* releaseLabel_;
+    QLabel* countLabel_;
     double thresholdDb_ = -36.0;
     int releaseMs_ = 750;
     CPreferencesDlg* preferences_ = nullptr;

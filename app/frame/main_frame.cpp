@@ -5,6 +5,7 @@
 #include "app/frame/dialogs.h"
 #include "export/export_regions.h"
 #include "platform/paths/paths.h"
+#include "platform/registry/registry.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/ui.h"
 #include "playback/dsound_exception.h"
@@ -22,15 +23,18 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
-#include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -137,8 +141,12 @@ public:
                                                           AppString(resources::kIdsOpenFilter));
         return Result(name);
     }
-    std::optional<fs::path> ChooseExportFile(QWidget* parent) override {
+    std::optional<fs::path> ChooseExportFile(QWidget* parent) override { return ChooseExportFile(parent, {}); }
+    std::optional<fs::path> ChooseExportFile(QWidget* parent,
+                                             const std::function<QString(const QString&)>& describe) override {
         QFileDialog dialog(parent);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);  // the description goes into its layout
+        if (describe) AddDescription(dialog, describe);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(QStringLiteral("wav"));
@@ -149,6 +157,21 @@ public:
     std::optional<fs::path> ChooseSaveFile(QWidget* parent) override { return ChooseExportFile(parent); }
 
 private:
+    static void AddDescription(QFileDialog& dialog, const std::function<QString(const QString&)>& describe) {
+        auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+        auto* nameEdit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (grid == nullptr || nameEdit == nullptr) return;
+        auto* line = new QLabel(&dialog);
+        line->setObjectName(QStringLiteral("exportDescription"));
+        line->setWordWrap(true);
+        grid->addWidget(line, grid->rowCount(), 0, 1, grid->columnCount());
+        const auto refresh = [line, describe, &dialog](const QString& typed) {
+            line->setText(describe(typed.isEmpty() ? typed : dialog.directory().filePath(typed)));
+        };
+        QObject::connect(nameEdit, &QLineEdit::textChanged, line, refresh);
+        refresh(nameEdit->text());
+    }
+
     static std::optional<fs::path> Result(const QString& name) {
         if (name.isEmpty()) return std::nullopt;
         return fs::path(name.toStdString());
@@ -205,8 +228,77 @@ CMainFrame::CMainFrame(FrameServices services, std::vector<DriverChoice> drivers
     connect(mdi_, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
     idleMessage_ = AppString(resources::kIdsIdleMessage);
     CreateActions();
+    CreateWorkbenchActions();
     ShowMenu(resources::kIdrMainFrame);
     resize(1100, 720);
+}
+
+// The window placement of the last session, beside the settings.
+constexpr char kPlacementValue[] = "Window Placement";
+
+void CMainFrame::PlaceMainWindow() {
+    if (services_.registry) {
+        if (auto key = services_.registry->OpenKey(platform::RootKey::LocalMachine, CPreferencesDlg::kKeyPath)) {
+            if (const auto stored = key->QueryString(kPlacementValue)) {
+                if (restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(*stored)))) return;
+            }
+        }
+    }
+    // First start: nine tenths of the screen's work area, centred.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        resize(1100, 720);
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize size = QSize(area.width() * 9 / 10, area.height() * 9 / 10).expandedTo(minimumSizeHint());
+    resize(size);
+    move(area.left() + std::max(0, (area.width() - size.width()) / 2),
+         area.top() + std::max(0, (area.height() - size.height()) / 2));
+}
+
+void CMainFrame::StorePlacement() {
+    if (!services_.registry) return;
+    try {
+        services_.registry->CreateKey(platform::RootKey::LocalMachine, CPreferencesDlg::kKeyPath)
+            .SetString(kPlacementValue, saveGeometry().toBase64().toStdString());
+    } catch (const std::exception& failed) {
+        // The placement is a convenience: the window opens at the default next time.
+        statusBar()->showMessage(QString::fromStdString(failed.what()), 4000);
+    }
+}
+
+void CMainFrame::CreateWorkbenchActions() {
+    // The transport from the keyboard: Space plays the selected region or stops one that
+    // plays, L loops, Esc stops. Play and Loop keep their enable rules.
+    action(cmd::kPlay)->setText(QStringLiteral("&Play\tSpace"));
+    action(cmd::kLoop)->setText(QStringLiteral("&Loop"));
+    action(cmd::kLoop)->setShortcut(QKeySequence(Qt::Key_L));
+    action(cmd::kStop)->setText(QStringLiteral("&Stop"));
+    action(cmd::kStop)->setShortcut(QKeySequence(Qt::Key_Escape));
+    playOrStopAction_ = new QAction(QStringLiteral("Play or Stop"), this);
+    playOrStopAction_->setShortcut(QKeySequence(Qt::Key_Space));
+    connect(playOrStopAction_, &QAction::triggered, this, &CMainFrame::OnPlayOrStop);
+    for (QAction* act : {playOrStopAction_, action(cmd::kLoop), action(cmd::kStop)}) {
+        act->setShortcutContext(Qt::WindowShortcut);
+        addAction(act);
+    }
+    dbDisplayAction_ = new QAction(QStringLiteral("&dB Display"), this);
+    dbDisplayAction_->setCheckable(true);
+    connect(dbDisplayAction_, &QAction::triggered, this, &CMainFrame::OnDbDisplay);
+    followCursorAction_ = new QAction(QStringLiteral("&Follow Play Cursor"), this);
+    followCursorAction_->setCheckable(true);
+    followCursorAction_->setChecked(true);
+    connect(followCursorAction_, &QAction::triggered, this, &CMainFrame::OnFollowPlayCursor);
+}
+
+void CMainFrame::AddWorkbenchMenus(QMenuBar* bar, QMenu* viewMenu) {
+    viewMenu->addSeparator();
+    viewMenu->addAction(dbDisplayAction_);
+    viewMenu->addAction(followCursorAction_);
+    QMenu* play = bar->addMenu(QStringLiteral("&Play"));
+    for (std::uint32_t id : {cmd::kPlay, cmd::kLoop, cmd::kStop}) play->addAction(action(id));
+    connect(play, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
 }
 
 CMainFrame::~CMainFrame() {
@@ -301,6 +393,7 @@ void CMainFrame::ShowMenu(std::uint32_t menuId) {
         QMenu* menu = bar->addMenu(Text(popups[i].text));
         FillMenu(menu, menuId, i);
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUi);
+        if (popups[i].text == "&View" && menuId == resources::kIdrKorvaType) AddWorkbenchMenus(bar, menu);
         if (popups[i].text == "&Window") {
             // The open windows after the window commands, as MDI frames list them.
             connect(menu, &QMenu::aboutToShow, this, [this, menu, menuId, i] {
@@ -376,11 +469,8 @@ void CMainFrame::CreateSliceBar() {
     sliceBar_->setObjectName(QString::number(resources::kIddSliceBar));
     sliceBar_->setWindowTitle(tr("Make Slices"));
     sliceBar_->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    addDockWidget(Qt::LeftDockWidgetArea, sliceBar_);
-    sliceBar_->setFloating(true);
-    const QRect frame = frameGeometry();
-    sliceBar_->move(frame.left() + 48, frame.top() + 80);
-    sliceBar_->adjustSize();
+    // Docked at the right edge, where it covers no track window; it can still be floated.
+    addDockWidget(Qt::RightDockWidgetArea, sliceBar_);
     // The bar's own close button hides it like the command does.
     connect(sliceBar_, &QDockWidget::visibilityChanged, this, [this](bool) { UpdateCommandUi(); });
 }
@@ -414,6 +504,7 @@ CreateResult CMainFrame::LoadFrame(const CreateOptions& options) {
     sliceBar_->Initialise(*preferences_, this);
     OnRefreshDrives(/*quiet=*/true);
 
+    PlaceMainWindow();  // the bars are in, so the frame knows its smallest size
     qApp->installEventFilter(this);
     idleTimer_ = new QTimer(this);
     idleTimer_->setInterval(250);
@@ -479,7 +570,7 @@ CommandContext CMainFrame::Context() const {
     CommandContext context;
     if (CChildFrame* child = activeChild(); child != nullptr && child->view() != nullptr) {
         context.hasActiveView = true;
-        context.selectedRegions = static_cast<int>(child->view()->regionList()->selectedItems().size());
+        context.selectedRegions = static_cast<int>(child->view()->SelectedRegionCount());
     }
     context.toolWindowShown = ToolWindowShown();
     context.statusBarVisible = statusBar() != nullptr && !statusBar()->isHidden();
@@ -493,6 +584,12 @@ void CMainFrame::UpdateCommandUi() {
         act->setEnabled(state.enabled);
         if (state.checkable) act->setChecked(state.checked);
     }
+    trackview::CKorvaneView* view = context.hasActiveView ? activeChild()->view() : nullptr;
+    if (dbDisplayAction_ != nullptr) {
+        dbDisplayAction_->setEnabled(view != nullptr);
+        dbDisplayAction_->setChecked(view != nullptr && view->editorCtrl().editor()->get_dbDisplay());
+    }
+    if (sliceBar_ != nullptr) sliceBar_->ShowRegionCount(view != nullptr ? static_cast<int>(view->Regions().size()) : -1);
     if (cdBar_ != nullptr) {
         cdBar_->refreshButton()->setEnabled(QueryCommandState(cmd::kRefresh, context).enabled);
         cdBar_->readTrackButton()->setEnabled(QueryCommandState(cmd::kReadTrack, context).enabled);
@@ -500,6 +597,24 @@ void CMainFrame::UpdateCommandUi() {
 }
 
 void CMainFrame::StopPlayback() { services_.soundPlayer->StopPlayback(); }
+
+void CMainFrame::OnPlayOrStop() {
+    OnCommand(services_.soundPlayer->IsStreaming() ? cmd::kStop : cmd::kPlay);
+}
+
+void CMainFrame::OnDbDisplay() {
+    if (trackview::CKorvaneView* view = ActiveTrackView()) {
+        editor::ISampleEditor* editor = view->editorCtrl().editor();
+        editor->put_dbDisplay(!editor->get_dbDisplay());
+    }
+    UpdateCommandUi();
+}
+
+void CMainFrame::OnFollowPlayCursor() {
+    for (CChildFrame* child : childFrames()) {
+        if (child->view() != nullptr) child->view()->SetFollowPlayCursor(followCursorAction_->isChecked());
+    }
+}
 
 CChildFrame* CMainFrame::activeChild() const { return qobject_cast<CChildFrame*>(mdi_->activeSubWindow()); }
 
@@ -709,18 +824,34 @@ CChildFrame* CMainFrame::AddChildFrame(DocumentEntry& entry) {
         },
         frame);
     if (!entry.document->GetPathName().empty()) view->SetTrackFile(entry.document->GetPathName());
+    view->SetFollowPlayCursor(followCursorAction_->isChecked());
     frame->SetView(view);
     frame->setWindowTitle(QString::fromStdString(entry.document->GetTitle()));
     connect(frame, &CChildFrame::closing, this, &CMainFrame::OnChildClosing);
-    connect(view->regionList(), &QListWidget::itemSelectionChanged, this, &CMainFrame::UpdateCommandUi);
+    connect(view, &trackview::CKorvaneView::regionSelectionChanged, this, &CMainFrame::UpdateCommandUi);
     entry.frames.emplace_back(frame);
     mdi_->addSubWindow(frame);
-    frame->resize(std::min(960, std::max(480, mdi_->width() - 20)), std::min(460, std::max(300, mdi_->height() - 20)));
+    PlaceChildFrame(frame);
     frame->show();
     mdi_->setActiveSubWindow(frame);
     // The activation signal does not come again for a window that was already active.
     OnSubWindowActivated(frame);
     return frame;
+}
+
+void CMainFrame::PlaceChildFrame(CChildFrame* frame) {
+    // Inside the workspace: at most the view's preferred size, cascaded by one title bar
+    // per open window and back to the corner when the next step would not fit.
+    const QSize area = mdi_->viewport()->size();
+    const int step = std::max(20, frame->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4);
+    // Room is left for three cascade steps, so every new window shows its title bar.
+    const QSize preferred = frame->sizeHint().expandedTo(QSize(480, 300));
+    const QSize size(std::max(200, std::min(preferred.width(), area.width() - 3 * step)),
+                     std::max(150, std::min(preferred.height(), area.height() - 3 * step)));
+    const int others = static_cast<int>(mdi_->subWindowList().size()) - 1;
+    const int room = std::max(0, std::min((area.width() - size.width()) / step, (area.height() - size.height()) / step));
+    const int k = room > 0 ? others % (room + 1) : 0;
+    frame->setGeometry(QRect(QPoint(k * step, k * step), size));
 }
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window) {
@@ -791,7 +922,16 @@ void CMainFrame::OnExportWav() {
     if (view == nullptr || child == nullptr) return;
     const std::vector<int> selected = view->SelectedRegionIndices();
     if (selected.empty()) return;
-    const std::optional<fs::path> chosen = services_.dialogs->ChooseExportFile(this);
+    const bool normalise = preferences_->normalise();
+    const std::optional<fs::path> chosen = services_.dialogs->ChooseExportFile(
+        this, [count = selected.size(), normalise](const QString& name) {
+            const QString normalising = normalise ? tr("normalised") : tr("not normalised");
+            if (name.isEmpty()) {
+                return (count == 1 ? tr("1 region") : tr("%1 regions").arg(count)) + QStringLiteral(", ") + normalising;
+            }
+            const std::string files = wavexport::ExportNamesPreview(name.toStdString(), count);
+            return tr("Writes %1 (%2)").arg(QString::fromStdString(files), normalising);
+        });
     if (!chosen) return;
 
     wavexport::ExportRequest request;
@@ -813,12 +953,16 @@ void CMainFrame::OnExportWav() {
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    wavexport::ExportSelectedRegions(request, [&progress](std::uint64_t done, std::uint64_t total) {
+    const auto results = wavexport::ExportSelectedRegions(request, [&progress](std::uint64_t done, std::uint64_t total) {
         const int maximum = static_cast<int>(std::min<std::uint64_t>(std::max<std::uint64_t>(total, 1), 1u << 30));
         if (progress.maximum() != maximum) progress.setMaximum(maximum);
         progress.setValue(static_cast<int>(std::min<std::uint64_t>(done, static_cast<std::uint64_t>(maximum))));
         return !progress.wasCanceled();
     });
+    progress.close();
+    QString summary = QString::fromStdString(wavexport::ExportSummary(results, request.chosenPath));
+    if (results.size() < selected.size()) summary += tr(", cancelled");
+    statusBar()->showMessage(summary, 30000);
 }
 
 bool CMainFrame::ToolWindowShown() const { return sliceBar_ != nullptr && !sliceBar_->isHidden(); }
@@ -879,6 +1023,7 @@ void CMainFrame::OnFileSave() {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (idleTimer_ != nullptr) idleTimer_->stop();
+    StorePlacement();
     CloseAllDocuments();
     preferences_->StoreSliceSettings();
     QMainWindow::closeEvent(event);

@@ -36,6 +36,7 @@ class QAction;
 class QLabel;
 class QMdiArea;
 class QMenu;
+class QMenuBar;
 class QTimer;
 class QToolBar;
 
@@ -63,6 +64,13 @@ public:
     virtual std::optional<std::filesystem::path> ChooseOpenFile(QWidget* parent) = 0;
     // Export .WAV...: the name to export to (need not exist; overwrite is confirmed).
     virtual std::optional<std::filesystem::path> ChooseExportFile(QWidget* parent) = 0;
+    // The same, with a line under the name that `describe` writes for the name typed so
+    // far (which files the export will write, and how).
+    virtual std::optional<std::filesystem::path> ChooseExportFile(QWidget* parent,
+                                                                  const std::function<QString(const QString&)>& describe) {
+        (void)describe;
+        return ChooseExportFile(parent);
+    }
     // Save (Ctrl+S): where to write the track as a WAV file.
     virtual std::optional<std::filesystem::path> ChooseSaveFile(QWidget* parent) = 0;
 };
@@ -156,6 +164,15 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
+    // Space: stops while a region plays, else plays the selected region.
+    void OnPlayOrStop();
+    // View > dB Display: the active view's waveform in dB or linear.
+    void OnDbDisplay();
+    // View > Follow Play Cursor, for every track window.
+    void OnFollowPlayCursor();
+    QAction* dbDisplayAction() const noexcept { return dbDisplayAction_; }
+    QAction* followCursorAction() const noexcept { return followCursorAction_; }
+    QAction* playOrStopAction() const noexcept { return playOrStopAction_; }
 
     // Opens `trackFile` as a new document with its child frame and view, titled
     // `title`; an owned file is deleted when the document closes. nullptr (the file
@@ -196,6 +213,11 @@ private:
     void CreateSliceBar();
     void ShowMenu(std::uint32_t menuId);
     void FillMenu(QMenu* menu, std::uint32_t menuId, std::size_t popup);
+    void CreateWorkbenchActions();
+    void AddWorkbenchMenus(QMenuBar* bar, QMenu* viewMenu);
+    void PlaceChildFrame(CChildFrame* frame);
+    void PlaceMainWindow();
+    void StorePlacement();
     void OnSubWindowActivated(QMdiSubWindow* window);
     void OnChildClosing(CChildFrame* frame, bool* allow);
     CChildFrame* AddChildFrame(DocumentEntry& entry);
@@ -224,6 +246,9 @@ private:
     int unhandledCommands_ = 0;
     int untitledCount_ = 0;
     QPointer<CChildFrame> lastActive_;
+    QAction* playOrStopAction_ = nullptr;
+    QAction* dbDisplayAction_ = nullptr;
+    QAction* followCursorAction_ = nullptr;
 };
 
 }  // namespace korvane::app

@@ -21,7 +21,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QListWidget>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
         if (expectMarks && (c.wave < 500 || c.marker < 50)) ok = false;
     };
     QTimer::singleShot(0, [&] {
-        if (view->regionList()->count() > 2) view->regionList()->item(2)->setSelected(true);
+        if (view->Regions().size() > 2) view->SelectRegions({2});
         view->editorCtrl()->put_cursorPosition(view->Regions().size() > 2 ? view->Regions()[2].start + 3000 : 0);
         shoot(QStringLiteral("trackview_zoom1"), &window, true);
         view->zoomSpinX()->Step(3);

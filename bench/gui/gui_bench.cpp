@@ -1,6 +1,8 @@
 // The interactive paths of the track view on an 80-minute track:
 //  - a slider step to the markers handed to the control (stop, relabel, re-slice, list
 //    refill, SetSlices), the path every drag step takes; target below one 60 Hz frame;
+//  - SliderStep/<N>regions: the same step on an 80-minute track cut into N regions, the
+//    region list and the markers refilled each time; target below 16 ms at 50,000;
 //  - a full repaint of the waveform control at the widest and the narrowest zoom.
 #include "app/preferences.h"
 #include "app/slice_bar.h"
@@ -17,6 +19,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <fstream>
+#include <map>
+#include <string>
 
 using namespace korvane;
 
@@ -36,17 +40,29 @@ const std::vector<std::int16_t>& Overview() {
     return overview;
 }
 
-// The track file with its audio part left as a hole: the view reads only the overview.
-std::filesystem::path TrackFile() {
+// An 80-minute overview of `bursts` equal bursts, each a quarter of its period loud
+// and the rest silent, so a 5 ms release cuts one region per burst.
+std::vector<std::int16_t> BurstOverview(int bursts) {
+    std::vector<std::int16_t> v(static_cast<std::size_t>(kTrackSeconds * 11025) / 147 * 147, 0);
+    const std::size_t period = v.size() / static_cast<std::size_t>(bursts);
+    for (std::size_t i = 0; i + period <= v.size(); i += period) {
+        for (std::size_t k = 0; k < period / 4; ++k) v[i + k] = static_cast<std::int16_t>(k % 2 == 0 ? 16000 : -16000);
+    }
+    return v;
+}
+
+// A track file with its audio part left as a hole: the view reads only the overview.
+std::filesystem::path WriteTrackFile(const std::vector<std::int16_t>& overview, const std::string& name) {
     static QTemporaryDir dir;
-    static const std::filesystem::path path = [] {
-        const auto p = std::filesystem::path(dir.path().toStdString()) / "long.tmp";
-        const auto& overview = Overview();
-        std::ofstream out(p, std::ios::binary);
-        out.seekp(static_cast<std::streamoff>(overview.size() * 16));
-        out.write(reinterpret_cast<const char*>(overview.data()), static_cast<std::streamsize>(overview.size() * 2));
-        return p;
-    }();
+    const auto p = std::filesystem::path(dir.path().toStdString()) / name;
+    std::ofstream out(p, std::ios::binary);
+    out.seekp(static_cast<std::streamoff>(overview.size() * 16));
+    out.write(reinterpret_cast<const char*>(overview.data()), static_cast<std::streamsize>(overview.size() * 2));
+    return p;
+}
+
+std::filesystem::path TrackFile() {
+    static const std::filesystem::path path = WriteTrackFile(Overview(), "long.tmp");
     return path;
 }
 
@@ -86,6 +102,39 @@ void BM_SliderStepToMarkers(benchmark::State& state) {
     state.counters["regions"] = static_cast<double>(view.Regions().size());
 }
 BENCHMARK(BM_SliderStepToMarkers)->Arg(0)->Arg(1)->ArgName("releaseSlider")->Unit(benchmark::kMillisecond);
+
+// A threshold step on a track of `regions` bursts, release 5 ms: re-slice, list and markers.
+void SliderStepWithRegions(benchmark::State& state, int regions) {
+    static std::map<int, std::filesystem::path> files;
+    if (files.count(regions) == 0) {
+        files[regions] = WriteTrackFile(BurstOverview(regions), "bursts" + std::to_string(regions) + ".tmp");
+    }
+    SilentPlayer player;
+    app::CPreferencesDlg prefs(nullptr, {});
+    app::CSliceBar bar;
+    auto* control = new editor::SampleEditorWidget;
+    trackview::CKorvaneView view(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
+                                 [&bar] { return trackview::SliceSettings{bar.thresholdDb(), bar.releaseMs()}; });
+    struct Host : app::CSliceBar::Host {
+        trackview::CKorvaneView* view;
+        void StopPlayback() override { view->StopPlayback(); }
+        trackview::CKorvaneView* ActiveTrackView() override { return view; }
+    } host;
+    host.view = &view;
+    bar.Initialise(prefs, &host);
+    bar.releaseSlider()->setValue(5);
+    view.SetTrackFile(files[regions]);
+    view.resize(1400, 500);
+    view.show();
+    view.OnActivateView(true);
+    int step = 0;
+    for (auto _ : state) {
+        bar.thresholdSlider()->setValue(-360 - (step++ % 2));
+        QCoreApplication::processEvents();  // the list lays out what it shows
+        benchmark::DoNotOptimize(control->slices().data());
+    }
+    state.counters["regions"] = static_cast<double>(view.Regions().size());
+}
 
 void BM_WaveformRepaint(benchmark::State& state) {
     const auto& overview = Overview();
@@ -133,6 +182,11 @@ BENCHMARK(BM_WaveformLevelsBuild)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    for (int regions : {10000, 50000}) {
+        benchmark::RegisterBenchmark(("SliderStep/" + std::to_string(regions) + "regions").c_str(),
+                                     [regions](benchmark::State& state) { SliderStepWithRegions(state, regions); })
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -147,12 +147,13 @@ private slots:
         QVERIFY(rig.boxes->ShownBoxes().empty());
         QVERIFY(rig.TempFiles().empty());
 
-        // The settings exist before any window, the tool window floats and is shown.
+        // The settings exist before any window, the tool window is docked at the right and shown.
         auto store = platform::RegistryStore::Open(rig.Root() / "registry.db");
         auto key = store->OpenKey(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath);
         QVERIFY(key.has_value());
         QCOMPARE(key->QueryDword(app::CPreferencesDlg::kReleaseValue).value_or(0), 750u);
-        QVERIFY(frame.sliceBar()->isFloating());
+        QVERIFY(!frame.sliceBar()->isFloating());
+        QCOMPARE(frame.dockWidgetArea(frame.sliceBar()), Qt::RightDockWidgetArea);
         QVERIFY(frame.sliceBar()->isVisible());
         QCOMPARE(frame.sliceBar()->windowTitle(), QStringLiteral("Make Slices"));
         QCOMPARE(frame.sliceBar()->releaseMs(), 750);
@@ -188,7 +189,7 @@ private slots:
         QCOMPARE(child->windowTitle(), line);
         QCOMPARE(frame.windowTitle(), QStringLiteral("Korvane - ") + line);
         QCOMPARE(frame.currentMenuId(), resources::kIdrKorvaType);
-        QCOMPARE(MenuTitles(frame.menuBar()), (QStringList{"&File", "&View", "&Window", "&Help"}));
+        QCOMPARE(MenuTitles(frame.menuBar()), (QStringList{"&File", "&View", "&Play", "&Window", "&Help"}));
 
         // One temporary file: the complete track file, 2,646 bytes per sector.
         const auto temps = rig.TempFiles();
@@ -246,7 +247,7 @@ private slots:
         QCOMPARE(frame.sliceBar()->releaseMs(), 5);
         QVERIFY2(view->Regions().size() > atDefault,
                  qPrintable(QStringLiteral("%1 -> %2").arg(atDefault).arg(view->Regions().size())));
-        QCOMPARE(view->regionList()->count(), static_cast<int>(view->Regions().size()));
+        QCOMPARE(view->regionList()->model()->rowCount(), static_cast<int>(view->Regions().size()));
         // A threshold at full scale finds nothing to cut.
         frame.sliceBar()->thresholdSlider()->setValue(0);
         QVERIFY(view->Regions().size() < atDefault);

@@ -13,7 +13,7 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QListWidget>
+#include <QListView>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <deque>
@@ -106,9 +106,7 @@ struct AppRig {
     }
     trackview::CKorvaneView* View() const { return frame().ActiveTrackView(); }
     void Select(std::initializer_list<int> rows) const {
-        QListWidget* list = View()->regionList();
-        list->clearSelection();
-        for (int r : rows) list->item(r)->setSelected(true);
+        View()->SelectRegions(std::vector<int>(rows));
     }
     bool Enabled(std::uint32_t command) const { return frame().action(command)->isEnabled(); }
 };

@@ -1,10 +1,12 @@
 // Screenshots of the running application under a real X server (Xvfb): the main window
-// with a track open and a region selected, the slice tool window, the Preferences
-// dialog, the About box, the splash and the whole screen. PNGs go to
+// in its default layout with a track open and a region selected, the same in the dB
+// display, a densely cut track, the slice tool window, the Preferences dialog, the
+// About box, the splash and the whole screen. PNGs go to
 // KORVANE_SCREENSHOT_DIR; each one is checked to hold a picture, not a blank.
 #include "app_fixture.h"
 #include "app/frame/dialogs.h"
 #include "resources/frame_resources.h"
+#include "track/view/sample_editor_ctrl.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,20 +51,33 @@ private slots:
         AppRig rig;
         QCOMPARE(rig.Start(), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
-        frame.resize(1180, 760);
-        frame.move(20, 20);
+        // The layout a user gets: the frame's own placement, the track window as opened.
+        frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(frame.geometry()));
         frame.cdBar()->trackBox()->setCurrentIndex(0);
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(rig.View() != nullptr);
-        frame.activeChild()->showMaximized();
         rig.Select({2});
         frame.UpdateCommandUi();
-        frame.sliceBar()->move(frame.geometry().right() - 380, frame.geometry().top() + 150);
         QTest::qWait(300);
 
         Keep(frame.grab(), "main_window.png");
         Keep(frame.sliceBar()->grab(), "tool_window.png");
+
+        // The dB display with the threshold line.
+        frame.OnDbDisplay();
+        QVERIFY(rig.View()->editorCtrl().editor()->get_dbDisplay());
+        QTest::qWait(200);
+        Keep(frame.grab(), "db_display.png");
+        frame.OnDbDisplay();
+
+        // A dense track: a short release and a low threshold cut hundreds of regions.
+        frame.sliceBar()->releaseSlider()->setValue(5);
+        frame.sliceBar()->thresholdSlider()->setValue(-600);
+        QVERIFY2(rig.View()->Regions().size() >= 140, qPrintable(QString::number(rig.View()->Regions().size())));
+        QTest::qWait(200);
+        Keep(frame.grab(), "dense_track.png");
         Keep(app::SplashBitmap(), "splash.png");
 
         bool preferencesShown = false;

@@ -12,7 +12,7 @@
 #include "track/view/sound_player_adapter.h"
 #include "track_fixture.h"
 
-#include <QListWidget>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
@@ -88,7 +88,7 @@ private slots:
     void playOnceSendsTheRegionsAudioAndMovesTheCursor() {
         const int row = ShortestRegion();
         const Region r = view_->Regions()[static_cast<std::size_t>(row)];
-        view_->regionList()->item(row)->setSelected(true);
+        view_->SelectRegions({row});
         view_->PlayRegionOnce();
         StartedPlaying();
         for (int i = 0; i < 8; ++i) Step();
@@ -106,7 +106,7 @@ private slots:
     void playLoopedRepeatsTheWholeRegion() {
         const int row = ShortestRegion();
         const Region r = view_->Regions()[static_cast<std::size_t>(row)];
-        view_->regionList()->item(row)->setSelected(true);
+        view_->SelectRegions({row});
         view_->PlayRegionLooped();
         StartedPlaying();
         const std::uint64_t regionFrames = std::uint64_t{r.length} * 4;

@@ -11,7 +11,7 @@
 #include "track_fixture.h"
 
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -61,12 +61,11 @@ struct Fixture {
     std::filesystem::path Path(const char* name) const { return std::filesystem::path(dir.path().toStdString()) / name; }
     QStringList Lines() const {
         QStringList lines;
-        for (int i = 0; i < view->regionList()->count(); ++i) lines << view->regionList()->item(i)->text();
+        for (int i = 0; i < view->regionList()->model()->rowCount(); ++i) lines << view->RegionLineText(i);
         return lines;
     }
     void Select(std::initializer_list<int> rows) {
-        view->regionList()->clearSelection();
-        for (int r : rows) view->regionList()->item(r)->setSelected(true);
+        view->SelectRegions(std::vector<int>(rows));
     }
 };
 
@@ -135,7 +134,7 @@ private slots:
         QCOMPARE(boxes_->ShownBoxes().size(), std::size_t{1});
         QVERIFY(QString::fromStdString(boxes_->ShownBoxes()[0].text).contains("tiny.tmp"));
         QVERIFY(f.view->Regions().empty());
-        QCOMPARE(f.view->regionList()->count(), 0);
+        QCOMPARE(f.view->regionList()->model()->rowCount(), 0);
         QCOMPARE(f.control->sampleCount(), std::size_t{0});
         QVERIFY(f.control->slices().empty());
         f.view->SetTrackFile(f.Path("missing.tmp"));

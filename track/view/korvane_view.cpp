@@ -2,11 +2,14 @@
 
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
+#include "track/view/region_list_model.h"
 #include "track/view/region_player.h"
 #include "track/view/sample_editor_ctrl.h"
 
 #include <QHBoxLayout>
-#include <QListWidget>
+#include <QKeyEvent>
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QToolButton>
@@ -102,10 +105,13 @@ CKorvaneView::CKorvaneView(std::unique_ptr<CSampleEditorCtrl> editor, RegionPlay
     scroll_->setObjectName(QStringLiteral("scroll1001"));
     scroll_->setSingleStep(1);
     scroll_->setRange(0, 0);
-    list_ = new QListWidget(this);
+    model_ = new RegionListModel(regions_, this);
+    list_ = new QListView(this);
+    list_->setModel(model_);
     list_->setObjectName(QStringLiteral("list1005"));
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    list_->setUniformItemSizes(true);  // thousands of regions stay cheap to lay out
+    list_->setUniformItemSizes(true);  // layout needs no line but the first
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->resize(150, 280);
     QFont digits = list_->font();
     digits.setStyleHint(QFont::Monospace);
@@ -121,9 +127,11 @@ CKorvaneView::CKorvaneView(std::unique_ptr<CSampleEditorCtrl> editor, RegionPlay
     connect(spinX_, &ZoomSpin::positionChanged, this, &CKorvaneView::OnZoomX);
     connect(spinY_, &ZoomSpin::positionChanged, this, &CKorvaneView::OnZoomY);
     connect(scroll_, &QScrollBar::valueChanged, this, &CKorvaneView::OnScrolled);
-    connect(list_, &QListWidget::itemSelectionChanged, this, &CKorvaneView::OnSelectionChanged);
-    connect(list_, &QListWidget::itemDoubleClicked, this, [this] { PlayRegionOnce(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CKorvaneView::OnListSelectionChanged);
+    connect(list_, &QListView::doubleClicked, this, [this] { PlayRegionOnce(); });
     control->installEventFilter(this);
+    list_->installEventFilter(this);
+    editor_->editor()->Advise(this);
     Layout();
     ZoomScrollUpdate(1);
 }
@@ -139,7 +147,10 @@ CKorvaneView::~CKorvaneView() {
         shared.region = {};
         shared.current = nullptr;
     }
-    if (QWidget* control = editor_->widget()) control->removeEventFilter(this);
+    if (QWidget* control = editor_->widget()) {
+        control->removeEventFilter(this);
+        editor_->editor()->Advise(nullptr);
+    }
     editor_.reset();  // the control's window goes before the module it came from
 }
 
@@ -148,12 +159,11 @@ void CKorvaneView::SetTrackFile(std::filesystem::path trackFile) { trackFile_ = 
 const std::vector<std::int16_t>& CKorvaneView::SharedRegionBuffer() noexcept { return Shared().region; }
 
 QString CKorvaneView::RegionLine(int number, std::uint32_t lengthSamples) {
-    double t = lengthSamples * 0.00009070294784580499;  // 1 / 11025 s
-    const int hours = static_cast<int>(t) / 3600;
-    t -= hours * 3600;
-    const int minutes = static_cast<int>(t) / 60;
-    const double seconds = t - minutes * 60;
-    return QString::asprintf("#%d - %d:%02d:%05.2f", number, hours, minutes, seconds);
+    return RegionListModel::RegionLine(number, lengthSamples);
+}
+
+QString CKorvaneView::RegionLineText(int row) const {
+    return model_->data(model_->index(row), Qt::DisplayRole).toString();
 }
 
 // --- layout --------------------------------------------------------------------------------
@@ -255,7 +265,7 @@ void CKorvaneView::ClearView() {
     index_ = SliceIndex{};
     indexBuilt_ = false;
     regions_.clear();
-    list_->clear();
+    model_->Reset();
     editor::ISampleEditor* ed = editor_->editor();
     ed->SetPCMData(nullptr, 0);
     ed->SetSlices(nullptr, 0);
@@ -287,21 +297,24 @@ void CKorvaneView::ReSlice() {
     }
     if (indexBuilt_) index_.Slice(now.thresholdDb, now.releaseMs, 0, regions_);
     const int n = static_cast<int>(regions_.size());
-    QStringList lines;
-    lines.reserve(n);
-    std::vector<std::int32_t> starts(regions_.size());
+    // Kept between re-slices: a drag step allocates nothing once the arrays have grown.
+    markerStarts_.resize(regions_.size());
+    markerLengths_.resize(regions_.size());
     for (int j = 0; j < n; ++j) {
-        lines.append(RegionLine(j + 1, regions_[j].length));
-        starts[j] = static_cast<std::int32_t>(regions_[j].start);
+        markerStarts_[j] = static_cast<std::int32_t>(regions_[j].start);
+        markerLengths_[j] = static_cast<std::int32_t>(regions_[j].length);
     }
     {
-        const QSignalBlocker quiet(list_);  // emptying the list is no user selection change
-        list_->setUpdatesEnabled(false);
-        list_->clear();
-        list_->addItems(lines);
-        list_->setUpdatesEnabled(true);
+        // The list formats its lines when it shows them; the reset drops the selection
+        // without a user selection change.
+        const QSignalBlocker quiet(list_->selectionModel());
+        model_->Reset();
     }
-    editor_->editor()->SetSlices(starts.data(), n);
+    editor::ISampleEditor* ed = editor_->editor();
+    ed->SetSlices(markerStarts_.data(), n);
+    ed->SetSliceLengths(markerLengths_.data(), n);
+    ed->put_thresholdDb(now.thresholdDb);
+    emit regionSelectionChanged();
 }
 
 // --- selection and playback ------------------------------------------------------------------
@@ -313,24 +326,52 @@ std::vector<int> CKorvaneView::SelectedRegionIndices() const {
     return rows;
 }
 
+int CKorvaneView::SelectedRegionCount() const {
+    int count = 0;
+    for (const QItemSelectionRange& range : list_->selectionModel()->selection()) count += range.height();
+    return count;
+}
+
+void CKorvaneView::SelectRegions(const std::vector<int>& rows, bool extend) {
+    QItemSelection selection;
+    const int n = static_cast<int>(regions_.size());
+    for (std::size_t i = 0; i < rows.size();) {
+        // Consecutive rows go in as one range, so a drag over thousands stays cheap.
+        std::size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
+        if (rows[i] >= 0 && rows[j] < n) selection.select(model_->index(rows[i]), model_->index(rows[j]));
+        i = j + 1;
+    }
+    QItemSelectionModel* model = list_->selectionModel();
+    const auto flags = extend ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect;
+    if (!selection.isEmpty()) {
+        const QModelIndex first = selection.front().topLeft();
+        model->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        list_->scrollTo(first);
+    }
+    model->select(selection, flags);
+}
+
 int CKorvaneView::SingleSelectedIndex() const {
+    if (SelectedRegionCount() != 1) return -1;
     const QModelIndexList rows = list_->selectionModel()->selectedRows();
     if (rows.size() != 1) return -1;
     const int row = rows.front().row();
     return row >= 0 && row < static_cast<int>(regions_.size()) ? row : -1;
 }
 
-void CKorvaneView::OnSelectionChanged() {
+void CKorvaneView::OnListSelectionChanged() {
     editor::ISampleEditor* ed = editor_->editor();
     const int row = SingleSelectedIndex();
     if (row < 0) {
         ed->put_selectionStart(0);
         ed->put_selectionEnd(0);
-        return;
+    } else {
+        const Region& r = regions_[row];
+        ed->put_selectionStart(static_cast<std::int32_t>(r.start));
+        ed->put_selectionEnd(static_cast<std::int32_t>(r.start + r.length));
     }
-    const Region& r = regions_[row];
-    ed->put_selectionStart(static_cast<std::int32_t>(r.start));
-    ed->put_selectionEnd(static_cast<std::int32_t>(r.start + r.length));
+    emit regionSelectionChanged();
 }
 
 void CKorvaneView::StopPlayback() {
@@ -398,12 +439,66 @@ void CKorvaneView::OnPositionChanged(std::uint32_t position, void* user) {
 }
 
 void CKorvaneView::ApplyQueuedCursor() {
-    editor_->editor()->put_cursorPosition(pendingCursor_.load(std::memory_order_relaxed));
+    const std::int32_t cursor = pendingCursor_.load(std::memory_order_relaxed);
+    editor_->editor()->put_cursorPosition(cursor);
+    if (!followCursor_ || cursor < 0 || scrollMaximum_ <= 0) return;
+    // Page on when the cursor leaves the visible part: it then stands at the left edge.
+    const double ratio = static_cast<double>(overviewCount_) / scrollMaximum_;
+    const double first = scroll_->value() * ratio;
+    const double visible = static_cast<double>(overviewCount_) / std::max(1, zoomX_);
+    if (cursor < first || cursor >= first + visible) scroll_->setValue(static_cast<int>(cursor / ratio));
+}
+
+// --- picking on the waveform ------------------------------------------------------------------
+
+int CKorvaneView::RegionAt(std::int32_t overviewSample) const {
+    if (overviewSample < 0) return -1;
+    const auto sample = static_cast<std::uint32_t>(overviewSample);
+    const auto after = std::upper_bound(regions_.begin(), regions_.end(), sample,
+                                        [](std::uint32_t s, const Region& r) { return s < r.start; });
+    if (after == regions_.begin()) return -1;
+    const Region& r = *(after - 1);
+    return sample - r.start < r.length ? static_cast<int>(after - 1 - regions_.begin()) : -1;
+}
+
+void CKorvaneView::OnClicked(std::int32_t overviewSample, bool extend) {
+    const int row = RegionAt(overviewSample);
+    if (row >= 0) {
+        SelectRegions({row}, extend);
+    } else if (!extend) {
+        list_->selectionModel()->clearSelection();
+    }
+}
+
+void CKorvaneView::OnSelectionChanged(std::int32_t selectionStart, std::int32_t selectionEnd, bool extend) {
+    // Regions are sorted and do not overlap: the touched ones are one run of lines.
+    const auto a = static_cast<std::uint32_t>(std::max(0, selectionStart));
+    const auto b = static_cast<std::uint32_t>(std::max(0, selectionEnd));
+    const auto first = std::partition_point(regions_.begin(), regions_.end(),
+                                            [a](const Region& r) { return r.start + r.length <= a; });
+    const auto end = std::partition_point(first, regions_.end(), [b](const Region& r) { return r.start < b; });
+    std::vector<int> rows;
+    for (auto it = first; it != end; ++it) rows.push_back(static_cast<int>(it - regions_.begin()));
+    if (!rows.empty() || !extend) SelectRegions(rows, extend);
+}
+
+void CKorvaneView::OnDoubleClicked(std::int32_t overviewSample) {
+    const int row = RegionAt(overviewSample);
+    if (row < 0) return;
+    SelectRegions({row});
+    PlayRegionOnce();
 }
 
 // --- zoom and scrolling ---------------------------------------------------------------------
 
 bool CKorvaneView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            PlayRegionOnce();  // plays only when exactly one region is selected
+            return true;
+        }
+    }
     // The wheel over the waveform scrolls it; with Ctrl it zooms time, with Shift amplitude.
     if (editor_ && watched == editor_->widget() && event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);

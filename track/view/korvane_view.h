@@ -15,6 +15,7 @@
 // The view stops playback before it replaces the region buffer and when it is
 // destroyed while its region plays.
 #include "regions/region.h"
+#include "track/editor_ctrl/sample_editor.h"
 #include "regions/slice_index.h"
 
 #include <QWidget>
@@ -25,13 +26,14 @@
 #include <memory>
 #include <vector>
 
-class QListWidget;
+class QListView;
 class QScrollBar;
 class QToolButton;
 
 namespace korvane::trackview {
 
 class CSampleEditorCtrl;
+class RegionListModel;
 class RegionPlayer;
 
 struct SliceSettings {
@@ -59,7 +61,10 @@ private:
     int maximum_ = 16;
 };
 
-class CKorvaneView : public QWidget {
+// Picking on the waveform: a click inside a region's span selects that region, a drag
+// selects every region it touches, Ctrl or Shift adds to the selection, a double-click
+// plays the region. Return in the region list plays the selected region.
+class CKorvaneView : public QWidget, private editor::SampleEditorEvents {
     Q_OBJECT
 public:
     static constexpr std::uint32_t kAveragingWindow = 50;
@@ -95,6 +100,12 @@ public:
     void PlayRegionOnce();
     void PlayRegionLooped();
     void StopPlayback();
+    // While on (the default), the waveform scrolls to the play cursor when it leaves the
+    // visible part.
+    void SetFollowPlayCursor(bool follow) noexcept { followCursor_ = follow; }
+    bool FollowPlayCursor() const noexcept { return followCursor_; }
+    // The region whose span holds `overviewSample`, or -1.
+    int RegionAt(std::int32_t overviewSample) const;
 
     // Stream thread: position in 16-bit values of the region buffer; user = the view.
     static void OnPositionChanged(std::uint32_t position, void* user);
@@ -102,6 +113,12 @@ public:
     // For the frame and the export.
     const std::vector<Region>& Regions() const noexcept { return regions_; }
     std::vector<int> SelectedRegionIndices() const;
+    int SelectedRegionCount() const;
+    // Selects the list lines `rows` (ascending), replacing the selection or, with
+    // `extend`, adding to it; the list scrolls to the first of them.
+    void SelectRegions(const std::vector<int>& rows, bool extend = false);
+    // The list's line `row` as shown ("#n - h:mm:ss.ss").
+    QString RegionLineText(int row) const;
     std::uint32_t OverviewCount() const noexcept { return overviewCount_; }
     std::uint32_t RegionStartFrame() const noexcept { return regionStartFrame_; }
     std::uint32_t RegionValues() const noexcept { return regionValues_; }
@@ -109,13 +126,19 @@ public:
     int ZoomExponentY() const noexcept;
 
     CSampleEditorCtrl& editorCtrl() const noexcept { return *editor_; }
-    QListWidget* regionList() const noexcept { return list_; }
+    QListView* regionList() const noexcept { return list_; }
     QScrollBar* scrollBar() const noexcept { return scroll_; }
     ZoomSpin* zoomSpinX() const noexcept { return spinX_; }
     ZoomSpin* zoomSpinY() const noexcept { return spinY_; }
 
     // The list line of a region of `lengthSamples` overview samples, number `number`.
     static QString RegionLine(int number, std::uint32_t lengthSamples);
+
+signals:
+    // The selection of the region list changed (by the user or by a re-slice).
+    void regionSelectionChanged();
+
+public:
 
     // The shared region buffer (stereo 44100 Hz audio of the region loaded last).
     static const std::vector<std::int16_t>& SharedRegionBuffer() noexcept;
@@ -134,10 +157,13 @@ private:
     void OnZoomX(int exponent);
     void OnZoomY(int exponent);
     void OnScrolled(int value);
-    void OnSelectionChanged();
+    void OnListSelectionChanged();
     int SingleSelectedIndex() const;
     void Play(bool looped);
     void ApplyQueuedCursor();
+    void OnSelectionChanged(std::int32_t selectionStart, std::int32_t selectionEnd, bool extend) override;
+    void OnClicked(std::int32_t overviewSample, bool extend) override;
+    void OnDoubleClicked(std::int32_t overviewSample) override;
 
     std::unique_ptr<CSampleEditorCtrl> editor_;
     RegionPlayer& player_;
@@ -154,12 +180,16 @@ private:
     SliceIndex index_;
     bool indexBuilt_ = false;
     std::vector<Region> regions_;
+    std::vector<std::int32_t> markerStarts_;   // the markers handed to the control
+    std::vector<std::int32_t> markerLengths_;
 
     std::int32_t zoomX_ = 1;
     std::int32_t previousZoom_ = 1;
     std::int32_t scrollMaximum_ = 0;
+    bool followCursor_ = true;
 
-    QListWidget* list_;
+    QListView* list_;
+    RegionListModel* model_;
     QScrollBar* scroll_;
     ZoomSpin* spinX_;  // 1008
     ZoomSpin* spinY_;  // 1009
