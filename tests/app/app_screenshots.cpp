@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
+#include <fstream>
 #include <set>
 
 using namespace korvane;
@@ -34,6 +35,34 @@ void Keep(const QPixmap& pixmap, const char* name) {
     for (int y = 0; y < image.height(); y += 3)
         for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
     QVERIFY2(colours.size() >= 4, name);
+}
+
+// A 16-bit stereo 44100 Hz WAV file: a 20 ms burst every `periodSeconds`.
+void WriteClickTrack(const std::filesystem::path& path, double seconds, double periodSeconds) {
+    const auto frames = static_cast<std::uint32_t>(seconds * 44100);
+    const auto period = static_cast<std::uint32_t>(periodSeconds * 44100);
+    std::vector<std::int16_t> samples(std::size_t{frames} * 2, 0);
+    for (std::uint32_t f = 0; f < frames; ++f) {
+        const auto value = static_cast<std::int16_t>(f / 25 % 2 ? 14000 : -14000);  // about 880 Hz
+        if (f % period < 882) samples[2 * f] = samples[2 * f + 1] = value;
+    }
+    const std::uint32_t bytes = frames * 4;
+    std::ofstream out(path, std::ios::binary);
+    const auto put32 = [&out](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    const auto put16 = [&out](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    put32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    put32(16);
+    put16(1);
+    put16(2);
+    put32(44100);
+    put32(44100 * 4);
+    put16(4);
+    put16(16);
+    out.write("data", 4);
+    put32(bytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
 }
 
 }  // namespace
@@ -72,9 +101,15 @@ private slots:
         Keep(frame.grab(), "db_display.png");
         frame.OnDbDisplay();
 
-        // A dense track: a short release and a low threshold cut hundreds of regions.
+        // A dense track in a second window (the first stays, dimmed): clicks every 120 ms
+        // and a short release cut hundreds of regions.
+        const auto dense = rig.Root() / "clicks.wav";
+        WriteClickTrack(dense, 60.0, 0.12);
+        rig.dialogs->open.push_back(dense);
+        frame.OnCommand(cmd::kFileOpen);
+        QCOMPARE(frame.childFrames().size(), std::size_t{2});
         frame.sliceBar()->releaseSlider()->setValue(5);
-        frame.sliceBar()->thresholdSlider()->setValue(-600);
+        frame.sliceBar()->thresholdSlider()->setValue(-300);
         QVERIFY2(rig.View()->Regions().size() >= 140, qPrintable(QString::number(rig.View()->Regions().size())));
         QTest::qWait(200);
         Keep(frame.grab(), "dense_track.png");

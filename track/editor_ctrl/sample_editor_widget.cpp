@@ -351,14 +351,19 @@ void SampleEditorWidget::Render(QPainter& painter, QSize size, qreal dpr) const 
         // Marker lines are blended into the image too: a dense track shows thousands.
         if (!slices_.empty()) {
             const QColor marker = c.marker;
-            const int alpha = !enabled ? 110 : denseMarkers ? 80 : 220;
+            // Dense markers: a short faint tick at the top, full lines only on labelled ones.
+            const int labelStep = MarkerLabelStep(pixelsPerMarker);
+            const int tickRows = std::min(rows, static_cast<int>(8 * dpr));
             const auto from = std::lower_bound(slices_.begin(), slices_.end(), static_cast<std::int32_t>(first));
             int lastColumn = -1;
             for (auto it = from; it != slices_.end() && *it <= visibleEnd; ++it) {
                 const int col = static_cast<int>(xOf(*it) * dpr);
                 if (col == lastColumn || col < 0 || col >= columns) continue;
                 lastColumn = col;
-                for (int y = 0; y < rows; ++y) {
+                const bool labelled = (it - slices_.begin() + 1) % labelStep == 0;
+                const int alpha = !enabled ? 110 : !denseMarkers ? 220 : labelled ? 120 : 150;
+                const int lineRows = !denseMarkers || labelled ? rows : tickRows;
+                for (int y = 0; y < lineRows; ++y) {
                     QRgb& p = pixels[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(col)];
                     const auto mix = [alpha](int over, int under) { return (over * alpha + under * (255 - alpha)) / 255; };
                     p = qRgb(mix(marker.red(), qRed(p)), mix(marker.green(), qGreen(p)), mix(marker.blue(), qBlue(p)));
