@@ -1,8 +1,9 @@
 // Screenshots of the running application under a real X server (Xvfb): the main window
 // in its default layout with a track open and a region selected, the same in the dB
 // display, a densely cut track, the slice tool window, the Preferences dialog, the
-// About box, the splash and the whole screen. PNGs go to
-// KORVANE_SCREENSHOT_DIR; each one is checked to hold a picture, not a blank.
+// About box, the splash and the whole screen. PNGs go to KORVANE_SCREENSHOT_DIR. Each
+// one is checked to show what it names: the main window changes where the track is
+// drawn once it is read, the dialogs carry their titles.
 #include "app_fixture.h"
 #include "app/frame/dialogs.h"
 #include "resources/frame_resources.h"
@@ -84,6 +85,8 @@ private slots:
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
         QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(frame.geometry()));
+        QTest::qWait(100);
+        const QImage empty = frame.grab().toImage();
         frame.cdBar()->trackBox()->setCurrentIndex(0);
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(rig.View() != nullptr);
@@ -91,7 +94,10 @@ private slots:
         frame.UpdateCommandUi();
         QTest::qWait(300);
 
-        Keep(frame.grab(), "main_window.png");
+        const QPixmap main = frame.grab();
+        Keep(main, "main_window.png");
+        QCOMPARE(main.size(), empty.size());
+        QVERIFY2(main.toImage() != empty, "the track was read but the main window looks the same");
         Keep(frame.sliceBar()->grab(), "tool_window.png");
 
         // The dB display with the threshold line.
@@ -120,6 +126,7 @@ private slots:
             QWidget* dialog = QApplication::activeModalWidget();
             QVERIFY(dialog != nullptr);
             preferencesShown = true;
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Preferences"));
             Keep(dialog->grab(), "preferences.png");
             dialog->close();
         });
@@ -131,6 +138,7 @@ private slots:
             QWidget* dialog = QApplication::activeModalWidget();
             QVERIFY(dialog != nullptr);
             aboutShown = true;
+            QVERIFY(dialog->windowTitle().startsWith(QStringLiteral("About")));
             Keep(dialog->grab(), "about.png");
             dialog->close();
         });
