@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
   portaudio19-dev libsqlite3-dev libcli11-dev
+  libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth)
 JOBS=$(nproc)

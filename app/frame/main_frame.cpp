@@ -12,7 +12,7 @@
 #include "resources/frame_resources.h"
 #include "resources/strings.h"
 #include "track/view/korvane_view.h"
-#include "track/wav_import.h"
+#include "track/audio_import.h"
 #include "track/view/sample_editor_ctrl.h"
 #include "track/view/sound_player_adapter.h"
 

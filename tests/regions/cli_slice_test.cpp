@@ -1,5 +1,6 @@
 // End-to-end: runs the built korvane-cli on the demo signal and on generated
 // good and broken WAV files.
+#include "cdda/overview.h"
 #include "regions/auto_slicer.h"
 #include "regions/demo_signal.h"
 #include "wav_builder.h"
@@ -134,31 +135,33 @@ TEST_F(CliSlice, DefaultsAreMinus30DbAnd250Ms) {
     EXPECT_EQ(Rows(run.out), Expected(demo::MakeDemoSignal({4, 11025, 1, 20.0}), 1, 11025, -30, 250));
 }
 
-TEST_F(CliSlice, SlicesMonoAndStereoWavsAtTheirOwnRate) {
-    const auto mono = Bursts(8000 * 6, 1, 8000);
-    const std::string monoPath =
-        Write("mono.wav", WavBuilder()
-                              .Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16))
-                              .Chunk("LIST", {'I', 'N', 'F', 'O', 'x'})
-                              .Chunk("data", WavBuilder::Pcm(mono))
-                              .Bytes());
-    const CliRun m = Cli(Quoted(monoPath) + " --threshold -40 --release 300");
-    ASSERT_EQ(m.exitCode, 0) << m.err;
-    const auto expectedMono = Expected(mono, 1, 8000, -40, 300);
-    ASSERT_EQ(expectedMono.size(), 4u);
-    EXPECT_EQ(Rows(m.out), expectedMono);
-    EXPECT_NE(m.out.find("0:02.00"), std::string::npos);  // the second burst starts at 2 s
-
-    const auto stereo = Bursts(44100 * 4, 2, 44100);
+// Files are sliced on the overview of their CD audio, as the track view slices a track.
+TEST_F(CliSlice, SlicesTheOverviewOfTheConvertedAudio) {
+    auto stereo = Bursts(44100 * 4, 2, 44100);
     const std::string stereoPath = Write(
         "stereo.wav",
         WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 2, 44100, 16)).Chunk("data", WavBuilder::Pcm(stereo)).Bytes());
     const CliRun s = Cli(Quoted(stereoPath));
     ASSERT_EQ(s.exitCode, 0) << s.err;
-    const auto expectedStereo = Expected(stereo, 0, 44100, -30, 250);
-    ASSERT_FALSE(expectedStereo.empty());
-    EXPECT_EQ(Rows(s.out), expectedStereo);
-    EXPECT_NE(s.out.find("stereo"), std::string::npos);
+    stereo.resize((stereo.size() + 1175) / 1176 * 1176, 0);  // the last sector completed with silence
+    std::vector<int16_t> overview(cdda::OverviewSamplesFor(stereo.size()));
+    cdda::DownmixOverview(stereo, overview);
+    const auto expected = Expected(overview, 1, 11025, -30, 250);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(Rows(s.out), expected);
+
+    // 8 kHz mono is resampled: the bursts keep their places (the second at 2 s).
+    const std::string monoPath =
+        Write("mono.wav", WavBuilder()
+                              .Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16))
+                              .Chunk("LIST", {'I', 'N', 'F', 'O', 'x'})
+                              .Chunk("data", WavBuilder::Pcm(Bursts(8000 * 6, 1, 8000)))
+                              .Bytes());
+    const CliRun m = Cli(Quoted(monoPath) + " --threshold -40 --release 300");
+    ASSERT_EQ(m.exitCode, 0) << m.err;
+    const auto rows = Rows(m.out);
+    ASSERT_EQ(rows.size(), 4u) << m.out;
+    EXPECT_NEAR(rows[1].start, 2 * 11025, 40);
 }
 
 TEST_F(CliSlice, BrokenInputGivesAClearErrorAndNoListing) {
@@ -170,20 +173,12 @@ TEST_F(CliSlice, BrokenInputGivesAClearErrorAndNoListing) {
     };
     const std::string text = "just some text, not audio\n";
     const std::vector<Case> cases = {
-        {"empty.wav", {}, "not a WAV"},
-        {"text.wav", {text.begin(), text.end()}, "no RIFF"},
-        {"float.wav",
-         WavBuilder().Chunk("fmt ", WavBuilder::Format(3, 1, 44100, 32)).Chunk("data", pcm).Bytes(),
-         "only 16-bit PCM"},
-        {"byte.wav", WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 1, 44100, 8)).Chunk("data", pcm).Bytes(),
-         "8-bit"},
-        {"surround.wav",
-         WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 3, 44100, 16)).Chunk("data", pcm).Bytes(),
-         "3 channels"},
+        {"empty.wav", {}, "not an audio file"},
+        {"text.wav", {text.begin(), text.end()}, "not an audio file"},
         {"cut.wav",
          WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16)).Header("data", 50000).Raw(pcm).Bytes(),
          "truncated"},
-        {"nodata.wav", WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16)).Bytes(), "no data"},
+        {"nodata.wav", WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16)).Bytes(), "No 'data' chunk"},
     };
     for (const Case& c : cases) {
         const CliRun run = Cli(Quoted(Write(c.name, c.bytes)));
