@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -190,6 +192,14 @@ std::string ImportMessage(const ImportOutcome& outcome, const fs::path& file) {
 }
 
 bool LooksLikeAudioFile(const fs::path& path) {
+    // A file named as audio is imported (and refused with its reason when it is not).
+    static const char* const kAudioExtensions[] = {".wav", ".wave", ".rf64", ".w64", ".flac", ".aif", ".aiff",
+                                                   ".aifc", ".ogg",  ".oga",  ".opus", ".mp3", ".caf"};
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (std::find(std::begin(kAudioExtensions), std::end(kAudioExtensions), extension) != std::end(kAudioExtensions))
+        return true;
     try {
         platform::AudioFile probe(path);
         return true;

@@ -59,7 +59,8 @@ std::uint32_t ImportMessageId(ImportError error) noexcept;
 // The message for a failed import of `file`, as the user sees it.
 std::string ImportMessage(const ImportOutcome& outcome, const std::filesystem::path& file);
 
-// True when the decoder recognises `path` as an audio file (reads its header only).
+// True when `path` is named as an audio file (.wav, .flac, ...) or the decoder recognises
+// it as one (reads its header only).
 bool LooksLikeAudioFile(const std::filesystem::path& path);
 
 // Writes `audioFile` as the track file `trackFile`. The new file is written under a
