@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  portaudio19-dev libsqlite3-dev libcli11-dev
+  portaudio19-dev libsqlite3-dev libcli11-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth)
 JOBS=$(nproc)
