@@ -63,7 +63,7 @@ CDReader::CDReader(Options options) : impl_(std::make_unique<Impl>()) {
     impl_->registry = std::move(options.registry);
     std::vector<std::filesystem::path> dirs = std::move(options.managerSearchDirs);
     if (dirs.empty()) {
-        dirs.push_back(platform::ExecutableDir());
+        dirs = platform::ProgramModuleDirs();
         dirs.push_back(platform::MachineRoot::FromEnvironment().SystemDir());
     }
     impl_->module = platform::Module::LoadByName(kManagerModuleName, dirs);

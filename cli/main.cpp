@@ -38,6 +38,7 @@ bool InterruptRequested() noexcept { return interrupted.load(); }
 int main(int argc, char** argv) {
     using namespace korvane::cli;
     CLI::App app{"korvane-cli: read CD audio, slice it into regions, play and export them"};
+    app.set_version_flag("--version", "korvane-cli " KORVANE_VERSION);
     app.require_subcommand(1);
     int exitCode = 0;
     for (auto& command : RegisteredCommands()) command.setup(app, exitCode);
