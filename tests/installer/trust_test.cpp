@@ -19,6 +19,8 @@
 #include "platform/machine/wininit.h"
 #include "platform/paths/paths.h"
 #include "platform/version/version.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -26,16 +28,8 @@ namespace {
 
 const fs::path kBin = KORVANE_BIN_DIR;
 
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
+using korvane::testing::ReadText;
+using korvane::testing::ShellQuoted;
 
 struct Result {
     int status = -1;
@@ -44,21 +38,19 @@ struct Result {
 
 class Trust : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/korvane-trust-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        base = pattern;
-        root = base / "machine";
-        ASSERT_EQ(Machine({"init"}).status, 0);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(base, ec);
-    }
+    void SetUp() override { ASSERT_EQ(Machine({"init"}).status, 0); }
+
     Result Program(const fs::path& program, const std::vector<std::string>& args, const std::string& env = "") const {
-        std::string command = "KORVANE_ROOT=" + Quote(root.string()) + " XDG_DATA_HOME=" + Quote((base / "xdg").string()) +
-                              " KORVANE_SHELL=record " + env + " " + Quote(program.string());
-        for (const auto& a : args) command += " " + Quote(a);
+        // Built piecewise: GCC 12 warns falsely on long chains of +.
+        std::string command = "KORVANE_ROOT=";
+        command += ShellQuoted(root.string());
+        command += " XDG_DATA_HOME=";
+        command += ShellQuoted((base / "xdg").string());
+        command += " KORVANE_SHELL=record ";
+        command += env;
+        command += ' ';
+        command += ShellQuoted(program.string());
+        for (const auto& a : args) (command += ' ') += ShellQuoted(a);
         command += " 2>&1";
         Result run;
         FILE* pipe = ::popen(command.c_str(), "r");
@@ -93,7 +85,9 @@ protected:
         std::ofstream(file, std::ios::binary) << text;
     }
 
-    fs::path base, root;
+    korvane::testing::TempDir temp;
+    const fs::path base = temp.Path();
+    const fs::path root = base / "machine";
 };
 
 // A restart file naming paths above the drive, or through a link that leaves it, must not
@@ -111,8 +105,8 @@ TEST_F(Trust, RestartFileCannotReachOutsideTheMachineRoot) {
     const auto run = Machine({"restart"});
     EXPECT_NE(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("applied\t0"), std::string::npos) << run.output;
-    EXPECT_EQ(ReadFile(victim), "keep me");
-    EXPECT_EQ(ReadFile(victim2), "keep me too");
+    EXPECT_EQ(ReadText(victim), "keep me");
+    EXPECT_EQ(ReadText(victim2), "keep me too");
     EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen.txt"));
     EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen2.txt"));
 
@@ -134,10 +128,12 @@ TEST_F(Trust, ReinstallThenUninstallLeavesNothingBehind) {
     // The applications menu of the host starts the program on this machine root.
     const fs::path menu = base / "xdg" / "applications";
     ASSERT_EQ(std::distance(fs::directory_iterator(menu), fs::directory_iterator()), 1);
-    const std::string entry = ReadFile(fs::directory_iterator(menu)->path());
-    EXPECT_NE(entry.find("Exec=env \"KORVANE_ROOT=" + root.string() + "\" \"" + (root / kAppDir).string() +
-                         "/Korvane.exe\"\n"),
-              std::string::npos) << entry;
+    const std::string entry = ReadText(fs::directory_iterator(menu)->path());
+    std::string exec = "Exec=env \"KORVANE_ROOT=";
+    exec += root.string();
+    exec += "\" \"";
+    exec += (root / kAppDir / "Korvane.exe").string();
+    EXPECT_NE(entry.find(exec + "\"\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("Categories=Audio;AudioVideo;\n"), std::string::npos);
     const auto uninstall = Machine({"uninstall", "Korvane"});
     EXPECT_EQ(uninstall.status, 0) << uninstall.output;
@@ -196,8 +192,8 @@ TEST_F(Trust, FailuresReachTheExitCodeAndSpareAWorkingInstallation) {
 
 // A byte changed inside a packed payload file makes the whole installer refuse to run.
 TEST_F(Trust, DamagedPayloadIsRefusedBeforeAnythingIsInstalled) {
-    std::string image = ReadFile(kBin / "korvane-setup");
-    const std::string readMe = ReadFile(INSTALLER_RESOURCES_DIR "/ReadMe.txt");
+    std::string image = ReadText(kBin / "korvane-setup");
+    const std::string readMe = ReadText(INSTALLER_RESOURCES_DIR "/ReadMe.txt");
     const auto at = image.find(readMe);
     ASSERT_NE(at, std::string::npos);
     image[at + readMe.size() / 2] ^= 0x20;
@@ -234,11 +230,11 @@ TEST_F(Trust, RequestedRestartHappensAtTheNextStart) {
         ASSERT_EQ(reinstall.status, 0) << reinstall.output;
         ASSERT_NE(reinstall.output.find("\tReboot\t"), std::string::npos) << reinstall.output;
     }
-    EXPECT_NE(ReadFile(library), ReadFile(fs::path(INSTALLER_PAYLOAD_DIR) / "COMCTL32.DLL"));
+    EXPECT_NE(ReadText(library), ReadText(fs::path(INSTALLER_PAYLOAD_DIR) / "COMCTL32.DLL"));
     const auto next = Install({"cancel"});
     EXPECT_EQ(next.status, 0) << next.output;
     EXPECT_NE(next.output.find("carrying out the requested restart: 2 "), std::string::npos) << next.output;
-    EXPECT_EQ(ReadFile(library), ReadFile(fs::path(INSTALLER_PAYLOAD_DIR) / "COMCTL32.DLL"));
+    EXPECT_EQ(ReadText(library), ReadText(fs::path(INSTALLER_PAYLOAD_DIR) / "COMCTL32.DLL"));
     EXPECT_EQ(Install({"cancel"}).output.find("restart"), std::string::npos);  // once only
 }
 
