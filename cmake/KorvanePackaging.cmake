@@ -52,8 +52,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_CONTACT "Quorvix <packages@quorvix.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cut CD audio tracks into sample regions")
+# The synopsis is the summary above; this is the extended description under it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "cut CD audio tracks into sample regions\n Korvane reads the audio of a CD track bit-exactly, divides it into sample\n regions at a threshold level and release time, plays regions once or looped\n and exports them as numbered WAV files. korvane-cli does the same on the\n command line.")
+  "Korvane reads the audio of a CD track bit-exactly, divides it into sample\nregions at a threshold level and release time, plays regions once or looped\nand exports them as numbered WAV files. korvane-cli does the same on the\ncommand line.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
