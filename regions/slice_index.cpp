@@ -398,7 +398,8 @@ void SliceIndex::Slice(double thresholdDb, double releaseMs, uint32_t tag,
                        ChainedList<Region>& out) const {
     std::vector<Region> found;
     Slice(thresholdDb, releaseMs, tag, found);
-    for (const Region& r : found) out.Append(std::make_unique<Region>(r));
+    ChainedList<Region>::Appender appender(out);
+    for (const Region& r : found) appender.Append(std::make_unique<Region>(r));
 }
 
 }  // namespace korvane
