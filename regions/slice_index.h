@@ -21,8 +21,11 @@
 // values are placed on huge pages where the kernel allows it, since a re-slice
 // touches a few scattered cache lines per region.
 //
+// Build() runs the average in parallel chunks (regions/running_average.h), with
+// a result identical bit for bit to the one serial pass.
+//
 // Thread contract: Build() is a pure function of its arguments and does not keep
-// a reference to `samples`. A built index is immutable; Slice() may be called
+// a reference to `samples`; it may use worker threads, joined before it returns. A built index is immutable; Slice() may be called
 // from any number of threads at once. Moving an index while another thread uses
 // it is not allowed.
 #include "regions/chained_list.h"
