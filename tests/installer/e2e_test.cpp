@@ -30,7 +30,6 @@ const std::string kAppDir = "C:\\Program Files\\Quorvix\\Korvane";
 const std::string kSharedDir = "C:\\Program Files\\Common Files\\Quorvix";
 
 using korvane::testing::ReadText;
-using korvane::testing::ShellQuoted;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -90,25 +89,12 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(Machine({"init"}).status, 0); }
 
+    // Runs a program on this machine root; its standard output followed by its errors.
     RunResult Program(const fs::path& program, const std::vector<std::string>& args) const {
-        std::string command("KORVANE_ROOT=");
-        command += ShellQuoted(root.string());
-        command += " KORVANE_SHELL=record QT_QPA_PLATFORM=offscreen ";
-        command += ShellQuoted(program.string());
-        for (const auto& a : args) {
-            command += ' ';
-            command += ShellQuoted(a);
-        }
-        command += " 2>&1";
-        RunResult run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) return run;
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return run;
+        const auto run = korvane::testing::RunProgram(
+            program.string(), args, scratch.Path(),
+            {"KORVANE_ROOT=" + root.string(), "KORVANE_SHELL=record", "QT_QPA_PLATFORM=offscreen"});
+        return {run.exitCode, run.out + run.err};
     }
     RunResult Machine(const std::vector<std::string>& args) const { return Program(kBin / "korvane-machine", args); }
     RunResult RunSetup(const fs::path& setup, std::vector<std::string> actions) const {
@@ -149,7 +135,7 @@ protected:
     }
     bool ShippedControl() const { return ReadText(INSTALLER_MANIFEST).find("Lumatrel.ocx") != std::string::npos; }
 
-    korvane::testing::TempDir temp;
+    korvane::testing::TempDir temp, scratch;
     const fs::path root = temp.Path();
     mutable int packed_ = 0;
 };

@@ -48,9 +48,14 @@ TEST(CliPlay, PlaysARegionOfAWavFileAndRefusesMissingOnes) {
 
     const fs::path mono = dir.Path() / "mono.wav";
     WriteNotes(mono, 1);
-    const auto [refused, refusedText] = cli({"--wav", mono.string(), "--region", "1"});
+    const auto [monoPlayed, monoText] = cli({"--wav", mono.string(), "--region", "2"});
+    EXPECT_EQ(monoPlayed, 0) << monoText;
+    EXPECT_NE(monoText.find("Playing region #2 of 2"), std::string::npos) << monoText;
+
+    std::ofstream(dir.Path() / "text.wav") << "not audio";
+    const auto [refused, refusedText] = cli({"--wav", (dir.Path() / "text.wav").string(), "--region", "1"});
     EXPECT_EQ(refused, 1);
-    EXPECT_NE(refusedText.find("only 16-bit stereo PCM"), std::string::npos) << refusedText;
+    EXPECT_NE(refusedText.find("not an audio file"), std::string::npos) << refusedText;
 
     std::ofstream(dir.Path() / "odd.tmp") << "not a track file";
     const auto [odd, oddText] = cli({"--track-file", (dir.Path() / "odd.tmp").string(), "--region", "1"});
