@@ -4,10 +4,13 @@
 // how many regions come out, so CliSliceRegions/50000 over CliSliceRegions/1000
 // is the price of the regions themselves (target: at most 3x).
 //
-// The signal: 50,000 slots of 264 samples at 11025 Hz mono, each a 100-sample
-// square burst and a quiet rest. Every 50th burst is at 16,000, every 5th at
-// 4,000, the rest at 1,000; thresholds of -12, -24 and -36 dB (levels 8192,
-// 2048, 512) with a release of 5 ms pick 1,000, 10,000 and 50,000 onsets.
+// The signal, as the 11025 Hz overview the command slices: 50,000 slots of 264
+// samples, each a 100-sample square burst and a quiet rest. Every 50th burst is at
+// 16,000, every 5th at 4,000, the rest at 1,000; thresholds of -12, -24 and -36 dB
+// (levels 8192, 2048, 512) with a release of 5 ms pick 1,000, 10,000 and 50,000
+// onsets. The file holds it as CD audio (44,100 Hz stereo, each overview sample v
+// as four frames (v, v)), so the command converts nothing and its overview is the
+// signal itself.
 //
 // The program run is $KORVANE_CLI when set (to time another build of it), else the
 // korvane-cli of this build tree. Output goes to /dev/null.
@@ -18,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -52,22 +56,24 @@ void PutLe(std::ofstream& out, std::uint32_t value, int bytes) {
     for (int b = 0; b < bytes; ++b) out.put(static_cast<char>((value >> (8 * b)) & 0xFF));
 }
 
-// A 16-bit mono PCM WAV of the signal, written once per process.
+// A 16-bit stereo 44,100 Hz PCM WAV of the signal, written once per process.
 const fs::path& SignalWav() {
     static const fs::path path = [] {
         const fs::path p = fs::temp_directory_path() / ("korvane-cli-regions-" + std::to_string(::getpid()) + ".wav");
-        const auto samples = LayeredBursts();
-        const std::uint32_t dataBytes = kTotalSamples * 2;
+        const auto overview = LayeredBursts();
+        std::vector<std::int16_t> samples(overview.size() * 8);
+        for (std::size_t i = 0; i < overview.size(); ++i) std::fill_n(samples.begin() + 8 * i, 8, overview[i]);
+        const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
         std::ofstream out(p, std::ios::binary);
         out.write("RIFF", 4);
         PutLe(out, 36 + dataBytes, 4);
         out.write("WAVEfmt ", 8);
         PutLe(out, 16, 4);
-        PutLe(out, 1, 2);
-        PutLe(out, 1, 2);
-        PutLe(out, kRateHz, 4);
-        PutLe(out, kRateHz * 2, 4);
-        PutLe(out, 2, 2);
+        PutLe(out, 1, 2);           // PCM
+        PutLe(out, 2, 2);           // stereo
+        PutLe(out, 4 * kRateHz, 4);  // 44,100 Hz
+        PutLe(out, 16 * kRateHz, 4);
+        PutLe(out, 4, 2);
         PutLe(out, 16, 2);
         out.write("data", 4);
         PutLe(out, dataBytes, 4);
@@ -109,8 +115,9 @@ int RunQuiet(const std::vector<std::string>& args) {
 }
 
 void CliSliceRegions(benchmark::State& state, const char* thresholdDb) {
-    static RemoveSignal cleanup;
-    const std::vector<std::string> args{CliPath(), "slice", SignalWav().string(), "--threshold", thresholdDb,
+    const fs::path& wav = SignalWav();
+    static RemoveSignal cleanup;  // made after the path, so it runs before the path goes
+    const std::vector<std::string> args{CliPath(), "slice", wav.string(), "--threshold", thresholdDb,
                                         "--release", "5"};
     for (auto _ : state) {
         if (RunQuiet(args) != 0) {
