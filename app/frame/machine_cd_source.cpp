@@ -1,6 +1,7 @@
 #include "app/frame/machine_cd_source.h"
 
 #include "cdda/drive_list.h"
+#include "cdda/failure_text.h"
 #include "cdda/track_reader.h"
 
 #include <atomic>
@@ -21,10 +22,7 @@ private:
     bool saved_;
 };
 
-std::string Describe(const cdda::CDReaderException& failed) {
-    if (failed.code == cdda::kManagerNotBound) return "the ASPI manager is not available";
-    return "the drive did not complete a request (status " + std::to_string(failed.detail) + ")";
-}
+std::string Describe(const cdda::CDReaderException& failed) { return cdda::DescribeFailure(failed); }
 
 }  // namespace
 
@@ -44,6 +42,11 @@ std::vector<std::string> MachineCdSource::ScanDrives(bool quiet) {
     cdda::DriveScan scan = cdda::RefreshDrives(*reader_);
     if (scan.error) throw CdError(*scan.error);
     return std::move(scan.lines);
+}
+
+std::vector<std::string> MachineCdSource::Problems() const {
+    if (!reader_) return {};
+    return reader_->ManagerDiagnostics();
 }
 
 std::vector<std::string> MachineCdSource::TrackLines(int driveLine, bool quiet) {

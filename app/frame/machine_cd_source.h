@@ -23,6 +23,7 @@ public:
 
     std::vector<std::string> ScanDrives(bool quiet) override;
     std::vector<std::string> TrackLines(int driveLine, bool quiet) override;
+    std::vector<std::string> Problems() const override;
     std::optional<std::filesystem::path> ReadTrack(int driveLine, int trackLine, const std::string& expectedLine,
                                                    const std::filesystem::path& tempDir,
                                                    const ReadProgress& progress) override;

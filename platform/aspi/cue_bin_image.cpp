@@ -13,6 +13,12 @@ namespace korvane::aspi {
 
 std::unique_ptr<CueBinImage> CueBinImage::Open(const std::filesystem::path& cueFile) {
     auto fail = [&](const std::string& why) { return cue::CueError(0, cueFile.string() + ": " + why); };
+    // "<cue>: line N: <reason>", keeping N as the error's line.
+    auto atLine = [&](int line, const std::string& reason) {
+        cue::CueError error(0, cueFile.string() + ": " + (line > 0 ? "line " + std::to_string(line) + ": " : "") + reason);
+        error.line = line;
+        return error;
+    };
     std::ifstream in(cueFile, std::ios::binary);
     if (!in) throw fail(std::string("cannot open the cue sheet: ") + std::strerror(errno));
     std::ostringstream text;
@@ -25,7 +31,9 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const std::filesystem::path& cueF
     try {
         sheet = cue::Parse(text.str());
     } catch (const cue::CueError& e) {
-        throw cue::CueError(e.line, cueFile.string() + ": " + e.what());
+        cue::CueError error = atLine(0, e.what());  // e.what() names the line already
+        error.line = e.line;
+        throw error;
     }
     std::vector<std::uint64_t> sizes;
     for (const cue::File& f : sheet.files) {
@@ -33,19 +41,20 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const std::filesystem::path& cueF
         if (path.is_relative()) path = cueFile.parent_path() / path;
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
-            throw cue::CueError(f.line, cueFile.string() + ": line " + std::to_string(f.line) + ": cannot open " +
-                                            path.string() + ": " + std::strerror(errno));
+            throw atLine(f.line, "cannot open " + path.string() + ": " + std::strerror(errno));
         image->fds_.push_back(fd);
         image->bigEndian_.push_back(f.type == cue::FileType::Motorola);
         struct stat st{};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-            throw cue::CueError(f.line, cueFile.string() + ": " + path.string() + " is not a regular file");
+            throw atLine(f.line, path.string() + " is not a regular file");
         sizes.push_back(static_cast<std::uint64_t>(st.st_size));
     }
     try {
         image->layout_ = cue::LayOut(sheet, [&](std::size_t i) { return sizes[i]; });
     } catch (const cue::CueError& e) {
-        throw cue::CueError(e.line, cueFile.string() + ": " + e.what());
+        cue::CueError error = atLine(0, e.what());  // e.what() names the line already
+        error.line = e.line;
+        throw error;
     }
     return image;
 }

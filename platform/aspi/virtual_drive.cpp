@@ -14,6 +14,7 @@ void PutPadded(std::uint8_t* out, std::size_t width, const std::string& text) {
 void CopyOut(SRB_ExecSCSICmd& srb, const std::uint8_t* data, std::size_t size, std::size_t allocation) {
     const std::size_t n = std::min({size, allocation, static_cast<std::size_t>(srb.SRB_BufLen)});
     if (n > 0) std::memcpy(srb.SRB_BufPointer, data, n);
+    SetResidual(srb, n);
 }
 
 }  // namespace
@@ -54,6 +55,14 @@ void VirtualDrive::ClearFaults() {
     never_.clear();
     discPresent_ = disc_ != nullptr;
 }
+void VirtualDrive::SetProblem(std::string why) {
+    std::lock_guard lock(mutex_);
+    problem_ = std::move(why);
+}
+std::string VirtualDrive::Problem() const {
+    std::lock_guard lock(mutex_);
+    return problem_;
+}
 std::vector<std::vector<std::uint8_t>> VirtualDrive::CommandLog() const {
     std::lock_guard lock(mutex_);
     return log_;
@@ -82,6 +91,10 @@ Completion VirtualDrive::Execute(SRB_ExecSCSICmd& srb) {
             return Completion::Done;
         }
         present = discPresent_;
+        if (!problem_.empty() && opcode != scsi::kInquiry) {
+            CompleteCheckCondition(srb, scsi::kCannotReadMediumUnknownFormat);
+            return Completion::Done;
+        }
     }
 
     switch (opcode) {
@@ -192,6 +205,7 @@ void VirtualDrive::ReadAudio(SRB_ExecSCSICmd& srb, std::uint32_t lba, std::uint3
         return;
     }
     if (count == 0) {
+        SetResidual(srb, 0);
         CompleteGood(srb);
         return;
     }
@@ -212,6 +226,7 @@ void VirtualDrive::ReadAudio(SRB_ExecSCSICmd& srb, std::uint32_t lba, std::uint3
         CompleteCheckCondition(srb, scsi::kUnrecoveredReadError);
         return;
     }
+    SetResidual(srb, std::size_t{count} * 2352);
     CompleteGood(srb);
 }
 

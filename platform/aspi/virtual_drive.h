@@ -29,6 +29,7 @@ public:
 
     std::uint8_t DeviceType() const noexcept override { return DTYPE_CDROM; }
     std::string Source() const override { return source_; }
+    std::string Problem() const override;
     Completion Execute(SRB_ExecSCSICmd& srb) override;
 
     // Fault injection. All may be changed between requests from any thread.
@@ -37,6 +38,9 @@ public:
     void NeverComplete(std::uint8_t opcode, bool never);  // requests of this opcode stay pending
     void SetDiscPresent(bool present);            // false: NOT READY, MEDIUM NOT PRESENT
     void ClearFaults();
+    // The disc image could not be used (`why`: the parse message with its line): the
+    // drive answers NOT READY, CANNOT READ MEDIUM - UNKNOWN FORMAT, and Problem() says why.
+    void SetProblem(std::string why);
 
     // Every CDB executed (including failed ones), for tests. Thread-safe.
     std::vector<std::vector<std::uint8_t>> CommandLog() const;
@@ -57,6 +61,7 @@ private:
     std::map<std::uint8_t, std::pair<int, scsi::Sense>> failures_;
     std::set<std::uint8_t> never_;
     std::vector<std::vector<std::uint8_t>> log_;
+    std::string problem_;
 };
 
 }  // namespace korvane::aspi
