@@ -1,7 +1,7 @@
 // The whole application end to end under the offscreen platform: start-up on the demo
 // disc, Read Track, slicing, the enable rules, playback on the recording virtual device,
 // export, close, exit, and the start-up paths that end the program or run without CD
-// access.
+// access (the wrong platform family is run as a real process in program_test.cpp).
 #include "app/frame/cd_source.h"
 #include "app/frame/machine_cd_source.h"
 #include "app_fixture.h"
@@ -562,25 +562,6 @@ private slots:
         QCOMPARE(frame.unhandledCommands(), 3);
         QCOMPARE(rig.View()->Regions().size(), regions);
         QCOMPARE(frame.childFrames().size(), std::size_t{1});
-    }
-
-    void wrongPlatformShowsItsMessageAndEnds() {
-        AppRig rig;
-        app::StartupSeams seams = rig.Seams();
-        seams.queryOs = [] {
-            platform::OsVersionInfo nt;
-            nt.platformId = platform::kVerPlatformWin32Nt;
-            return nt;
-        };
-        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kExitProcess);
-        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
-        QCOMPARE(rig.boxes->ShownBoxes()[0].text, Text(resources::kIdsWrongPlatform));
-        QCOMPARE(rig.boxes->ShownBoxes()[0].flags, std::uint32_t{platform::kMbOk});
-        QCOMPARE(rig.boxes->ShownBoxes()[0].caption, std::string("Korvane"));
-        QVERIFY(!rig.frame().isVisible());
-        // The settings key was filled with defaults before the check.
-        auto store = platform::RegistryStore::Open(rig.Root() / "registry.db");
-        QVERIFY(store->KeyExists(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath));
     }
 
     void soundDeviceThatCannotOpenShowsItsMessageAndEnds() {

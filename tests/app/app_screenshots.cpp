@@ -1,7 +1,8 @@
 // Screenshots of the running application under a real X server (Xvfb): the main window
 // with a track open and a region selected, the slice tool window, the Preferences
 // dialog, the About box, the splash and the whole screen. PNGs go to
-// KORVANE_SCREENSHOT_DIR; each one is checked to hold a picture, not a blank.
+// KORVANE_SCREENSHOT_DIR. Each one is checked to show what it names: the main window
+// changes where the track is drawn once it is read, the dialogs carry their titles.
 #include "app_fixture.h"
 #include "app/frame/dialogs.h"
 #include "resources/frame_resources.h"
@@ -52,6 +53,8 @@ private slots:
         frame.resize(1180, 760);
         frame.move(20, 20);
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QTest::qWait(100);
+        const QImage empty = frame.grab().toImage();
         frame.cdBar()->trackBox()->setCurrentIndex(0);
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(rig.View() != nullptr);
@@ -61,7 +64,10 @@ private slots:
         frame.sliceBar()->move(frame.geometry().right() - 380, frame.geometry().top() + 150);
         QTest::qWait(300);
 
-        Keep(frame.grab(), "main_window.png");
+        const QPixmap main = frame.grab();
+        Keep(main, "main_window.png");
+        QCOMPARE(main.size(), empty.size());
+        QVERIFY2(main.toImage() != empty, "the track was read but the main window looks the same");
         Keep(frame.sliceBar()->grab(), "tool_window.png");
         Keep(app::SplashBitmap(), "splash.png");
 
@@ -70,6 +76,7 @@ private slots:
             QWidget* dialog = QApplication::activeModalWidget();
             QVERIFY(dialog != nullptr);
             preferencesShown = true;
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Preferences"));
             Keep(dialog->grab(), "preferences.png");
             dialog->close();
         });
@@ -81,6 +88,7 @@ private slots:
             QWidget* dialog = QApplication::activeModalWidget();
             QVERIFY(dialog != nullptr);
             aboutShown = true;
+            QVERIFY(dialog->windowTitle().startsWith(QStringLiteral("About")));
             Keep(dialog->grab(), "about.png");
             dialog->close();
         });

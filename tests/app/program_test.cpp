@@ -1,6 +1,7 @@
 // The korvane program as a process: the platform check ends it with exit code 0 after
 // its message, and it starts and stays up without an ASPI manager. Message boxes go to
 // the KORVANE_MESSAGE_LOG file, so nothing waits for a click.
+#include "platform/registry/registry.h"
 #include "platform/version/version.h"
 #include "resources/strings.h"
 
@@ -106,6 +107,12 @@ TEST(KorvaneProgram, StartsAndStaysUpWithoutAnAspiManager) {
     }
     EXPECT_EQ(early, -1) << "the program ended by itself with " << early;
     EXPECT_FALSE(fs::exists(root.dir / "messages.log")) << ReadAll(root.dir / "messages.log");
+    // It built its frame, whose settings were completed with the first-start values.
+    auto store = korvane::platform::RegistryStore::Open(root.dir / "registry.db");
+    auto key = store->OpenKey(korvane::platform::RootKey::LocalMachine, "Software\\Quorvix\\Korvane");
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(key->QueryDword("last_Threshold"), std::optional<std::uint32_t>(360));
+    EXPECT_EQ(key->QueryDword("last_RlsTime"), std::optional<std::uint32_t>(750));
 }
 
 TEST(KorvaneProgram, CarriesItsVersionRecord) {

@@ -3,6 +3,7 @@
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
 #include "tests/export/export_fixtures.h"
+#include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,6 @@ namespace {
 using namespace korvane::wavexport;
 using namespace korvane::testing;
 namespace fs = std::filesystem;
-using korvane::platform::ScriptedMessageBoxes;
-
-// Installs a scripted message-box handler for one test.
-class ScopedMessageBoxes {
-public:
-    ScopedMessageBoxes() : boxes_(std::make_shared<ScriptedMessageBoxes>()) {
-        previous_ = korvane::platform::SetMessageBoxHandler(boxes_);
-    }
-    ~ScopedMessageBoxes() { korvane::platform::SetMessageBoxHandler(previous_); }
-    const ScriptedMessageBoxes& Boxes() const { return *boxes_; }
-
-private:
-    std::shared_ptr<ScriptedMessageBoxes> boxes_;
-    std::shared_ptr<korvane::platform::MessageBoxHandler> previous_;
-};
 
 class ExportRegionsTest : public TempFolderTest {
 protected:

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace korvane::wavexport;
@@ -172,13 +177,33 @@ TEST_F(WavExportTest, ReadOnlyTargetsAndFoldersAreNotWritten) {
 }
 
 TEST_F(WavExportTest, ReadOnlyFolderIsReported) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    // Root writes through permission bits, so the folder is made read-only by a read-only
+    // bind mount in a private mount namespace of a child process; without the right to
+    // mount, the permission bits do (for a user that is not root).
     const auto folder = dir_ / "ro";
     fs::create_directory(folder);
     WriteAll(folder / "kick.wav", {std::byte{1}});
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(WriteRegionWav(track_, folder / "kick.wav", 0, 4, false).error, ExportError::kWriteFailed);
-    EXPECT_EQ(ReadAll(folder / "kick.wav"), std::vector<std::byte>{std::byte{1}});
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool mounted = ::unshare(CLONE_NEWNS) == 0 &&
+                             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                             ::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+                             ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+        if (!mounted) {
+            if (::geteuid() == 0) ::_exit(77);
+            fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        }
+        const bool refused = WriteRegionWav(track_, folder / "kick.wav", 0, 4, false).error == ExportError::kWriteFailed;
+        const bool kept = ReadAll(folder / "kick.wav") == std::vector<std::byte>{std::byte{1}};
+        ::_exit(refused && kept ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no read-only mount possible here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the write into the read-only folder was not refused, or changed the file";
+    fs::permissions(folder, fs::perms::owner_all);
 }
 
 TEST_F(WavExportTest, ALinkedTargetReplacesTheFileItNames) {

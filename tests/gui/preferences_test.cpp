@@ -165,8 +165,12 @@ private slots:
         CPreferencesDlg detached(nullptr, Drivers());
         QCOMPARE(detached.driverName(), std::string("Virtual Output A"));
         QCOMPARE(detached.releaseMs(), 750);
+        // Without a store the settings live in memory only, and storing them reports nothing.
         detached.SetSliceSettings(-1.0, 9);
         detached.StoreSliceSettings();
+        QCOMPARE(detached.thresholdDb(), -1.0);
+        QCOMPARE(detached.releaseMs(), 9);
+        QVERIFY(boxes_->ShownBoxes().empty());
     }
 
     void dialogOffersGuidDriversAndSelectsTheStoredOne() {

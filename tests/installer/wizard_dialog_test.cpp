@@ -39,23 +39,20 @@ protected:
         payload.Add("IDT_APPFILE_1", Bytes("exe")).String(40000, "Korvane.exe").String(47000, "<appdir>");
         MakeInstaller(payload);
     }
-    QWidget* VisiblePageWith(WizardDialog& wizard, QWidget* control) {
-        (void)wizard;
-        return control->parentWidget()->isVisible() ? control->parentWidget() : nullptr;
-    }
+    static bool PageShown(QWidget* control) { return control->parentWidget()->isVisible(); }
     Payload payload;
 };
 
-TEST_F(WizardDialogTest, NextFollowsTheLicenceChoiceAndPagesShowOneAtATime) {
+// The buttons and fields reach the wizard's model; what the model decides is tested on
+// the model itself.
+TEST_F(WizardDialogTest, ClicksWalkThePagesAndFinishInstallsIntoTheTypedFolder) {
     WizardDialog wizard(*installer);
     wizard.show();
     EXPECT_EQ(wizard.windowTitle(), "Vestramo Installer");
     EXPECT_TRUE(wizard.DeclineRadio()->isChecked());
     EXPECT_FALSE(wizard.NextButton()->isEnabled());
-    EXPECT_EQ(wizard.NextButton()->text(), "Next >>");
-    EXPECT_TRUE(VisiblePageWith(wizard, wizard.AcceptRadio()));
-    EXPECT_FALSE(VisiblePageWith(wizard, wizard.FolderEdit()));
-
+    EXPECT_TRUE(PageShown(wizard.AcceptRadio()));
+    EXPECT_FALSE(PageShown(wizard.FolderEdit()));
     QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
     EXPECT_TRUE(wizard.NextButton()->isEnabled());
     QTest::mouseClick(wizard.DeclineRadio(), Qt::LeftButton);
@@ -63,35 +60,22 @@ TEST_F(WizardDialogTest, NextFollowsTheLicenceChoiceAndPagesShowOneAtATime) {
     QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
     QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
 
-    EXPECT_TRUE(VisiblePageWith(wizard, wizard.FolderEdit()));
-    EXPECT_FALSE(VisiblePageWith(wizard, wizard.AcceptRadio()));
+    EXPECT_TRUE(PageShown(wizard.FolderEdit()));
+    EXPECT_FALSE(PageShown(wizard.AcceptRadio()));
     EXPECT_EQ(wizard.FolderEdit()->text(), "C:\\Program Files\\Quorvix\\Korvane");
-    EXPECT_EQ(wizard.FolderEdit()->parentWidget()->pos(), QPoint(18, 48));
-    bool selectHidden = false;
-    for (auto* button : wizard.FolderEdit()->parentWidget()->findChildren<QPushButton*>())
-        if (button->text() == "Select...") selectHidden = !button->isVisible();
-    EXPECT_TRUE(selectHidden);
-    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
-    EXPECT_EQ(wizard.NextButton()->text(), "Finish");
-    EXPECT_TRUE(VisiblePageWith(wizard, wizard.ProgressLabel()));
-    EXPECT_EQ(log->Count(), 0);  // nothing installed before Finish
-}
-
-TEST_F(WizardDialogTest, FinishInstallsIntoTheTypedFolderAndEndsWithOne) {
-    WizardDialog wizard(*installer);
-    wizard.show();
-    QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
-    QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
     wizard.FolderEdit()->selectAll();
     QTest::keyClicks(wizard.FolderEdit(), "C:\\Apps\\Korvane");
     QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
+    EXPECT_EQ(wizard.NextButton()->text(), "Finish");
+    EXPECT_TRUE(PageShown(wizard.ProgressLabel()));
+    EXPECT_EQ(log->Count(), 0);  // nothing installed before Finish
     QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
     EXPECT_EQ(wizard.result(), 1);
     EXPECT_EQ(ReadText("C:\\Apps\\Korvane\\Korvane.exe"), "exe");
     EXPECT_EQ(wizard.ProgressLabel()->text(), QString(ProgressText(1).c_str()));
 }
 
-TEST_F(WizardDialogTest, BadFolderStaysOnThePageAndCancelEndsWithTwo) {
+TEST_F(WizardDialogTest, BadFolderStaysOnThePageAndEscapeEndsWithTwo) {
     WizardDialog wizard(*installer);
     wizard.show();
     QTest::mouseClick(wizard.AcceptRadio(), Qt::LeftButton);
@@ -100,7 +84,7 @@ TEST_F(WizardDialogTest, BadFolderStaysOnThePageAndCancelEndsWithTwo) {
     QTest::keyClicks(wizard.FolderEdit(), "Korvane");
     QTest::mouseClick(wizard.NextButton(), Qt::LeftButton);
     EXPECT_EQ(Messages(), std::vector<std::string>{std::string(kBadFolderText)});
-    EXPECT_TRUE(VisiblePageWith(wizard, wizard.FolderEdit()));
+    EXPECT_TRUE(PageShown(wizard.FolderEdit()));
     QTest::keyClick(&wizard, Qt::Key_Escape);
     EXPECT_EQ(wizard.result(), 2);
     EXPECT_EQ(log->Count(), 0);

@@ -99,11 +99,5 @@ TEST_F(Wizard, CancelOnAnyPageEndsWithoutInstalling) {
     EXPECT_TRUE(progress.texts.empty());
 }
 
-TEST_F(Wizard, FolderTextIsCutAt319Characters) {
-    WizardModel wizard(*installer);
-    wizard.SetFolderText("C:\\" + std::string(400, 'a'));
-    EXPECT_EQ(wizard.FolderText().size(), 319u);
-}
-
 }  // namespace
 }  // namespace korvane::installer::test

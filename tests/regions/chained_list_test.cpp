@@ -29,10 +29,6 @@ int32_t CodeOf(auto&& call) {
     return 0;
 }
 
-TEST(ChainedList, NodeIsTwoPointers) {
-    EXPECT_EQ(sizeof(ChainedList<Region>), 2 * sizeof(void*));
-}
-
 TEST(ChainedList, EmptyListCountsZeroAndThrowsOnAccess) {
     ChainedList<int> list;
     EXPECT_EQ(list.Count(), 0);

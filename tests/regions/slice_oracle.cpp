@@ -1,5 +1,7 @@
 #include "slice_oracle.h"
 
+#include "regions/auto_slicer.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -11,17 +13,10 @@ std::vector<Region> OracleSlice(std::span<const int16_t> s, bool mono, uint32_t 
     std::vector<Region> out;
     const auto sampleCount = uint32_t(s.size());
 
-    // Derived values. Out-of-range values are clamped the way the product does.
-    double levelD = 0.5 * std::pow(2.0, (thresholdDb + 96.0) * 0.16666666666666666);
-    if (!(levelD >= 0)) levelD = 0;
-    if (levelD > 65536) levelD = 65536;
-    const auto level = uint32_t(levelD);
-    double gapD = rate * releaseMs * 0.001;
-    if (!(gapD >= 0)) gapD = 0;
-    const auto minGap = uint32_t(std::min(gapD, 4294967295.0));
-    double nD = averagingWindow / (44100.0 / rate);
-    auto n = uint32_t(std::min(nD, 4294967295.0));
-    if (n < 1) n = 1;
+    // The derived values (and their clamping) are pinned by their own exact cases; the
+    // oracle checks what is done with them.
+    const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, averagingWindow, rate);
+    const uint32_t level = p.level, minGap = p.minGap, n = p.n;
 
     Region working{0, 0, 0};
     bool inside = false, first = true, haveRegion = false, gapSeen = false;

@@ -1,6 +1,6 @@
 #pragma once
-// The slicer written out as one plain loop, step for step as its rules read, for
-// checking the product slicer and the index against. Test-only.
+// The slicer's region rules written out as one plain loop, step for step as they read,
+// for checking the product slicer and the index against. Test-only.
 #include "regions/region.h"
 
 #include <cstdint>

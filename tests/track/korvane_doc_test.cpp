@@ -2,6 +2,7 @@
 
 #include "platform/ui/ui.h"
 #include "tests/export/export_fixtures.h"
+#include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +15,6 @@ using namespace korvane::testing;
 using korvane::track::CKorvaneDoc;
 using korvane::track::DocumentOrigin;
 namespace fs = std::filesystem;
-
-class ScopedMessageBoxes {
-public:
-    ScopedMessageBoxes() : boxes_(std::make_shared<korvane::platform::ScriptedMessageBoxes>()) {
-        previous_ = korvane::platform::SetMessageBoxHandler(boxes_);
-    }
-    ~ScopedMessageBoxes() { korvane::platform::SetMessageBoxHandler(previous_); }
-    const auto& Shown() const { return boxes_->ShownBoxes(); }
-
-private:
-    std::shared_ptr<korvane::platform::ScriptedMessageBoxes> boxes_;
-    std::shared_ptr<korvane::platform::MessageBoxHandler> previous_;
-};
 
 class KorvaneDocTest : public TempFolderTest {
 protected:

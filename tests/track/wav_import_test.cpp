@@ -3,6 +3,7 @@
 #include "export/wav_export.h"
 #include "platform/ui/ui.h"
 #include "tests/track/wav_corpus.h"
+#include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,19 +14,6 @@ namespace {
 using namespace korvane::testing;
 using korvane::track::ImportError;
 namespace fs = std::filesystem;
-
-class ScopedMessageBoxes {
-public:
-    ScopedMessageBoxes() : boxes_(std::make_shared<korvane::platform::ScriptedMessageBoxes>()) {
-        previous_ = korvane::platform::SetMessageBoxHandler(boxes_);
-    }
-    ~ScopedMessageBoxes() { korvane::platform::SetMessageBoxHandler(previous_); }
-    const auto& Shown() const { return boxes_->ShownBoxes(); }
-
-private:
-    std::shared_ptr<korvane::platform::ScriptedMessageBoxes> boxes_;
-    std::shared_ptr<korvane::platform::MessageBoxHandler> previous_;
-};
 
 // The overview rule, computed independently of the code under test.
 std::vector<std::byte> ExpectedTrackFile(std::vector<std::int16_t> stereo) {
