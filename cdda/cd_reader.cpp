@@ -439,9 +439,14 @@ void CDReader::SelectDrive(const CDDrive& drive) noexcept {
 
 void CDReader::ReadTOC() {
     toc.fill(0);
+    sessions = SessionInfo{};
     const auto cdb = ReadTocCdb();
     auto request = MakeExecRequest(selected, toc, cdb);
     ExecuteSRB(request);
+    std::array<std::uint8_t, 12> info{};
+    const std::array<std::uint8_t, 10> sessionCdb{scsi::kReadToc, 0x00, 0x01, 0, 0, 0, 0, 0x00, 0x0C, 0};
+    auto sessionRequest = MakeExecRequest(selected, info, sessionCdb);
+    if (SendRecovering(sessionRequest)) sessions = ParseSessionInfo(info.data());
 }
 
 ReadCommand CDReader::ReadCommandFor(const DriveAddress& drive) const {

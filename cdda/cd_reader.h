@@ -138,7 +138,9 @@ public:
     // Copies the drive's address into `selected`.
     void SelectDrive(const CDDrive& drive) noexcept;
 
-    // Zeroes `toc` and fills it with READ TOC (format 0, LBA) from the selected drive.
+    // Zeroes `toc` and fills it with READ TOC (format 0, LBA) from the selected drive;
+    // then asks the drive for its session information (format 1) into `sessions`,
+    // quietly: a drive that does not answer it is taken to hold one session.
     void ReadTOC();
 
     // Reads `sectorCount` raw audio sectors at `lba` into `buffer` (at least
@@ -157,6 +159,7 @@ public:
 
     // Shared state (UI thread only).
     TocBuffer toc{};
+    SessionInfo sessions{};             // from the last ReadTOC
     DriveAddress selected;
     bool quiet = false;                 // while set, failed requests are not offered for retry
     ChainedList<CDDrive> drives;        // the Drive box, line i = record i

@@ -42,7 +42,7 @@ ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overvie
                              const ReadControl& control, std::string_view expectedLine) {
     DriveWaitScope scope(reader, control);
     reader.ReadTOC();
-    const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc);
+    const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc, reader.sessions);
     if (trackLine < 0 || static_cast<std::size_t>(trackLine) >= tracks.size()) {
         throw TrackListOutOfDate("Track #" + std::to_string(trackLine + 1) + " is not on the disc in the drive (" +
                                  std::to_string(tracks.size()) + " audio tracks); refresh the track list.");

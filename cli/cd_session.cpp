@@ -99,7 +99,7 @@ const cdda::CDDrive& CdSession::SelectAndReadToc(const std::string& name) {
 }
 
 CdSession::ChosenTrack CdSession::AudioTrackAt(const cdda::CDDrive& drive, int trackNumber) const {
-    const auto tracks = cdda::ListAudioTracks(reader_->toc);
+    const auto tracks = cdda::ListAudioTracks(reader_->toc, reader_->sessions);
     if (trackNumber < 1 || trackNumber > static_cast<int>(tracks.size()))
         throw std::runtime_error("the disc in " + Name(drive) + " has " + std::to_string(tracks.size()) +
                                  " audio tracks");

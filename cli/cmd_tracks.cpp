@@ -26,7 +26,7 @@ const CommandRegistrar registrar("tracks", [](CLI::App& app, int& exitCode) {
         CdSession session(options->retries);
         const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
         cdda::CDReader& reader = session.Reader();
-        const auto lines = cdda::TrackLines(reader.toc);
+        const auto lines = cdda::TrackLines(reader.toc, reader.sessions);
         if (lines.empty()) {
             std::fprintf(stderr, "korvane-cli: the disc in %s has no audio track\n", CdSession::Name(drive).c_str());
             exitCode = 1;

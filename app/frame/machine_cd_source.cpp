@@ -34,6 +34,14 @@ MachineCdSource::MachineCdSource(cdda::CDReader::Options options) {
     }
 }
 
+MachineCdSource::MachineCdSource(cdda::ManagerEntryPoints entryPoints, cdda::CDReader::Options options) {
+    try {
+        reader_ = std::make_unique<cdda::CDReader>(entryPoints, std::move(options));
+    } catch (const cdda::CDReaderException& failed) {
+        bindFailure_ = "WNASPI32.DLL: " + Describe(failed);
+    }
+}
+
 MachineCdSource::~MachineCdSource() = default;
 
 std::vector<std::string> MachineCdSource::ScanDrives(bool quiet) {

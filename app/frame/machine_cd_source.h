@@ -15,6 +15,8 @@ public:
     // Binds the CD layer. When the ASPI manager cannot be bound the source stays
     // unavailable and BindFailure() says why.
     explicit MachineCdSource(cdda::CDReader::Options options = {});
+    // Over a manager already in the process (tests: simulated drives).
+    MachineCdSource(cdda::ManagerEntryPoints entryPoints, cdda::CDReader::Options options);
     ~MachineCdSource() override;
 
     bool Available() const override { return reader_ != nullptr; }

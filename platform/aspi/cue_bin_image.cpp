@@ -75,6 +75,7 @@ void CueBinImage::ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std:
         if (at >= e.lba + e.sectorCount) throw ImageReadError("sector outside the image");
         const std::uint32_t count = std::min(sectorCount - done, e.lba + e.sectorCount - at);
         std::uint8_t* dst = out.data() + std::size_t{done} * 2352;
+        if (e.fileIndex == cue::kBetweenSessions) throw ImageReadError("sector between two sessions");
         if (e.fileIndex < 0) {
             std::memset(dst, 0, std::size_t{count} * 2352);
         } else if (e.sectorBytes == 2352) {

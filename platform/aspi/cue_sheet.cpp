@@ -25,6 +25,7 @@ int ParseNumber(std::string_view text, int line, const char* what, int low, int 
 }
 
 struct State {
+    int session = 1;
     Sheet sheet;
     File* file = nullptr;
     Track* track = nullptr;
@@ -82,6 +83,7 @@ void OnTrack(State& s, const TokenLine& l) {
     t.mode = it->second.first;
     t.sectorBytes = it->second.second;
     t.control = t.mode == TrackMode::Audio ? 0x00 : 0x04;
+    t.session = s.session;
     s.file->tracks.push_back(std::move(t));
     s.track = &s.file->tracks.back();
 }
@@ -161,11 +163,21 @@ void OnText(State& s, const TokenLine& l) {
 
 void OnIgnored(State&, const TokenLine&) {}
 
+void OnRem(State& s, const TokenLine& l) {
+    if (l.tokens.size() < 2 || Upper(l.tokens[1].text) != "SESSION") return;  // a comment
+    Expect(l, 2, 2, "REM SESSION nn");
+    const int session = ParseNumber(l.tokens[2].text, l.line, "session number", 1, 99);
+    if (session < s.session) throw CueError(l.line, "session " + std::to_string(session) + " follows session " +
+                                                      std::to_string(s.session));
+    if (s.track && s.track->indexes.empty()) throw CueError(s.track->line, "track has no INDEX 01");
+    s.session = session;
+}
+
 const std::map<std::string, Handler>& Handlers() {
     static const std::map<std::string, Handler> handlers{
         {"FILE", OnFile},       {"TRACK", OnTrack},       {"INDEX", OnIndex},     {"PREGAP", OnPregap},
         {"POSTGAP", OnPostgap}, {"FLAGS", OnFlags},       {"CATALOG", OnText},    {"ISRC", OnText},
-        {"TITLE", OnText},      {"PERFORMER", OnText},    {"SONGWRITER", OnIgnored}, {"REM", OnIgnored},
+        {"TITLE", OnText},      {"PERFORMER", OnText},    {"SONGWRITER", OnIgnored}, {"REM", OnRem},
         {"CDTEXTFILE", OnIgnored},
     };
     return handlers;
@@ -286,11 +298,17 @@ Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t)
             byteCursor += count * sectorBytes;
             frameCursor = first;
             if (owner) addExtent(owner->postgapSectors, -1, 0, 2352, owner->IsData(), owner->line);
+            if (!layout.tracks.empty() && track.session > layout.tracks.back().session) {
+                // Lead-out, lead-in and pregap of the new session, less what the sheet gives.
+                const std::uint64_t given = std::uint64_t{track.pregapSectors} + (index1 - first);
+                if (given < kSessionGapSectors)
+                    addExtent(kSessionGapSectors - given, kBetweenSessions, 0, 2352, false, track.line);
+            }
             addExtent(track.pregapSectors, -1, 0, 2352, track.IsData(), track.line);
             if (byteCursor + std::uint64_t{index1 - first} * track.sectorBytes > size)
                 throw CueError(track.indexes.back().line, "INDEX 01 lies beyond the end of file " + file.name);
             layout.tracks.push_back(LaidOutTrack{track.number, track.control,
-                                                 static_cast<std::uint32_t>(disc + (index1 - first))});
+                                                 static_cast<std::uint32_t>(disc + (index1 - first)), track.session});
             owner = &track;
         }
         // The rest of the file belongs to its last track.

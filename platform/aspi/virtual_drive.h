@@ -1,6 +1,6 @@
 #pragma once
 // A CD-ROM drive that serves a disc image. It answers TEST UNIT READY, INQUIRY, READ
-// TOC/PMA/ATIP (format 0, LBA or MSF addresses), READ CD (0xBE) and the vendor read
+// TOC/PMA/ATIP (format 0, and format 1 session information; LBA or MSF addresses), READ CD (0xBE) and the vendor read
 // 0xD8 as a drive would, byte for byte, and can be told to misbehave in tests.
 #include "platform/aspi/device.h"
 #include "platform/aspi/disc_image.h"
@@ -49,6 +49,7 @@ public:
 private:
     void Inquiry(SRB_ExecSCSICmd& srb);
     void ReadToc(SRB_ExecSCSICmd& srb);
+    void SessionInfo(SRB_ExecSCSICmd& srb, bool msf, std::size_t allocation);
     void ReadAudio(SRB_ExecSCSICmd& srb, std::uint32_t lba, std::uint32_t count, bool checkTrackType);
 
     std::unique_ptr<DiscImage> disc_;

@@ -202,11 +202,29 @@ TEST_F(CliRoundTrip, PassingFailuresAndRetriesStillGiveTheCleanBytes) {
     }
 }
 
+TEST(CliEnhancedCd, TheLastAudioTrackHasTheLengthOfItsAudio) {
+    TempDir dir;
+    std::vector<std::uint8_t> image;
+    const auto cue = korvane::testing::WriteCueBin(dir.Path(), "extra", {{30, false, 1}, {49}, {10, true, 2}}, &image);
+    const std::string env = "KORVANE_ROOT='" + (dir.Path() / "root").string() +
+                            "' KORVANE_REAL_DRIVES=0 KORVANE_DISC='" + cue.string() + "'";
+    const CliRun tracks = Cli(env, "tracks");
+    EXPECT_EQ(tracks.out, "Track #1 - 0:00:00.40\nTrack #2 - 0:00:00.65\n") << "not 0:02:32.65";
+    const auto out = dir.Path() / "t2.trk";
+    ASSERT_EQ(Cli(env, "read --track 2 -o '" + out.string() + "'").exitCode, 0);
+    const auto bytes = ReadAll(out);
+    ASSERT_EQ(bytes.size(), 49u * 2646u);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 49 * 2352, image.begin() + 30 * 2352));
+}
+
 TEST(CliDrives, SixteenIdenticalDiscsGetSixteenLetters) {
     TempDir dir;
     const auto cue = korvane::testing::WriteCueBin(dir.Path(), "same", {{5}});
     std::string list;
-    for (int i = 0; i < 16; ++i) list += (i ? ":" : "") + cue.string();
+    for (int i = 0; i < 16; ++i) {
+        if (i > 0) list += ':';
+        list += cue.string();
+    }
     const CliRun drives = Cli("KORVANE_ROOT='" + (dir.Path() / "root").string() + "' KORVANE_REAL_DRIVES=0 KORVANE_DISC='" +
                                   list + "'",
                               "drives");

@@ -34,7 +34,8 @@ struct LinuxMachine {
 
     LinuxMachine(std::vector<std::string> addresses, std::function<void(SimulatedDrive&)> setUp = {},
                  aspi::VirtualDrive::Identity identity = {}) {
-        cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{30}, {49}, {10, true}}, &image);
+        // An enhanced CD: two audio tracks, then a data track in a second session.
+        cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{30, false, 1}, {49}, {10, true, 2}}, &image);
         aspi::DriveSelection selection;
         selection.sysBlock = dir.Path() / "sys";
         selection.devDir = dir.Path() / "dev";
@@ -190,6 +191,29 @@ TEST(LinuxDrive, TheChoiceIsPerDriveAndAFailedReadProbesAgain) {
     m.Reader().retries = 1;
     EXPECT_EQ(m.ReadTrack(1, 1), m.Audio(30, 49)) << "probed again: the short READ CD makes way for 0xD8";
     EXPECT_EQ(m.Reader().ReadCommandFor({1, 0, 0}), ReadCommand::Vendor);
+}
+
+TEST(LinuxDrive, AnEnhancedCdEndsItsLastAudioTrackWhereItsSessionEnds) {
+    LinuxMachine m({"0:0:0:0"});
+    CDReader& reader = m.Reader();
+    reader.SelectDrive(reader.drives.At(0));
+    reader.ReadTOC();
+    EXPECT_EQ(DescriptorAt(reader.toc, 2).lba, 30u + 49u + 11'400u) << "lead-out, lead-in and pregap between";
+    EXPECT_EQ(reader.sessions.lastSession, 2);
+    EXPECT_EQ(reader.sessions.lastSessionFirstTrack, 3);
+    EXPECT_EQ(reader.sessions.lastSessionStart, 30u + 49u + 11'400u);
+    EXPECT_EQ(ListAudioTracks(reader.toc)[1].sectorCount, 49u + 11'400u) << "the naive length";
+    EXPECT_EQ(ListAudioTracks(reader.toc, reader.sessions)[1].sectorCount, 49u);
+    EXPECT_EQ(m.ReadTrack(0, 1), m.Audio(30, 49));
+    // The drive cannot read past the end of the first session.
+    reader.quiet = true;
+    std::vector<std::uint8_t> sector(2352);
+    try {
+        reader.ReadSectors(79, sector, 1);
+        ADD_FAILURE() << "no exception";
+    } catch (const CDReaderException& e) {
+        EXPECT_EQ(e.sense, aspi::scsi::kLbaOutOfRange);
+    }
 }
 
 }  // namespace
