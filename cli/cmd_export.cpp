@@ -100,7 +100,7 @@ const CommandRegistrar registrar("export", [](CLI::App& app, int& exitCode) {
     auto* command = app.add_subcommand("export", "Slice a track and export regions as numbered WAV files");
     command->add_option("--track-file", options->trackFile, "track file (raw audio part + overview part)")
         ->check(CLI::ExistingFile);
-    command->add_option("--wav", options->wavFile, "WAV file (16-bit PCM, 44100 Hz, stereo or mono)")
+    command->add_option("--wav", options->wavFile, "audio file (WAV, FLAC, AIFF, Ogg, MP3, ...), converted to CD audio")
         ->check(CLI::ExistingFile);
     command->add_flag("--demo", options->demo, "a track of the demo disc (or of --drive)");
     command->add_option("--track", options->track, "with --demo: the audio track to read, from 1")

@@ -1,9 +1,9 @@
-// korvane-cli import IN.wav -o TRACKFILE: writes a 16-bit 44,100 Hz WAV file (stereo or
-// mono) as a track file, laid out as the track reader writes one.
+// korvane-cli import IN -o TRACKFILE: converts any audio file (WAV, FLAC, AIFF, Ogg,
+// MP3, ...) to CD audio and writes it as a track file, laid out as the track reader
+// writes one.
 #include "cli/command.h"
 #include "cli/progress.h"
-#include "resources/strings.h"
-#include "track/wav_import.h"
+#include "track/audio_import.h"
 
 #include <iostream>
 #include <stdexcept>
@@ -23,14 +23,12 @@ void RunImport(const ImportOptions& options, int& exitCode) {
         bar.Update(total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total));
         return !InterruptRequested();
     };
-    const auto outcome = track::ImportWavToTrackFile(options.input, options.output, io);
+    const auto outcome = track::ImportAudioToTrackFile(options.input, options.output, io);
     bar.Finish();
-    if (!outcome.Ok()) {
-        std::string text(resources::LoadAppString(track::ImportMessageId(outcome.error)));
-        if (const auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, options.input);
-        if (outcome.error == track::ImportError::kCancelled) text = "import cancelled";
-        throw std::runtime_error(text + " (" + outcome.detail + ")");
-    }
+    if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, options.input));
+    for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
+    std::cout << "read " << outcome.sourceFormat << " (" << outcome.channelRule << ", "
+              << (outcome.converted ? "converted" : "copied bit-exactly") << ")\n";
     std::cout << "wrote " << options.output << ": " << outcome.frames << " frames, " << outcome.sectorCount
               << " sectors\n";
     exitCode = 0;
@@ -38,8 +36,11 @@ void RunImport(const ImportOptions& options, int& exitCode) {
 
 const CommandRegistrar registrar("import", [](CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ImportOptions>();
-    auto* command = app.add_subcommand("import", "Write a 16-bit 44100 Hz WAV file as a track file");
-    command->add_option("input", options->input, "WAV file (16-bit PCM, 44100 Hz, stereo or mono)")
+    auto* command = app.add_subcommand(
+        "import",
+        "Write an audio file as a track file. Any rate, width and channel count is converted\n"
+        "to 44100 Hz 16-bit stereo (16-bit 44100 Hz files are copied bit-exactly).");
+    command->add_option("input", options->input, "audio file (WAV, FLAC, AIFF, Ogg, MP3, ...)")
         ->required()
         ->check(CLI::ExistingFile);
     command->add_option("-o,--output", options->output, "track file to write")->required();

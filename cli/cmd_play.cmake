@@ -1,1 +1,1 @@
-target_link_libraries(korvane-cli PRIVATE korvane::playback korvane::regions korvane::wavread korvane::cdda)
+target_link_libraries(korvane-cli PRIVATE korvane::playback korvane::regions korvane::track korvane::cdda)

@@ -5,15 +5,16 @@
 //   korvane-cli play --wav FILE --region K ...
 //   korvane-cli play --list-drivers
 //
-// K counts from 1, as the region list shows it. A WAV file (PCM, 16-bit, stereo,
-// 44,100 Hz) is first copied into a temporary track file, deleted afterwards.
+// K counts from 1, as the region list shows it. An audio file (any kind the import
+// reads, mono included) is first converted into a temporary track file, deleted
+// afterwards.
 #include "cdda/overview.h"
 #include "cli/command.h"
 #include "playback/region_player.h"
 #include "playback/sound_driver.h"
 #include "playback/sound_player.h"
 #include "regions/auto_slicer.h"
-#include "regions/wav_reader.h"
+#include "track/audio_import.h"
 
 #include <atomic>
 #include <cstdio>
@@ -45,44 +46,6 @@ struct PlayOptions {
 };
 
 std::uint16_t LittleEndian16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-// The audio of a WAV file holding 16-bit stereo PCM at 44,100 Hz, as the little-endian
-// bytes the file stores (which is the track file's layout). Anything else is refused
-// with a message that says why.
-std::vector<unsigned char> ReadWavAudio(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("cannot read " + path.string());
-    wavread::WavInfo info;
-    try {
-        info = wavread::ParseWav(bytes);
-    } catch (const wavread::WavError& e) {
-        throw std::runtime_error(path.string() + ": " + e.what());
-    }
-    if (info.Truncated())
-        throw std::runtime_error(path.string() + ": truncated WAV data: the header declares " +
-                                 std::to_string(info.declaredDataBytes) + " bytes, the file holds " +
-                                 std::to_string(info.availableDataBytes));
-    if (info.channelCount != 2 || info.sampleRateHz != 44100 || info.bitsPerSample != 16)
-        throw std::runtime_error(path.string() + ": only 16-bit stereo PCM at 44,100 Hz can be played (found " +
-                                 std::to_string(info.channelCount) + " channel(s) at " +
-                                 std::to_string(info.sampleRateHz) + " Hz)");
-    const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(info.dataOffset);
-    return std::vector<unsigned char>(first, first + static_cast<std::ptrdiff_t>(info.frameCount * 4));
-}
-
-// Writes `audio` and its overview as a track file; whole groups of 4 frames only, so
-// that the file keeps the track layout (18 bytes per overview sample).
-void WriteTrackFile(const fs::path& path, std::vector<unsigned char> audio) {
-    audio.resize(audio.size() - audio.size() % 16);
-    std::vector<std::uint8_t> overview(audio.size() / 8);
-    cdda::DownmixOverviewBytes(audio, overview);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(audio.data()), static_cast<std::streamsize>(audio.size()));
-    out.write(reinterpret_cast<const char*>(overview.data()), static_cast<std::streamsize>(overview.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write " + path.string());
-}
 
 // The overview part of a track file as 16-bit samples.
 std::vector<std::int16_t> ReadOverview(const fs::path& path) {
@@ -143,7 +106,9 @@ int RunPlay(const PlayOptions& options) {
     fs::path track = options.trackFile;
     if (!options.wavFile.empty()) {
         temporary.path = fs::temp_directory_path() / ("korvane-play-" + std::to_string(::getpid()) + ".tmp");
-        WriteTrackFile(temporary.path, ReadWavAudio(options.wavFile));
+        const auto outcome = track::ImportAudioToTrackFile(options.wavFile, temporary.path);
+        if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, options.wavFile));
+        for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
         track = temporary.path;
     }
 
@@ -202,7 +167,7 @@ const CommandRegistrar registrar("play", [](CLI::App& app, int& exitCode) {
     auto options = std::make_shared<PlayOptions>();
     CLI::App* command = app.add_subcommand("play", "Slice a track file or WAV file and play one region");
     command->add_option("--track-file", options->trackFile, "Track file (raw audio followed by its overview)");
-    command->add_option("--wav", options->wavFile, "WAV file (16-bit stereo PCM, 44,100 Hz) to slice and play");
+    command->add_option("--wav", options->wavFile, "audio file (WAV, FLAC, AIFF, Ogg, MP3, ...; mono too) to slice and play");
     command->add_option("--region", options->region, "Region number, counted from 1");
     command->add_flag("--loop", options->loop, "Repeat the region until Ctrl+C");
     command->add_option("--threshold", options->thresholdDb, "Slice threshold in dB (-96 to 0)")

@@ -1,1 +1,1 @@
-target_link_libraries(korvane-cli PRIVATE korvane::regions korvane::wavread korvane::demo_signal)
+target_link_libraries(korvane-cli PRIVATE korvane::regions korvane::track korvane::cdda korvane::demo_signal)

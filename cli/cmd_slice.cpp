@@ -1,10 +1,12 @@
-// korvane-cli slice: cut a WAV file or the built-in demo signal into regions
+// korvane-cli slice: cut an audio file or the built-in demo signal into regions
 // exactly as the track view does, and list them.
 #include "cli/command.h"
+#include "cdda/overview.h"
+#include "cdda/track_file.h"
 #include "regions/auto_slicer.h"
 #include "regions/demo_signal.h"
 #include "regions/units.h"
-#include "regions/wav_reader.h"
+#include "track/audio_import.h"
 
 #include <cerrno>
 #include <cmath>
@@ -38,41 +40,39 @@ struct Audio {
     uint32_t channelCount = 0;
 };
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open '" + path + "': " + std::strerror(errno));
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) throw std::runtime_error("cannot read '" + path + "'");
-    in.seekg(0);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        throw std::runtime_error("cannot read '" + path + "'");
-    }
-    return bytes;
-}
-
-Audio LoadWav(const std::string& path) {
-    const std::vector<uint8_t> bytes = ReadFile(path);
-    wavread::WavInfo info;
-    try {
-        info = wavread::ParseWav(bytes);
-    } catch (const wavread::WavError& e) {
-        throw std::runtime_error("'" + path + "': " + e.what());
-    }
-    if (info.Truncated()) {
-        throw std::runtime_error("'" + path + "': truncated WAV data: the header declares " +
-                                 std::to_string(info.declaredDataBytes) + " bytes, the file holds " +
-                                 std::to_string(info.availableDataBytes));
-    }
-    if (info.frameCount * info.channelCount > std::numeric_limits<uint32_t>::max()) {
-        throw std::runtime_error("'" + path + "': too long to slice (more than 2^32 - 1 samples)");
-    }
+// Converts an audio file to CD audio as the import does and keeps only its 11,025 Hz
+// overview, made exactly as the track file's (whole sectors, the last one completed with
+// silence). Memory: the overview plus one block, whatever the length of the file.
+Audio LoadOverview(const std::string& path) {
+    std::vector<int16_t> pending;  // fewer than 8 values waiting for their group
     Audio audio;
-    audio.samples = wavread::DecodeSamples(bytes, info);
-    audio.rateHz = info.sampleRateHz;
-    audio.channelCount = info.channelCount;
-    audio.description = path;
+    uint64_t paddedFrames = 0;
+    const auto downmix = [&](std::span<const int16_t> stereo) {
+        pending.insert(pending.end(), stereo.begin(), stereo.end());
+        const std::size_t whole = pending.size() - pending.size() % 8;
+        const std::size_t at = audio.samples.size();
+        audio.samples.resize(at + whole / 8);
+        cdda::DownmixOverview(std::span(pending).first(whole), std::span(audio.samples).subspan(at));
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(whole));
+    };
+    track::CdAudioSink sink{[&](uint64_t frames) {
+                                paddedFrames = (frames + cdda::kFramesPerSector - 1) / cdda::kFramesPerSector *
+                                               cdda::kFramesPerSector;
+                                if (paddedFrames / 4 > std::numeric_limits<uint32_t>::max())
+                                    throw std::runtime_error("too long to slice (more than 2^32 - 1 overview samples)");
+                                audio.samples.reserve(static_cast<std::size_t>(paddedFrames / 4));
+                            },
+                            downmix};
+    const track::ImportOutcome outcome = track::ConvertAudioFile(path, sink);
+    if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, path));
+    for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
+    // The silence that completes the last sector.
+    const std::vector<int16_t> silence(static_cast<std::size_t>(2 * (paddedFrames - outcome.frames)), 0);
+    downmix(silence);
+    audio.rateHz = cdda::kOverviewSamplesPerSecond;
+    audio.channelCount = 1;
+    audio.description = path + " (" + outcome.sourceFormat + "; " + outcome.channelRule + "), " +
+                        std::to_string(outcome.frames) + " CD frames, sliced on its overview";
     return audio;
 }
 
@@ -100,7 +100,7 @@ std::string Clock(uint64_t samples, uint32_t rateHz) {
 }
 
 int RunSlice(const SliceOptions& o) {
-    const Audio audio = o.demo ? MakeDemo(o) : LoadWav(o.path);
+    const Audio audio = o.demo ? MakeDemo(o) : LoadOverview(o.path);
     const bool mono = audio.channelCount == 1;
 
     AutoSlicer slicer;
@@ -140,14 +140,14 @@ const CommandRegistrar registrar("slice", [](CLI::App& app, int& exitCode) {
     CLI::App* cmd = app.add_subcommand(
         "slice",
         "Cut audio into regions at note onsets, as the track view does, and list them.\n"
-        "A WAV file (16-bit PCM, mono or stereo, any rate) is sliced at its own rate:\n"
-        "mono files sample by sample, stereo files frame by frame (the average of both\n"
-        "channels), so starts and lengths are in the file's samples (frames). --demo slices\n"
-        "the built-in music-like signal (60 s unless --seconds), an 11025 Hz mono overview\n"
-        "like the one the track view slices for a CD track. The running average spans\n"
+        "An audio file (WAV, FLAC, AIFF, Ogg, MP3, ...) is converted to CD audio as import\n"
+        "does and its 11025 Hz mono overview is sliced, as the track view slices a track:\n"
+        "starts and lengths are in overview samples. --demo slices the built-in music-like\n"
+        "signal (60 s unless --seconds), an overview like the one of a CD track. The\n"
+        "running average spans\n"
         "--window samples at 44100 Hz, as in the track view (50: 12 samples at 11025 Hz).\n"
         "Times are m:ss.ss.");
-    auto* file = cmd->add_option("file", options->path, "16-bit PCM WAV file to slice");
+    auto* file = cmd->add_option("file", options->path, "audio file to slice");
     auto* demoFlag = cmd->add_flag("--demo", options->demo, "slice the built-in demo signal instead");
     file->excludes(demoFlag);
     cmd->add_option("--seed", options->demoSeed, "seed of the demo signal")->needs(demoFlag);
@@ -163,7 +163,7 @@ const CommandRegistrar registrar("slice", [](CLI::App& app, int& exitCode) {
         ->check(CLI::Range(1u, 44100u));
     cmd->callback([options, &exitCode] {
         if (!options->demo && options->path.empty()) {
-            throw CLI::ValidationError("slice", "give a WAV file or --demo");
+            throw CLI::ValidationError("slice", "give an audio file or --demo");
         }
         exitCode = RunSlice(*options);
     });

@@ -11,7 +11,7 @@
 #include "platform/riff/file_io.h"
 #include "regions/auto_slicer.h"
 #include "resources/strings.h"
-#include "track/wav_import.h"
+#include "track/audio_import.h"
 
 #include <atomic>
 #include <iostream>
@@ -36,12 +36,9 @@ ExportTrack ExportTrack::FromTrackFile(const fs::path& path) { return ExportTrac
 
 ExportTrack ExportTrack::FromWav(const fs::path& wavFile) {
     ExportTrack track(NewTemporaryTrackFile(), true);
-    const auto outcome = track::ImportWavToTrackFile(wavFile, track.Path());
-    if (!outcome.Ok()) {
-        std::string text(resources::LoadAppString(track::ImportMessageId(outcome.error)));
-        if (const auto at = text.find("%s"); at != std::string::npos) text.replace(at, 2, wavFile.string());
-        throw std::runtime_error(text + " (" + outcome.detail + ")");
-    }
+    const auto outcome = track::ImportAudioToTrackFile(wavFile, track.Path());
+    if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, wavFile));
+    for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
     return track;
 }
 

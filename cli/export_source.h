@@ -14,7 +14,8 @@ namespace korvane::cli {
 class ExportTrack {
 public:
     static ExportTrack FromTrackFile(const std::filesystem::path& path);
-    // Throws std::runtime_error with the import message when the WAV cannot be used.
+    // Any audio file, converted to CD audio. Throws std::runtime_error with the import
+    // message when the file cannot be used.
     static ExportTrack FromWav(const std::filesystem::path& wavFile);
     // Reads audio track `trackNumber` (1-based, as `tracks` numbers them) of the drive
     // `driveName` ("" = the first, the demo disc when no real drive is present).

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <exception>
 #include <iostream>
+#include <stdlib.h>
+#include <string>
 
 namespace korvane::cli {
 namespace {
@@ -17,6 +19,18 @@ std::vector<RegisteredCommand>& Registry() {
 std::atomic<bool> interrupted{false};
 
 extern "C" void OnInterrupt(int) { interrupted.store(true); }
+
+// Adds `path` to KORVANE_DISC, which the drive layer reads when it starts: entries are
+// separated by ':', so a ':' or '\\' inside the path is escaped with a backslash.
+void AddDisc(const std::string& path) {
+    static std::string list;
+    if (!list.empty()) list.push_back(':');
+    for (const char c : path) {
+        if (c == ':' || c == '\\') list.push_back('\\');
+        list.push_back(c);
+    }
+    ::setenv("KORVANE_DISC", list.c_str(), 1);
+}
 
 }  // namespace
 
@@ -39,6 +53,12 @@ int main(int argc, char** argv) {
     using namespace korvane::cli;
     CLI::App app{"korvane-cli: read CD audio, slice it into regions, play and export them"};
     app.require_subcommand(1);
+    app.fallthrough();  // --disc may also follow the command's name
+    app.add_option("--disc", "disc image for a virtual drive: a cue sheet or a folder holding one (repeat for "
+                             "more drives; replaces KORVANE_DISC; paths may contain ':')")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->each(AddDisc);
     int exitCode = 0;
     for (auto& command : RegisteredCommands()) command.setup(app, exitCode);
     std::signal(SIGINT, OnInterrupt);

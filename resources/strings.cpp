@@ -30,15 +30,13 @@ constexpr std::array kStrings = {
     StringEntry{kIdsFatalWrongPlatform, "This product requires Microsoft Windows95 or Windows98"},
     StringEntry{kIdsTrackFileUnreadable, "The track file could not be opened:\n%s"},
     StringEntry{kIdsTrackFileTooShort, "The track file is too short to hold a track:\n%s"},
-    StringEntry{kIdsImportNotPcm16, "This WAV file does not hold 16-bit PCM audio:\n%s\nOnly 16-bit PCM WAV files can be opened."},
-    StringEntry{kIdsImportWrongRate, "This WAV file is not sampled at 44100 Hz:\n%s\nOnly 44100 Hz WAV files can be opened."},
-    StringEntry{kIdsImportWrongChannels, "This WAV file is neither stereo nor mono:\n%s"},
-    StringEntry{kIdsImportMalformed, "This file is not a valid WAV file, or it is damaged or incomplete:\n%s"},
+    StringEntry{kIdsImportUnsupported, "The audio in this file is stored in a way Korvane cannot decode:\n%s"},
+    StringEntry{kIdsImportMalformed, "This file is not an audio file Korvane can read, or it is damaged or incomplete:\n%s"},
     StringEntry{kIdsImportCannotRead, "could not read file\n%s"},
     StringEntry{kIdsImportCannotWrite, "could not create the temporary track file\n%s"},
     StringEntry{kIdsCouldNotDeleteTrackFile, "could not delete the temporary track file\n%s"},
     StringEntry{kIdsSaveOntoTrackFile, "A track cannot be saved over its own track file.\nPlease choose another name."},
-    StringEntry{kIdsNoCdAccess, "No CD access: the ASPI manager could not be loaded. WAV files can still be opened."},
+    StringEntry{kIdsNoCdAccess, "No CD access: the ASPI manager could not be loaded. Audio files can still be opened."},
     StringEntry{kIdsNoCdDrive, "No CD drive found"},
     StringEntry{kIdsReadingTrack, "Reading %s ..."},
     StringEntry{kIdsDriveScanFailed, "The CD drives could not be scanned: %s"},
@@ -46,7 +44,10 @@ constexpr std::array kStrings = {
     StringEntry{kIdsReadTrackCancelled, "Read Track cancelled; nothing was kept"},
     StringEntry{kIdsReadTrackFailed, "The track could not be read; nothing was kept"},
     StringEntry{kIdsTrackRead, "%s read"},
-    StringEntry{kIdsOpenFilter, "WAV Files (*.wav);;All Files (*)"},
+    StringEntry{kIdsOpenFilter, "All audio files (*.wav *.wave *.rf64 *.w64 *.flac *.aif *.aiff *.aifc *.ogg *.oga *.opus *.mp3 *.caf);;"
+                                "WAV files (*.wav *.wave *.rf64 *.w64);;FLAC files (*.flac);;AIFF files (*.aif *.aiff *.aifc);;"
+                                "Ogg Vorbis and Opus files (*.ogg *.oga *.opus);;MP3 files (*.mp3);;Core Audio files (*.caf);;"
+                                "All Files (*)"},
     StringEntry{kIdsSaveFilter, "WAV Files (*.wav)"},
 };
 

@@ -39,9 +39,7 @@ inline constexpr std::uint32_t kIdsRestartForChanges = 61218;
 inline constexpr std::uint32_t kIdsTrackFileUnreadable = 61620;
 inline constexpr std::uint32_t kIdsTrackFileTooShort = 61621;
 // Opening a WAV file as a track.
-inline constexpr std::uint32_t kIdsImportNotPcm16 = 62001;
-inline constexpr std::uint32_t kIdsImportWrongRate = 62002;
-inline constexpr std::uint32_t kIdsImportWrongChannels = 62003;
+inline constexpr std::uint32_t kIdsImportUnsupported = 62001;
 inline constexpr std::uint32_t kIdsImportMalformed = 62004;
 inline constexpr std::uint32_t kIdsImportCannotRead = 62005;
 inline constexpr std::uint32_t kIdsImportCannotWrite = 62006;

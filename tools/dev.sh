@@ -7,9 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(build-essential cmake pkg-config git
+PACKAGES=(build-essential cmake pkg-config git ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
   portaudio19-dev libsqlite3-dev libcli11-dev
+  libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth)
 JOBS=$(nproc)
@@ -27,9 +28,12 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
+# ccache keeps rebuilds short; the base directory makes clones in other folders share hits.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 configure_and_build() {  # build-dir, extra cmake args...
   local dir=$1; shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
   cmake --build "$dir" -j "$JOBS"
 }
 

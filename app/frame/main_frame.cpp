@@ -12,7 +12,7 @@
 #include "resources/frame_resources.h"
 #include "resources/strings.h"
 #include "track/view/korvane_view.h"
-#include "track/wav_import.h"
+#include "track/audio_import.h"
 #include "track/view/sample_editor_ctrl.h"
 #include "track/view/sound_player_adapter.h"
 
@@ -21,12 +21,15 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressDialog>
@@ -196,6 +199,7 @@ CMainFrame::CMainFrame(FrameServices services, std::vector<DriverChoice> drivers
     if (!services_.openHelp) services_.openHelp = &OpenWithDesktop;
     if (!services_.dialogs) services_.dialogs = MakeQtFileDialogs();
     setObjectName(QStringLiteral("CMainFrame"));
+    setAcceptDrops(true);  // a file dropped on the window is opened
     setWindowTitle(AppString(resources::kIdsMainTitle));
     setWindowIcon(QIcon(Glyph(cmd::kPlay)));
     mdi_ = new QMdiArea(this);
@@ -857,19 +861,64 @@ void CMainFrame::OnFileNew() {
 }
 
 void CMainFrame::OnFileOpen() {
-    const std::optional<fs::path> chosen = services_.dialogs->ChooseOpenFile(this);
-    if (!chosen) return;
+    if (const std::optional<fs::path> chosen = services_.dialogs->ChooseOpenFile(this)) OpenFile(*chosen);
+}
+
+CChildFrame* CMainFrame::OpenFile(const fs::path& path) {
     std::unique_ptr<track::CKorvaneDoc> document;
+    std::vector<std::string> warnings;
     {
-        // A WAV file is copied into a temporary track file (the user's file is only read);
-        // any other file opens as a track file the document never deletes. Failures have
-        // been shown when this returns nothing.
         WaitCursor wait;
-        document = track::OpenDocumentFile(*chosen, services_.tempDir);
+        QProgressDialog progress(tr("Opening %1 ...").arg(QString::fromStdString(path.filename().string())),
+                                 tr("Cancel"), 0, 1000, this);
+        progress.setObjectName(QStringLiteral("OpenFileProgress"));
+        progress.setWindowTitle(AppString(resources::kIdsAppTitle));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        track::ImportIo io;
+        io.progress = [&progress](std::uint64_t done, std::uint64_t total) {
+            // A modal progress dialog processes events here, so Cancel is seen.
+            progress.setValue(total == 0 ? 1000 : static_cast<int>(done * 1000 / total));
+            return !progress.wasCanceled();
+        };
+        // An audio file is converted into a temporary track file (the user's file is only
+        // read); any other file opens as a track file the document never deletes.
+        if (track::LooksLikeAudioFile(path)) {
+            auto imported = track::OpenAudioAsDocument(path, services_.tempDir, {}, io);
+            document = std::move(imported.document);
+            warnings = imported.outcome.Warnings();
+            if (imported.outcome.error == track::ImportError::kCancelled)
+                statusBar()->showMessage(QString::fromStdString(track::ImportMessage(imported.outcome, path)), 4000);
+        } else {
+            document = track::OpenDocumentFile(path, services_.tempDir);
+        }
+        progress.close();
     }
-    if (!document) return;
-    if (document->GetTitle().empty()) document->SetTitle(chosen->filename().string());
-    AdoptDocument(std::move(document));
+    if (!document) return nullptr;
+    if (document->GetTitle().empty()) document->SetTitle(path.filename().string());
+    CChildFrame* frame = AdoptDocument(std::move(document));
+    if (frame != nullptr && !warnings.empty()) {
+        QString text = QString::fromStdString(path.filename().string());
+        for (const auto& warning : warnings) text += QStringLiteral(": ") + QString::fromStdString(warning);
+        statusBar()->showMessage(text, 10000);
+    }
+    return frame;
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+    event->acceptProposedAction();
+    const fs::path path = urls.front().toLocalFile().toStdString();
+    // Opened once the drop has returned, so the drag source is not kept waiting.
+    QTimer::singleShot(0, this, [this, path] { OpenFile(path); });
 }
 
 void CMainFrame::OnFileSave() {

@@ -156,6 +156,11 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
+    // Opens `path` as File > Open does (an audio file is converted into a temporary track
+    // file with progress and Cancel; any other file opens as the user's track file).
+    // Also the end of a file dropped on the window. Failures have been shown when it
+    // returns nullptr.
+    CChildFrame* OpenFile(const std::filesystem::path& path);
 
     // Opens `trackFile` as a new document with its child frame and view, titled
     // `title`; an owned file is deleted when the document closes. nullptr (the file
@@ -184,6 +189,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     struct DocumentEntry;

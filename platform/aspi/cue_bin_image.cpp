@@ -1,17 +1,76 @@
 #include "platform/aspi/disc_image.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korvane::aspi {
+namespace {
 
-std::unique_ptr<CueBinImage> CueBinImage::Open(const std::filesystem::path& cueFile) {
+namespace fs = std::filesystem;
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The entries of `folder` whose names equal `name` ignoring letter case.
+std::vector<fs::path> CaseInsensitiveMatches(const fs::path& folder, const std::string& name,
+                                            bool (*wanted)(const fs::directory_entry&)) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec))
+        if (wanted(entry) && SameIgnoringCase(entry.path().filename().string(), name)) found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The file a FILE line names: as written, or else the one file whose path differs only
+// in letter case (component by component, as the sheet may come from a system whose
+// names ignore case). Throws std::runtime_error when none or several match.
+fs::path ResolveFileName(const fs::path& folder, const std::string& name) {
+    fs::path path = fs::path(name).is_relative() ? folder / name : fs::path(name);
+    std::error_code ec;
+    if (fs::exists(path, ec)) return path;
+    fs::path resolved = path.root_path();
+    for (const fs::path& part : path.relative_path()) {
+        if (fs::exists(resolved / part, ec) || part == "." || part == "..") {
+            resolved /= part;
+            continue;
+        }
+        const auto matches = CaseInsensitiveMatches(resolved, part.string(), [](const fs::directory_entry&) { return true; });
+        if (matches.size() > 1)
+            throw std::runtime_error("cannot open " + path.string() + ": " + std::to_string(matches.size()) +
+                                     " files match it when letter case is ignored");
+        if (matches.empty()) throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(ENOENT));
+        resolved = matches.front();
+    }
+    return resolved;
+}
+
+// A folder given in place of a cue sheet: the one cue sheet in it.
+fs::path CueSheetIn(const fs::path& folder) {
+    std::vector<fs::path> sheets;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.is_regular_file(ec) && SameIgnoringCase(entry.path().extension().string(), ".cue"))
+            sheets.push_back(entry.path());
+    if (ec) throw cue::CueError(0, folder.string() + ": cannot list the folder: " + ec.message());
+    if (sheets.size() != 1)
+        throw cue::CueError(0, folder.string() + ": the folder holds " + std::to_string(sheets.size()) +
+                                   " cue sheets; give the one to use");
+    return sheets.front();
+}
+
+}  // namespace
+
+std::unique_ptr<CueBinImage> CueBinImage::Open(const fs::path& given) {
+    std::error_code ec;
+    const fs::path cueFile = fs::is_directory(given, ec) ? CueSheetIn(given) : given;
     auto fail = [&](const std::string& why) { return cue::CueError(0, cueFile.string() + ": " + why); };
     // "<cue>: line N: <reason>", keeping N as the error's line.
     auto atLine = [&](int line, const std::string& reason) {
@@ -35,22 +94,17 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const std::filesystem::path& cueF
         error.line = e.line;
         throw error;
     }
-    std::vector<std::uint64_t> sizes;
     for (const cue::File& f : sheet.files) {
-        std::filesystem::path path = f.name;
-        if (path.is_relative()) path = cueFile.parent_path() / path;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            throw atLine(f.line, "cannot open " + path.string() + ": " + std::strerror(errno));
-        image->fds_.push_back(fd);
+        try {
+            const fs::path path = ResolveFileName(cueFile.parent_path(), f.name);
+            image->sources_.push_back(f.type == cue::FileType::Audio ? OpenAudioFile(path) : OpenRawFile(path));
+        } catch (const std::exception& e) {
+            throw atLine(f.line, e.what());
+        }
         image->bigEndian_.push_back(f.type == cue::FileType::Motorola);
-        struct stat st{};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-            throw atLine(f.line, path.string() + " is not a regular file");
-        sizes.push_back(static_cast<std::uint64_t>(st.st_size));
     }
     try {
-        image->layout_ = cue::LayOut(sheet, [&](std::size_t i) { return sizes[i]; });
+        image->layout_ = cue::LayOut(sheet, [&](std::size_t i) { return image->sources_[i]->Size(); });
     } catch (const cue::CueError& e) {
         cue::CueError error = atLine(0, e.what());  // e.what() names the line already
         error.line = e.line;
@@ -59,9 +113,7 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const std::filesystem::path& cueF
     return image;
 }
 
-CueBinImage::~CueBinImage() {
-    for (int fd : fds_) ::close(fd);
-}
+CueBinImage::~CueBinImage() = default;
 
 void CueBinImage::ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std::span<std::uint8_t> out) {
     const auto& extents = layout_.extents;
@@ -80,15 +132,7 @@ void CueBinImage::ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std:
             std::memset(dst, 0, std::size_t{count} * 2352);
         } else if (e.sectorBytes == 2352) {
             const std::size_t want = std::size_t{count} * 2352;
-            const off_t offset = static_cast<off_t>(e.byteOffset + std::uint64_t{at - e.lba} * 2352);
-            std::size_t got = 0;
-            while (got < want) {
-                const ssize_t n = ::pread(fds_[e.fileIndex], dst + got, want - got, offset + static_cast<off_t>(got));
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) throw ImageReadError(std::string("cannot read the image: ") +
-                                                 (n < 0 ? std::strerror(errno) : "file got shorter"));
-                got += static_cast<std::size_t>(n);
-            }
+            sources_[e.fileIndex]->Read(e.byteOffset + std::uint64_t{at - e.lba} * 2352, std::span(dst, want));
             if (bigEndian_[e.fileIndex] && !e.data) {
                 for (std::size_t i = 0; i + 1 < want; i += 2) std::swap(dst[i], dst[i + 1]);
             }
@@ -97,11 +141,9 @@ void CueBinImage::ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std:
             for (std::uint32_t s = 0; s < count; ++s) {
                 std::uint8_t* sector = dst + std::size_t{s} * 2352;
                 std::memset(sector, 0, 2352);
-                const off_t offset =
-                    static_cast<off_t>(e.byteOffset + std::uint64_t{at - e.lba + s} * e.sectorBytes);
                 constexpr std::size_t place = 16;  // after sync and header
-                const ssize_t n = ::pread(fds_[e.fileIndex], sector + place, e.sectorBytes, offset);
-                if (n != static_cast<ssize_t>(e.sectorBytes)) throw ImageReadError("cannot read the image");
+                sources_[e.fileIndex]->Read(e.byteOffset + std::uint64_t{at - e.lba + s} * e.sectorBytes,
+                                            std::span(sector + place, e.sectorBytes));
             }
         }
         done += count;

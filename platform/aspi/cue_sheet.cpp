@@ -29,6 +29,7 @@ struct State {
     Sheet sheet;
     File* file = nullptr;
     Track* track = nullptr;
+    std::uint32_t lastFrame = 0;  // the last index position in the current file
 };
 
 using Handler = void (*)(State&, const TokenLine&);
@@ -44,7 +45,7 @@ Track& CurrentTrack(State& s, const TokenLine& l, const char* command) {
 }
 
 void OnFile(State& s, const TokenLine& l) {
-    Expect(l, 1, 2, "FILE \"name\" BINARY|MOTOROLA");
+    Expect(l, 1, 2, "FILE \"name\" BINARY|MOTOROLA|WAVE|AIFF|MP3|FLAC");
     File f;
     f.name = l.tokens[1].text;
     f.line = l.line;
@@ -52,11 +53,13 @@ void OnFile(State& s, const TokenLine& l) {
     const std::string type = l.tokens.size() > 2 ? Upper(l.tokens[2].text) : "BINARY";
     if (type == "BINARY") f.type = FileType::Binary;
     else if (type == "MOTOROLA") f.type = FileType::Motorola;
-    else throw CueError(l.line, "file type " + type + " is not supported (only BINARY and MOTOROLA raw images)");
+    else if (type == "WAVE" || type == "AIFF" || type == "MP3" || type == "FLAC") f.type = FileType::Audio;
+    else throw CueError(l.line, "file type " + type + " is not supported (BINARY, MOTOROLA, WAVE, AIFF, MP3, FLAC)");
     if (s.track && s.track->indexes.empty()) throw CueError(s.track->line, "track has no INDEX 01");
     s.sheet.files.push_back(std::move(f));
     s.file = &s.sheet.files.back();
-    s.track = nullptr;
+    // The open track goes on in this file until the next TRACK (its INDEX 01 may follow).
+    s.lastFrame = 0;
 }
 
 void OnTrack(State& s, const TokenLine& l) {
@@ -95,23 +98,20 @@ void OnIndex(State& s, const TokenLine& l) {
     index.line = l.line;
     index.number = ParseNumber(l.tokens[1].text, l.line, "index number", 0, 99);
     index.frame = ParseMsf(l.tokens[2].text, l.line);
+    index.file = s.sheet.files.size() - 1;
     if (!t.indexes.empty()) {
         const Index& last = t.indexes.back();
         if (index.number != last.number + 1)
             throw CueError(l.line, "INDEX " + std::to_string(index.number) + " follows INDEX " +
                                        std::to_string(last.number) + "; index numbers must rise by one");
-        if (index.frame < last.frame) throw CueError(l.line, "INDEX position lies before the previous index");
     } else if (index.number > 1) {
         throw CueError(l.line, "the first index of a track must be INDEX 00 or INDEX 01");
     }
     // Positions never go back within a file, across tracks either.
-    for (auto tr = s.file->tracks.rbegin() + 1; tr != s.file->tracks.rend() && t.indexes.empty(); ++tr) {
-        if (!tr->indexes.empty()) {
-            if (index.frame < tr->indexes.back().frame)
-                throw CueError(l.line, "INDEX position lies before the previous track's last index");
-            break;
-        }
-    }
+    if (index.frame < s.lastFrame)
+        throw CueError(l.line, t.indexes.empty() ? "INDEX position lies before the previous track's last index"
+                                                 : "INDEX position lies before the previous index");
+    s.lastFrame = index.frame;
     t.indexes.push_back(index);
 }
 
@@ -251,9 +251,14 @@ Sheet Parse(std::string_view text) {
     }
     if (state.track && state.track->indexes.empty()) throw CueError(state.track->line, "track has no INDEX 01");
     bool anyTrack = false;
-    for (const File& f : state.sheet.files) {
-        if (f.tracks.empty()) throw CueError(f.line, "FILE without tracks");
-        anyTrack = true;
+    std::vector<bool> indexed(state.sheet.files.size());
+    for (const File& f : state.sheet.files)
+        for (const Track& t : f.tracks)
+            for (const Index& i : t.indexes) indexed[i.file] = true;
+    for (std::size_t fi = 0; fi < state.sheet.files.size(); ++fi) {
+        const File& f = state.sheet.files[fi];
+        if (!indexed[fi]) throw CueError(f.line, "FILE without tracks");
+        anyTrack = anyTrack || !f.tracks.empty();
         for (const Track& t : f.tracks) {
             const bool hasIndex1 = std::any_of(t.indexes.begin(), t.indexes.end(),
                                                [](const Index& i) { return i.number == 1; });
@@ -263,6 +268,16 @@ Sheet Parse(std::string_view text) {
     if (!anyTrack) throw CueError(0, "the cue sheet lists no tracks");
     return std::move(state.sheet);
 }
+
+namespace {
+
+const Index* IndexOne(const Track& track) {
+    for (const Index& i : track.indexes)
+        if (i.number == 1) return &i;
+    return nullptr;
+}
+
+}  // namespace
 
 Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t)>& fileBytes) {
     // The highest address a CD can reach (99:59:74 minus the 2-second lead-in offset).
@@ -278,17 +293,23 @@ Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t)
         disc += count;
     };
 
+    const Track* owner = nullptr;  // track that owns the bytes being placed
+    std::size_t ownerSlot = 0;     // its entry in layout.tracks
     for (std::size_t fi = 0; fi < sheet.files.size(); ++fi) {
         const File& file = sheet.files[fi];
         const std::uint64_t size = fileBytes(fi);
         std::uint64_t byteCursor = 0;    // bytes of the file already placed
         std::uint32_t frameCursor = 0;   // sectors of the file already placed
-        const Track* owner = nullptr;    // track that owns the bytes being placed
+        // A track that goes on from the previous file may have its INDEX 01 here, before
+        // any track of this file starts: nothing lies between the file's start and it.
+        if (const Index* index1 = owner ? IndexOne(*owner) : nullptr; index1 && index1->file == fi) {
+            if (std::uint64_t{index1->frame} * owner->sectorBytes > size)
+                throw CueError(index1->line, "INDEX 01 lies beyond the end of file " + file.name);
+            layout.tracks[ownerSlot].startLba = static_cast<std::uint32_t>(disc + index1->frame);
+        }
         for (const Track& track : file.tracks) {
             const std::uint32_t first = track.indexes.front().frame;
-            std::uint32_t index1 = first;
-            for (const Index& i : track.indexes)
-                if (i.number == 1) index1 = i.frame;
+            const Index& index1 = *IndexOne(track);
             // Sectors before this track's first index belong to the previous track.
             const std::uint32_t sectorBytes = owner ? owner->sectorBytes : track.sectorBytes;
             const std::uint64_t count = first - frameCursor;
@@ -300,25 +321,35 @@ Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t)
             if (owner) addExtent(owner->postgapSectors, -1, 0, 2352, owner->IsData(), owner->line);
             if (!layout.tracks.empty() && track.session > layout.tracks.back().session) {
                 // Lead-out, lead-in and pregap of the new session, less what the sheet gives.
-                const std::uint64_t given = std::uint64_t{track.pregapSectors} + (index1 - first);
+                const std::uint64_t given =
+                    std::uint64_t{track.pregapSectors} + (index1.file == fi ? index1.frame - first : 0);
                 if (given < kSessionGapSectors)
                     addExtent(kSessionGapSectors - given, kBetweenSessions, 0, 2352, false, track.line);
             }
             addExtent(track.pregapSectors, -1, 0, 2352, track.IsData(), track.line);
-            if (byteCursor + std::uint64_t{index1 - first} * track.sectorBytes > size)
-                throw CueError(track.indexes.back().line, "INDEX 01 lies beyond the end of file " + file.name);
+            const bool here = index1.file == fi;
+            if (here && byteCursor + std::uint64_t{index1.frame - first} * track.sectorBytes > size)
+                throw CueError(index1.line, "INDEX 01 lies beyond the end of file " + file.name);
+            // An INDEX 01 in a later file gets its address when that file is placed.
             layout.tracks.push_back(LaidOutTrack{track.number, track.control,
-                                                 static_cast<std::uint32_t>(disc + (index1 - first)), track.session});
+                                                 static_cast<std::uint32_t>(disc + (here ? index1.frame - first : 0)),
+                                                 track.session});
             owner = &track;
+            ownerSlot = layout.tracks.size() - 1;
         }
-        // The rest of the file belongs to its last track.
+        if (owner == nullptr) throw CueError(file.line, "FILE without tracks");
+        // The rest of the file belongs to the track that owns it.
         const std::uint64_t rest = size - byteCursor;
         if (rest % owner->sectorBytes != 0)
             throw CueError(file.line, "file " + file.name + " does not hold a whole number of " +
                                           std::to_string(owner->sectorBytes) + "-byte sectors");
         addExtent(rest / owner->sectorBytes, static_cast<int>(fi), byteCursor, owner->sectorBytes, owner->IsData(),
                   owner->line);
-        addExtent(owner->postgapSectors, -1, 0, 2352, owner->IsData(), owner->line);
+        // The track ends with its file unless it goes on in the next one.
+        if (owner->indexes.back().file == fi) {
+            addExtent(owner->postgapSectors, -1, 0, 2352, owner->IsData(), owner->line);
+            owner = nullptr;
+        }
     }
     layout.leadOutLba = static_cast<std::uint32_t>(disc);
     for (std::size_t i = 0; i < layout.tracks.size(); ++i) {

@@ -30,13 +30,16 @@ struct TokenLine {
 // an unterminated quote.
 std::vector<TokenLine> Tokenize(std::string_view text);
 
-enum class FileType { Binary, Motorola };  // little- / big-endian 16-bit audio
+// Raw images (little- / big-endian 16-bit audio) or an audio file to decode (WAVE, AIFF,
+// MP3, FLAC: anything that holds CD audio).
+enum class FileType { Binary, Motorola, Audio };
 enum class TrackMode { Audio, Mode1_2048, Mode1_2352, Mode2_2336, Mode2_2352 };
 
 struct Index {
     int number = 0;
-    std::uint32_t frame = 0;  // sectors from the start of the file
+    std::uint32_t frame = 0;  // sectors from the start of its file
     int line = 0;
+    std::size_t file = 0;     // the FILE it lies in: a track may go on into the next file
 };
 
 struct Track {
@@ -69,7 +72,9 @@ struct Sheet {
 // PERFORMER, SONGWRITER, CDTEXTFILE and REM ("REM SESSION nn" starts session nn; other
 // REM lines are comments). Checks what a drive would need: a FILE
 // before the first TRACK, track numbers 1-99 rising by one, INDEX 01 in every track,
-// index numbers rising and positions not going backwards, valid mm:ss:ff times.
+// index numbers rising and positions not going backwards within a file, valid mm:ss:ff
+// times. A FILE line inside a track lets the track go on in the new file (one file per
+// track with each INDEX 00 at the end of the previous track's file).
 Sheet Parse(std::string_view text);
 
 // "mm:ss:ff" (75 frames per second) -> frames; throws CueError on a malformed time.
@@ -108,9 +113,10 @@ struct Layout {
 };
 
 // Places the tracks on the disc: each file's sectors follow the previous file's; PREGAP
-// and POSTGAP silence is inserted; a track starts at its INDEX 01; the first track of a
-// later session starts kSessionGapSectors after the end of the session before it. `fileBytes(i)` gives
-// the size of file i. Throws CueError for an index beyond the end of its file, a file
+// and POSTGAP silence is inserted; a track starts at its INDEX 01, which may lie in a
+// later file than its INDEX 00; the first track of a later session starts
+// kSessionGapSectors after the end of the session before it. `fileBytes(i)` gives the size
+// of file i. Throws CueError for an index beyond the end of its file, a file
 // that is not a whole number of sectors, an empty track, or a disc longer than a CD can
 // address.
 Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t fileIndex)>& fileBytes);

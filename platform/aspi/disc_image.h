@@ -3,6 +3,7 @@
 // generated demo disc (demo_disc.h). Both describe their table of contents and deliver
 // raw 2,352-byte sectors.
 #include "platform/aspi/cue_sheet.h"
+#include "platform/aspi/sector_source.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,10 +35,13 @@ public:
     virtual std::string Source() const = 0;
 };
 
-// A cue sheet and the raw image files it names (relative to the cue file's folder).
-// Files are opened once and read with pread.
+// A cue sheet and the image files it names (relative to the cue file's folder; a name
+// that differs from the file on disk only in letter case is found when exactly one file
+// matches). Raw images are read with pread; audio files (WAVE, AIFF, FLAC, ...) must hold
+// CD audio and are decoded as their sectors are read.
 class CueBinImage final : public DiscImage {
 public:
+    // `cueFile` may also be a folder holding exactly one cue sheet.
     // Throws cue::CueError (with the cue path in the text) for an unusable sheet or a
     // missing or unreadable image file.
     static std::unique_ptr<CueBinImage> Open(const std::filesystem::path& cueFile);
@@ -50,7 +54,7 @@ private:
     CueBinImage() = default;
     std::filesystem::path cuePath_;
     cue::Layout layout_;
-    std::vector<int> fds_;
+    std::vector<std::unique_ptr<SectorSource>> sources_;
     std::vector<bool> bigEndian_;
 };
 

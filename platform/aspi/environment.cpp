@@ -42,12 +42,22 @@ std::vector<RealDrive> FindRealDrives(const DriveSelection& sel) {
     return drives;
 }
 
+// Splits KORVANE_DISC at ':'; a backslash takes the next character as it is, so
+// "\:" is a ':' inside a path and "\\" a backslash.
 std::vector<std::string> SplitList(const std::string& list) {
     std::vector<std::string> out;
     std::string item;
-    std::istringstream in(list);
-    while (std::getline(in, item, ':'))
-        if (!item.empty()) out.push_back(item);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i] == '\\' && i + 1 < list.size()) {
+            item.push_back(list[++i]);
+        } else if (list[i] == ':') {
+            if (!item.empty()) out.push_back(item);
+            item.clear();
+        } else {
+            item.push_back(list[i]);
+        }
+    }
+    if (!item.empty()) out.push_back(item);
     return out;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // Which drives the manager module offers: the real CD drives of the machine (one host
 // adapter per Linux SCSI host), then virtual drives for the cue sheets listed in
-// KORVANE_DISC (paths separated by ':'; the word "demo" stands for the demo disc), then
+// KORVANE_DISC (cue sheets, or folders holding one, separated by ':', with "\:" for a ':'
+// inside a path and "\\" for a backslash; the word "demo" stands for the demo disc), then
 // the demo disc when no real drive was found and KORVANE_DISC does not place it.
 // KORVANE_REAL_DRIVES=0 leaves the real drives out (tests, machines with broken drives).
 // KORVANE_ASPI_FAULTS makes every virtual drive misbehave, for tests of whole programs:

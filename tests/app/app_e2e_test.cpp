@@ -17,6 +17,8 @@
 #include "resources/strings.h"
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <cerrno>
 #include <QLabel>
 #include <QMdiArea>
@@ -26,6 +28,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
+
+#include <fstream>
 
 using namespace korvane;
 using namespace korvane::testing;
@@ -410,16 +414,32 @@ private slots:
         QVERIFY(!fs::exists(trackFile));
         QVERIFY(ReadBytes(wav, 0, fs::file_size(wav)) == before);
 
-        // A WAV the import refuses: its message, no document, nothing left in TEMP.
+        // A 22,050 Hz mono WAV dropped on the window is converted and opened.
         const fs::path slow = fs::path(mine.path().toStdString()) / "slow.wav";
         WriteWav(slow, std::vector<std::int16_t>(22050, 100), 22050, 1);
-        rig.dialogs->open.push_back(slow);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(slow.string()))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&frame, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&frame, &drop);
+        QTRY_COMPARE(frame.childFrames().size(), std::size_t{1});
+        QCOMPARE(frame.activeChild()->windowTitle(), QStringLiteral("slow.wav"));
+        QCOMPARE(fs::file_size(frame.activeChild()->document().GetPathName()), std::uintmax_t{75 * 2646});
+        frame.activeChild()->close();
+        QTRY_VERIFY(frame.childFrames().empty());
+
+        // A file the import refuses: its message, no document, nothing left in TEMP.
+        const fs::path text = fs::path(mine.path().toStdString()) / "notes.wav";
+        std::ofstream(text) << "not audio at all";
+        rig.dialogs->open.push_back(text);
         frame.OnCommand(cmd::kFileOpen);
         QVERIFY(frame.childFrames().empty());
         QVERIFY(rig.TempFiles().empty());
         QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
-        QVERIFY(rig.boxes->ShownBoxes()[0].text.find("44100") != std::string::npos);
-        QVERIFY(fs::exists(slow));
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find("not an audio file") != std::string::npos);
+        QVERIFY(fs::exists(text));
     }
 
     void cancelledReadLeavesNothingBehind() {

@@ -4,6 +4,7 @@
 #include "platform/registry/registry.h"
 #include "platform/version/version.h"
 #include "resources/strings.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +27,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A fresh machine root.
 struct TempRoot {
-    fs::path dir;
-    TempRoot() {
-        char pattern[] = "/tmp/korvane-program-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
-    ~TempRoot() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+    korvane::testing::TempDir temp;
+    const fs::path dir = temp.Path();
 };
 
 // Starts `program` with the current environment plus `extra` ("NAME=value").

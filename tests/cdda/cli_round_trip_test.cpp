@@ -129,6 +129,37 @@ TEST_F(CliRoundTrip, ExistingOutputIsKeptAndBadRequestsFail) {
     EXPECT_NE(past.out.find("has 5 audio tracks"), std::string::npos) << past.out;
 }
 
+// The same disc as WAV files, one per track, in a folder whose name holds a ':', given
+// with --disc: every track reads back byte for byte.
+TEST_F(CliRoundTrip, PerTrackWavImagesReadBackThroughTheWholeStack) {
+    const fs::path folder = dir.Path() / "rip: 2024";
+    fs::create_directories(folder);
+    const std::uint32_t starts[] = {0, 30, 105, 125, 174, 175, 199, 209};
+    std::string sheet;
+    for (int t = 0; t < 7; ++t) {
+        const std::string name = "track" + std::to_string(t + 1) + ".wav";
+        const std::uint32_t bytes = (starts[t + 1] - starts[t]) * 2352;
+        std::ofstream out(folder / name, std::ios::binary);
+        const std::uint32_t header[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00020001,
+                                        44100, 44100 * 4, 0x00100004, 0x61746164, bytes};
+        out.write(reinterpret_cast<const char*>(header), sizeof header);
+        out.write(reinterpret_cast<const char*>(image.data() + starts[t] * 2352), bytes);
+        sheet += "FILE \"" + name + "\" WAVE\n TRACK 0" + std::to_string(t + 1) + " AUDIO\n  INDEX 01 00:00:00\n";
+    }
+    std::ofstream(folder / "rip.cue") << sheet;
+    const std::string disc = "--disc '" + folder.string() + "' ";
+    const std::string plain = "KORVANE_ROOT='" + (dir.Path() / "root").string() + "' KORVANE_REAL_DRIVES=0";
+    for (int t : {2, 7}) {
+        const fs::path out = dir.Path() / ("w" + std::to_string(t) + ".trk");
+        const CliRun run = Cli(plain, disc + "read --track " + std::to_string(t) + " -o '" + out.string() + "'");
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        const auto bytes = ReadAll(out);
+        const std::size_t audioBytes = std::size_t{starts[t] - starts[t - 1]} * 2352;
+        ASSERT_EQ(bytes.size(), audioBytes / 2352 * 2646);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + audioBytes, image.begin() + starts[t - 1] * 2352));
+    }
+}
+
 TEST_F(CliRoundTrip, ABrokenCueSheetIsReportedAndItsDriveIsEmpty) {
     std::ofstream(dir.Path() / "bad.cue") << "FILE \"gone.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
     const std::string badEnv = "KORVANE_ROOT='" + (dir.Path() / "root").string() +

@@ -1,10 +1,10 @@
 #pragma once
 // Track files and WAV files built independently of the code under test.
+#include "tests/support/temp_dir.h"
+
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -87,30 +87,14 @@ inline std::vector<std::byte> ExpectedWav(const std::vector<std::int16_t>& stere
 // A fresh folder per test, removed afterwards (also when read-only inside).
 class TempFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("korvane_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-                std::to_string(::getpid()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        for (auto& entry : std::filesystem::recursive_directory_iterator(dir_, ec))
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                     ec);
-        std::filesystem::remove_all(dir_, ec);
-    }
     std::vector<std::string> FileNames() const {
         std::vector<std::string> names;
         for (auto& entry : std::filesystem::directory_iterator(dir_)) names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::filesystem::path dir_;
+    TempDir temp_;
+    const std::filesystem::path dir_ = temp_.Path();
 };
 
 }  // namespace korvane::testing

@@ -1,5 +1,7 @@
 #include "platform/riff/riff.h"
 
+#include "tests/support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -102,15 +104,8 @@ TEST(RiffWriter, EveryWriteAndSeekFailureReachesTheCaller) {
 
 class FileIoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("korvane_riff_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::filesystem::path dir_;
+    korvane::testing::TempDir temp_;
+    const std::filesystem::path dir_ = temp_.Path();
 };
 
 TEST_F(FileIoTest, FileSinkWritesPatchesAndReadsBack) {

@@ -3,6 +3,7 @@
 #include "app/slice_bar.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
+#include "tests/support/message_boxes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
+#include <optional>
 #include <cmath>
 #include <functional>
 
@@ -46,14 +48,11 @@ int RunDialog(CPreferencesDlg& prefs, std::function<void(PreferencesWindow&)> ac
 
 class PreferencesTest : public QObject {
     Q_OBJECT
-    std::shared_ptr<platform::ScriptedMessageBoxes> boxes_;
+    std::optional<korvane::testing::ScopedMessageBoxes> boxes_;
 
 private slots:
-    void init() {
-        boxes_ = std::make_shared<platform::ScriptedMessageBoxes>();
-        platform::SetMessageBoxHandler(boxes_);
-    }
-    void cleanup() { platform::SetMessageBoxHandler(nullptr); }
+    void init() { boxes_.emplace(); }
+    void cleanup() { boxes_.reset(); }
 
     void firstRunWritesTheDefaults() {
         auto store = RegistryStore::Open(":memory:");
@@ -160,7 +159,7 @@ private slots:
                 w.accept();
             }), int(QDialog::Accepted));
             QCOMPARE(prefs.driverName(), std::string());
-            QVERIFY(boxes_->ShownBoxes().empty());
+            QVERIFY(boxes_->Shown().empty());
         }
         CPreferencesDlg detached(nullptr, Drivers());
         QCOMPARE(detached.driverName(), std::string("Virtual Output A"));
@@ -170,7 +169,7 @@ private slots:
         detached.StoreSliceSettings();
         QCOMPARE(detached.thresholdDb(), -1.0);
         QCOMPARE(detached.releaseMs(), 9);
-        QVERIFY(boxes_->ShownBoxes().empty());
+        QVERIFY(boxes_->Shown().empty());
     }
 
     void dialogOffersGuidDriversAndSelectsTheStoredOne() {
@@ -196,7 +195,7 @@ private slots:
             w.normalizeCheck()->setChecked(true);
             w.findChild<QPushButton*>("okButton")->click();
         });
-        QVERIFY(boxes_->ShownBoxes().empty());
+        QVERIFY(boxes_->Shown().empty());
         QCOMPARE(prefs.normalise(), true);
         QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(1));
         // Another driver: stored, and the restart message.
@@ -206,10 +205,10 @@ private slots:
         });
         QCOMPARE(prefs.driverName(), std::string("Virtual Output B"));
         QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Virtual Output B"));
-        QCOMPARE(boxes_->ShownBoxes().size(), std::size_t{1});
-        QCOMPARE(boxes_->ShownBoxes()[0].text,
+        QCOMPARE(boxes_->Shown().size(), std::size_t{1});
+        QCOMPARE(boxes_->Shown()[0].text,
                  std::string("You have to restart the program\nfor your changes to become effective"));
-        QCOMPARE(boxes_->ShownBoxes()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
+        QCOMPARE(boxes_->Shown()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
     }
 
     void cancelChangesNothing() {
@@ -223,7 +222,7 @@ private slots:
         QCOMPARE(prefs.normalise(), false);
         QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));
         QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
-        QVERIFY(boxes_->ShownBoxes().empty());
+        QVERIFY(boxes_->Shown().empty());
     }
 
     void okWithoutSelectionKeepsThePreviousName() {
@@ -236,7 +235,7 @@ private slots:
         });
         QCOMPARE(prefs.driverName(), std::string("Unplugged Headset"));
         QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Unplugged Headset"));
-        QVERIFY(boxes_->ShownBoxes().empty());
+        QVERIFY(boxes_->Shown().empty());
     }
 };
 

@@ -9,6 +9,7 @@
 #include "track/view/korvane_view.h"
 #include "track/view/sample_editor_ctrl.h"
 #include "track_fixture.h"
+#include "tests/support/message_boxes.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
+#include <optional>
 
 using namespace korvane;
 using editor::SampleEditorWidget;
@@ -87,14 +89,11 @@ std::vector<std::int32_t> Starts(const std::vector<Region>& regions) {
 
 class TrackViewTest : public QObject {
     Q_OBJECT
-    std::shared_ptr<platform::ScriptedMessageBoxes> boxes_;
+    std::optional<korvane::testing::ScopedMessageBoxes> boxes_;
 
 private slots:
-    void init() {
-        boxes_ = std::make_shared<platform::ScriptedMessageBoxes>();
-        platform::SetMessageBoxHandler(boxes_);
-    }
-    void cleanup() { platform::SetMessageBoxHandler(nullptr); }
+    void init() { boxes_.emplace(); }
+    void cleanup() { boxes_.reset(); }
 
     void regionLinesShowNumberAndLength() {
         QCOMPARE(CKorvaneView::RegionLine(1, 11025), QStringLiteral("#1 - 0:00:01.00"));
@@ -105,7 +104,7 @@ private slots:
     void activationFillsListAndMarkersAsTheSlicerFindsThem() {
         Fixture f;
         f.view->OnActivateView(true);
-        QVERIFY(boxes_->ShownBoxes().empty());
+        QVERIFY(boxes_->Shown().empty());
         QCOMPARE(f.view->OverviewCount(), static_cast<std::uint32_t>(f.overview.size()));
         QCOMPARE(f.control->sampleCount(), f.overview.size());
         const std::vector<Region> expected = SliceDirectly(f.overview, f.settings);
@@ -132,15 +131,15 @@ private slots:
         }
         f.view->SetTrackFile(f.Path("tiny.tmp"));
         f.view->OnActivateView(true);
-        QCOMPARE(boxes_->ShownBoxes().size(), std::size_t{1});
-        QVERIFY(QString::fromStdString(boxes_->ShownBoxes()[0].text).contains("tiny.tmp"));
+        QCOMPARE(boxes_->Shown().size(), std::size_t{1});
+        QVERIFY(QString::fromStdString(boxes_->Shown()[0].text).contains("tiny.tmp"));
         QVERIFY(f.view->Regions().empty());
         QCOMPARE(f.view->regionList()->count(), 0);
         QCOMPARE(f.control->sampleCount(), std::size_t{0});
         QVERIFY(f.control->slices().empty());
         f.view->SetTrackFile(f.Path("missing.tmp"));
         f.view->OnActivateView(true);
-        QCOMPARE(boxes_->ShownBoxes().size(), std::size_t{2});
+        QCOMPARE(boxes_->Shown().size(), std::size_t{2});
         // Nothing selected, nothing to play; zoom and scroll still behave.
         f.view->PlayRegionOnce();
         QVERIFY(f.player.starts.empty());

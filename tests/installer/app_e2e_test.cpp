@@ -11,6 +11,7 @@
 
 #include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
+#include "tests/support/temp_dir.h"
 #include "track/view/sample_editor_ctrl.h"
 
 namespace fs = std::filesystem;
@@ -18,9 +19,8 @@ namespace fs = std::filesystem;
 namespace {
 
 TEST(InstalledApplication, CreatesTheInstalledControlByClassId) {
-    char pattern[] = "/tmp/korvane-app-e2e-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path root = pattern;
+    const korvane::testing::TempDir temp;
+    const fs::path& root = temp.Path();
     const std::string env = "KORVANE_ROOT='" + root.string() + "' KORVANE_SHELL=record ";
     ASSERT_EQ(std::system((env + "'" KORVANE_BIN_DIR "/korvane-machine' init").c_str()), 0);
     ASSERT_EQ(std::system((env + "'" KORVANE_BIN_DIR "/korvane-setup' --script accept finish > /dev/null").c_str()), 0);
@@ -38,7 +38,6 @@ TEST(InstalledApplication, CreatesTheInstalledControlByClassId) {
     ASSERT_TRUE(installed);
     EXPECT_TRUE(fs::equivalent(control->modulePath(), *installed)) << control->modulePath();
     control.reset();
-    fs::remove_all(root);
 }
 
 }  // namespace

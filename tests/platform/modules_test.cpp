@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "test_root.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvane::platform {
 namespace {
@@ -55,14 +55,14 @@ TEST(Module, FailuresReturnNulloptWithTheReason) {
     // A bare name is a file in the current folder, never a system library.
     EXPECT_FALSE(Module::Load("libc.so.6", &error));
 
-    test::TempDir tmp;
+    testing::TempDir tmp;
     std::ofstream(tmp.Path() / "text.dll") << "not a module";
     EXPECT_FALSE(Module::Load(tmp.Path() / "text.dll", &error));
     EXPECT_FALSE(Module::Load(tmp.Path() / "text.dll"));  // no error sink is fine
 }
 
 TEST(LoadByName, SearchesFoldersInOrderIgnoringCase) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     const fs::path empty = tmp.Path() / "empty", system = tmp.Path() / "SYSTEM";
     fs::create_directories(empty);
     fs::create_directories(system);
@@ -75,7 +75,7 @@ TEST(LoadByName, SearchesFoldersInOrderIgnoringCase) {
 }
 
 TEST(LoadByName, TheFirstFolderWithTheNameDecides) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     const fs::path first = tmp.Path() / "first", second = tmp.Path() / "second";
     fs::create_directories(first);
     fs::create_directories(second);
@@ -88,7 +88,7 @@ TEST(LoadByName, TheFirstFolderWithTheNameDecides) {
 }
 
 TEST(LoadByName, PrefersTheExactSpelling) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     std::ofstream(tmp.Path() / "mod.dll") << "damaged";
     fs::copy_file(kModule, tmp.Path() / "MOD.DLL");
     EXPECT_TRUE(Module::LoadByName("MOD.DLL", {tmp.Path()}));
@@ -97,7 +97,7 @@ TEST(LoadByName, PrefersTheExactSpelling) {
 }
 
 TEST(LoadByName, RejectsPathsAndReportsWhereItLooked) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     fs::copy_file(kModule, tmp.Path() / "x.dll");
     fs::create_directories(tmp.Path() / "sub");
     std::string error;

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "test_root.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvane::platform {
 namespace {
@@ -47,7 +47,7 @@ TEST(EqualsIgnoreCase, ComparesAsciiWithoutCase) {
 }
 
 TEST(MachineRoot, CreatesTheStandardFolders) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path() / "machine");
     EXPECT_EQ(root.Root(), tmp.Path() / "machine");
     EXPECT_EQ(root.RegistryFile(), tmp.Path() / "machine" / "registry.db");
@@ -63,7 +63,7 @@ TEST(MachineRoot, CreatesTheStandardFolders) {
 }
 
 TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     {
         ScopedEnv root("KORVANE_ROOT", (tmp.Path() / "explicit").c_str());
         EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / "explicit");
@@ -81,7 +81,7 @@ TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
 }
 
 TEST(ToHost, ResolvesExistingComponentsIgnoringCase) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     Touch(root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\~krvn1.tmp"), root.TempDir() / "~krvn1.tmp");
@@ -93,14 +93,14 @@ TEST(ToHost, ResolvesExistingComponentsIgnoringCase) {
 }
 
 TEST(ToHost, KeepsTheGivenSpellingOfMissingComponents) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     EXPECT_EQ(root.ToHost("C:\\windows\\New Folder\\Sub\\File.WAV"),
               root.WindowsDir() / "New Folder" / "Sub" / "File.WAV");
 }
 
 TEST(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     Touch(root.TempDir() / "b.TXT");
     Touch(root.TempDir() / "B.txt");
@@ -110,7 +110,7 @@ TEST(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
 }
 
 TEST(ToHost, NeverLeavesTheDrive) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
@@ -118,7 +118,7 @@ TEST(ToHost, NeverLeavesTheDrive) {
 }
 
 TEST(ToHost, RejectsOtherDrivesAndInvalidNames) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     for (const char* bad : {"D:\\x", "", "C", "\\WINDOWS", "WINDOWS\\TEMP", "C:WINDOWS", "C:\\a:b", "C:\\a*",
                             "C:\\what?", "C:\\a|b", "C:\\a<b>", "C:\\\"q\""}) {
@@ -128,7 +128,7 @@ TEST(ToHost, RejectsOtherDrivesAndInvalidNames) {
 }
 
 TEST(ToWindows, MapsHostPathsBelowTheDrive) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     EXPECT_EQ(root.ToWindows(root.TempDir() / "~krvn1.tmp"), "C:\\WINDOWS\\TEMP\\~krvn1.tmp");
     EXPECT_EQ(root.ToWindows(root.DriveC()), "C:\\");
@@ -144,7 +144,7 @@ TEST(ToWindows, MapsHostPathsBelowTheDrive) {
 }
 
 TEST(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     const fs::path app = root.DriveC() / "Program Files" / "Korvane Studio";
     fs::create_directories(app);
@@ -166,7 +166,7 @@ TEST(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
 }
 
 TEST(ShortPathName, NumbersCompetingAliasesInNameOrder) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     Touch(root.TempDir() / "a.txt");
     Touch(root.TempDir() / "A.TXT");  // sorts first, so it keeps the plain form
@@ -181,7 +181,7 @@ TEST(ShortPathName, NumbersCompetingAliasesInNameOrder) {
 }
 
 TEST(ShortPathName, AliasesResolveBackToTheirEntries) {
-    test::TempDir tmp;
+    testing::TempDir tmp;
     MachineRoot root(tmp.Path());
     fs::create_directories(root.DriveC() / "Program Data");
     fs::create_directories(root.DriveC() / "Program Files" / "Korvane");

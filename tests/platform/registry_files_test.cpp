@@ -12,7 +12,7 @@
 
 #include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
-#include "test_root.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvane::platform {
 namespace {
@@ -51,7 +51,7 @@ std::string WriterValue(int process, int index) {
 
 class RegistryFile : public ::testing::Test {
 protected:
-    test::TempDir tmp;
+    testing::TempDir tmp;
     fs::path file = tmp.Path() / "registry.db";
 
     void WriteSample() {

@@ -1,101 +1,66 @@
 // korvane-cli play end to end on the fallback device (KORVANE_AUDIO=null).
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+#include "tests/track/wav_corpus.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
+using namespace korvane::testing;
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int exitCode;
-    std::string output;
-};
-
-CliRun Cli(const std::string& arguments) {
-    const std::string command = "KORVANE_AUDIO=null " KORVANE_BIN_DIR "/korvane-cli play " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, "popen failed"};
-    std::string output;
-    char chunk[512];
-    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
-    const int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-void Put16(std::ofstream& out, std::uint16_t v) { out.put(char(v & 0xFF)).put(char(v >> 8)); }
-void Put32(std::ofstream& out, std::uint32_t v) {
-    Put16(out, std::uint16_t(v & 0xFFFF));
-    Put16(out, std::uint16_t(v >> 16));
-}
 
 // Two 0.15 s tones with 0.4 s of silence after each: two regions at -30 dB / 250 ms.
 void WriteNotes(const fs::path& path, std::uint16_t channels = 2) {
-    std::vector<std::int16_t> frames;
+    WavSpec spec;
+    spec.channels = channels;
     for (int note = 0; note < 2; ++note) {
         for (int i = 0; i < 6615; ++i) {
             const auto v = std::int16_t(12000 * std::sin(2 * M_PI * 330 * (note + 1) * i / 44100.0));
-            for (int c = 0; c < channels; ++c) frames.push_back(v);
+            spec.samples.insert(spec.samples.end(), channels, v);
         }
-        frames.insert(frames.end(), std::size_t(17640) * channels, 0);
+        spec.samples.insert(spec.samples.end(), std::size_t(17640) * channels, 0);
     }
-    std::ofstream out(path, std::ios::binary);
-    const auto bytes = std::uint32_t(frames.size() * 2);
-    out.write("RIFF", 4);
-    Put32(out, 36 + bytes);
-    out.write("WAVEfmt ", 8);
-    Put32(out, 16);
-    Put16(out, 1);
-    Put16(out, channels);
-    Put32(out, 44100);
-    Put32(out, 44100 * 2 * channels);
-    Put16(out, std::uint16_t(2 * channels));
-    Put16(out, 16);
-    out.write("data", 4);
-    Put32(out, bytes);
-    out.write(reinterpret_cast<const char*>(frames.data()), bytes);
+    WriteAll(path, BuildWav(spec));
 }
 
-class CliPlay : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("korvane-cli-play-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
-};
-
-TEST_F(CliPlay, PlaysARegionOfAWavFileAndRefusesMissingOnes) {
-    const fs::path wav = dir_ / "notes.wav";
+TEST(CliPlay, PlaysARegionOfAWavFileAndRefusesMissingOnes) {
+    TempDir dir;
+    const auto cli = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "play");
+        const ProgramRun run = RunProgram("korvane-cli", args, dir.Path(), {"KORVANE_AUDIO=null"});
+        return std::make_pair(run.exitCode, run.out + run.err);
+    };
+    const fs::path wav = dir.Path() / "notes.wav";
     WriteNotes(wav);
-    const CliRun played = Cli("--wav " + wav.string() + " --region 2");
-    EXPECT_EQ(played.exitCode, 0) << played.output;
-    EXPECT_NE(played.output.find("Playing region #2 of 2"), std::string::npos) << played.output;
-    EXPECT_NE(played.output.find("Done."), std::string::npos) << played.output;
+    const auto [played, playedText] = cli({"--wav", wav.string(), "--region", "2"});
+    EXPECT_EQ(played, 0) << playedText;
+    EXPECT_NE(playedText.find("Playing region #2 of 2"), std::string::npos) << playedText;
+    EXPECT_NE(playedText.find("Done."), std::string::npos) << playedText;
 
-    const CliRun missing = Cli("--wav " + wav.string() + " --region 3");
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_NE(missing.output.find("the track has 2 region(s)"), std::string::npos) << missing.output;
+    const auto [missing, missingText] = cli({"--wav", wav.string(), "--region", "3"});
+    EXPECT_EQ(missing, 1);
+    EXPECT_NE(missingText.find("the track has 2 region(s)"), std::string::npos) << missingText;
 
-    const fs::path mono = dir_ / "mono.wav";
+    const fs::path mono = dir.Path() / "mono.wav";
     WriteNotes(mono, 1);
-    const CliRun refused = Cli("--wav " + mono.string() + " --region 1");
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.output.find("only 16-bit stereo PCM"), std::string::npos) << refused.output;
+    const auto [monoPlayed, monoText] = cli({"--wav", mono.string(), "--region", "2"});
+    EXPECT_EQ(monoPlayed, 0) << monoText;
+    EXPECT_NE(monoText.find("Playing region #2 of 2"), std::string::npos) << monoText;
 
-    std::ofstream(dir_ / "odd.tmp") << "not a track file";
-    const CliRun odd = Cli("--track-file " + (dir_ / "odd.tmp").string() + " --region 1");
-    EXPECT_EQ(odd.exitCode, 1);
-    EXPECT_NE(odd.output.find("not a track file"), std::string::npos) << odd.output;
+    std::ofstream(dir.Path() / "text.wav") << "not audio";
+    const auto [refused, refusedText] = cli({"--wav", (dir.Path() / "text.wav").string(), "--region", "1"});
+    EXPECT_EQ(refused, 1);
+    EXPECT_NE(refusedText.find("not an audio file"), std::string::npos) << refusedText;
+
+    std::ofstream(dir.Path() / "odd.tmp") << "not a track file";
+    const auto [odd, oddText] = cli({"--track-file", (dir.Path() / "odd.tmp").string(), "--region", "1"});
+    EXPECT_EQ(odd, 1);
+    EXPECT_NE(oddText.find("not a track file"), std::string::npos) << oddText;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // and the cursor reported in overview samples inside the region.
 #include "playback/region_player.h"
 #include "playback_fixture.h"
+#include "tests/support/temp_dir.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -28,25 +29,19 @@ class RegionPlayerTest : public PlaybackTest {
 protected:
     void SetUp() override {
         PlaybackTest::SetUp();
-        dir_ = std::filesystem::temp_directory_path() / ("korvane-region-player-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-        track_ = dir_ / "track.tmp";
+        track_ = dir_.Path() / "track.tmp";
         audio_ = Staircase(kAudioBytes / 2, 3);
         std::ofstream out(track_, std::ios::binary);
         out.write(reinterpret_cast<const char*>(audio_.data()), kAudioBytes);
         const std::vector<char> overview(kAudioBytes / 8, 0x11);  // 294 bytes per sector
         out.write(overview.data(), static_cast<std::streamsize>(overview.size()));
     }
-    void TearDown() override {
-        PlaybackTest::TearDown();
-        std::filesystem::remove_all(dir_);
-    }
-
     std::vector<std::int16_t> RawValues(const Region& r) const {
         return {audio_.begin() + r.start * 8, audio_.begin() + (r.start + r.length) * 8};
     }
 
-    std::filesystem::path dir_, track_;
+    korvane::testing::TempDir dir_;
+    std::filesystem::path track_;
     std::vector<std::int16_t> audio_;
 };
 
@@ -105,7 +100,7 @@ TEST_F(RegionPlayerTest, RegionsOutsideTheAudioAreRefusedAfterStoppingThePreviou
     // The overview part must never be played as audio.
     EXPECT_THROW(regions.PlayRegionOnce(track_, Region{overviewSamples - 10, 11, 0}), std::out_of_range);
     EXPECT_FALSE(Player().IsStreaming());
-    EXPECT_THROW(regions.PlayRegionOnce(dir_ / "missing.tmp", Region{0, 10, 0}), std::runtime_error);
+    EXPECT_THROW(regions.PlayRegionOnce(dir_.Path() / "missing.tmp", Region{0, 10, 0}), std::runtime_error);
     EXPECT_EQ(regions.RegionAudio().size(), 8000u);  // the last good region stays loaded
 
     regions.PlayRegionOnce(track_, Region{overviewSamples - 10, 10, 0});  // the last samples

@@ -2,6 +2,8 @@
 // Disc images for tests: a cue sheet and its raw image file, written into a fresh
 // temporary folder. Audio sectors hold a staircase (every 16-bit value differs from its
 // neighbours and encodes its position), so an offset or byte-order error shows at once.
+#include "tests/support/temp_dir.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -24,26 +26,6 @@ inline std::int16_t StaircaseValue(std::uint32_t lba, std::uint32_t k) {
     const std::uint32_t n = lba * 1176u + k;
     return static_cast<std::int16_t>(static_cast<std::uint16_t>((n * 2654435761u) >> 16));
 }
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const noexcept { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Writes "<dir>/<name>.bin" (raw sectors, staircase audio, data tracks filled with
 // 0xDA) and "<dir>/<name>.cue" with one FILE and consecutive tracks. Returns the cue
