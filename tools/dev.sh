@@ -3,7 +3,8 @@
 #   tools/dev.sh run       install what is missing, build (Release), start korvane on the demo disc
 #   tools/dev.sh test      install what is missing, build (Release), run the whole test suite
 #   tools/dev.sh sanitize  build the tests with ASan+UBSan (build-asan/) and the playback
-#                          tests with TSan (build-tsan/), and run them
+#                          and other threaded tests (label threads) with TSan (build-tsan/),
+#                          and run them
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -90,7 +91,7 @@ case "${1:-}" in
       LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" run_tests build-asan
     configure_and_build build-tsan -DKORVANE_TESTS=ON -DKORVANE_BENCH=OFF \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=thread -DKORVANE_GUI=OFF
-    TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L playback
+    TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L 'playback|threads'
     ;;
   *)
     echo "usage: tools/dev.sh run|test|sanitize" >&2

@@ -52,6 +52,10 @@ std::uint64_t CdFrameCount(std::uint64_t frameCount, std::uint32_t rateHz) noexc
 
 void CopyStereoPair(std::span<const std::int16_t> in, std::uint32_t channelCount, const ChannelPlan& plan,
                     std::vector<std::int16_t>& out) {
+    if (plan.rule == ChannelRule::kStereo) {
+        out.insert(out.end(), in.begin(), in.end());
+        return;
+    }
     for (std::size_t at = 0; at + channelCount <= in.size(); at += channelCount) {
         out.push_back(in[at + plan.left]);
         out.push_back(in[at + plan.right]);

@@ -3,6 +3,7 @@
 #include "cdda/overview.h"
 #include "cdda/track_file.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace korvane::track {
@@ -30,9 +31,17 @@ TrackFileWriter::TrackFileWriter(std::unique_ptr<platform::ByteSink> sink, std::
 void TrackFileWriter::AppendStereo(std::span<const std::int16_t> samples) {
     if (samples.size() % 2 != 0) throw std::invalid_argument("stereo samples come in pairs");
     if (samples.size() / 2 > frameCount_ - framesWritten_) throw std::length_error("more frames than announced");
-    for (std::size_t i = 0; i < samples.size(); i += 2) {
-        PutSample(transfer_, samples[i]);
-        PutSample(transfer_, samples[i + 1]);
+    // Whole runs up to the end of the transfer at a time (the per-byte loop vectorises).
+    for (std::size_t i = 0; i < samples.size();) {
+        const std::size_t at = transfer_.size();
+        const std::size_t n = std::min((kTransferBytes - at) / 2, samples.size() - i);
+        transfer_.resize(at + 2 * n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const auto u = static_cast<std::uint16_t>(samples[i + k]);
+            transfer_[at + 2 * k] = static_cast<std::uint8_t>(u & 0xFF);
+            transfer_[at + 2 * k + 1] = static_cast<std::uint8_t>(u >> 8);
+        }
+        i += n;
         if (transfer_.size() == kTransferBytes) FlushTransfer();
     }
     framesWritten_ += samples.size() / 2;

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <fstream>
+#include <optional>
 
 using namespace korvane;
 
@@ -86,6 +87,30 @@ void BM_SliderStepToMarkers(benchmark::State& state) {
     state.counters["regions"] = static_cast<double>(view.Regions().size());
 }
 BENCHMARK(BM_SliderStepToMarkers)->Arg(0)->Arg(1)->ArgName("releaseSlider")->Unit(benchmark::kMillisecond);
+
+// Opening an 80-minute track: a new view activated for the first time reads the
+// overview from the track file, hands it to the control (waveform levels), builds the
+// slicing index and slices once (list and markers). Target: 200 ms.
+void OpenTrack(benchmark::State& state) {
+    SilentPlayer player;
+    const auto file = TrackFile();
+    std::optional<trackview::CKorvaneView> view;
+    std::size_t regions = 0;
+    for (auto _ : state) {
+        state.PauseTiming();  // tearing the previous view down is not part of opening
+        view.reset();
+        state.ResumeTiming();
+        auto* control = new editor::SampleEditorWidget;
+        view.emplace(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
+                     [] { return trackview::SliceSettings{-36.0, 750}; });
+        view->SetTrackFile(file);
+        view->resize(1400, 500);
+        view->OnActivateView(true);
+        regions = view->Regions().size();
+    }
+    state.counters["regions"] = static_cast<double>(regions);
+}
+BENCHMARK(OpenTrack)->Name("OpenTrack/80min")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WaveformRepaint(benchmark::State& state) {
     const auto& overview = Overview();

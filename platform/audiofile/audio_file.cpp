@@ -173,6 +173,9 @@ struct AudioFile::Impl {
     }
 
     void Describe(const SF_INFO& info) {
+        if (info.frames < 0 || info.frames == SF_COUNT_MAX)
+            throw AudioFileError(AudioFileError::Kind::kUnsupported,
+                                 name + ": the length of its audio cannot be known without decoding it all");
         format.rateHz = static_cast<std::uint32_t>(info.samplerate);
         format.channelCount = static_cast<std::uint32_t>(info.channels);
         format.frameCount = static_cast<std::uint64_t>(std::max<sf_count_t>(info.frames, 0));
