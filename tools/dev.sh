@@ -88,11 +88,11 @@ case "${1:-}" in
   sanitize)
     install_packages
     configure_and_build build-asan -DKORVANE_TESTS=ON -DKORVANE_BENCH=OFF \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=address,undefined
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=address,undefined -DKORVANE_PACKAGE=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" run_tests build-asan
     configure_and_build build-tsan -DKORVANE_TESTS=ON -DKORVANE_BENCH=OFF \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=thread -DKORVANE_GUI=OFF
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=thread -DKORVANE_GUI=OFF -DKORVANE_PACKAGE=OFF
     TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L 'playback|threads'
     ;;
   package)
