@@ -1,5 +1,6 @@
 #include "cdda/cd_reader.h"
 
+#include "cdda/failure_text.h"
 #include "cdda/scsi_enum.h"
 #include "cdda/track_file.h"
 #include "platform/modules/modules.h"
@@ -11,6 +12,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <map>
+#include <thread>
+#include <tuple>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -50,6 +55,20 @@ struct CDReader::Impl {
     std::optional<platform::Module> module;
     ManagerEntryPoints entry;
     std::shared_ptr<platform::RegistryStore> registry;
+    std::map<std::tuple<int, int, int>, ReadCommand> readCommands;
+    std::map<int, bool> residualSupport;  // per adapter, from SC_HA_INQUIRY
+    std::vector<KorvaneAspiDevice> devices;  // from our manager's description
+
+    // Whether the adapter reports residual byte counts (HA_Unique byte 1, bit 1).
+    bool ReportsResidual(std::uint8_t adapter) {
+        auto it = residualSupport.find(adapter);
+        if (it != residualSupport.end()) return it->second;
+        SRB_HAInquiry inquiry{};
+        inquiry.SRB_Cmd = SC_HA_INQUIRY;
+        inquiry.SRB_HaId = adapter;
+        const bool supported = entry.sendCommand(&inquiry) == SS_COMP && (inquiry.HA_Unique[1] & 0x02) != 0;
+        return residualSupport[adapter] = supported;
+    }
 
     platform::RegistryStore& Registry() {
         if (!registry) registry = platform::RegistryStore::OpenMachine();
@@ -63,7 +82,7 @@ CDReader::CDReader(Options options) : impl_(std::make_unique<Impl>()) {
     impl_->registry = std::move(options.registry);
     std::vector<std::filesystem::path> dirs = std::move(options.managerSearchDirs);
     if (dirs.empty()) {
-        dirs.push_back(platform::ExecutableDir());
+        dirs = platform::ProgramModuleDirs();
         dirs.push_back(platform::MachineRoot::FromEnvironment().SystemDir());
     }
     impl_->module = platform::Module::LoadByName(kManagerModuleName, dirs);
@@ -86,31 +105,159 @@ CDReader::CDReader(ManagerEntryPoints entryPoints, Options options) : impl_(std:
 // Unloads the manager (impl_) and then frees the drive list.
 CDReader::~CDReader() = default;
 
-void CDReader::ExecuteSRB(SRB_ExecSCSICmd& request) {
-    platform::Event completed(/*manualReset=*/true, /*initiallySignalled=*/false);
-    request.SRB_PostProc = &completed;
-    for (;;) {
-        completed.Reset();
-        const std::uint32_t sent = impl_->entry.sendCommand(&request);
-        if (sent == SS_PENDING) {
-            if (platform::WaitForSingleObject(completed, requestTimeoutMs) == platform::kWaitTimeout) {
-                // Take the request back so the manager cannot complete it into a block
-                // that is resent or gone; its status stays pending.
-                SRB_Abort abort{};
-                abort.SRB_Cmd = SC_ABORT_SRB;
-                abort.SRB_HaId = request.SRB_HaId;
-                abort.SRB_ToAbort = &request;
-                impl_->entry.sendCommand(&abort);
-            }
-        }
-        if (request.SRB_Status == SS_COMP || quiet) break;
-        const int answer = platform::MessageBox(resources::LoadAppString(resources::kIdsDeviceNotResponding),
-                                                resources::kAppTitle,
-                                                platform::kMbRetryCancel | platform::kMbIconWarning);
-        if (answer != platform::kIdRetry) break;
+namespace {
+
+bool IsAudioRead(std::uint8_t opcode) noexcept { return opcode == scsi::kReadCd || opcode == scsi::kVendorReadAudio; }
+
+scsi::Sense SenseOf(const SRB_ExecSCSICmd& srb) noexcept {
+    if (srb.SRB_TargStat != STATUS_CHKCOND) return {};
+    return scsi::ParseSense(std::span<const std::uint8_t>(srb.SenseArea, std::min<std::size_t>(srb.SRB_SenseLen, sizeof srb.SenseArea)));
+}
+
+bool BecomingReady(const scsi::Sense& s) noexcept {
+    return s.key == scsi::kSenseNotReady && s.asc == 0x04 && (s.ascq == 0x00 || s.ascq == 0x01 || s.ascq == 0x07);
+}
+
+// A request that completed but moved fewer bytes than it needed.
+bool ArrivedShort(const SRB_ExecSCSICmd& srb, std::uint32_t bufferLength) noexcept {
+    const std::uint32_t residual = srb.SRB_BufLen;
+    if (residual == 0 || residual > bufferLength) return residual > bufferLength;
+    if (IsAudioRead(srb.CDBByte[0])) return true;
+    if (srb.CDBByte[0] == scsi::kReadToc && bufferLength >= 2) {
+        // The table of contents must arrive as long as its own header says.
+        const std::uint32_t needed = std::min<std::uint32_t>(bufferLength, scsi::BigEndian16(srb.SRB_BufPointer) + 2u);
+        return bufferLength - residual < needed;
     }
-    request.SRB_PostProc = nullptr;
-    if (request.SRB_Status != SS_COMP) throw CDReaderException{kRequestFailed, request.SRB_Status};
+    return false;
+}
+
+}  // namespace
+
+// Sends the block once and waits for it (withdrawing it after requestTimeoutMs). Then
+// rides out what passes by itself: a unit attention is answered by sending the block
+// again once, a drive becoming ready is waited for. True when the request succeeded.
+bool CDReader::SendRecovering(SRB_ExecSCSICmd& request) {
+    const std::uint32_t bufferLength = request.SRB_BufLen;
+    const bool residual = impl_->ReportsResidual(request.SRB_HaId);
+    platform::Event completed(/*manualReset=*/true, /*initiallySignalled=*/false);
+    auto sendOnce = [&] {
+        completed.Reset();
+        request.SRB_BufLen = bufferLength;
+        if (residual) request.SRB_Flags |= SRB_ENABLE_RESIDUAL_COUNT;
+        request.SRB_PostProc = &completed;
+        SetSystemError(request, 0);
+        const std::uint32_t sent = impl_->entry.sendCommand(&request);
+        if (sent == SS_PENDING &&
+            platform::WaitForSingleObject(completed, requestTimeoutMs) == platform::kWaitTimeout) {
+            // Take the request back so the manager cannot complete it into a block that is
+            // resent or gone; its status stays pending.
+            SRB_Abort abort{};
+            abort.SRB_Cmd = SC_ABORT_SRB;
+            abort.SRB_HaId = request.SRB_HaId;
+            abort.SRB_ToAbort = &request;
+            impl_->entry.sendCommand(&abort);
+        }
+        request.SRB_PostProc = nullptr;
+        if (request.SRB_Status == SS_COMP && residual && ArrivedShort(request, bufferLength)) {
+            request.SRB_Status = SS_ERR;
+            request.SRB_HaStat = HASTAT_DO_DU;
+        }
+        if (residual) request.SRB_BufLen = bufferLength;
+        return request.SRB_Status == SS_COMP;
+    };
+    if (sendOnce()) return true;
+    bool attentionSeen = false;
+    for (;;) {
+        const scsi::Sense sense = SenseOf(request);
+        if (sense.key == scsi::kSenseUnitAttention && !attentionSeen) {
+            attentionSeen = true;
+        } else if (BecomingReady(sense)) {
+            if (!WaitUntilReady(request)) return false;
+        } else {
+            return false;
+        }
+        if (sendOnce()) return true;
+    }
+}
+
+// Polls TEST UNIT READY until the drive is ready (true), reports something else, the
+// wait runs out or is cancelled (false; the request keeps its failure).
+bool CDReader::WaitUntilReady(const SRB_ExecSCSICmd& request) {
+    if (onDriveWait) onDriveWait(true);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readyTimeoutMs);
+    bool ready = false;
+    platform::Event completed(/*manualReset=*/true, /*initiallySignalled=*/false);
+    for (;;) {
+        if (cancel && cancel->load()) break;
+        const std::array<std::uint8_t, 6> tur{};
+        auto probe = MakeExecRequest(DriveAddress{request.SRB_HaId, request.SRB_Target, request.SRB_Lun}, {}, tur);
+        probe.SRB_PostProc = &completed;
+        completed.Reset();
+        if (impl_->entry.sendCommand(&probe) == SS_PENDING &&
+            platform::WaitForSingleObject(completed, requestTimeoutMs) == platform::kWaitTimeout) {
+            SRB_Abort abort{};
+            abort.SRB_Cmd = SC_ABORT_SRB;
+            abort.SRB_HaId = probe.SRB_HaId;
+            abort.SRB_ToAbort = &probe;
+            impl_->entry.sendCommand(&abort);
+            break;
+        }
+        if (probe.SRB_Status == SS_COMP) {
+            ready = true;
+            break;
+        }
+        const scsi::Sense sense = SenseOf(probe);
+        if (!BecomingReady(sense) && sense.key != scsi::kSenseUnitAttention) break;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(readyPollMs));
+    }
+    if (onDriveWait) onDriveWait(false);
+    return ready;
+}
+
+CDReaderException CDReader::Failure(const SRB_ExecSCSICmd& request) const {
+    CDReaderException e{kRequestFailed, request.SRB_Status};
+    e.sense = SenseOf(request);
+    e.systemError = SystemError(request);
+    e.hostStatus = request.SRB_HaStat;
+    e.opcode = request.CDBByte[0];
+    e.trackStart = trackStart;
+    if (IsAudioRead(e.opcode)) {
+        std::uint32_t information = 0;
+        const bool known = e.sense.key == scsi::kSenseMediumError &&
+                           scsi::SenseInformation(std::span<const std::uint8_t>(request.SenseArea, std::min<std::size_t>(request.SRB_SenseLen, sizeof request.SenseArea)), information);
+        e.sector = known ? information : scsi::BigEndian32(request.CDBByte + 2);
+    }
+    for (const auto& d : impl_->devices) {
+        if (d.adapter == request.SRB_HaId && d.target == request.SRB_Target && d.lun == request.SRB_Lun) {
+            e.device = d.source;
+            e.problem = d.problem;
+        }
+    }
+    return e;
+}
+
+void CDReader::ExecuteSRB(SRB_ExecSCSICmd& request) { Execute(request, false); }
+
+void CDReader::Execute(SRB_ExecSCSICmd& request, bool firstAttemptFailed) {
+    int retriesLeft = retries;
+    bool succeeded = !firstAttemptFailed && SendRecovering(request);
+    while (!succeeded) {
+        if (retriesLeft > 0) {
+            --retriesLeft;
+        } else {
+            const CDReaderException failure = Failure(request);
+            // An unusable disc image does not get better by trying again.
+            const bool hopeless = failure.sense.asc == 0x30 && failure.sense.key == scsi::kSenseNotReady;
+            if (quiet || hopeless) throw failure;
+            const std::string text = std::string(resources::LoadAppString(resources::kIdsDeviceNotResponding)) + "\n\n" +
+                                     DescribeFailure(failure);
+            const int answer = platform::MessageBox(text, resources::kAppTitle,
+                                                    platform::kMbRetryCancel | platform::kMbIconWarning);
+            if (answer != platform::kIdRetry) throw failure;
+        }
+        succeeded = SendRecovering(request);
+    }
 }
 
 SRB_ExecSCSICmd MakeExecRequest(const DriveAddress& address, std::span<std::uint8_t> buffer,
@@ -171,6 +318,7 @@ void CDReader::RefreshRegistryFromManager() {
     std::vector<KorvaneAspiDevice> devices(count);
     const std::uint32_t filled = impl_->entry.describeDevices(devices.data(), count);
     devices.resize(std::min(count, filled));
+    impl_->devices = devices;
     try {
         SynthesizeScsiEnum(impl_->Registry(), devices);
     } catch (const platform::RegistryError&) {
@@ -183,6 +331,7 @@ void CDReader::ScanDrives() {
     try {
         RefreshRegistryFromManager();
         ChainedList<CDDrive> found;
+        std::string taken;  // letters given in this scan
         hostAdapterCount = static_cast<std::int32_t>(impl_->entry.getSupportInfo() & 0xFF);
         for (std::int32_t a = 0; a < hostAdapterCount; ++a) {
             for (std::int32_t t = 0; t < 15; ++t) {
@@ -207,7 +356,14 @@ void CDReader::ScanDrives() {
                     drive->adapter = a;
                     drive->target = t;
                     drive->lun = l;
-                    drive->letter = FindDriveLetter(*drive, drive->product, drive->revision, t, l);
+                    drive->letter = FindDriveLetter(*drive, drive->product, drive->revision, t, l, taken);
+                    if (drive->letter != 0) taken += drive->letter;
+                    for (const auto& d : impl_->devices) {
+                        if (d.adapter == a && d.target == t && d.lun == l) {
+                            drive->source = d.source;
+                            drive->problem = d.problem;
+                        }
+                    }
                     found.Append(std::move(drive));
                 }
             }
@@ -220,7 +376,7 @@ void CDReader::ScanDrives() {
 }
 
 char CDReader::FindDriveLetter(const CDDrive& drive, const std::string& product, const std::string& revision,
-                               std::int32_t target, std::int32_t lun) {
+                               std::int32_t target, std::int32_t lun, std::string_view taken) {
     using platform::RootKey;
     std::optional<platform::RegKey> root;
     try {
@@ -268,7 +424,9 @@ char CDReader::FindDriveLetter(const CDDrive& drive, const std::string& product,
             if (!matches) continue;
             const auto letter = ValueText(*key, "CurrentDriveLetterAssignment");
             const char first = letter && !letter->empty() ? (*letter)[0] : 0;
-            if (first != 0) return static_cast<char>(std::toupper(static_cast<unsigned char>(first)));
+            const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(first)));
+            if (first != 0 && taken.find(upper) != std::string_view::npos) continue;  // another drive's
+            if (first != 0) return upper;
             break;  // matched without a letter: go on with the next model key
         }
     }
@@ -281,37 +439,70 @@ void CDReader::SelectDrive(const CDDrive& drive) noexcept {
 
 void CDReader::ReadTOC() {
     toc.fill(0);
+    sessions = SessionInfo{};
     const auto cdb = ReadTocCdb();
     auto request = MakeExecRequest(selected, toc, cdb);
     ExecuteSRB(request);
+    std::array<std::uint8_t, 12> info{};
+    const std::array<std::uint8_t, 10> sessionCdb{scsi::kReadToc, 0x00, 0x01, 0, 0, 0, 0, 0x00, 0x0C, 0};
+    auto sessionRequest = MakeExecRequest(selected, info, sessionCdb);
+    if (SendRecovering(sessionRequest)) sessions = ParseSessionInfo(info.data());
+}
+
+ReadCommand CDReader::ReadCommandFor(const DriveAddress& drive) const {
+    const auto it = impl_->readCommands.find({drive.adapter, drive.target, drive.lun});
+    return it == impl_->readCommands.end() ? ReadCommand::Untried : it->second;
 }
 
 void CDReader::ReadSectors(std::uint32_t lba, std::span<std::uint8_t> buffer, std::uint32_t sectorCount) {
     const std::size_t bytes = std::size_t{sectorCount} * kBytesPerSector;
     if (buffer.size() < bytes) throw std::length_error("ReadSectors: buffer smaller than the sectors asked for");
     const auto target = buffer.first(bytes);
-    if (useReadCd) {
-        const auto cdb = ReadCdCdb(lba, sectorCount);
-        if (!readProbeDone) {
-            const bool savedQuiet = quiet;
-            quiet = true;
-            try {
-                auto request = MakeExecRequest(selected, target, cdb);
-                ExecuteSRB(request);
-            } catch (const CDReaderException&) {
-                useReadCd = false;
-            }
-            quiet = savedQuiet;
-            readProbeDone = true;
-        } else {
-            auto request = MakeExecRequest(selected, target, cdb);
-            ExecuteSRB(request);
+    ReadCommand& choice = impl_->readCommands[{selected.adapter, selected.target, selected.lun}];
+    try {
+        if (choice == ReadCommand::Untried) {
+            choice = ProbeReadCommand(lba, target, sectorCount);
+            return;
         }
-        if (useReadCd) return;
+        const auto cdb = choice == ReadCommand::ReadCd ? ReadCdCdb(lba, sectorCount) : VendorReadCdb(lba, sectorCount);
+        auto request = MakeExecRequest(selected, target, cdb);
+        ExecuteSRB(request);
+    } catch (...) {
+        choice = ReadCommand::Untried;  // the next read (the next Read Track) probes again
+        throw;
     }
-    const auto cdb = VendorReadCdb(lba, sectorCount);
-    auto request = MakeExecRequest(selected, target, cdb);
+}
+
+ReadCommand CDReader::ProbeReadCommand(std::uint32_t lba, std::span<std::uint8_t> target, std::uint32_t sectorCount) {
+    const auto readCd = ReadCdCdb(lba, sectorCount);
+    auto request = MakeExecRequest(selected, target, readCd);
+    if (SendRecovering(request)) return ReadCommand::ReadCd;
+    const scsi::Sense sense = SenseOf(request);
+    // Conditions of the disc or the drive, not of the command: the read itself failed.
+    const bool aboutTheDisc = sense.key == scsi::kSenseMediumError || sense.key == scsi::kSenseNotReady ||
+                              sense.key == scsi::kSenseUnitAttention;
+    if (aboutTheDisc) {
+        Execute(request, /*firstAttemptFailed=*/true);
+        return ReadCommand::ReadCd;
+    }
+    const bool readCdUnknown = sense == scsi::kInvalidOpcode || sense == scsi::kInvalidFieldInCdb;
+
+    const auto vendor = VendorReadCdb(lba, sectorCount);
+    auto vendorRequest = MakeExecRequest(selected, target, vendor);
+    if (SendRecovering(vendorRequest)) return ReadCommand::Vendor;
+    const scsi::Sense vendorSense = SenseOf(vendorRequest);
+    const bool vendorRefused =
+        SystemError(vendorRequest) != 0 || vendorSense.key == scsi::kSenseIllegalRequest;
+    if (readCdUnknown && !vendorRefused) {
+        // The drive knows only the vendor command, and this read of it failed.
+        Execute(vendorRequest, /*firstAttemptFailed=*/true);
+        return ReadCommand::Vendor;
+    }
+    // 0xD8 refused (by the kernel or the drive) or failing as well: READ CD again, and
+    // its failure is the one the user sees.
+    request = MakeExecRequest(selected, target, readCd);
     ExecuteSRB(request);
+    return ReadCommand::ReadCd;
 }
 
 std::vector<std::string> CDReader::ManagerDiagnostics() const {

@@ -30,7 +30,7 @@ std::vector<std::string> FillTrackList(CDReader& reader, int driveLine) {
     } catch (const CDReaderException&) {
         return {};
     }
-    return TrackLines(reader.toc);
+    return TrackLines(reader.toc, reader.sessions);
 }
 
 }  // namespace korvane::cdda

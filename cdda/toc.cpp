@@ -19,7 +19,17 @@ TocDescriptor DescriptorAt(const TocBuffer& toc, int index) noexcept {
     return TocDescriptor{static_cast<std::uint8_t>(d[1] & 0x0F), d[2], ReadBigEndian32(d + 4)};
 }
 
-std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc) {
+SessionInfo ParseSessionInfo(const std::uint8_t* data) noexcept {
+    SessionInfo s;
+    if (((data[0] << 8) | data[1]) < 10) return s;
+    s.firstSession = data[2];
+    s.lastSession = data[3];
+    s.lastSessionFirstTrack = data[6];
+    s.lastSessionStart = ReadBigEndian32(data + 8);
+    return s;
+}
+
+std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc, const SessionInfo& sessions) {
     std::vector<AudioTrack> tracks;
     const int n = TocTrackCount(toc);
     int running = 1;
@@ -27,7 +37,12 @@ std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc) {
         const TocDescriptor d = DescriptorAt(toc, i);
         if (d.IsData()) continue;
         const TocDescriptor next = DescriptorAt(toc, i + 1);
-        tracks.push_back(AudioTrack{running++, i, d.trackNumber, d.lba, next.lba - d.lba});
+        std::uint32_t end = next.lba;
+        // The last track of an earlier session stops where its session's lead-out begins.
+        if (sessions.MultiSession() && i + 1 < n && next.trackNumber == sessions.lastSessionFirstTrack &&
+            next.lba >= d.lba + kSessionGapSectors)
+            end = next.lba - kSessionGapSectors;
+        tracks.push_back(AudioTrack{running++, i, d.trackNumber, d.lba, end - d.lba});
     }
     return tracks;
 }
@@ -36,9 +51,9 @@ std::string FormatTrackLine(int runningNumber, std::uint32_t sectorCount) {
     return "Track #" + std::to_string(runningNumber) + " - " + units::FormatClock(sectorCount * 0.013333333333333334);
 }
 
-std::vector<std::string> TrackLines(const TocBuffer& toc) {
+std::vector<std::string> TrackLines(const TocBuffer& toc, const SessionInfo& sessions) {
     std::vector<std::string> lines;
-    for (const AudioTrack& t : ListAudioTracks(toc)) lines.push_back(FormatTrackLine(t.runningNumber, t.sectorCount));
+    for (const AudioTrack& t : ListAudioTracks(toc, sessions)) lines.push_back(FormatTrackLine(t.runningNumber, t.sectorCount));
     return lines;
 }
 

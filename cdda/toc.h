@@ -49,8 +49,25 @@ struct AudioTrack {
     std::uint32_t sectorCount = 0;
 };
 
-// The audio tracks in disc order; data tracks are skipped wherever they stand.
-std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc);
+// What READ TOC format 1 tells about the sessions; all zero when unknown (a drive that
+// does not answer it is taken to hold one session).
+struct SessionInfo {
+    std::uint8_t firstSession = 0, lastSession = 0;
+    std::uint8_t lastSessionFirstTrack = 0;  // track number
+    std::uint32_t lastSessionStart = 0;      // its start address
+    bool MultiSession() const noexcept { return lastSession > firstSession && lastSessionFirstTrack != 0; }
+};
+// From the 12 bytes READ TOC format 1 returns.
+SessionInfo ParseSessionInfo(const std::uint8_t* data) noexcept;
+
+// Lead-out (6,750), lead-in (4,500) and pregap (150) between the end of one session and
+// the first track of the next.
+inline constexpr std::uint32_t kSessionGapSectors = 11'400;
+
+// The audio tracks in disc order; data tracks are skipped wherever they stand. On a
+// multi-session disc the track before the last session's first track ends
+// kSessionGapSectors before it, not at it.
+std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc, const SessionInfo& sessions = {});
 
 // "Track #n - h:mm:ss.ss": running number and the length of sectorCount / 75 seconds,
 // rounded to hundredths before it is split (units::FormatClock), so no line reads 60.00
@@ -58,6 +75,6 @@ std::vector<AudioTrack> ListAudioTracks(const TocBuffer& toc);
 std::string FormatTrackLine(int runningNumber, std::uint32_t sectorCount);
 
 // One line per audio track, in order: the Track box.
-std::vector<std::string> TrackLines(const TocBuffer& toc);
+std::vector<std::string> TrackLines(const TocBuffer& toc, const SessionInfo& sessions = {});
 
 }  // namespace korvane::cdda

@@ -9,10 +9,40 @@
 
 namespace korvane::cdda {
 
+namespace {
+
+// Lends the read's cancel flag, wait report and track start to the reader for one track read.
+class DriveWaitScope {
+public:
+    DriveWaitScope(CDReader& reader, const ReadControl& control)
+        : reader_(reader), savedCancel_(reader.cancel), savedWait_(reader.onDriveWait),
+          savedTrackStart_(reader.trackStart) {
+        if (control.cancel) reader.cancel = control.cancel;
+        if (control.onWaiting) reader.onDriveWait = control.onWaiting;
+    }
+    void SetTrackStart(std::uint32_t lba) { reader_.trackStart = lba; }
+    ~DriveWaitScope() {
+        reader_.trackStart = savedTrackStart_;
+        reader_.cancel = savedCancel_;
+        reader_.onDriveWait = savedWait_;
+    }
+    DriveWaitScope(const DriveWaitScope&) = delete;
+    DriveWaitScope& operator=(const DriveWaitScope&) = delete;
+
+private:
+    CDReader& reader_;
+    const std::atomic<bool>* savedCancel_;
+    std::function<void(bool)> savedWait_;
+    std::int64_t savedTrackStart_;
+};
+
+}  // namespace
+
 ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
                              const ReadControl& control, std::string_view expectedLine) {
+    DriveWaitScope scope(reader, control);
     reader.ReadTOC();
-    const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc);
+    const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc, reader.sessions);
     if (trackLine < 0 || static_cast<std::size_t>(trackLine) >= tracks.size()) {
         throw TrackListOutOfDate("Track #" + std::to_string(trackLine + 1) + " is not on the disc in the drive (" +
                                  std::to_string(tracks.size()) + " audio tracks); refresh the track list.");
@@ -35,6 +65,7 @@ ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overvie
     const std::span<std::uint8_t> overviewBytes(reinterpret_cast<std::uint8_t*>(overview.data()),
                                                 overview.size() * 2);
 
+    scope.SetTrackStart(track.startLba);  // failures name positions within the track
     const std::uint32_t length = track.sectorCount;
     std::uint32_t position = track.startLba;
     std::uint32_t remaining = length;

@@ -44,8 +44,11 @@ public:
 struct ReadControl {
     // Fraction of the track read so far, 0 before the first transfer up to 1 after the last.
     std::function<void(double fraction)> onProgress;
-    // When it becomes true the read stops before the next transfer.
+    // When it becomes true the read stops before the next transfer (and a wait for a
+    // drive becoming ready ends).
     const std::atomic<bool>* cancel = nullptr;
+    // True while the read waits for the drive to become ready, false when that ends.
+    std::function<void(bool waiting)> onWaiting;
 };
 
 enum class ReadOutcome { Completed, Cancelled };

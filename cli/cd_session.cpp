@@ -1,5 +1,6 @@
 #include "cli/cd_session.h"
 
+#include "cdda/failure_text.h"
 #include "platform/ui/ui.h"
 
 #include <cstdio>
@@ -15,7 +16,9 @@ class TerminalPrompt : public platform::MessageBoxHandler {
 public:
     int Show(std::string_view text, std::string_view caption, std::uint32_t flags) override {
         const bool retryCancel = (flags & 0xF) == platform::kMbRetryCancel;
-        std::cerr << caption << ": " << text;
+        std::string line(text);
+        for (auto at = line.find("\n\n"); at != std::string::npos; at = line.find("\n\n")) line.replace(at, 2, " - ");
+        std::cerr << caption << ": " << line;
         if (!retryCancel || !isatty(STDIN_FILENO)) {
             std::cerr << (retryCancel ? " [cancelled: not a terminal]\n" : "\n");
             return retryCancel ? platform::kIdCancel : platform::kIdOk;
@@ -35,17 +38,9 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-std::string Describe(const cdda::CDReaderException& e) {
-    if (e.code == cdda::kManagerNotBound)
-        return "cannot load the ASPI manager WNASPI32.DLL (or it lacks its entry points)";
-    if (e.detail == 0) return "the drive registry key Enum\\SCSI cannot be opened, or a request never completed";
-    char text[96];
-    std::snprintf(text, sizeof text, "the drive did not complete a request (status 0x%02X)",
-                  static_cast<unsigned>(e.detail));
-    return text;
-}
+std::string Describe(const cdda::CDReaderException& e) { return cdda::DescribeFailure(e); }
 
-CdSession::CdSession() {
+CdSession::CdSession(int retries) {
     auto previous = platform::SetMessageBoxHandler(std::make_shared<TerminalPrompt>());
     previousHandler_ = std::shared_ptr<void>(nullptr, [previous](void*) { platform::SetMessageBoxHandler(previous); });
     try {
@@ -61,6 +56,7 @@ CdSession::CdSession() {
         throw std::runtime_error("cannot scan the CD drives: " + Describe(e));
     }
     reader_->quiet = false;
+    reader_->retries = retries;
 }
 
 CdSession::~CdSession() { reader_.reset(); }
@@ -97,13 +93,13 @@ const cdda::CDDrive& CdSession::SelectAndReadToc(const std::string& name) {
     try {
         reader_->ReadTOC();
     } catch (const cdda::CDReaderException& e) {
-        throw std::runtime_error("cannot read the table of contents in " + Name(drive) + ": " + Describe(e));
+        throw std::runtime_error("cannot read the table of contents in " + Name(drive) + (drive.letter ? " " : ": ") + Describe(e));
     }
     return drive;
 }
 
 CdSession::ChosenTrack CdSession::AudioTrackAt(const cdda::CDDrive& drive, int trackNumber) const {
-    const auto tracks = cdda::ListAudioTracks(reader_->toc);
+    const auto tracks = cdda::ListAudioTracks(reader_->toc, reader_->sessions);
     if (trackNumber < 1 || trackNumber > static_cast<int>(tracks.size()))
         throw std::runtime_error("the disc in " + Name(drive) + " has " + std::to_string(tracks.size()) +
                                  " audio tracks");

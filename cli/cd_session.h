@@ -13,8 +13,10 @@ class CdSession {
 public:
     // Binds the CD layer and scans the drives. Prints the manager's diagnostics (for
     // example a drive the user has no permission for) to stderr. Throws
-    // std::runtime_error when the manager cannot be bound or the scan fails.
-    CdSession();
+    // std::runtime_error when the manager cannot be bound or the scan fails. A failed
+    // request is sent again `retries` times before the retry prompt, which is asked only
+    // when standard input is a terminal (otherwise the answer is Cancel).
+    explicit CdSession(int retries = 0);
     ~CdSession();
 
     cdda::CDReader& Reader() noexcept { return *reader_; }
@@ -42,7 +44,7 @@ private:
     std::shared_ptr<void> previousHandler_;
 };
 
-// A CDReaderException as text.
+// A CDReaderException in plain words.
 std::string Describe(const cdda::CDReaderException& e);
 
 }  // namespace korvane::cli

@@ -21,6 +21,7 @@ const CommandRegistrar registrar("drives", [](CLI::App& app, int& exitCode) {
             const cdda::CDDrive& d = session.Reader().drives.At(i);
             std::printf("%-3s %d:%d:%d  %s %s %s\n", d.letter ? (std::string(1, d.letter) + ":").c_str() : "-",
                         d.adapter, d.target, d.lun, d.vendor.c_str(), d.product.c_str(), d.revision.c_str());
+            if (!d.problem.empty()) std::printf("    unusable: %s\n", d.problem.c_str());
         }
         exitCode = 0;
     });

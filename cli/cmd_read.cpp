@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 struct ReadOptions {
     int track = 0;
     std::string drive;
+    int retries = 0;
     std::string output;
     bool wav = false;
     bool force = false;
@@ -73,6 +74,10 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
         ->required()
         ->check(CLI::PositiveNumber);
     cmd->add_option("--drive", options->drive, "Drive letter (D:) or adapter:target:lun; default the first drive");
+    cmd->add_option("--retries", options->retries,
+                    "Send a failed drive request again this many times before giving up (the prompt is asked only "
+                    "on a terminal)")
+        ->check(CLI::NonNegativeNumber);
     cmd->add_option("-o,--output", options->output, "File to write")->required();
     cmd->add_flag("--wav", options->wav, "Write a plain WAV file instead of a track file");
     cmd->add_flag("--force", options->force, "Replace an existing output file");
@@ -83,7 +88,7 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
         const fs::path dir = output.parent_path();
         if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
 
-        CdSession session;
+        CdSession session(options->retries);
         const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
         cdda::CDReader& reader = session.Reader();
         const auto [track, line] = session.AudioTrackAt(drive, options->track);

@@ -125,9 +125,10 @@ int RunSlice(const SliceOptions& o) {
     if (count > 0) {
         std::printf("%6s %12s %12s %10s %10s %10s\n", "#", "start", "length", "from", "to", "duration");
     }
-    for (int32_t i = 0; i < count; ++i) {
-        const Region& r = slicer.regions.At(i);
-        std::printf("%6d %12u %12u %10s %10s %10s\n", i + 1, r.start, r.length,
+    int32_t number = 0;
+    for (const Region& r : slicer.regions) {
+        ++number;
+        std::printf("%6d %12u %12u %10s %10s %10s\n", number, r.start, r.length,
                     Clock(r.start, audio.rateHz).c_str(),
                     Clock(uint64_t(r.start) + r.length, audio.rateHz).c_str(),
                     Clock(r.length, audio.rateHz).c_str());

@@ -99,12 +99,7 @@ std::vector<wavexport::RegionBounds> SliceTrackFile(const fs::path& trackFile, d
     slicer.Slice(1, 11'025, 0);
 
     std::vector<wavexport::RegionBounds> regions;
-    const auto n = slicer.regions.Count();
-    regions.reserve(static_cast<std::size_t>(n));
-    for (std::int32_t i = 0; i < n; ++i) {
-        const Region& r = slicer.regions.At(i);
-        regions.push_back({r.start, r.length});
-    }
+    for (const Region& r : slicer.regions) regions.push_back({r.start, r.length});
     return regions;
 }
 

@@ -52,6 +52,7 @@ bool InterruptRequested() noexcept { return interrupted.load(); }
 int main(int argc, char** argv) {
     using namespace korvane::cli;
     CLI::App app{"korvane-cli: read CD audio, slice it into regions, play and export them"};
+    app.set_version_flag("--version", "korvane-cli " KORVANE_VERSION);
     app.require_subcommand(1);
     app.fallthrough();  // --disc may also follow the command's name
     app.add_option("--disc", "disc image for a virtual drive: a cue sheet or a folder holding one (repeat for "

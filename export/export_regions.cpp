@@ -5,6 +5,8 @@
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
 
+#include <algorithm>
+
 namespace korvane::wavexport {
 
 std::vector<std::string> ExportFileNames(const std::string& chosenPath, std::size_t selectedCount) {
@@ -40,11 +42,47 @@ std::string ExportSummary(const std::vector<RegionExportResult>& results, const 
     return line;
 }
 
+namespace {
+
+// Staged files are committed in groups: few enough to keep their files open (well
+// below the usual limit of 1024 descriptors), many enough that one disk flush serves
+// a whole group.
+constexpr std::size_t kCommitGroup = 256;
+
+void ShowCouldNotWrite() {
+    platform::MessageBox(resources::LoadAppString(resources::kIdsCouldNotWriteFile), resources::kAppTitle,
+                         platform::kMbOk | platform::kMbIconError);
+}
+
+// Commits the staged files and fills in the outcomes of their results.
+void Commit(std::vector<StagedWav>& staged, std::vector<std::size_t>& resultIndex,
+            std::vector<RegionExportResult>& results) {
+    const auto outcomes = CommitStagedWavs(staged);
+    for (std::size_t k = 0; k < outcomes.size(); ++k) {
+        results[resultIndex[k]].outcome = outcomes[k];
+        if (!outcomes[k].Ok()) ShowCouldNotWrite();
+    }
+    staged.clear();
+    resultIndex.clear();
+}
+
+void RemoveStaleTemporaries(const std::vector<std::string>& names) {
+    std::vector<std::filesystem::path> folders;
+    for (const auto& name : names) {
+        const auto folder = std::filesystem::path(name).parent_path();
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    for (const auto& folder : folders) RemoveStaleExportTemporaries(folder);
+}
+
+}  // namespace
+
 std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& request,
                                                       const ExportProgress& progress, const ExportIo& io) {
     std::vector<RegionExportResult> results;
     if (request.selectedLines.empty()) return results;
     const auto names = ExportFileNames(request.chosenPath, request.selectedLines.size());
+    RemoveStaleTemporaries(names);
 
     std::vector<RegionBounds> regions;
     regions.reserve(request.selectedLines.size());
@@ -54,6 +92,8 @@ std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& reque
         framesTotal += std::uint64_t{regions.back().lengthOverview} * kFramesPerOverviewSample;
     }
 
+    std::vector<StagedWav> staged;
+    std::vector<std::size_t> stagedResult;  // index in results of each staged file
     std::uint64_t framesBefore = 0;
     for (std::size_t k = 0; k < regions.size(); ++k) {
         const std::uint64_t firstFrame = std::uint64_t{regions[k].startOverview} * kFramesPerOverviewSample;
@@ -63,18 +103,24 @@ std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& reque
             regionIo.progress = [&](std::uint64_t done, std::uint64_t) {
                 return progress(framesBefore + done, framesTotal);
             };
+        StagedWav wav;
         RegionExportResult result{request.selectedLines[k], names[k],
-                                  WriteRegionWav(request.trackFile, names[k], firstFrame, frameCount,
-                                                 request.normalize, regionIo)};
+                                  StageRegionWav(request.trackFile, names[k], firstFrame, frameCount,
+                                                 request.normalize, regionIo, wav)};
         const bool cancelled = result.outcome.error == ExportError::kCancelled;
-        if (!result.outcome.Ok() && !cancelled)
-            platform::MessageBox(resources::LoadAppString(resources::kIdsCouldNotWriteFile), resources::kAppTitle,
-                                 platform::kMbOk | platform::kMbIconError);
+        if (!result.outcome.Ok() && !cancelled) ShowCouldNotWrite();
+        if (result.outcome.Ok()) {
+            staged.push_back(std::move(wav));
+            stagedResult.push_back(results.size());
+        }
         results.push_back(std::move(result));
         if (cancelled) break;
+        if (staged.size() == kCommitGroup) Commit(staged, stagedResult, results);
         framesBefore += frameCount;
         if (progress && !progress(framesBefore, framesTotal)) break;
     }
+    // Regions finished before a cancellation are kept, as they would be one by one.
+    Commit(staged, stagedResult, results);
     return results;
 }
 

@@ -5,6 +5,11 @@
 // itself when exactly one is. A region that fails shows "could not write file"
 // (string 61217, stop icon, OK) once and the export goes on with the next.
 //
+// The files are written under temporary names and made durable and renamed in groups
+// (StageRegionWav, CommitStagedWavs), so a whole group costs about one disk flush; no
+// target is replaced before its new file is complete and on disk. Leftover temporary
+// files of an export that was interrupted are removed first.
+//
 // The GUI feeds this from its file dialog and list box; korvane-cli feeds it from its
 // options. Thread contract: UI thread, blocking, no message pumping.
 #include "export/wav_export.h"

@@ -4,11 +4,16 @@
 #include "export/wav_format.h"
 #include "platform/riff/riff.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <utility>
 #include <random>
 #include <vector>
 
@@ -22,17 +27,34 @@ using platform::IoError;
 
 constexpr std::string_view kTempSuffix = ".krvn-part";
 
-// A name in the target's folder that no other file has; the file is created
-// exclusively, so an existing file is never touched even if a name repeats.
+// ".<target name>.<pid>-<counter>-<random>.krvn-part" in the target's folder. The file
+// is created exclusively, so an existing file is never touched even if a name repeats;
+// the pid tells a later export whether the writer is still running.
 fs::path TemporaryNameFor(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     static thread_local std::mt19937 random{std::random_device{}()};
     std::string name(1, '.');
     name.append(target.filename().string()).append(1, '.');
-    name.append(std::to_string(random() % 1000000)).append(1, '-').append(std::to_string(counter++));
+    name.append(std::to_string(::getpid())).append(1, '-').append(std::to_string(counter++));
+    name.append(1, '-').append(std::to_string(random() % 1000000));
     name.append(kTempSuffix);
     return target.parent_path() / name;
 }
+
+// The writer's pid of a temporary name, 0 when the name is not one.
+pid_t WriterOf(const std::string& name) {
+    if (name.size() < 2 || name[0] != '.' || !name.ends_with(kTempSuffix)) return 0;
+    const std::string_view stem = std::string_view(name).substr(0, name.size() - kTempSuffix.size());
+    const auto dot = stem.rfind('.');
+    if (dot == 0 || dot == std::string_view::npos) return 0;
+    const std::string_view tail = stem.substr(dot + 1);  // "<pid>-<counter>-<random>"
+    pid_t pid = 0;
+    const auto [end, ec] = std::from_chars(tail.data(), tail.data() + tail.size(), pid);
+    if (ec != std::errc{} || pid <= 0 || end == tail.data() + tail.size() || *end != '-') return 0;
+    return pid;
+}
+
+bool ProcessGone(pid_t pid) { return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 // Checks the target before anything is written. A read-only file (no owner write bit,
 // the read-only attribute of the original system) is refused, even for a user whose
@@ -50,41 +72,28 @@ ExportOutcome CheckTarget(const fs::path& target) {
     return {};
 }
 
-// Removes the temporary file unless it was renamed; errors while cleaning up cannot
-// be reported better than the failure that caused them, which the caller reports.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const fs::path& Path() const noexcept { return path_; }
-    void Release() noexcept { path_.clear(); }
-
-private:
-    fs::path path_;
-};
-
-struct CreatedTemp {
-    std::unique_ptr<TemporaryFile> file;
-    std::unique_ptr<ByteSink> sink;
-};
-
-CreatedTemp CreateTemporary(const fs::path& target) {
+// Creates the temporary file; on success `staged` names it (and removes it if dropped).
+std::unique_ptr<ByteSink> CreateTemporary(const fs::path& target, fs::path& created) {
     for (int attempt = 0;; ++attempt) {
         fs::path name = TemporaryNameFor(target);
         try {
             auto sink = std::make_unique<platform::FileSink>(name, platform::CreateMode::kExclusive);
-            return {std::make_unique<TemporaryFile>(std::move(name)), std::move(sink)};
+            created = std::move(name);
+            return sink;
         } catch (const IoError& e) {
             if (e.Code() != std::errc::file_exists || attempt >= 16) throw;
         }
     }
+}
+
+// Syncs a folder, so that the renames in it survive a power loss.
+std::error_code SyncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return {errno, std::generic_category()};
+    std::error_code ec;
+    if (::fsync(fd) != 0) ec = {errno, std::generic_category()};
+    ::close(fd);
+    return ec;
 }
 
 }  // namespace
@@ -97,8 +106,36 @@ bool IsExportTemporaryFor(const fs::path& candidate, const fs::path& target) {
            name.ends_with(kTempSuffix);
 }
 
-ExportOutcome WriteRegionWav(const fs::path& trackFile, const fs::path& targetIn, std::uint64_t firstFrame,
-                             std::uint64_t frameCount, bool normalize, const ExportIo& io) {
+StagedWav::StagedWav(StagedWav&& other) noexcept
+    : target_(std::move(other.target_)), temporary_(std::exchange(other.temporary_, {})),
+      sink_(std::move(other.sink_)) {}
+
+StagedWav& StagedWav::operator=(StagedWav&& other) noexcept {
+    if (this != &other) {
+        Discard();
+        target_ = std::move(other.target_);
+        temporary_ = std::exchange(other.temporary_, {});
+        sink_ = std::move(other.sink_);
+    }
+    return *this;
+}
+
+StagedWav::~StagedWav() { Discard(); }
+
+// Closes and removes the temporary file; errors here cannot be reported better than
+// the failure that led here, which the caller reports.
+void StagedWav::Discard() noexcept {
+    sink_.reset();
+    if (!temporary_.empty()) {
+        std::error_code ignored;
+        fs::remove(temporary_, ignored);
+        temporary_.clear();
+    }
+}
+
+ExportOutcome StageRegionWav(const fs::path& trackFile, const fs::path& targetIn, std::uint64_t firstFrame,
+                             std::uint64_t frameCount, bool normalize, const ExportIo& io, StagedWav& staged) {
+    staged = StagedWav{};
     if (frameCount > kMaxExportFrames)
         return {ExportError::kRegionTooLarge, "region of " + std::to_string(frameCount) +
                                                   " frames does not fit a WAV file"};
@@ -154,17 +191,19 @@ ExportOutcome WriteRegionWav(const fs::path& trackFile, const fs::path& targetIn
         gain = NormalizationGain(peak);
     }
 
-    CreatedTemp temp;
+    StagedWav result;
+    result.target_ = target;
+    std::unique_ptr<ByteSink> sink;
     try {
-        temp = CreateTemporary(target);
+        sink = CreateTemporary(target, result.temporary_);
     } catch (const std::exception& e) {
         return {ExportError::kWriteFailed, e.what()};
     }
-    if (io.wrapSink) temp.sink = io.wrapSink(std::move(temp.sink));
+    if (io.wrapSink) sink = io.wrapSink(std::move(sink));
 
     ExportError readOrWrite = ExportError::kWriteFailed;
     try {
-        platform::RiffWriter riff(std::move(temp.sink));
+        platform::RiffWriter riff(std::move(sink));
         riff.CreateRiffChunk(platform::MakeFourCc("WAVE"));
         riff.CreateChunk(platform::MakeFourCc("fmt "));
         const auto format = EncodeFormatRecord();
@@ -185,16 +224,102 @@ ExportOutcome WriteRegionWav(const fs::path& trackFile, const fs::path& targetIn
         }
         riff.Ascend();  // data
         riff.Ascend();  // RIFF
-        riff.Close();
+        result.sink_ = riff.Detach();
     } catch (const std::exception& e) {
         return {readOrWrite, e.what()};
     }
-
-    std::error_code ec;
-    fs::rename(temp.file->Path(), target, ec);
-    if (ec) return {ExportError::kWriteFailed, "cannot rename to " + target.string() + ": " + ec.message()};
-    temp.file->Release();
+    result.sink_->StartSync();
+    staged = std::move(result);
     return {};
+}
+
+std::vector<ExportOutcome> CommitStagedWavs(std::span<StagedWav> staged) {
+    std::vector<ExportOutcome> outcomes(staged.size());
+    auto fail = [&](std::size_t k, const std::exception& e) {
+        outcomes[k] = {ExportError::kWriteFailed, e.what()};
+        staged[k].Discard();
+    };
+    // Make the data durable before any rename. One file is synced on its own; for
+    // several, each file's data is waited for (its own write errors), then one flush of
+    // the file system makes all of them durable: a sync per file would cost a device
+    // flush per file.
+    for (std::size_t k = 0; k < staged.size(); ++k) {
+        if (!staged[k].sink_) {
+            outcomes[k] = {ExportError::kWriteFailed, "nothing staged for " + staged[k].target_.string()};
+            continue;
+        }
+        try {
+            if (staged.size() == 1) staged[k].sink_->Sync();
+            else staged[k].sink_->WaitWritten();
+        } catch (const std::exception& e) {
+            fail(k, e);
+        }
+    }
+    const auto first = std::find_if(staged.begin(), staged.end(), [](const StagedWav& w) { return w.sink_ != nullptr; });
+    if (staged.size() > 1 && first != staged.end()) {
+        try {
+            first->sink_->SyncFileSystem();
+        } catch (const std::exception& e) {
+            for (std::size_t k = 0; k < staged.size(); ++k) {
+                if (staged[k].sink_) fail(k, e);
+            }
+        }
+    }
+    for (std::size_t k = 0; k < staged.size(); ++k) {
+        if (!staged[k].sink_) continue;
+        try {
+            staged[k].sink_->Close();
+        } catch (const std::exception& e) {
+            fail(k, e);
+        }
+    }
+    std::vector<fs::path> folders;
+    for (std::size_t k = 0; k < staged.size(); ++k) {
+        StagedWav& wav = staged[k];
+        if (!outcomes[k].Ok()) continue;
+        std::error_code ec;
+        fs::rename(wav.temporary_, wav.target_, ec);
+        if (ec) {
+            outcomes[k] = {ExportError::kWriteFailed, "cannot rename to " + wav.target_.string() + ": " + ec.message()};
+            wav.Discard();
+            continue;
+        }
+        wav.temporary_.clear();
+        wav.sink_.reset();
+        if (std::find(folders.begin(), folders.end(), wav.target_.parent_path()) == folders.end())
+            folders.push_back(wav.target_.parent_path());
+    }
+    for (const fs::path& folder : folders) {
+        if (const std::error_code ec = SyncFolder(folder)) {
+            for (std::size_t k = 0; k < staged.size(); ++k) {
+                if (outcomes[k].Ok() && staged[k].target_.parent_path() == folder)
+                    outcomes[k] = {ExportError::kWriteFailed, "cannot flush the folder " + folder.string() + ": " +
+                                                                  ec.message()};
+            }
+        }
+    }
+    for (StagedWav& wav : staged) wav.Discard();
+    return outcomes;
+}
+
+void RemoveStaleExportTemporaries(const fs::path& folder) noexcept {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const pid_t writer = WriterOf(it->path().filename().string());
+        if (writer == 0 || !ProcessGone(writer)) continue;
+        std::error_code ignored;
+        if (it->is_regular_file(ignored)) fs::remove(it->path(), ignored);
+    }
+}
+
+ExportOutcome WriteRegionWav(const fs::path& trackFile, const fs::path& target, std::uint64_t firstFrame,
+                             std::uint64_t frameCount, bool normalize, const ExportIo& io) {
+    StagedWav staged;
+    if (auto outcome = StageRegionWav(trackFile, target, firstFrame, frameCount, normalize, io, staged);
+        !outcome.Ok())
+        return outcome;
+    return CommitStagedWavs(std::span(&staged, 1)).front();
 }
 
 }  // namespace korvane::wavexport

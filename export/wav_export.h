@@ -3,9 +3,16 @@
 //
 // The output never replaces an existing file before the new one is complete: the WAV is
 // written to a temporary name in the target's folder, synced, and renamed over the
-// target. Every failure (target read-only or not a file, create, read, write, seek,
-// sync, close, rename, a region reaching past the audio part) leaves the target as it
-// was and no temporary file behind.
+// target, and the folder is synced. Every failure (target read-only or not a file,
+// create, read, write, seek, sync, close, rename, a region reaching past the audio
+// part) leaves the target as it was and no temporary file behind. Temporary files that
+// an interrupted export left (the process that wrote them is gone) are removed by the
+// next export into the same folder.
+//
+// Many regions are written in two stages so that they are synced together, which costs
+// about one disk flush instead of one per file: StageRegionWav writes a complete WAV
+// under its temporary name and starts writing it out; CommitStagedWavs syncs them all,
+// then renames each over its target and syncs the folders.
 //
 // Memory stays bounded: the audio moves in blocks of kExportBlockBytes; with
 // normalisation the region is read twice, once for its peak and once to scale and
@@ -18,7 +25,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace korvane::wavexport {
 
@@ -59,6 +68,45 @@ constexpr std::uint64_t TrackAudioBytes(std::uint64_t fileBytes) { return fileBy
 ExportOutcome WriteRegionWav(const std::filesystem::path& trackFile, const std::filesystem::path& target,
                              std::uint64_t firstFrame, std::uint64_t frameCount, bool normalize,
                              const ExportIo& io = {});
+
+// A region written completely under its temporary name, not yet synced or renamed.
+// Move-only; the temporary file is removed when a StagedWav that was not committed
+// goes away.
+class StagedWav {
+public:
+    StagedWav() = default;
+    StagedWav(StagedWav&& other) noexcept;
+    StagedWav& operator=(StagedWav&& other) noexcept;
+    ~StagedWav();
+
+    const std::filesystem::path& Target() const noexcept { return target_; }
+
+private:
+    friend ExportOutcome StageRegionWav(const std::filesystem::path&, const std::filesystem::path&, std::uint64_t,
+                                        std::uint64_t, bool, const ExportIo&, StagedWav&);
+    friend std::vector<ExportOutcome> CommitStagedWavs(std::span<StagedWav>);
+    void Discard() noexcept;
+
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;  // empty when there is nothing to remove
+    std::unique_ptr<platform::ByteSink> sink_;
+};
+
+// The first stage of WriteRegionWav: checks, writes the temporary file completely and
+// starts writing it out. On failure `staged` is left empty and nothing stays on disk.
+ExportOutcome StageRegionWav(const std::filesystem::path& trackFile, const std::filesystem::path& target,
+                             std::uint64_t firstFrame, std::uint64_t frameCount, bool normalize, const ExportIo& io,
+                             StagedWav& staged);
+
+// The second stage for many files: syncs and closes every staged file, renames each
+// over its target, then syncs each folder once. One outcome per staged file, in order;
+// a file that fails is removed and its target left as it was. Afterwards every
+// StagedWav is empty.
+std::vector<ExportOutcome> CommitStagedWavs(std::span<StagedWav> staged);
+
+// Removes temporary export files in `folder` whose writing process has ended (an
+// export that was killed or lost power). Files of running exports are left alone.
+void RemoveStaleExportTemporaries(const std::filesystem::path& folder) noexcept;
 
 // The temporary name WriteRegionWav writes before renaming: a hidden file beside
 // `target` whose name starts with "." + the target's file name.

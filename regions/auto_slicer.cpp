@@ -64,7 +64,7 @@ private:
     SliceParameters p_;
     uint32_t limit_;
     uint32_t tag_;
-    ChainedList<Region>& out_;
+    ChainedList<Region>::Appender out_;  // O(1) per region, so thousands stay cheap
     std::unique_ptr<Region> working_ = std::make_unique<Region>();
     bool inside_ = false;
     bool first_ = true;

@@ -6,14 +6,19 @@
 // terminator node whose item and next are both null, so the empty list is the
 // head alone. The list owns its elements: Append takes over a heap-allocated
 // element and the list deletes it. Nothing is cached: Append, Count and At walk
-// from the head, so index loops are quadratic; lists stay short (drivers, drives,
-// regions, log lines).
+// from the head, so index loops are quadratic. Lists that can grow long (the
+// regions of a track) are read with the iterator (begin()/end(), one step per
+// element) and filled through an Appender, which keeps its own pointer to the
+// terminator and appends in O(1).
 //
 // Thread contract: no internal locking. One thread at a time may use a list.
 #include <cstdint>
+#include <cstddef>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 
 namespace korvane {
@@ -68,21 +73,78 @@ public:
     // and if the new terminator cannot be allocated the element is deleted before
     // std::bad_alloc propagates. O(count).
     void Append(T* element) {
-        if (element == nullptr) throw std::invalid_argument("ChainedList::Append: null element");
-        ChainedList* terminator = nullptr;
-        try {
-            terminator = new ChainedList;
-        } catch (...) {
-            delete element;
-            throw;
-        }
         ChainedList* node = this;
         while (node->next != nullptr) node = node->next;
-        node->item = element;
-        node->next = terminator;
+        node->FillTerminator(element);
     }
 
     void Append(std::unique_ptr<T> element) { Append(element.release()); }
+
+    // Appends in O(1) per element by remembering the terminator it last filled
+    // (elements appended to the list by other means are stepped over first).
+    // Same ownership rules as ChainedList::Append. Clearing or moving the list
+    // invalidates the Appender, since the node it points to may be freed.
+    class Appender {
+    public:
+        explicit Appender(ChainedList& list) noexcept : terminator_(&list) {}
+        void Append(T* element) {
+            while (terminator_->next != nullptr) terminator_ = terminator_->next;
+            terminator_ = terminator_->FillTerminator(element);
+        }
+        void Append(std::unique_ptr<T> element) { Append(element.release()); }
+
+    private:
+        ChainedList* terminator_;
+    };
+
+    // Forward iteration over the elements in list order, one step per element.
+    // Iterators stay valid while the list is appended to, not across Clear.
+    template <bool Const>
+    class Iterator {
+        using Node = std::conditional_t<Const, const ChainedList, ChainedList>;
+
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        using pointer = std::conditional_t<Const, const T*, T*>;
+        using reference = std::conditional_t<Const, const T&, T&>;
+
+        Iterator() noexcept = default;
+        explicit Iterator(Node* node) noexcept : node_(node) {}
+        operator Iterator<true>() const noexcept
+            requires(!Const)
+        {
+            return Iterator<true>(node_);
+        }
+
+        reference operator*() const noexcept { return *node_->item; }
+        pointer operator->() const noexcept { return node_->item; }
+        Iterator& operator++() noexcept {
+            node_ = node_->next;
+            return *this;
+        }
+        Iterator operator++(int) noexcept {
+            Iterator before = *this;
+            ++*this;
+            return before;
+        }
+        // All positions at the terminator (or past it) are the end.
+        friend bool operator==(const Iterator& a, const Iterator& b) noexcept {
+            return a.AtEnd() ? b.AtEnd() : a.node_ == b.node_;
+        }
+
+    private:
+        bool AtEnd() const noexcept { return node_ == nullptr || node_->item == nullptr; }
+        Node* node_ = nullptr;
+    };
+    using iterator = Iterator<false>;
+    using const_iterator = Iterator<true>;
+
+    iterator begin() noexcept { return iterator(this); }
+    iterator end() noexcept { return iterator(); }
+    const_iterator begin() const noexcept { return const_iterator(this); }
+    const_iterator end() const noexcept { return const_iterator(); }
 
     // Number of filled nodes, counted by walking from the head. O(count).
     int32_t Count() const noexcept {
@@ -116,6 +178,22 @@ public:
     }
 
 private:
+    // Stores `element` in this node, which must be the terminator, and links a
+    // new terminator after it, which is returned. Takes ownership as Append does.
+    ChainedList* FillTerminator(T* element) {
+        if (element == nullptr) throw std::invalid_argument("ChainedList::Append: null element");
+        ChainedList* terminator = nullptr;
+        try {
+            terminator = new ChainedList;
+        } catch (...) {
+            delete element;
+            throw;
+        }
+        item = element;
+        next = terminator;
+        return terminator;
+    }
+
     const ChainedList* Walk(int32_t index) const {
         const ChainedList* node = this;
         for (int32_t step = 0; step < index; ++step) {

@@ -1,6 +1,7 @@
 #include "regions/slice_index.h"
 
 #include "regions/auto_slicer.h"
+#include "regions/running_average.h"
 #include "regions/units.h"
 
 #include <sys/mman.h>
@@ -20,10 +21,6 @@ namespace {
 
 constexpr std::size_t kFan = 16;
 constexpr std::size_t kNone = SIZE_MAX;
-
-inline uint32_t Magnitude(int16_t sample) noexcept {
-    return sample < 0 ? uint32_t(-int32_t(sample)) : uint32_t(sample);
-}
 
 // Offset of the first of p[0..count) that is >= level, or count.
 std::size_t FirstAtLeast(const uint16_t* p, std::size_t count, uint32_t level) noexcept {
@@ -143,35 +140,6 @@ void Stack(Levels& levels, std::span<const uint16_t> base, Combine combine) {
 uint16_t Min16(uint16_t a, uint16_t b) noexcept { return std::min(a, b); }
 uint16_t Max16(uint16_t a, uint16_t b) noexcept { return std::max(a, b); }
 
-// Runs the running average; stores floor(avg) per step and the first level of
-// block minima and maxima. `magnitude(k)` is the step's input for step k >= 0,
-// `seed` the value the average starts from.
-template <class Magnitude>
-void Average(double seed, std::size_t stepCount, uint32_t n, Magnitude magnitude, uint16_t* values,
-             std::vector<uint16_t>& blockMin, std::vector<uint16_t>& blockMax) {
-    const double weight = double(n - 1);
-    const double divisor = double(n);
-    double avg = seed;
-    const std::size_t blockCount = (stepCount + kFan - 1) / kFan;
-    blockMin.resize(blockCount);
-    blockMax.resize(blockCount);
-    for (std::size_t b = 0; b < blockCount; ++b) {
-        const std::size_t first = b * kFan;
-        const std::size_t last = std::min(stepCount, first + kFan);
-        uint16_t lo = std::numeric_limits<uint16_t>::max();
-        uint16_t hi = 0;
-        for (std::size_t k = first; k < last; ++k) {
-            avg = (weight * avg + double(magnitude(k))) / divisor;
-            const auto v = uint16_t(avg);  // avg lies in [0, 32768]: truncation is floor
-            values[k] = v;
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-        blockMin[b] = lo;
-        blockMax[b] = hi;
-    }
-}
-
 }  // namespace
 
 SliceIndex SliceIndex::Build(std::span<const int16_t> samples, bool mono, uint32_t rateHz,
@@ -189,20 +157,11 @@ SliceIndex SliceIndex::Build(std::span<const int16_t> samples, bool mono, uint32
     index.stepCount_ = index.extent_ - 1;
     index.values_.reset(AllocateValues(index.stepCount_));
 
-    index.maxLevels_.emplace_back();
-    index.minLevels_.emplace_back();
-    const int16_t* s = samples.data();
-    if (mono) {
-        Average(double(Magnitude(s[0])), index.stepCount_, index.n_,
-                [s](std::size_t k) { return Magnitude(s[k + 1]); }, index.values_.get(),
-                index.minLevels_[0], index.maxLevels_[0]);
-    } else {
-        Average(double((Magnitude(s[0]) + Magnitude(s[1])) / 2), index.stepCount_, index.n_,
-                [s](std::size_t k) {
-                    return (Magnitude(s[2 * k + 2]) + Magnitude(s[2 * k + 3])) / 2;
-                },
-                index.values_.get(), index.minLevels_[0], index.maxLevels_[0]);
-    }
+    const std::size_t blockCount = (index.stepCount_ + kFan - 1) / kFan;
+    index.maxLevels_.emplace_back(blockCount);
+    index.minLevels_.emplace_back(blockCount);
+    RunAverageFloors(samples, mono, index.n_,
+                     {{index.values_.get(), index.stepCount_}, index.minLevels_[0], index.maxLevels_[0]});
     Stack(index.maxLevels_, index.Values(), Max16);
     Stack(index.minLevels_, index.Values(), Min16);
     index.quietBlockLevels_.resize(index.maxLevels_.size());
@@ -398,7 +357,8 @@ void SliceIndex::Slice(double thresholdDb, double releaseMs, uint32_t tag,
                        ChainedList<Region>& out) const {
     std::vector<Region> found;
     Slice(thresholdDb, releaseMs, tag, found);
-    for (const Region& r : found) out.Append(std::make_unique<Region>(r));
+    ChainedList<Region>::Appender appender(out);
+    for (const Region& r : found) appender.Append(std::make_unique<Region>(r));
 }
 
 }  // namespace korvane

@@ -3,16 +3,19 @@
 #   tools/dev.sh run       install what is missing, build (Release), start korvane on the demo disc
 #   tools/dev.sh test      install what is missing, build (Release), run the whole test suite
 #   tools/dev.sh sanitize  build the tests with ASan+UBSan (build-asan/) and the playback
-#                          tests with TSan (build-tsan/), and run them
+#                          and other threaded tests (label threads) with TSan (build-tsan/),
+#                          and run them
+#   tools/dev.sh package   build the Debian package (build/packages/korvane_*.deb), check it
+#                          with lintian and run the installed programs from its contents
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(build-essential cmake pkg-config git ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  portaudio19-dev libsqlite3-dev libcli11-dev
+  portaudio19-dev libsqlite3-dev libcli11-dev zlib1g-dev
   libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth)
+  xvfb xauth help2man lintian)
 JOBS=$(nproc)
 
 install_packages() {
@@ -85,15 +88,27 @@ case "${1:-}" in
   sanitize)
     install_packages
     configure_and_build build-asan -DKORVANE_TESTS=ON -DKORVANE_BENCH=OFF \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=address,undefined
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=address,undefined -DKORVANE_PACKAGE=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp" run_tests build-asan
     configure_and_build build-tsan -DKORVANE_TESTS=ON -DKORVANE_BENCH=OFF \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=thread -DKORVANE_GUI=OFF
-    TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L playback
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_SANITIZE=thread -DKORVANE_GUI=OFF -DKORVANE_PACKAGE=OFF
+    TSAN_OPTIONS=halt_on_error=1 run_tests build-tsan -L 'playback|threads'
+    ;;
+  package)
+    install_packages
+    configure_and_build build -DKORVANE_PACKAGE=ON
+    rm -rf build/packages
+    (cd build && cpack -G DEB)
+    deb=$(ls build/packages/korvane_*.deb)
+    dpkg-deb --info "$deb"
+    # lintian exits non-zero on errors; warnings are shown but do not fail.
+    lintian --fail-on error --tag-display-limit 0 "$deb"
+    KORVANE_DEB="$PWD/$deb" run_tests build -L packaging
+    echo "Package: $deb"
     ;;
   *)
-    echo "usage: tools/dev.sh run|test|sanitize" >&2
+    echo "usage: tools/dev.sh run|test|sanitize|package" >&2
     exit 2
     ;;
 esac

@@ -44,6 +44,9 @@ public:
     // The Track box lines of the drive on Drive box line `driveLine`, reading its table of
     // contents; empty when the disc cannot be read (no further message).
     virtual std::vector<std::string> TrackLines(int driveLine, bool quiet) = 0;
+    // Why drives the user may expect are missing or unusable (a device node without
+    // permission, naming the group to join; an unusable disc image), one line each.
+    virtual std::vector<std::string> Problems() const { return {}; }
     // Reads the audio track on Track box line `trackLine` (which should still read
     // `expectedLine`) of drive `driveLine` into a new temporary track file in `tempDir`
     // and returns it; the caller owns the file. nullopt when `progress` cancelled. On

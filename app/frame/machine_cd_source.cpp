@@ -1,6 +1,7 @@
 #include "app/frame/machine_cd_source.h"
 
 #include "cdda/drive_list.h"
+#include "cdda/failure_text.h"
 #include "cdda/track_reader.h"
 
 #include <atomic>
@@ -21,16 +22,21 @@ private:
     bool saved_;
 };
 
-std::string Describe(const cdda::CDReaderException& failed) {
-    if (failed.code == cdda::kManagerNotBound) return "the ASPI manager is not available";
-    return "the drive did not complete a request (status " + std::to_string(failed.detail) + ")";
-}
+std::string Describe(const cdda::CDReaderException& failed) { return cdda::DescribeFailure(failed); }
 
 }  // namespace
 
 MachineCdSource::MachineCdSource(cdda::CDReader::Options options) {
     try {
         reader_ = std::make_unique<cdda::CDReader>(std::move(options));
+    } catch (const cdda::CDReaderException& failed) {
+        bindFailure_ = "WNASPI32.DLL: " + Describe(failed);
+    }
+}
+
+MachineCdSource::MachineCdSource(cdda::ManagerEntryPoints entryPoints, cdda::CDReader::Options options) {
+    try {
+        reader_ = std::make_unique<cdda::CDReader>(entryPoints, std::move(options));
     } catch (const cdda::CDReaderException& failed) {
         bindFailure_ = "WNASPI32.DLL: " + Describe(failed);
     }
@@ -44,6 +50,11 @@ std::vector<std::string> MachineCdSource::ScanDrives(bool quiet) {
     cdda::DriveScan scan = cdda::RefreshDrives(*reader_);
     if (scan.error) throw CdError(*scan.error);
     return std::move(scan.lines);
+}
+
+std::vector<std::string> MachineCdSource::Problems() const {
+    if (!reader_) return {};
+    return reader_->ManagerDiagnostics();
 }
 
 std::vector<std::string> MachineCdSource::TrackLines(int driveLine, bool quiet) {

@@ -15,6 +15,8 @@ public:
     // Binds the CD layer. When the ASPI manager cannot be bound the source stays
     // unavailable and BindFailure() says why.
     explicit MachineCdSource(cdda::CDReader::Options options = {});
+    // Over a manager already in the process (tests: simulated drives).
+    MachineCdSource(cdda::ManagerEntryPoints entryPoints, cdda::CDReader::Options options);
     ~MachineCdSource() override;
 
     bool Available() const override { return reader_ != nullptr; }
@@ -23,6 +25,7 @@ public:
 
     std::vector<std::string> ScanDrives(bool quiet) override;
     std::vector<std::string> TrackLines(int driveLine, bool quiet) override;
+    std::vector<std::string> Problems() const override;
     std::optional<std::filesystem::path> ReadTrack(int driveLine, int trackLine, const std::string& expectedLine,
                                                    const std::filesystem::path& tempDir,
                                                    const ReadProgress& progress) override;

@@ -666,12 +666,18 @@ void CMainFrame::OnRefreshDrives(bool quiet) {
     }
     // A new scan replaces the list, so a line number stays the drive's list position.
     for (const std::string& line : lines) drives->addItem(QString::fromStdString(line));
+    // Drives that are missing or unusable, and why (e.g. the group to join for /dev/sr0).
+    const std::vector<std::string> problems = services_.cd->Problems();
+    QString problemText;
+    for (const std::string& problem : problems)
+        problemText += (problemText.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromStdString(problem);
+    if (!quiet && !problems.empty()) ShowMessage(problemText, platform::kMbOk | platform::kMbIconWarning);
     if (lines.empty()) {
-        SetIdleMessage(AppString(resources::kIdsNoCdDrive));
+        SetIdleMessage(problemText.isEmpty() ? AppString(resources::kIdsNoCdDrive) : problemText);
         return;
     }
     drives->setCurrentIndex(0);
-    SetIdleMessage(AppString(resources::kIdsIdleMessage));
+    SetIdleMessage(problemText.isEmpty() ? AppString(resources::kIdsIdleMessage) : problemText);
     FillTrackList(quiet);
 }
 

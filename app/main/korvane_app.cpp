@@ -16,11 +16,15 @@ namespace fs = std::filesystem;
 fs::path HelpFileFor(const fs::path& executable) {
     const fs::path dir = executable.parent_path();
     const std::string stem = executable.stem().string();
-    for (const char* extension : {".hlp", ".html"}) {
-        const std::string wanted = stem + extension;
-        std::error_code ec;
-        for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
-            if (platform::EqualsIgnoreCase(entry.path().filename().string(), wanted)) return entry.path();
+    // Beside the program (a build tree, the machine's application folder), then the
+    // shared data of an installed package (<prefix>/share/korvane for <prefix>/bin).
+    for (const fs::path& folder : {dir, dir.parent_path() / "share" / "korvane"}) {
+        for (const char* extension : {".hlp", ".html"}) {
+            const std::string wanted = stem + extension;
+            std::error_code ec;
+            for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+                if (platform::EqualsIgnoreCase(entry.path().filename().string(), wanted)) return entry.path();
+            }
         }
     }
     return dir / (stem + ".hlp");

@@ -3,6 +3,8 @@
 #include "app/frame/message_log.h"
 #include "app/qt_message_boxes.h"
 #include "app/main/korvane_app.h"
+#include "platform/machine/restart.h"
+#include "platform/paths/paths.h"
 #include "platform/ui/ui.h"
 #include "platform/version/version_record.h"
 #include "resources/strings.h"
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <iostream>
 #include <string_view>
 
 // The version resource of the executable: 1.0.0.1, "Korvane executable".
@@ -46,6 +49,8 @@ int main(int argc, char* argv[]) {
     seams.splashMs = SplashMilliseconds();
     korvane::app::CreateResult result;
     try {
+        // A restart an installation asked for happens before the application touches the machine.
+        korvane::platform::RestartIfRequested(korvane::platform::MachineRoot::FromEnvironment(), "korvane", std::cerr);
         result = app.InitInstance(std::move(seams), QApplication::arguments());
     } catch (const std::exception& failed) {
         // The machine root or its registry cannot be used: say why instead of aborting.

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <optional>
 
 using namespace korvane;
 
@@ -135,6 +136,29 @@ void SliderStepWithRegions(benchmark::State& state, int regions) {
     }
     state.counters["regions"] = static_cast<double>(view.Regions().size());
 }
+// Opening an 80-minute track: a new view activated for the first time reads the
+// overview from the track file, hands it to the control (waveform levels), builds the
+// slicing index and slices once (list and markers). Target: 200 ms.
+void OpenTrack(benchmark::State& state) {
+    SilentPlayer player;
+    const auto file = TrackFile();
+    std::optional<trackview::CKorvaneView> view;
+    std::size_t regions = 0;
+    for (auto _ : state) {
+        state.PauseTiming();  // tearing the previous view down is not part of opening
+        view.reset();
+        state.ResumeTiming();
+        auto* control = new editor::SampleEditorWidget;
+        view.emplace(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
+                     [] { return trackview::SliceSettings{-36.0, 750}; });
+        view->SetTrackFile(file);
+        view->resize(1400, 500);
+        view->OnActivateView(true);
+        regions = view->Regions().size();
+    }
+    state.counters["regions"] = static_cast<double>(regions);
+}
+BENCHMARK(OpenTrack)->Name("OpenTrack/80min")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WaveformRepaint(benchmark::State& state) {
     const auto& overview = Overview();

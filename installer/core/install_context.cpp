@@ -1,5 +1,7 @@
 #include "installer/core/install_context.h"
 
+#include <atomic>
+
 #include "platform/machine/files.h"
 #include "platform/ui/ui.h"
 
@@ -49,8 +51,15 @@ bool IsUsableAppFolder(std::string_view folder) noexcept {
     }
 }
 
+namespace {
+std::atomic<int> gErrorsShown{0};
+}  // namespace
+
 void ShowError(std::string_view text) {
+    ++gErrorsShown;
     platform::MessageBox(text, "", platform::kMbOk | platform::kMbIconError);
 }
+
+int ErrorsShown() noexcept { return gErrorsShown.load(); }
 
 }  // namespace korvane::installer

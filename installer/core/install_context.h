@@ -60,5 +60,8 @@ inline constexpr std::string_view kBadFolderText =
 
 // MessageBox(focus window, text, no caption, MB_OK | MB_ICONHAND); returns when closed.
 void ShowError(std::string_view text);
+// How many errors ShowError reported in this process, so the installer's exit code can
+// tell an installation with errors from a clean one.
+int ErrorsShown() noexcept;
 
 }  // namespace korvane::installer

@@ -43,6 +43,11 @@ inline constexpr std::string_view kRegistryErrorText =
     "There was an error while trying to set up a registry key\nThe installation my be incomplete.";
 inline constexpr std::string_view kCopyErrorText = "Could not copy File.";
 inline constexpr std::string_view kStageErrorText = "Could not copy file.";
+// A payload file whose name the install log cannot hold (a comma, or "COMPONENT") is not
+// placed: the uninstaller could not find it again.
+inline std::string UnrecordableNameText(std::string_view name) {
+    return "The file name \"" + std::string(name) + "\" cannot be recorded in the install log.\nThe file was not installed.";
+}
 
 // One payload kind of the catalogue.
 struct PayloadKind {
@@ -122,6 +127,7 @@ public:
     void IncrementSharedDllCount(std::string_view fullPath);
     platform::HRESULT CreateShellLink(std::string_view linkPath, const ShellLinkSpec& spec);
     int CreateProgramShortcut();
+    void AddHostMenuEntry();
     void OpenReadMe();
 
     // Versioned placement.
@@ -146,7 +152,24 @@ public:
     // The whole sequence that Finish runs; returns 1.
     int RunInstallation(ProgressLine& progress);
 
+    // Whether files can be installed into `folder` now: every existing part of it is a
+    // folder, and the missing parts can be created and a file written in it. Whatever the
+    // trial created is removed again, and nothing is recorded.
+    bool CanInstallInto(std::string_view folder) const;
+
 private:
+    // What an earlier installation of this product left: its uninstall command and log.
+    struct Previous {
+        std::optional<std::string> uninstallString;
+        std::optional<ParsedLog> log;
+    };
+    Previous ReadPreviousInstallation() const;
+    // The earlier log's records that still apply, kept in this installation's log.
+    void KeepPreviousRecords();
+    // A failed log save must not leave the uninstall entry pointing at a log that was
+    // never written when the entry worked before.
+    void RestoreUninstallEntry();
+    bool RecordStillThere(const LogRecord& record) const;
     template <typename Place>
     void ForEachPayload(const PayloadKind& kind, ProgressLine& progress, int& counter, Place place);
     std::string LoadString(std::uint32_t id) const;
@@ -156,6 +179,7 @@ private:
     std::shared_ptr<const platform::MachineFiles> files_;
     std::shared_ptr<platform::RegistryStore> registry_;
     const platform::ResourceImage& payload_;
+    Previous previous_;
 };
 
 }  // namespace korvane::installer

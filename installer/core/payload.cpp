@@ -39,6 +39,10 @@ int Installer::WritePayloadFile(std::span<const std::uint8_t> data, std::string_
                                 int component) {
     // Written through a temporary and a rename: a failed write leaves the previous file
     // (or none) instead of a truncated one, and is reported rather than taken as success.
+    if (!IsRecordableFileName(name)) {
+        ShowError(UnrecordableNameText(name));
+        return 0;
+    }
     const std::string path = std::string(folder) + "\\" + std::string(name);
     if (!files_->WriteFileAtomically(path, data)) {
         ShowError(kCopyErrorText);
@@ -112,6 +116,7 @@ int Installer::WriteUninstaller() {
 
 int Installer::RunInstallation(ProgressLine& progress) {
     progress.SetText("");
+    previous_ = ReadPreviousInstallation();
     RegisterUninstallEntry();
     CreateProductKey();
     RegisterAppPath();
@@ -127,7 +132,10 @@ int Installer::RunInstallation(ProgressLine& progress) {
     InstallSelfRegCustomFiles(progress, counter);
     CreateProgramShortcut();
     log_.AddAppFile(context_.appDir, "_install.log", 0);
-    log_.SaveLog(*files_, context_.appDir + "\\_install.log");
+    // A reinstall overwrites the earlier log: what the earlier installation created and
+    // this one did not make again is carried over, so the uninstaller removes both.
+    KeepPreviousRecords();
+    if (!log_.SaveLog(*files_, context_.appDir + "\\_install.log")) RestoreUninstallEntry();
     WriteUninstaller();
     OpenReadMe();
     return 1;

@@ -172,7 +172,11 @@ void Installer::IncrementSharedDllCount(std::string_view fullPath) {
         auto key = registry_->OpenKey(RootKey::LocalMachine, kSharedDllsKey);
         if (!key) return;  // the key is never created
         std::uint32_t count = 1;
-        if (const auto value = key->Query(fullPath)) {
+        const auto value = key->Query(fullPath);
+        // A reinstall of the product counts each file once: its earlier installation
+        // already did, and the uninstaller takes one use away.
+        if (value && previous_.log) return;
+        if (value) {
             const auto stored = value->AsDword();
             if (value->type == platform::ValueType::Dword && stored) {
                 // Saturate: a count that wrapped to 0 would let an uninstaller remove a
@@ -220,7 +224,21 @@ int Installer::CreateProgramShortcut() {
     spec.workingDirectory = context_.appDir;
     CreateShellLink(folder + "\\" + linkName, spec);
     log_.AddAppFile(folder, linkName, 0);
+    AddHostMenuEntry();
     return 1;
+}
+
+// The shortcut's twin in the host's applications menu, so the program can be started from
+// the desktop on this machine root; the uninstaller removes it with the shortcut.
+void Installer::AddHostMenuEntry() {
+    const auto target = files_->Host(context_.appDir + "\\" + context_.exeName);
+    const auto workingDir = files_->Host(context_.appDir);
+    if (!target) return;  // the folder check refuses such folders before Finish
+    const std::filesystem::path& root = files_->Root().Root();
+    const std::string text = platform::FormatMenuEntry(context_.productName, root, target->string(),
+                                                       workingDir ? workingDir->string() : std::string());
+    if (!platform::AddMenuEntry(platform::MenuEntryFileName(root, context_.productName), text))
+        ShowError("Could not add " + context_.productName + " to the applications menu.");
 }
 
 void Installer::OpenReadMe() {

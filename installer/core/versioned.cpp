@@ -6,6 +6,7 @@
 #include "installer/core/installer.h"
 #include "platform/machine/files.h"
 #include "platform/machine/short_names.h"
+#include "platform/machine/wininit.h"
 
 namespace fs = std::filesystem;
 
@@ -30,13 +31,9 @@ std::string AddRenameLines(std::string_view control, std::string_view shortTarge
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         out += line;
         out += "\r\n";  // a last line without its line end gets one, so nothing is glued to it
-        if (!inserted) {
-            std::string_view text = line;
-            while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-            if (text.size() >= 8 && platform::EqualsIgnoreCase(text.substr(0, 8), "[rename]")) {
-                out += lines;
-                inserted = true;
-            }
+        if (!inserted && platform::IsRenameSectionHeader(line)) {
+            out += lines;
+            inserted = true;
         }
     }
     if (!inserted) out += "[Rename]\r\n" + lines;
@@ -60,6 +57,10 @@ bool Installer::ReadFixedFileInfo(std::string_view path, platform::VsFixedFileIn
 int Installer::PlaceVersionedFile(std::span<const std::uint8_t> data, std::string_view name, std::string_view folder,
                                   int component) {
     const std::string staged = context_.stagingDir + "\\" + std::string(name);
+    if (!IsRecordableFileName(name)) {
+        ShowError(UnrecordableNameText(name));
+        return 0;
+    }
     if (context_.stagingDir.empty() || !files_->WriteFileAtomically(staged, data)) {
         ShowError(kStageErrorText);
         return 0;

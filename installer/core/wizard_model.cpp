@@ -47,23 +47,29 @@ void WizardModel::ChooseLicence(bool accept) noexcept {
 
 void WizardModel::SetFolderText(std::string_view text) { folderText_ = std::string(text.substr(0, 319)); }
 
-bool WizardModel::FolderUsable() const {
-    return IsUsableAppFolder(folderText_) && installer_.Files().Host(folderText_).has_value();
+std::string WizardModel::FolderProblem() const {
+    if (!IsUsableAppFolder(folderText_) || !installer_.Files().Host(folderText_).has_value())
+        return std::string(kBadFolderText);
+    if (!installer_.CanInstallInto(folderText_))
+        return "The folder " + folderText_ + " cannot be created or written to.\nPlease choose another folder.";
+    return {};
 }
 
 WizardModel::Outcome WizardModel::PressNext(ProgressLine& progress) {
     if (ended_ || !nextEnabled_ || step_ >= kDone) return Outcome::kNone;
-    if (step_ == kFolder && !FolderUsable()) {
-        ShowError(kBadFolderText);
-        return Outcome::kRefused;
+    if (step_ == kFolder) {
+        if (const std::string problem = FolderProblem(); !problem.empty()) {
+            ShowError(problem);
+            return Outcome::kRefused;
+        }
     }
     ++step_;
     if (step_ < kDone) return Outcome::kShowPage;
     // Finish: the folder as typed (already checked when leaving the folder page; checked
-    // again in case it was changed by a script meanwhile).
-    if (!FolderUsable()) {
+    // again in case it was changed by a script meanwhile, or the folder changed since).
+    if (const std::string problem = FolderProblem(); !problem.empty()) {
         --step_;
-        ShowError(kBadFolderText);
+        ShowError(problem);
         return Outcome::kRefused;
     }
     installer_.Context().appDir = folderText_;

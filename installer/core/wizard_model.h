@@ -34,7 +34,8 @@ public:
     // The edit 1005; at most 319 characters are taken, as by the page's buffer.
     void SetFolderText(std::string_view text);
     // "Next >>" / "Finish". Ignored while disabled. Leaving the folder page with a folder
-    // that is not usable refuses with kBadFolderText (shown through ShowError) and stays.
+    // that is not usable (malformed: kBadFolderText; or one that cannot be created or
+    // written) refuses with a message shown through ShowError and stays.
     // At the finish page it takes the folder, runs the installation with `progress` and
     // ends with kInstalled.
     Outcome PressNext(ProgressLine& progress);
@@ -43,7 +44,8 @@ public:
     bool Ended() const noexcept { return ended_; }
 
 private:
-    bool FolderUsable() const;
+    // Empty when the typed folder can take the installation, else the message saying why.
+    std::string FolderProblem() const;
 
     Installer& installer_;
     int step_ = kLicence;

@@ -1,7 +1,9 @@
 // korvane-machine: what the platform would do to the machine root, and a look inside it.
 //   korvane-machine init                    give a fresh machine the keys and folders that
 //                                           every Windows 9x machine has
-//   korvane-machine restart                 process wininit.ini's [rename] section (a restart)
+//   korvane-machine restart                 process wininit.ini's [rename] section (a restart;
+//                                           the next start of setup, the uninstaller or the
+//                                           application does it too when one was requested)
 //   korvane-machine registry                list every key and value
 //   korvane-machine files                   list every file and folder of drive C:
 //   korvane-machine snapshot                both lists (for before/after comparisons)
@@ -146,6 +148,9 @@ int main(int argc, char** argv) {
         }
         if (command == "restart") {
             const auto result = ProcessWininit(root);
+            // A restart asked for by ExitWindowsEx is done now.
+            std::error_code ec;
+            if (result.failures.empty()) fs::remove(root.RestartRequestFile(), ec);
             std::cout << "applied\t" << result.applied << "\n";
             for (const auto& f : result.failures) std::cerr << "korvane-machine: " << f << "\n";
             return result.failures.empty() ? 0 : 1;

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "installer/pack/manifest.h"
+#include "installer/pack/payload_sums.h"
 #include "platform/resources/resources.h"
 
 namespace fs = std::filesystem;
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
         std::cerr << "korvane-pack: cannot read " << program << "\n";
         return 1;
     }
+    resources.push_back(korvane::installer::PayloadSumsResource(resources));
     const auto blob = korvane::platform::EncodeResourceBlob(resources, manifest->strings);
     image->insert(image->end(), blob.begin(), blob.end());
     const std::uint64_t blobSize = blob.size();

@@ -1,9 +1,12 @@
 #include "installer/uninst/uninstall.h"
 
+#include <span>
+
 #include "platform/machine/files.h"
 #include "platform/modules/modules.h"
 #include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
+#include "platform/shell/shell.h"
 
 namespace korvane::installer {
 
@@ -14,156 +17,201 @@ namespace {
 constexpr std::string_view kSharedDlls = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 constexpr std::string_view kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-bool SplitFile(std::string_view fields, LogRecord* record) {
-    constexpr std::string_view kComponent = ",COMPONENT";
-    if (fields.ends_with(kComponent)) {
-        record->component = true;
-        fields.remove_suffix(kComponent.size());
+bool IsFile(const LogRecord& r) { return r.kind == LogRecord::Kind::kAppFile || r.kind == LogRecord::Kind::kSysFile; }
+
+bool IsUninstallEntry(const LogRecord& r) {
+    return r.path.size() > kUninstallKey.size() && r.path[kUninstallKey.size()] == '\\' &&
+           platform::EqualsIgnoreCase(std::string_view(r.path).substr(0, kUninstallKey.size()), kUninstallKey);
+}
+
+// One run of the uninstaller: what it did and the records still to be done.
+class Run {
+public:
+    Run(const platform::MachineFiles& files, std::shared_ptr<platform::RegistryStore> registry)
+        : files_(files), registry_(std::move(registry)) {}
+
+    void RemoveFile(const LogRecord& record, std::optional<platform::RegKey>& shared);
+    void RemoveFolder(const LogRecord& record);
+    void ReportKeptFolders();
+    void RemoveKey(const LogRecord& record);
+    void RemoveUninstaller(std::string_view uninstallerPath);
+    bool SaveRemaining(std::string_view logPath, const LogRecord* self);
+
+    UninstallReport report;
+    std::vector<LogRecord> remaining;  // in log order
+
+private:
+    void Failed(const LogRecord& record, std::string error) {
+        report.errors.push_back(std::move(error));
+        remaining.push_back(record);
     }
-    const auto comma = fields.rfind(',');
-    if (comma == std::string_view::npos || comma == 0 || comma + 1 == fields.size()) return false;
-    record->path = fields.substr(0, comma);
-    record->name = fields.substr(comma + 1);
-    return true;
+
+    const platform::MachineFiles& files_;
+    std::shared_ptr<platform::RegistryStore> registry_;
+};
+
+void Run::RemoveFile(const LogRecord& record, std::optional<platform::RegKey>& shared) {
+    const std::string path = record.path + "\\" + record.name;
+    try {
+        if (shared) {
+            if (const auto count = shared->QueryDword(path)) {
+                if (*count > 1) {
+                    shared->SetDword(path, *count - 1);
+                    report.kept.push_back(path + " (still used by " + std::to_string(*count - 1) + ")");
+                    return;
+                }
+                shared->DeleteValue(path);
+            } else if (shared->Query(path)) {
+                // A count of another type stands for 1000 uses: the file stays.
+                report.kept.push_back(path + " (shared use count is not a number)");
+                return;
+            }
+        }
+    } catch (const platform::RegistryError& e) {
+        return Failed(record, path + ": " + e.what());
+    }
+    if (!files_.Exists(path)) {
+        report.kept.push_back(path + " (already gone)");
+        return;
+    }
+    if (record.component) {
+        const auto host = files_.Host(path);
+        auto module = host ? platform::Module::Load(*host) : std::nullopt;
+        using UnregisterFn = long();
+        auto* unregister = module ? module->Function<UnregisterFn>("DllUnregisterServer") : nullptr;
+        if (unregister == nullptr || unregister() < 0) report.errors.push_back(path + ": could not unregister");
+    }
+    if (!files_.DeleteFile(path)) return Failed(record, path + ": could not delete (in use?)");
+    report.removed.push_back(path);
+    // A shortcut has a twin in the host's applications menu.
+    constexpr std::string_view kLink = ".lnk";
+    if (record.name.size() > kLink.size() &&
+        platform::EqualsIgnoreCase(std::string_view(record.name).substr(record.name.size() - kLink.size()), kLink)) {
+        const std::string_view stem = std::string_view(record.name).substr(0, record.name.size() - kLink.size());
+        if (!platform::RemoveMenuEntry(platform::MenuEntryFileName(files_.Root().Root(), stem)))
+            report.errors.push_back(path + ": could not remove its applications menu entry");
+    }
+}
+
+// A folder that is not empty yet is tried again at the end (it may hold only the log).
+void Run::RemoveFolder(const LogRecord& record) {
+    if (!files_.IsDirectory(record.path)) return;
+    if (files_.RemoveDirectory(record.path)) report.removed.push_back(record.path);
+    else remaining.push_back(record);
+}
+
+// The folders left over after the last try: they hold files the log does not name.
+void Run::ReportKeptFolders() {
+    for (const auto& record : remaining)
+        if (record.kind == LogRecord::Kind::kNewDir && files_.IsDirectory(record.path))
+            report.kept.push_back(record.path + " (not empty)");
+}
+
+void Run::RemoveKey(const LogRecord& record) {
+    const std::string name = "HKEY_LOCAL_MACHINE\\" + record.path;
+    try {
+        const auto key = registry_->OpenKey(RootKey::LocalMachine, record.path);
+        if (!key) return;
+        // A key that still has subkeys belongs to someone else too.
+        if (!key->Subkeys().empty()) {
+            report.kept.push_back(name + " (has subkeys)");
+            return;
+        }
+        registry_->DeleteKey(RootKey::LocalMachine, record.path);
+        report.removed.push_back(name);
+    } catch (const platform::RegistryError& e) {
+        Failed(record, name + ": " + e.what());
+    }
+}
+
+void Run::RemoveUninstaller(std::string_view uninstallerPath) {
+    if (uninstallerPath.empty() || !files_.Exists(uninstallerPath)) return;
+    bool stillUsed = false;
+    try {
+        if (const auto entries = registry_->OpenKey(RootKey::LocalMachine, kUninstallKey)) {
+            for (const auto& product : entries->Subkeys()) {
+                const auto command =
+                    platform::RegKey(registry_, RootKey::LocalMachine, std::string(kUninstallKey) + "\\" + product)
+                        .QueryString("UninstallString");
+                if (command && command->size() >= uninstallerPath.size() &&
+                    platform::EqualsIgnoreCase(std::string_view(*command).substr(0, uninstallerPath.size()),
+                                               uninstallerPath))
+                    stillUsed = true;
+            }
+        }
+    } catch (const platform::RegistryError&) {
+        stillUsed = true;  // cannot tell: keep it
+    }
+    if (stillUsed) report.kept.push_back(std::string(uninstallerPath) + " (used by another product)");
+    else if (files_.DeleteFile(uninstallerPath)) report.removed.push_back(std::string(uninstallerPath));
+    else report.errors.push_back(std::string(uninstallerPath) + ": could not delete");
+}
+
+// The log again, with only what is still to be done (and its own record).
+bool Run::SaveRemaining(std::string_view logPath, const LogRecord* self) {
+    if (logPath.empty()) return true;
+    std::string text;
+    if (self != nullptr) text += FormatLogRecord(*self) + "\r\n";
+    for (const auto& record : remaining) text += FormatLogRecord(record) + "\r\n";
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    if (files_.WriteFileAtomically(logPath, bytes)) return true;
+    report.errors.push_back(std::string(logPath) + ": could not rewrite the log with what is left");
+    return false;
 }
 
 }  // namespace
 
-ParsedLog ParseInstallLog(std::string_view text) {
-    ParsedLog log;
-    std::size_t pos = 0;
-    int number = 0;
-    while (pos < text.size()) {
-        const auto nl = text.find('\n', pos);
-        std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
-        pos = nl == std::string_view::npos ? text.size() : nl + 1;
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) continue;
-        LogRecord record{};
-        bool ok = false;
-        if (line.starts_with("NEWKEY ")) {
-            const std::string_view fields = line.substr(7);
-            const auto comma = fields.find(',');
-            record.kind = LogRecord::Kind::kNewKey;
-            if (comma != std::string_view::npos && comma > 0 && comma + 1 < fields.size()) {
-                record.root = fields.substr(0, comma);
-                record.path = fields.substr(comma + 1);
-                ok = record.root == "HKEY_LOCAL_MACHINE";
-            }
-        } else if (line.starts_with("NEWDIR ")) {
-            record.kind = LogRecord::Kind::kNewDir;
-            record.path = line.substr(7);
-            ok = !record.path.empty();
-        } else if (line.starts_with("INSTAPPFILE ")) {
-            record.kind = LogRecord::Kind::kAppFile;
-            ok = SplitFile(line.substr(12), &record);
-        } else if (line.starts_with("INSTSYSFILE ")) {
-            record.kind = LogRecord::Kind::kSysFile;
-            ok = SplitFile(line.substr(12), &record);
-        }
-        if (ok) log.records.push_back(std::move(record));
-        else log.rejected.push_back("line " + std::to_string(number) + ": " + std::string(line));
-    }
-    return log;
-}
-
 UninstallReport Uninstall(const ParsedLog& log, const platform::MachineFiles& files,
-                          const std::shared_ptr<platform::RegistryStore>& registry, std::string_view uninstallerPath) {
-    UninstallReport report;
+                          const std::shared_ptr<platform::RegistryStore>& registry, std::string_view uninstallerPath,
+                          std::string_view logPath) {
+    Run run(files, registry);
     std::optional<platform::RegKey> shared;
     try {
         shared = registry->OpenKey(RootKey::LocalMachine, kSharedDlls);
     } catch (const platform::RegistryError& e) {
-        report.errors.push_back(std::string("registry: ") + e.what());
+        run.report.errors.push_back(std::string("registry: ") + e.what());
     }
-
-    // Files.
+    const auto isLog = [&](const LogRecord& r) {
+        return !logPath.empty() && platform::EqualsIgnoreCase(r.path + "\\" + r.name, logPath);
+    };
+    const LogRecord* self = nullptr;
     for (const auto& record : log.records) {
-        if (record.kind != LogRecord::Kind::kAppFile && record.kind != LogRecord::Kind::kSysFile) continue;
-        const std::string path = record.path + "\\" + record.name;
-        try {
-            if (shared) {
-                if (const auto count = shared->QueryDword(path)) {
-                    if (*count > 1) {
-                        shared->SetDword(path, *count - 1);
-                        report.kept.push_back(path + " (still used by " + std::to_string(*count - 1) + ")");
-                        continue;
-                    }
-                    shared->DeleteValue(path);
-                } else if (shared->Query(path)) {
-                    // A count of another type stands for 1000 uses: the file stays.
-                    report.kept.push_back(path + " (shared use count is not a number)");
-                    continue;
-                }
-            }
-        } catch (const platform::RegistryError& e) {
-            report.errors.push_back(path + ": " + e.what());
-            continue;
-        }
-        if (!files.Exists(path)) {
-            report.kept.push_back(path + " (already gone)");
-            continue;
-        }
-        if (record.component) {
-            const auto host = files.Host(path);
-            auto module = host ? platform::Module::Load(*host) : std::nullopt;
-            using UnregisterFn = long();
-            auto* unregister = module ? module->Function<UnregisterFn>("DllUnregisterServer") : nullptr;
-            if (unregister == nullptr || unregister() < 0) report.errors.push_back(path + ": could not unregister");
-        }
-        if (files.DeleteFile(path)) report.removed.push_back(path);
-        else report.errors.push_back(path + ": could not delete (in use?)");
+        if (!IsFile(record)) continue;
+        if (isLog(record)) self = &record;
+        else run.RemoveFile(record, shared);
     }
-
     // Folders, innermost first (the log is newest first).
-    for (const auto& record : log.records) {
-        if (record.kind != LogRecord::Kind::kNewDir) continue;
-        if (!files.IsDirectory(record.path)) continue;
-        if (files.RemoveDirectory(record.path)) report.removed.push_back(record.path);
-        else report.kept.push_back(record.path + " (not empty)");
-    }
+    for (const auto& record : log.records)
+        if (record.kind == LogRecord::Kind::kNewDir) run.RemoveFolder(record);
 
-    // Keys, inner keys first; a key that still has subkeys belongs to someone else too.
+    const bool filesDone = run.report.errors.empty();
     for (const auto& record : log.records) {
         if (record.kind != LogRecord::Kind::kNewKey) continue;
-        try {
-            const auto key = registry->OpenKey(RootKey::LocalMachine, record.path);
-            if (!key) continue;
-            if (!key->Subkeys().empty()) {
-                report.kept.push_back("HKEY_LOCAL_MACHINE\\" + record.path + " (has subkeys)");
-                continue;
-            }
-            registry->DeleteKey(RootKey::LocalMachine, record.path);
-            report.removed.push_back("HKEY_LOCAL_MACHINE\\" + record.path);
-        } catch (const platform::RegistryError& e) {
-            report.errors.push_back("HKEY_LOCAL_MACHINE\\" + record.path + ": " + e.what());
-        }
+        if (filesDone && !IsUninstallEntry(record)) run.RemoveKey(record);
+        else if (!filesDone) run.remaining.push_back(record);
     }
-
-    // The uninstaller itself, once no uninstall entry starts it any more.
-    if (!uninstallerPath.empty() && files.Exists(uninstallerPath)) {
-        bool stillUsed = false;
-        try {
-            if (const auto entries = registry->OpenKey(RootKey::LocalMachine, kUninstallKey)) {
-                for (const auto& product : entries->Subkeys()) {
-                    const auto command =
-                        platform::RegKey(registry, RootKey::LocalMachine, std::string(kUninstallKey) + "\\" + product)
-                            .QueryString("UninstallString");
-                    if (command && command->size() >= uninstallerPath.size() &&
-                        platform::EqualsIgnoreCase(std::string_view(*command).substr(0, uninstallerPath.size()),
-                                                   uninstallerPath))
-                        stillUsed = true;
-                }
-            }
-        } catch (const platform::RegistryError&) {
-            stillUsed = true;  // cannot tell: keep it
-        }
-        if (stillUsed) report.kept.push_back(std::string(uninstallerPath) + " (used by another product)");
-        else if (files.DeleteFile(uninstallerPath)) report.removed.push_back(std::string(uninstallerPath));
-        else report.errors.push_back(std::string(uninstallerPath) + ": could not delete");
+    // The uninstall entry and the log go only when everything else is gone, so a failed
+    // run can be repeated from the entry.
+    if (!run.report.errors.empty()) {
+        if (filesDone)
+            for (const auto& record : log.records)
+                if (record.kind == LogRecord::Kind::kNewKey && IsUninstallEntry(record)) run.remaining.push_back(record);
+        run.ReportKeptFolders();
+        run.SaveRemaining(logPath, self);
+        return std::move(run.report);
     }
-    return report;
+    for (const auto& record : log.records)
+        if (record.kind == LogRecord::Kind::kNewKey && IsUninstallEntry(record)) run.RemoveKey(record);
+    if (!logPath.empty() && files.Exists(logPath)) {
+        if (files.DeleteFile(logPath)) run.report.removed.push_back(std::string(logPath));
+        else run.report.errors.push_back(std::string(logPath) + ": could not delete");
+    }
+    auto folders = std::move(run.remaining);
+    run.remaining.clear();
+    for (const auto& record : folders) run.RemoveFolder(record);
+    run.ReportKeptFolders();
+    run.RemoveUninstaller(uninstallerPath);
+    return std::move(run.report);
 }
 
 }  // namespace korvane::installer

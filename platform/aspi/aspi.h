@@ -126,6 +126,23 @@ struct SRB_Abort {
     void* SRB_ToAbort;
 };
 
+// Extensions of our own manager inside the request block (other managers leave these
+// bytes as the caller set them, zero):
+// - when the operating system refused a command before it reached the drive (the SG_IO
+//   ioctl failed, e.g. EPERM from the kernel's command filter), its errno is kept in
+//   SRB_Rsvd2[0..3], little-endian;
+// - with SRB_ENABLE_RESIDUAL_COUNT, SRB_BufLen holds on completion the number of bytes
+//   the device did not transfer (the interface's own residual rule).
+inline void SetSystemError(SRB_ExecSCSICmd& srb, int error) noexcept {
+    const auto value = static_cast<std::uint32_t>(error);
+    for (int i = 0; i < 4; ++i) srb.SRB_Rsvd2[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+inline int SystemError(const SRB_ExecSCSICmd& srb) noexcept {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= std::uint32_t{srb.SRB_Rsvd2[i]} << (8 * i);
+    return static_cast<int>(value);
+}
+
 // The manager's entry points, as looked up by name in the module.
 using GetASPI32SupportInfoFn = std::uint32_t();
 using SendASPI32CommandFn = std::uint32_t(void* srb);
@@ -146,6 +163,7 @@ struct KorvaneAspiDevice {
     char revision[5];   // INQUIRY bytes 32-35
     char letter;        // 'D', 'E', ... in address order
     char source[256];   // "/dev/sr0", the cue file, or "demo"
+    char problem[256];  // why the drive cannot serve a disc (an unusable image), or empty
 };
 // Fills up to `capacity` records; returns the number of devices (may exceed capacity).
 using KorvaneAspiDescribeDevicesFn = std::uint32_t(KorvaneAspiDevice* out, std::uint32_t capacity);

@@ -72,6 +72,12 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const fs::path& given) {
     std::error_code ec;
     const fs::path cueFile = fs::is_directory(given, ec) ? CueSheetIn(given) : given;
     auto fail = [&](const std::string& why) { return cue::CueError(0, cueFile.string() + ": " + why); };
+    // "<cue>: line N: <reason>", keeping N as the error's line.
+    auto atLine = [&](int line, const std::string& reason) {
+        cue::CueError error(0, cueFile.string() + ": " + (line > 0 ? "line " + std::to_string(line) + ": " : "") + reason);
+        error.line = line;
+        return error;
+    };
     std::ifstream in(cueFile, std::ios::binary);
     if (!in) throw fail(std::string("cannot open the cue sheet: ") + std::strerror(errno));
     std::ostringstream text;
@@ -84,21 +90,25 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const fs::path& given) {
     try {
         sheet = cue::Parse(text.str());
     } catch (const cue::CueError& e) {
-        throw cue::CueError(e.line, cueFile.string() + ": " + e.what());
+        cue::CueError error = atLine(0, e.what());  // e.what() names the line already
+        error.line = e.line;
+        throw error;
     }
     for (const cue::File& f : sheet.files) {
         try {
             const fs::path path = ResolveFileName(cueFile.parent_path(), f.name);
             image->sources_.push_back(f.type == cue::FileType::Audio ? OpenAudioFile(path) : OpenRawFile(path));
         } catch (const std::exception& e) {
-            throw cue::CueError(f.line, cueFile.string() + ": line " + std::to_string(f.line) + ": " + e.what());
+            throw atLine(f.line, e.what());
         }
         image->bigEndian_.push_back(f.type == cue::FileType::Motorola);
     }
     try {
         image->layout_ = cue::LayOut(sheet, [&](std::size_t i) { return image->sources_[i]->Size(); });
     } catch (const cue::CueError& e) {
-        throw cue::CueError(e.line, cueFile.string() + ": " + e.what());
+        cue::CueError error = atLine(0, e.what());  // e.what() names the line already
+        error.line = e.line;
+        throw error;
     }
     return image;
 }
@@ -117,6 +127,7 @@ void CueBinImage::ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std:
         if (at >= e.lba + e.sectorCount) throw ImageReadError("sector outside the image");
         const std::uint32_t count = std::min(sectorCount - done, e.lba + e.sectorCount - at);
         std::uint8_t* dst = out.data() + std::size_t{done} * 2352;
+        if (e.fileIndex == cue::kBetweenSessions) throw ImageReadError("sector between two sessions");
         if (e.fileIndex < 0) {
             std::memset(dst, 0, std::size_t{count} * 2352);
         } else if (e.sectorBytes == 2352) {

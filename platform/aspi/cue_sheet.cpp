@@ -25,6 +25,7 @@ int ParseNumber(std::string_view text, int line, const char* what, int low, int 
 }
 
 struct State {
+    int session = 1;
     Sheet sheet;
     File* file = nullptr;
     Track* track = nullptr;
@@ -85,6 +86,7 @@ void OnTrack(State& s, const TokenLine& l) {
     t.mode = it->second.first;
     t.sectorBytes = it->second.second;
     t.control = t.mode == TrackMode::Audio ? 0x00 : 0x04;
+    t.session = s.session;
     s.file->tracks.push_back(std::move(t));
     s.track = &s.file->tracks.back();
 }
@@ -161,11 +163,21 @@ void OnText(State& s, const TokenLine& l) {
 
 void OnIgnored(State&, const TokenLine&) {}
 
+void OnRem(State& s, const TokenLine& l) {
+    if (l.tokens.size() < 2 || Upper(l.tokens[1].text) != "SESSION") return;  // a comment
+    Expect(l, 2, 2, "REM SESSION nn");
+    const int session = ParseNumber(l.tokens[2].text, l.line, "session number", 1, 99);
+    if (session < s.session) throw CueError(l.line, "session " + std::to_string(session) + " follows session " +
+                                                      std::to_string(s.session));
+    if (s.track && s.track->indexes.empty()) throw CueError(s.track->line, "track has no INDEX 01");
+    s.session = session;
+}
+
 const std::map<std::string, Handler>& Handlers() {
     static const std::map<std::string, Handler> handlers{
         {"FILE", OnFile},       {"TRACK", OnTrack},       {"INDEX", OnIndex},     {"PREGAP", OnPregap},
         {"POSTGAP", OnPostgap}, {"FLAGS", OnFlags},       {"CATALOG", OnText},    {"ISRC", OnText},
-        {"TITLE", OnText},      {"PERFORMER", OnText},    {"SONGWRITER", OnIgnored}, {"REM", OnIgnored},
+        {"TITLE", OnText},      {"PERFORMER", OnText},    {"SONGWRITER", OnIgnored}, {"REM", OnRem},
         {"CDTEXTFILE", OnIgnored},
     };
     return handlers;
@@ -307,13 +319,21 @@ Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t)
             byteCursor += count * sectorBytes;
             frameCursor = first;
             if (owner) addExtent(owner->postgapSectors, -1, 0, 2352, owner->IsData(), owner->line);
+            if (!layout.tracks.empty() && track.session > layout.tracks.back().session) {
+                // Lead-out, lead-in and pregap of the new session, less what the sheet gives.
+                const std::uint64_t given =
+                    std::uint64_t{track.pregapSectors} + (index1.file == fi ? index1.frame - first : 0);
+                if (given < kSessionGapSectors)
+                    addExtent(kSessionGapSectors - given, kBetweenSessions, 0, 2352, false, track.line);
+            }
             addExtent(track.pregapSectors, -1, 0, 2352, track.IsData(), track.line);
             const bool here = index1.file == fi;
             if (here && byteCursor + std::uint64_t{index1.frame - first} * track.sectorBytes > size)
                 throw CueError(index1.line, "INDEX 01 lies beyond the end of file " + file.name);
             // An INDEX 01 in a later file gets its address when that file is placed.
             layout.tracks.push_back(LaidOutTrack{track.number, track.control,
-                                                 static_cast<std::uint32_t>(disc + (here ? index1.frame - first : 0))});
+                                                 static_cast<std::uint32_t>(disc + (here ? index1.frame - first : 0)),
+                                                 track.session});
             owner = &track;
             ownerSlot = layout.tracks.size() - 1;
         }

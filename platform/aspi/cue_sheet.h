@@ -52,6 +52,7 @@ struct Track {
     std::vector<Index> indexes;
     std::string title, performer, isrc;
     int line = 0;
+    int session = 1;  // from "REM SESSION nn" lines, as ripping programs write them
     bool IsData() const noexcept { return (control & 0x04) != 0; }
 };
 
@@ -68,7 +69,8 @@ struct Sheet {
 };
 
 // Parses a cue sheet: FILE, TRACK, INDEX, PREGAP, POSTGAP, FLAGS, CATALOG, ISRC, TITLE,
-// PERFORMER, SONGWRITER, CDTEXTFILE and REM. Checks what a drive would need: a FILE
+// PERFORMER, SONGWRITER, CDTEXTFILE and REM ("REM SESSION nn" starts session nn; other
+// REM lines are comments). Checks what a drive would need: a FILE
 // before the first TRACK, track numbers 1-99 rising by one, INDEX 01 in every track,
 // index numbers rising and positions not going backwards within a file, valid mm:ss:ff
 // times. A FILE line inside a track lets the track go on in the new file (one file per
@@ -80,7 +82,13 @@ std::uint32_t ParseMsf(std::string_view text, int line);
 
 // One stretch of the disc: `sectorCount` sectors starting at disc address `lba`, read
 // from file `fileIndex` at `byteOffset` with `sectorBytes` per sector, or silence when
-// fileIndex is -1.
+// fileIndex is -1, or the unreadable area between two sessions when fileIndex is
+// kBetweenSessions.
+inline constexpr int kBetweenSessions = -2;
+// Lead-out (6,750) and lead-in (4,500) between two sessions, and the next session's
+// first pregap (150): a later session's first track starts this far after the end of
+// the session before it.
+inline constexpr std::uint32_t kSessionGapSectors = 11'400;
 struct Extent {
     std::uint32_t lba = 0;
     std::uint32_t sectorCount = 0;
@@ -94,6 +102,7 @@ struct LaidOutTrack {
     int number = 0;
     std::uint8_t control = 0;
     std::uint32_t startLba = 0;  // INDEX 01
+    int session = 1;
 };
 
 struct Layout {
@@ -105,7 +114,9 @@ struct Layout {
 
 // Places the tracks on the disc: each file's sectors follow the previous file's; PREGAP
 // and POSTGAP silence is inserted; a track starts at its INDEX 01, which may lie in a
-// later file than its INDEX 00. `fileBytes(i)` gives the size of file i. Throws CueError for an index beyond the end of its file, a file
+// later file than its INDEX 00; the first track of a later session starts
+// kSessionGapSectors after the end of the session before it. `fileBytes(i)` gives the size
+// of file i. Throws CueError for an index beyond the end of its file, a file
 // that is not a whole number of sectors, an empty track, or a disc longer than a CD can
 // address.
 Layout LayOut(const Sheet& sheet, const std::function<std::uint64_t(std::size_t fileIndex)>& fileBytes);

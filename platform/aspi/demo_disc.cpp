@@ -21,7 +21,7 @@ DemoDisc::DemoDisc() {
     std::uint32_t lba = 0;
     int number = 1;
     for (std::uint32_t s : TrackSeconds()) {
-        layout_.tracks.push_back(cue::LaidOutTrack{number++, 0x00, lba});
+        layout_.tracks.push_back(cue::LaidOutTrack{number++, 0x00, lba, 1});
         lba += s * 75 + kPauseSectors;
     }
     layout_.firstTrack = 1;

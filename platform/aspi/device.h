@@ -23,6 +23,8 @@ public:
     virtual std::uint8_t DeviceType() const noexcept = 0;
     // Where the device comes from: "/dev/sr0", a cue file path, "demo".
     virtual std::string Source() const = 0;
+    // Why the device cannot serve a disc at all (an unusable disc image), or empty.
+    virtual std::string Problem() const { return {}; }
     // Runs the request's CDB against the device. Called on the manager's worker thread,
     // one request at a time per manager; the block and its buffer stay valid until this
     // returns. Sets SRB_Status (SS_COMP or a failure), SRB_HaStat, SRB_TargStat and, on
@@ -34,6 +36,13 @@ public:
 inline std::span<std::uint8_t> DataBuffer(SRB_ExecSCSICmd& srb) noexcept {
     if (srb.SRB_BufPointer == nullptr) return {};
     return {srb.SRB_BufPointer, srb.SRB_BufLen};
+}
+
+// With SRB_ENABLE_RESIDUAL_COUNT, reports how many of the SRB_BufLen bytes were not
+// transferred.
+inline void SetResidual(SRB_ExecSCSICmd& srb, std::size_t transferred) noexcept {
+    if ((srb.SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) == 0) return;
+    srb.SRB_BufLen = transferred >= srb.SRB_BufLen ? 0 : static_cast<std::uint32_t>(srb.SRB_BufLen - transferred);
 }
 
 inline void CompleteGood(SRB_ExecSCSICmd& srb) noexcept {

@@ -2,6 +2,7 @@
 
 #include "platform/aspi/demo_disc.h"
 #include "platform/aspi/sg_device.h"
+#include "platform/aspi/simulated_drive.h"
 #include "platform/aspi/virtual_drive.h"
 
 #include <algorithm>
@@ -68,22 +69,91 @@ std::vector<std::string> Split(const std::string& list, char separator) {
     return out;
 }
 
-// Applies the fault list to `drive`; a malformed entry is reported when `report` is set.
-void ApplyFaults(const std::string& faults, VirtualDrive& drive, Manager& manager, bool report) {
-    for (const std::string& entry : Split(faults, ',')) {
+// The fault list, understood once.
+struct Faults {
+    bool rejectReadCd = false, noDisc = false;
+    struct Failure {
+        std::uint8_t opcode;
+        int times;
+        scsi::Sense sense;
+    };
+    std::vector<Failure> failures;
+    std::vector<std::uint8_t> never;
+    // The simulated Linux drive.
+    bool linux = false, rawIo = false, attention = false;
+    int spinUp = 0;
+    std::vector<std::uint32_t> mediumErrors;
+    std::vector<std::pair<std::uint8_t, int>> shortTransfers;
+    std::vector<std::string> unknown;
+};
+
+bool ParseHex(const std::string& text, unsigned limit, unsigned& value) {
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(text.c_str(), &end, 16);
+    if (text.empty() || *end != 0 || v > limit) return false;
+    value = static_cast<unsigned>(v);
+    return true;
+}
+
+bool ParseCount(const std::string& text, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || v < 0 || v > 1'000'000'000) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ParseSenseText(const std::string& text, scsi::Sense& sense) {
+    const auto parts = Split(text, '/');
+    unsigned key = 0, asc = 0, ascq = 0;
+    if (parts.size() != 3 || !ParseHex(parts[0], 0x0F, key) || !ParseHex(parts[1], 0xFF, asc) ||
+        !ParseHex(parts[2], 0xFF, ascq))
+        return false;
+    sense = scsi::Sense{static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(asc), static_cast<std::uint8_t>(ascq)};
+    return true;
+}
+
+Faults ParseFaults(const std::string& list) {
+    Faults f;
+    for (const std::string& entry : Split(list, ',')) {
         if (entry.empty()) continue;
-        const auto parts = Split(entry, ':');
+        const auto p = Split(entry, ':');
         unsigned opcode = 0;
         int times = 0;
-        const bool hasOpcode = parts.size() >= 2 && std::sscanf(parts[1].c_str(), "%x", &opcode) == 1 && opcode <= 0xFF;
-        if (parts.size() == 1 && parts[0] == "reject-readcd") drive.RejectReadCd(true);
-        else if (parts.size() == 1 && parts[0] == "nodisc") drive.SetDiscPresent(false);
-        else if (parts.size() == 2 && parts[0] == "never" && hasOpcode)
-            drive.NeverComplete(static_cast<std::uint8_t>(opcode), true);
-        else if (parts.size() == 3 && parts[0] == "fail" && hasOpcode && std::sscanf(parts[2].c_str(), "%d", &times) == 1)
-            drive.FailNext(static_cast<std::uint8_t>(opcode), times);
-        else if (report) manager.AddDiagnostic("KORVANE_ASPI_FAULTS: cannot understand \"" + entry + "\"");
+        const bool op = p.size() >= 2 && ParseHex(p[1], 0xFF, opcode);
+        scsi::Sense sense = scsi::kInternalTargetFailure;
+        if (entry == "reject-readcd") f.rejectReadCd = true;
+        else if (entry == "nodisc") f.noDisc = true;
+        else if (entry == "linux") f.linux = true;
+        else if (entry == "root") f.linux = f.rawIo = true;
+        else if (entry == "attention") f.linux = f.attention = true;
+        else if (p.size() == 2 && p[0] == "never" && op) f.never.push_back(static_cast<std::uint8_t>(opcode));
+        else if ((p.size() == 3 || p.size() == 4) && p[0] == "fail" && op && ParseCount(p[2], times) &&
+                 (p.size() == 3 || ParseSenseText(p[3], sense)))
+            f.failures.push_back({static_cast<std::uint8_t>(opcode), times, sense});
+        else if (p.size() == 2 && p[0] == "spinup" && ParseCount(p[1], times)) f.linux = true, f.spinUp = times;
+        else if (p.size() == 2 && p[0] == "medium" && ParseCount(p[1], times))
+            f.linux = true, f.mediumErrors.push_back(static_cast<std::uint32_t>(times));
+        else if (p.size() == 3 && p[0] == "short" && op && ParseCount(p[2], times))
+            f.linux = true, f.shortTransfers.emplace_back(static_cast<std::uint8_t>(opcode), times);
+        else f.unknown.push_back(entry);
     }
+    return f;
+}
+
+void ApplyFaults(const Faults& f, VirtualDrive& drive) {
+    if (f.rejectReadCd) drive.RejectReadCd(true);
+    if (f.noDisc) drive.SetDiscPresent(false);
+    for (std::uint8_t opcode : f.never) drive.NeverComplete(opcode, true);
+    for (const auto& failure : f.failures) drive.FailNext(failure.opcode, failure.times, failure.sense);
+}
+
+void ApplyFaults(const Faults& f, SimulatedDrive& drive) {
+    drive.SetRawIo(f.rawIo);
+    if (f.attention) drive.UnitAttention();
+    if (f.spinUp > 0) drive.SpinUp(f.spinUp);
+    for (std::uint32_t lba : f.mediumErrors) drive.MediumErrorAt(lba);
+    for (const auto& [opcode, times] : f.shortTransfers) drive.ShortTransfer(opcode, times, 2352);
 }
 
 }  // namespace
@@ -104,13 +174,15 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
         std::map<int, std::uint8_t> adapterOfHost;
         for (const RealDrive& d : FindRealDrives(selection)) {
             const auto node = selection.devDir / d.name;
-            if (d.target > 15 || d.lun > 7) {
+            if (d.target >= kScannedTargets || d.lun > 7) {
                 manager->AddDiagnostic(node.string() + " sits at SCSI target " + std::to_string(d.target) + ", LUN " +
                                        std::to_string(d.lun) + ", which the drive scan cannot address");
                 continue;
             }
             int error = 0;
-            auto transport = SgIoTransport::Open(node, error);
+            std::unique_ptr<ScsiTransport> transport;
+            if (selection.openDevice) transport = selection.openDevice(node, error);
+            else transport = SgIoTransport::Open(node, error);
             if (!transport) {
                 manager->AddDiagnostic(DescribeOpenFailure(node, error));
                 continue;
@@ -142,10 +214,14 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
     std::vector<std::string> discs = SplitList(selection.discList);
     if (!anyReal && std::find(discs.begin(), discs.end(), "demo") == discs.end()) discs.push_back("demo");
 
+    const Faults faults = ParseFaults(selection.faults);
+    for (const std::string& entry : faults.unknown)
+        manager->AddDiagnostic("KORVANE_ASPI_FAULTS: cannot understand \"" + entry + "\"");
     std::uint8_t adapter = 0;
     for (std::size_t i = 0; i < discs.size(); ++i) {
-        if (i % 15 == 0) adapter = manager->AddAdapter("KORVANE VIRTUAL");
+        if (i % kScannedTargets == 0) adapter = manager->AddAdapter("KORVANE VIRTUAL");
         std::unique_ptr<VirtualDrive> drive;
+        std::string problem;
         if (discs[i] == "demo") {
             drive = std::make_unique<VirtualDrive>(std::make_unique<DemoDisc>(),
                                                    VirtualDrive::Identity{"KORVANE", "Demo Disc", "1.0"}, "demo");
@@ -154,14 +230,24 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
             try {
                 image = CueBinImage::Open(discs[i]);
             } catch (const std::exception& e) {
-                manager->AddDiagnostic(std::string("disc image not usable: ") + e.what());
+                problem = e.what();
+                manager->AddDiagnostic(std::string("disc image not usable: ") + problem);
             }
             drive = std::make_unique<VirtualDrive>(std::move(image), VirtualDrive::Identity{}, discs[i]);
+            if (!problem.empty()) drive->SetProblem(problem);
         }
         VirtualDrive& added = *drive;
-        manager->AddDevice(adapter, static_cast<std::uint8_t>(i % 15), 0, std::move(drive));
+        const auto target = static_cast<std::uint8_t>(i % kScannedTargets);
+        if (faults.linux && problem.empty()) {
+            auto simulated = std::make_unique<SimulatedDrive>(std::move(drive));
+            SimulatedDrive& linuxDrive = *simulated;
+            manager->AddDevice(adapter, target, 0, std::make_unique<SgDevice>(std::move(simulated), discs[i]));
+            ApplyFaults(faults, linuxDrive);
+        } else {
+            manager->AddDevice(adapter, target, 0, std::move(drive));
+        }
         // After AddDevice, whose identity INQUIRY must not meet the faults.
-        ApplyFaults(selection.faults, added, *manager, i == 0);
+        ApplyFaults(faults, added);
     }
     return manager;
 }

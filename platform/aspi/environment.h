@@ -7,10 +7,19 @@
 // KORVANE_REAL_DRIVES=0 leaves the real drives out (tests, machines with broken drives).
 // KORVANE_ASPI_FAULTS makes every virtual drive misbehave, for tests of whole programs:
 // a comma-separated list of "reject-readcd", "nodisc", "fail:<opcode hex>:<times>" and
-// "never:<opcode hex>" (e.g. "reject-readcd,fail:D8:2").
+// "never:<opcode hex>" (e.g. "reject-readcd,fail:D8:2"). "fail" takes an optional sense
+// "fail:<opcode>:<times>:<key>/<asc>/<ascq>" in hex (e.g. "fail:BE:1:02/04/01", READ CD
+// fails once with NOT READY, becoming ready); without it the drive reports a hardware
+// failure. These kinds serve the virtual drives through the simulated Linux drive below
+// the SG_IO seam (kernel command filter, sense as the kernel reports it): "linux" alone,
+// "root" (a process with CAP_SYS_RAWIO), "spinup:<commands>" (NOT READY until then),
+// "attention" (a unit attention after a disc change), "medium:<lba>" (MEDIUM ERROR at
+// that sector) and "short:<opcode hex>:<times>" (transfers a sector short).
 #include "platform/aspi/manager.h"
+#include "platform/aspi/transport.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,7 +31,13 @@ struct DriveSelection {
     std::string faults;    // KORVANE_ASPI_FAULTS
     std::filesystem::path sysBlock = "/sys/block";
     std::filesystem::path devDir = "/dev";
+    // Opens a drive's device node; on failure returns nullptr and sets the errno. Default
+    // SgIoTransport::Open (tests put a simulated drive there).
+    std::function<std::unique_ptr<ScsiTransport>(const std::filesystem::path& node, int& systemError)> openDevice;
 };
+
+// Targets 0-14 of each adapter are where the drive scan looks.
+inline constexpr int kScannedTargets = 15;
 
 DriveSelection SelectionFromEnvironment();
 

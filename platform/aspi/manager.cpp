@@ -152,6 +152,8 @@ void Manager::AddDevice(std::uint8_t adapter, std::uint8_t target, std::uint8_t 
     }
     const std::string source = slot.device->Source();
     std::snprintf(d.source, sizeof d.source, "%s", source.c_str());
+    const std::string problem = slot.device->Problem();
+    std::snprintf(d.problem, sizeof d.problem, "%s", problem.c_str());
 
     auto& slots = impl_->slots;
     auto pos = std::find_if(slots.begin(), slots.end(), [&](const Slot& s) {
@@ -185,6 +187,7 @@ std::uint32_t Manager::Send(void* block) {
         const auto& id = impl_->adapters[srb->SRB_HaId];
         std::memcpy(srb->HA_Identifier, id.data(), std::min(id.size(), sizeof srb->HA_Identifier));
         std::memset(srb->HA_Unique, 0, sizeof srb->HA_Unique);
+        srb->HA_Unique[1] = 0x02;                   // residual byte counts are reported
         srb->HA_Unique[3] = 8;                      // maximum targets per adapter (16)
         srb->HA_Unique[4] = 0x00;                   // maximum transfer length, little-endian:
         srb->HA_Unique[5] = 0x00;                   // 64 KiB

@@ -14,6 +14,21 @@ std::array<std::uint8_t, kFixedSenseLength> FixedSense(const Sense& sense) noexc
     return data;
 }
 
+std::array<std::uint8_t, kFixedSenseLength> FixedSense(const Sense& sense, std::uint32_t information) noexcept {
+    auto data = FixedSense(sense);
+    data[0] |= 0x80;  // VALID: the information field means something
+    PutBigEndian32(data.data() + 3, information);
+    return data;
+}
+
+bool SenseInformation(std::span<const std::uint8_t> senseData, std::uint32_t& information) noexcept {
+    if (senseData.size() < 7 || (senseData[0] & 0x80) == 0) return false;
+    const std::uint8_t code = senseData[0] & 0x7F;
+    if (code != 0x70 && code != 0x71) return false;
+    information = BigEndian32(senseData.data() + 3);
+    return true;
+}
+
 Sense ParseSense(std::span<const std::uint8_t> senseData) noexcept {
     if (senseData.empty()) return {};
     const std::uint8_t code = senseData[0] & 0x7F;

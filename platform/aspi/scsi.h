@@ -35,12 +35,21 @@ inline constexpr Sense kLbaOutOfRange{kSenseIllegalRequest, 0x21, 0x00};
 inline constexpr Sense kInvalidFieldInCdb{kSenseIllegalRequest, 0x24, 0x00};
 inline constexpr Sense kIllegalModeForTrack{kSenseIllegalRequest, 0x64, 0x00};
 inline constexpr Sense kUnrecoveredReadError{kSenseMediumError, 0x11, 0x00};
+inline constexpr Sense kBecomingReady{kSenseNotReady, 0x04, 0x01};
+inline constexpr Sense kCannotReadMediumUnknownFormat{kSenseNotReady, 0x30, 0x01};
+inline constexpr Sense kMediumMayHaveChanged{kSenseUnitAttention, 0x28, 0x00};
+inline constexpr Sense kPowerOnReset{kSenseUnitAttention, 0x29, 0x00};
+inline constexpr Sense kInternalTargetFailure{kSenseHardwareError, 0x44, 0x00};
 
 inline constexpr std::size_t kFixedSenseLength = 18;
 
 // Fixed-format sense data (response code 0x70): key in byte 2, additional length 10,
 // ASC in byte 12, ASCQ in byte 13.
 std::array<std::uint8_t, kFixedSenseLength> FixedSense(const Sense& sense) noexcept;
+// The same with the VALID bit and `information` (e.g. the failing LBA) in bytes 3-6.
+std::array<std::uint8_t, kFixedSenseLength> FixedSense(const Sense& sense, std::uint32_t information) noexcept;
+// The information field of fixed-format sense when its VALID bit is set.
+bool SenseInformation(std::span<const std::uint8_t> senseData, std::uint32_t& information) noexcept;
 
 // Key/ASC/ASCQ from sense data in fixed (0x70/0x71) or descriptor (0x72/0x73) format;
 // {0,0,0} when the buffer is too short or holds no recognisable sense.

@@ -27,6 +27,7 @@ std::uint8_t HostToHaStat(std::uint16_t host) noexcept {
 void ApplyOutcome(const ScsiOutcome& outcome, SRB_ExecSCSICmd& srb) noexcept {
     srb.SRB_HaStat = HASTAT_OK;
     srb.SRB_TargStat = STATUS_GOOD;
+    SetSystemError(srb, outcome.systemError);
     if (outcome.systemError != 0) {
         srb.SRB_Status = (outcome.systemError == ENODEV || outcome.systemError == ENXIO) ? SS_NO_DEVICE : SS_ERR;
         return;
@@ -57,7 +58,9 @@ void ApplyOutcome(const ScsiOutcome& outcome, SRB_ExecSCSICmd& srb) noexcept {
         return;
     }
     const std::uint8_t opcode = srb.CDBByte[0];
-    if ((opcode == scsi::kReadCd || opcode == scsi::kVendorReadAudio) && outcome.residual > 0) {
+    const std::size_t residual = outcome.residual > 0 ? static_cast<std::size_t>(outcome.residual) : 0;
+    SetResidual(srb, srb.SRB_BufLen > residual ? srb.SRB_BufLen - residual : 0);
+    if ((opcode == scsi::kReadCd || opcode == scsi::kVendorReadAudio) && outcome.residual != 0) {
         // A short audio read would leave stale bytes in the caller's buffer.
         srb.SRB_HaStat = HASTAT_DO_DU;
         srb.SRB_Status = SS_ERR;

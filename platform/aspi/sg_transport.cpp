@@ -62,7 +62,6 @@ ScsiOutcome SgIoTransport::Execute(const ScsiRequest& request) {
 }
 
 std::string DescribeOpenFailure(const std::filesystem::path& device, int systemError) {
-    std::string text = "cannot open " + device.string() + ": " + std::strerror(systemError);
     if (systemError == EACCES || systemError == EPERM) {
         struct stat st{};
         std::string groupName = "cdrom";
@@ -75,10 +74,10 @@ std::string DescribeOpenFailure(const std::filesystem::path& device, int systemE
             else
                 groupName = std::to_string(st.st_gid);
         }
-        text += "; join the group '" + groupName + "' (sudo usermod -aG " + groupName +
-                " \"$USER\") and log in again to read CDs from this drive";
+        return "permission denied on " + device.string() + ": add your user to the group " + groupName +
+               " (sudo usermod -aG " + groupName + " \"$USER\", then log in again)";
     }
-    return text;
+    return "cannot open " + device.string() + ": " + std::strerror(systemError);
 }
 
 }  // namespace korvane::aspi

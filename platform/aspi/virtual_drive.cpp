@@ -14,6 +14,7 @@ void PutPadded(std::uint8_t* out, std::size_t width, const std::string& text) {
 void CopyOut(SRB_ExecSCSICmd& srb, const std::uint8_t* data, std::size_t size, std::size_t allocation) {
     const std::size_t n = std::min({size, allocation, static_cast<std::size_t>(srb.SRB_BufLen)});
     if (n > 0) std::memcpy(srb.SRB_BufPointer, data, n);
+    SetResidual(srb, n);
 }
 
 }  // namespace
@@ -54,6 +55,14 @@ void VirtualDrive::ClearFaults() {
     never_.clear();
     discPresent_ = disc_ != nullptr;
 }
+void VirtualDrive::SetProblem(std::string why) {
+    std::lock_guard lock(mutex_);
+    problem_ = std::move(why);
+}
+std::string VirtualDrive::Problem() const {
+    std::lock_guard lock(mutex_);
+    return problem_;
+}
 std::vector<std::vector<std::uint8_t>> VirtualDrive::CommandLog() const {
     std::lock_guard lock(mutex_);
     return log_;
@@ -82,6 +91,10 @@ Completion VirtualDrive::Execute(SRB_ExecSCSICmd& srb) {
             return Completion::Done;
         }
         present = discPresent_;
+        if (!problem_.empty() && opcode != scsi::kInquiry) {
+            CompleteCheckCondition(srb, scsi::kCannotReadMediumUnknownFormat);
+            return Completion::Done;
+        }
     }
 
     switch (opcode) {
@@ -143,11 +156,15 @@ void VirtualDrive::ReadToc(SRB_ExecSCSICmd& srb) {
     const std::uint8_t format = cdb[2] & 0x0F;
     const std::uint8_t startTrack = cdb[6];
     const std::size_t allocation = scsi::BigEndian16(cdb + 7);
+    const cue::Layout& toc = disc_->Toc();
+    if (format == 1) {
+        SessionInfo(srb, msf, allocation);
+        return;
+    }
     if (format != 0) {
         CompleteCheckCondition(srb, scsi::kInvalidFieldInCdb);
         return;
     }
-    const cue::Layout& toc = disc_->Toc();
     if (startTrack > toc.lastTrack && startTrack != 0xAA) {
         CompleteCheckCondition(srb, scsi::kInvalidFieldInCdb);
         return;
@@ -178,6 +195,36 @@ void VirtualDrive::ReadToc(SRB_ExecSCSICmd& srb) {
     CompleteGood(srb);
 }
 
+// READ TOC format 1: the first and last session numbers and the first track of the last
+// session with its start address.
+void VirtualDrive::SessionInfo(SRB_ExecSCSICmd& srb, bool msf, std::size_t allocation) {
+    const cue::Layout& toc = disc_->Toc();
+    std::uint8_t data[12] = {};
+    scsi::PutBigEndian16(data, 10);
+    data[2] = 1;
+    data[3] = static_cast<std::uint8_t>(toc.tracks.empty() ? 1 : toc.tracks.back().session);
+    const cue::LaidOutTrack* first = toc.tracks.empty() ? nullptr : &toc.tracks.front();
+    for (const auto& t : toc.tracks)
+        if (t.session == data[3]) {
+            first = &t;
+            break;
+        }
+    if (first != nullptr) {
+        data[5] = static_cast<std::uint8_t>(0x10 | (first->control & 0x0F));
+        data[6] = static_cast<std::uint8_t>(first->number);
+        if (msf) {
+            const std::uint32_t frames = first->startLba + 150;
+            data[9] = static_cast<std::uint8_t>(frames / (60 * 75));
+            data[10] = static_cast<std::uint8_t>((frames / 75) % 60);
+            data[11] = static_cast<std::uint8_t>(frames % 75);
+        } else {
+            scsi::PutBigEndian32(data + 8, first->startLba);
+        }
+    }
+    CopyOut(srb, data, sizeof data, allocation);
+    CompleteGood(srb);
+}
+
 void VirtualDrive::ReadAudio(SRB_ExecSCSICmd& srb, std::uint32_t lba, std::uint32_t count, bool checkTrackType) {
     const cue::Layout& toc = disc_->Toc();
     if (std::uint64_t{lba} + count > toc.leadOutLba) {
@@ -191,7 +238,15 @@ void VirtualDrive::ReadAudio(SRB_ExecSCSICmd& srb, std::uint32_t lba, std::uint3
         srb.SRB_Status = SS_ERR;
         return;
     }
+    for (const cue::Extent& e : toc.extents) {
+        // The lead-out and lead-in between two sessions cannot be read.
+        if (e.fileIndex == cue::kBetweenSessions && lba < e.lba + e.sectorCount && lba + count > e.lba) {
+            CompleteCheckCondition(srb, scsi::kLbaOutOfRange);
+            return;
+        }
+    }
     if (count == 0) {
+        SetResidual(srb, 0);
         CompleteGood(srb);
         return;
     }
@@ -212,6 +267,7 @@ void VirtualDrive::ReadAudio(SRB_ExecSCSICmd& srb, std::uint32_t lba, std::uint3
         CompleteCheckCondition(srb, scsi::kUnrecoveredReadError);
         return;
     }
+    SetResidual(srb, std::size_t{count} * 2352);
     CompleteGood(srb);
 }
 

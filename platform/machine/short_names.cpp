@@ -93,21 +93,6 @@ private:
     std::vector<Alias> aliases_;
 };
 
-std::vector<std::string> SplitWindowsPath(std::string_view path) {
-    std::vector<std::string> parts;
-    std::string current;
-    for (char c : path) {
-        if (c == '\\' || c == '/') {
-            if (!current.empty()) parts.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    if (!current.empty()) parts.push_back(current);
-    return parts;
-}
-
 }  // namespace
 
 bool IsShortName(std::string_view name) noexcept {
@@ -185,37 +170,16 @@ std::optional<std::string> GetShortPathName(const MachineRoot& root, std::string
 }
 
 std::optional<fs::path> ResolveShortPath(const MachineRoot& root, std::string_view windowsPath) {
-    if (windowsPath.size() < 2 || windowsPath[1] != ':' || (windowsPath[0] != 'c' && windowsPath[0] != 'C'))
-        return std::nullopt;
     AliasTable table(root);
-    fs::path host = root.DriveC();
-    std::string dirRel;
-    bool missing = false;
-    std::error_code ec;
-    for (const auto& component : SplitWindowsPath(windowsPath.substr(2))) {
-        std::string name = component;
-        if (!missing) {
-            bool found = false;
-            for (const auto& entry : fs::directory_iterator(host, ec)) {
-                const std::string existing = entry.path().filename().string();
-                if (EqualsIgnoreCase(existing, component)) {
-                    name = existing;
-                    found = true;
-                    break;
-                }
-            }
-            if (!found) {
-                if (const Alias* known = table.ByAlias(dirRel, component)) {
-                    name = known->longName;
-                    found = fs::exists(host / name, ec);
-                }
-            }
-            missing = !found;
-        }
-        host /= name;
-        dirRel = dirRel.empty() ? name : dirRel + "/" + name;
-    }
-    return host;
+    const auto alias = [&](const fs::path& hostDir, const std::string& component) -> std::optional<std::string> {
+        std::string dirRel = hostDir.lexically_relative(root.DriveC()).generic_string();
+        if (dirRel == ".") dirRel.clear();
+        const Alias* known = table.ByAlias(dirRel, component);
+        std::error_code ec;
+        if (known == nullptr || !fs::exists(hostDir / known->longName, ec)) return std::nullopt;
+        return known->longName;
+    };
+    return root.ToHost(windowsPath, alias);
 }
 
 }  // namespace korvane::platform

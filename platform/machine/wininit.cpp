@@ -65,6 +65,11 @@ bool ProcessOne(const MachineRoot& root, const RenameOperation& op, WininitResul
 
 }  // namespace
 
+bool IsRenameSectionHeader(std::string_view line) noexcept {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    return line.size() >= 8 && EqualsIgnoreCase(line.substr(0, 8), "[rename]");
+}
+
 WininitPlan PlanWininit(std::string_view text) {
     WininitPlan plan;
     bool inRename = false;
@@ -76,7 +81,7 @@ WininitPlan PlanWininit(std::string_view text) {
         const std::string_view content = Trim(line);
         pos = next;
         if (!content.empty() && content.front() == '[') {
-            inRename = EqualsIgnoreCase(content, "[rename]");
+            inRename = IsRenameSectionHeader(content);
             plan.remainingText += line;
             continue;
         }
@@ -125,7 +130,7 @@ WininitResult ProcessWininit(const MachineRoot& root) {
         while (pos < text.size() && !inserted) {
             const auto nl = text.find('\n', pos);
             const std::size_t next = nl == std::string::npos ? text.size() : nl + 1;
-            if (EqualsIgnoreCase(Trim(std::string_view(text).substr(pos, next - pos)), "[rename]")) {
+            if (IsRenameSectionHeader(Trim(std::string_view(text).substr(pos, next - pos)))) {
                 if (nl == std::string::npos) text += "\r\n";
                 text.insert(nl == std::string::npos ? text.size() : next, kept);
                 inserted = true;

@@ -20,6 +20,11 @@ struct WininitPlan {
     std::string remainingText;                // the file without the [rename] lines
 };
 
+// Pure: whether `line` opens the [rename] section: after leading blanks and tabs it
+// starts with "[rename]" in any letter case ("[Rename] ;pending" does too). The installer
+// that writes the section and the restart that reads it both go by this one rule.
+bool IsRenameSectionHeader(std::string_view line) noexcept;
+
 // Pure: the operations of every [rename] section of `text` (CR LF or LF lines) and the
 // text with those lines removed (the headers stay). Lines without "=" are dropped.
 WininitPlan PlanWininit(std::string_view text);

@@ -103,4 +103,9 @@ void* Module::Symbol(const char* name) const noexcept { return handle_ ? ::dlsym
 
 fs::path ExecutableDir() { return fs::read_symlink("/proc/self/exe").parent_path(); }
 
+std::vector<fs::path> ProgramModuleDirs() {
+    const fs::path dir = ExecutableDir();
+    return {dir, dir.parent_path() / "lib" / "korvane"};
+}
+
 }  // namespace korvane::platform

@@ -50,5 +50,8 @@ private:
 // The folder of the running executable (/proc/self/exe), where a build tree keeps its
 // modules beside the programs.
 std::filesystem::path ExecutableDir();
+// Where the program's own modules are: beside it (a build tree), then <prefix>/lib/korvane
+// when it is installed as <prefix>/bin/<program>.
+std::vector<std::filesystem::path> ProgramModuleDirs();
 
 }  // namespace korvane::platform

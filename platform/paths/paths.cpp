@@ -149,8 +149,7 @@ std::map<std::string, std::string> ShortNames(const fs::path& dir) {
 }
 
 // The entry of `dir` named `name` ignoring case: the exact spelling if it exists,
-// otherwise the alphabetically first case-insensitive match (stable when several exist),
-// otherwise the entry whose short alias it is.
+// otherwise the alphabetically first case-insensitive match (stable when several exist).
 std::optional<std::string> FindIgnoringCase(const fs::path& dir, const std::string& name) {
     std::error_code ec;
     if (fs::exists(dir / name, ec)) return name;
@@ -159,7 +158,12 @@ std::optional<std::string> FindIgnoringCase(const fs::path& dir, const std::stri
         std::string candidate = it->path().filename().string();
         if (EqualsIgnoreCase(candidate, name) && (!best || candidate < *best)) best = std::move(candidate);
     }
-    if (best || name.find('~') == std::string::npos || !FitsShortName(name)) return best;
+    return best;
+}
+
+// The entry of `dir` whose computed short alias is `name`.
+std::optional<std::string> FindByAlias(const fs::path& dir, const std::string& name) {
+    if (name.find('~') == std::string::npos || !FitsShortName(name)) return std::nullopt;
     for (const auto& [entry, alias] : ShortNames(dir))
         if (EqualsIgnoreCase(alias, name)) return entry;
     return std::nullopt;
@@ -192,8 +196,11 @@ fs::path MachineRoot::DriveC() const { return root_ / "drive_c"; }
 fs::path MachineRoot::WindowsDir() const { return DriveC() / "WINDOWS"; }
 fs::path MachineRoot::TempDir() const { return WindowsDir() / "TEMP"; }
 fs::path MachineRoot::SystemDir() const { return WindowsDir() / "SYSTEM"; }
+fs::path MachineRoot::RestartRequestFile() const { return root_ / "restart.requested"; }
 
-std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath) const {
+std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath) const { return ToHost(windowsPath, {}); }
+
+std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath, const AliasLookup& alias) const {
     if (windowsPath.size() < 2 || windowsPath[1] != ':' || LowerAscii(windowsPath[0]) != 'c') return std::nullopt;
     const std::string_view rest = windowsPath.substr(2);
     // "C:name" is relative to the drive's current folder, which this machine does not have.
@@ -204,11 +211,24 @@ std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath) const 
     fs::path host = DriveC();
     bool resolving = true;  // once a component is missing, the rest cannot exist either
     for (const std::string& part : *parts) {
-        std::optional<std::string> existing = resolving ? FindIgnoringCase(host, part) : std::nullopt;
+        std::optional<std::string> existing;
+        if (resolving) existing = FindIgnoringCase(host, part);
+        if (resolving && !existing) existing = alias ? alias(host, part) : FindByAlias(host, part);
         resolving = existing.has_value();
         host /= existing ? *existing : part;
     }
+    if (!InsideDrive(host)) return std::nullopt;
     return host;
+}
+
+bool MachineRoot::InsideDrive(const fs::path& hostPath) const {
+    std::error_code ec;
+    const fs::path drive = fs::weakly_canonical(DriveC(), ec);
+    if (ec) return false;
+    const fs::path resolved = fs::weakly_canonical(hostPath, ec);
+    if (ec) return false;
+    const fs::path relative = resolved.lexically_relative(drive);
+    return !relative.empty() && *relative.begin() != "..";
 }
 
 std::optional<std::string> MachineRoot::ShortPathName(std::string_view windowsPath) const {

@@ -8,6 +8,7 @@
 // Thread contract: all functions are safe from any thread; none caches the environment
 // beyond the MachineRoot object it returns.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,11 +29,23 @@ public:
     std::filesystem::path WindowsDir() const;     // <root>/drive_c/WINDOWS
     std::filesystem::path TempDir() const;        // <root>/drive_c/WINDOWS/TEMP
     std::filesystem::path SystemDir() const;      // <root>/drive_c/WINDOWS/SYSTEM
+    std::filesystem::path RestartRequestFile() const;  // <root>/restart.requested
 
     // "C:\WINDOWS\TEMP\a.tmp" or "c:/windows/temp/A.TMP" -> host path. Existing
     // components are matched case-insensitively (the existing spelling wins); missing
     // ones keep the given spelling. Only drive C: exists; anything else -> nullopt.
+    // This is the one gate from Windows paths to the host: "." and ".." are resolved as
+    // Windows does (".." at the drive root stays there), and a path that would still
+    // leave drive_c (through a symbolic link inside it) is refused with nullopt.
     std::optional<std::filesystem::path> ToHost(std::string_view windowsPath) const;
+    // The same, with `alias(hostDir, component)` asked for the entry of an existing folder
+    // when no entry matches `component` by name (short-name tables of other layers).
+    using AliasLookup =
+        std::function<std::optional<std::string>(const std::filesystem::path& hostDir, const std::string& component)>;
+    std::optional<std::filesystem::path> ToHost(std::string_view windowsPath, const AliasLookup& alias) const;
+    // Whether `hostPath`, with every symbolic link of its existing part followed, lies
+    // inside drive_c.
+    bool InsideDrive(const std::filesystem::path& hostPath) const;
     // Host path below DriveC() -> "C:\..." with backslashes; nullopt outside the drive.
     std::optional<std::string> ToWindows(const std::filesystem::path& hostPath) const;
 

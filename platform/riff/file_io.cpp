@@ -59,6 +59,24 @@ void FileSink::Sync() {
     if (::fsync(fd_) != 0) Fail("cannot flush", path_, LastError());
 }
 
+void FileSink::StartSync() noexcept {
+    if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+void FileSink::WaitWritten() {
+    if (fd_ < 0) Fail("wait after close of", path_, std::make_error_code(std::errc::bad_file_descriptor));
+    constexpr unsigned kAll = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (::sync_file_range(fd_, 0, 0, kAll) != 0) Fail("cannot write out", path_, LastError());
+}
+
+// syncfs reports write errors of the whole file system since this file was opened
+// (Linux 5.8 and later), so a failure elsewhere is reported here too: never a success
+// that was not one.
+void FileSink::SyncFileSystem() {
+    if (fd_ < 0) Fail("sync after close of", path_, std::make_error_code(std::errc::bad_file_descriptor));
+    if (::syncfs(fd_) != 0) Fail("cannot flush the file system of", path_, LastError());
+}
+
 void FileSink::Close() {
     if (fd_ < 0) return;
     const int fd = fd_;
@@ -141,6 +159,16 @@ void FaultInjectingSink::Seek(std::uint64_t offset) {
 void FaultInjectingSink::Sync() {
     if (faults_.failSync) throw IoError("injected sync failure", std::make_error_code(std::errc::no_space_on_device));
     inner_->Sync();
+}
+
+void FaultInjectingSink::WaitWritten() {
+    if (faults_.failSync) throw IoError("injected write-out failure", std::make_error_code(std::errc::io_error));
+    inner_->WaitWritten();
+}
+
+void FaultInjectingSink::SyncFileSystem() {
+    if (faults_.failSync) throw IoError("injected sync failure", std::make_error_code(std::errc::no_space_on_device));
+    inner_->SyncFileSystem();
 }
 
 void FaultInjectingSink::Close() {

@@ -43,6 +43,14 @@ public:
     virtual std::uint64_t Position() const = 0;
     // Makes everything written durable (fsync for files).
     virtual void Sync() = 0;
+    // Syncing many files with one flush: StartSync starts writing the data out
+    // without waiting (a hint); WaitWritten waits until this file's data has reached
+    // the device and reports its write errors, without making it durable;
+    // SyncFileSystem makes everything on the file system holding this file durable
+    // (data and metadata of all files), one flush for all of them.
+    virtual void StartSync() noexcept {}
+    virtual void WaitWritten() {}
+    virtual void SyncFileSystem() { Sync(); }
     // Releases the sink; reports a failure of the final flush. Idempotent.
     virtual void Close() = 0;
 };
@@ -76,6 +84,9 @@ public:
     void Seek(std::uint64_t offset) override;
     std::uint64_t Position() const override { return position_; }
     void Sync() override;
+    void StartSync() noexcept override;
+    void WaitWritten() override;
+    void SyncFileSystem() override;
     void Close() override;
 
 private:
@@ -148,6 +159,9 @@ public:
     void Seek(std::uint64_t offset) override;
     std::uint64_t Position() const override { return inner_->Position(); }
     void Sync() override;
+    void StartSync() noexcept override { inner_->StartSync(); }
+    void WaitWritten() override;
+    void SyncFileSystem() override;
     void Close() override;
 
 private:

@@ -64,6 +64,13 @@ void RiffWriter::Ascend() {
     open_.pop_back();
 }
 
+std::unique_ptr<ByteSink> RiffWriter::Detach() {
+    if (closed_) throw RiffError("detach after close");
+    if (!open_.empty()) throw RiffError("detach with chunks not ascended from");
+    closed_ = true;
+    return std::move(sink_);
+}
+
 void RiffWriter::Close() {
     if (closed_) return;
     if (!open_.empty()) throw RiffError("close with chunks not ascended from");

@@ -52,6 +52,9 @@ public:
     std::size_t OpenChunks() const noexcept { return open_.size(); }
     // mmioClose: every chunk must have been ascended from; syncs and closes the sink.
     void Close();
+    // Like Close, but hands the sink back open and unsynced, so that several files
+    // can be synced together (the caller then syncs and closes it).
+    std::unique_ptr<ByteSink> Detach();
 
 private:
     struct OpenChunk {

@@ -52,9 +52,25 @@ bool ParseShellLink(std::string_view text, ShellLinkData* link);
 HRESULT SaveShellLink(const std::filesystem::path& hostLinkPath, std::string_view name, const ShellLinkData& link,
                       const std::string& hostTarget, const std::string& hostWorkingDirectory);
 
+// The host's applications menu: a Start-menu shortcut of a machine has a twin desktop
+// entry in $XDG_DATA_HOME/applications (default ~/.local/share/applications), named after
+// the link and the machine root so that several roots do not collide:
+// "<lower-case link name>-<8 hex digits of the root>.desktop".
+std::string MenuEntryFileName(const std::filesystem::path& machineRoot, std::string_view linkName);
+// Pure: the twin's text: starts `hostTarget` in `hostWorkingDirectory` with KORVANE_ROOT
+// set to `machineRoot`, with an icon and the categories Audio;AudioVideo;.
+std::string FormatMenuEntry(std::string_view name, const std::filesystem::path& machineRoot,
+                            const std::string& hostTarget, const std::string& hostWorkingDirectory);
+// The applications folder of the host user (created by AddMenuEntry when missing).
+std::filesystem::path HostApplicationsDir();
+
 class ShellHandler {
 public:
     virtual ~ShellHandler() = default;
+    // Adds (or replaces) / removes a desktop entry of the host's applications menu; true
+    // on success (removing an entry that is not there succeeds). The defaults do nothing.
+    virtual bool AddMenuEntry(std::string_view fileName, std::string_view text);
+    virtual bool RemoveMenuEntry(std::string_view fileName);
     // ShellExecuteA(owner, verb, file, parameters, directory, show): > 32 on success.
     virtual std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
                                        std::string_view directory, int showCommand) = 0;
@@ -68,6 +84,8 @@ std::shared_ptr<ShellHandler> SetShellHandler(std::shared_ptr<ShellHandler> hand
 std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
                            std::string_view directory, int showCommand);
 int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved);
+bool AddMenuEntry(std::string_view fileName, std::string_view text);
+bool RemoveMenuEntry(std::string_view fileName);
 
 // Test double: records the calls; ShellExecute answers `executeResult`.
 class RecordingShell : public ShellHandler {
@@ -83,13 +101,18 @@ public:
     std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
                                std::string_view directory, int showCommand) override;
     int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) override;
+    bool AddMenuEntry(std::string_view fileName, std::string_view text) override;
+    bool RemoveMenuEntry(std::string_view fileName) override;
     const std::vector<Execute>& Executes() const noexcept { return executes_; }
+    // fileName -> text of the entries added and not removed.
+    const std::vector<std::pair<std::string, std::string>>& MenuEntries() const noexcept { return menu_; }
     const std::vector<Exit>& Exits() const noexcept { return exits_; }
 
 private:
     std::intptr_t executeResult_;
     std::vector<Execute> executes_;
     std::vector<Exit> exits_;
+    std::vector<std::pair<std::string, std::string>> menu_;
 };
 
 // The default: records in <machine root>/shell.log ("ShellExecute\t<verb>\t<file>\t<params>"
@@ -101,6 +124,8 @@ public:
     std::intptr_t ShellExecute(std::string_view verb, std::string_view file, std::string_view parameters,
                                std::string_view directory, int showCommand) override;
     int ExitWindowsEx(std::uint32_t flags, std::uint32_t reserved) override;
+    bool AddMenuEntry(std::string_view fileName, std::string_view text) override;
+    bool RemoveMenuEntry(std::string_view fileName) override;
 
 private:
     bool Record(const std::string& line);

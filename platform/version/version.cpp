@@ -105,22 +105,26 @@ bool VerQueryValue(std::span<const std::uint8_t> block, std::string_view subBloc
     const auto slash = rest.find('\\');
     if (slash == std::string_view::npos) return false;
     const std::string_view wanted = rest.substr(slash + 1);
-    // Walk "name\0value\0" pairs until the empty name.
-    std::size_t pos = kStringsOffset;
-    const auto text = [&](std::size_t at) {
-        const char* start = reinterpret_cast<const char*>(block.data() + at);
-        return std::string_view(start, std::strlen(start));  // terminated: checked by IsValidVersionBlock
+    // Walk "name\0value\0" pairs until the empty name. Every string is bounded by the
+    // block: one without its NUL inside the block ends the walk as malformed.
+    const auto text = [&](std::size_t at) -> std::optional<std::string_view> {
+        if (at >= block.size()) return std::nullopt;
+        const auto* start = reinterpret_cast<const char*>(block.data() + at);
+        const auto* nul = static_cast<const char*>(std::memchr(start, 0, block.size() - at));
+        if (nul == nullptr) return std::nullopt;
+        return std::string_view(start, std::size_t(nul - start));
     };
+    std::size_t pos = kStringsOffset;
     while (pos < block.size() && block[pos] != 0) {
-        const std::string_view name = text(pos);
-        const std::size_t valuePos = pos + name.size() + 1;
-        if (valuePos >= block.size()) return false;
-        const std::string_view data = text(valuePos);
-        if (name == wanted) {
-            *value = block.subspan(valuePos, data.size() + 1);
+        const auto name = text(pos);
+        const auto data = name ? text(pos + name->size() + 1) : std::nullopt;
+        if (!data) return false;
+        const std::size_t valuePos = pos + name->size() + 1;
+        if (*name == wanted) {
+            *value = block.subspan(valuePos, data->size() + 1);
             return true;
         }
-        pos = valuePos + data.size() + 1;
+        pos = valuePos + data->size() + 1;
     }
     return false;
 }

@@ -7,6 +7,10 @@
 #include "app_fixture.h"
 #include "cdda/toc.h"
 #include "platform/aspi/demo_disc.h"
+#include "platform/aspi/environment.h"
+#include "platform/aspi/simulated_drive.h"
+#include "tests/cdda/reader_fixture.h"
+#include "tests/support/test_disc.h"
 #include "playback/sound_player.h"
 #include "regions/demo_signal.h"
 #include "resources/frame_resources.h"
@@ -15,6 +19,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <cerrno>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -641,6 +646,60 @@ private slots:
         QCOMPARE(source->reads, 0);
         QVERIFY(frame.childFrames().empty());
         QVERIFY(rig.boxes->ShownBoxes().empty());
+    }
+
+    void realDrivesSayWhyTheyAreMissingAndWhyAReadFailed() {
+        // Two Linux drives below the SG_IO seam: sr0 the user may not open, sr1 with a
+        // scratched sector in its second track.
+        korvane::testing::TempDir dir;
+        const fs::path cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{30}, {49}});
+        aspi::DriveSelection selection;
+        selection.sysBlock = dir.Path() / "sys";
+        selection.devDir = dir.Path() / "dev";
+        for (const char* name : {"sr0", "sr1"}) {
+            fs::create_directories(selection.sysBlock / name);
+            fs::create_symlink(std::string("../x/") + (name[2] == '0' ? "0:0:0:0" : "1:0:0:0"),
+                               selection.sysBlock / name / "device");
+        }
+        selection.openDevice = [&](const fs::path& node, int& error) -> std::unique_ptr<aspi::ScsiTransport> {
+            if (node.filename() == "sr0") {
+                error = EACCES;
+                return nullptr;
+            }
+            auto drive = std::make_unique<aspi::SimulatedDrive>(aspi::CueBinImage::Open(cue), aspi::VirtualDrive::Identity{});
+            drive->MediumErrorAt(40);
+            return drive;
+        };
+        auto manager = aspi::BuildManager(selection);
+        CurrentManager() = manager.get();
+        cdda::CDReader::Options options;
+        options.registry = platform::RegistryStore::Open(":memory:");
+        AppRig rig;
+        app::StartupSeams seams = rig.Seams();
+        seams.cd = std::make_shared<app::MachineCdSource>(ForwardingEntryPoints(), options);
+        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        const QString permission = QString::fromStdString("permission denied on " + (selection.devDir / "sr0").string() +
+                                                          ": add your user to the group cdrom");
+        QVERIFY2(frame.statusBar()->currentMessage().startsWith(permission), qPrintable(frame.statusBar()->currentMessage()));
+        QCOMPARE(frame.cdBar()->driveBox()->count(), 1);
+        QCOMPARE(frame.cdBar()->trackBox()->count(), 2);
+
+        frame.cdBar()->trackBox()->setCurrentIndex(1);
+        rig.boxes->QueueAnswer(platform::kIdCancel);
+        frame.OnCommand(cmd::kReadTrack);
+        QVERIFY(frame.childFrames().empty());
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        const std::string prompt = rig.boxes->ShownBoxes()[0].text;
+        QVERIFY2(prompt.rfind("Device not responding. Try again?\n\nmedium error at 00:00.13 (sector 40)", 0) == 0, prompt.c_str());
+        QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("medium error at 00:00.13 (sector 40)")));
+        QVERIFY(rig.TempFiles().empty());
+
+        frame.cdBar()->trackBox()->setCurrentIndex(0);
+        frame.OnCommand(cmd::kReadTrack);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        rig.app.reset();
+        CurrentManager() = nullptr;
     }
 };
 

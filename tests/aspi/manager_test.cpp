@@ -120,14 +120,17 @@ TEST(DriveSelection, CueDrivesThenDemoWithoutRealDrives) {
     ASSERT_EQ(manager->Diagnostics().size(), 1u);
     EXPECT_NE(manager->Diagnostics()[0].find("broken.cue"), std::string::npos);
 
-    // The broken sheet's drive is there, without a disc.
+    // The broken sheet's drive is there, says why it is unusable and fails every read.
+    EXPECT_NE(std::string(devices[1].problem).find("line 1: TRACK before the first FILE"), std::string::npos)
+        << devices[1].problem;
+    EXPECT_STREQ(devices[0].problem, "");
     platform::Event done(true, false);
     std::vector<std::uint8_t> buffer(804);
     auto srb = TocRequest(devices[1].adapter, devices[1].target, buffer, &done);
     manager->Send(&srb);
     platform::WaitForSingleObject(done, platform::kInfinite);
     EXPECT_EQ(srb.SRB_Status, SS_ERR);
-    EXPECT_EQ(scsi::ParseSense(std::span(srb.SenseArea, SENSE_LEN)), scsi::kMediumNotPresent);
+    EXPECT_EQ(scsi::ParseSense(std::span(srb.SenseArea, SENSE_LEN)), scsi::kCannotReadMediumUnknownFormat);
 
     sel.discList = "demo:" + good.string();
     devices = BuildManager(sel)->Describe();

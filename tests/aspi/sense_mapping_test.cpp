@@ -140,7 +140,7 @@ TEST(SgDevice, HostDriverAndSystemFailuresAreNeverSuccess) {
 TEST(SgIoTransport, OpenFailureNamesTheDeviceAndTheGroup) {
     const std::string text = DescribeOpenFailure("/dev/null", EACCES);
     EXPECT_NE(text.find("/dev/null"), std::string::npos);
-    EXPECT_NE(text.find("join the group 'root'"), std::string::npos) << text;
+    EXPECT_NE(text.find("permission denied on /dev/null: add your user to the group root"), std::string::npos) << text;
     EXPECT_NE(DescribeOpenFailure("/dev/nonexistent-sr", ENOENT).find("No such file"), std::string::npos);
     int error = 0;
     EXPECT_EQ(SgIoTransport::Open("/nonexistent/sr0", error), nullptr);

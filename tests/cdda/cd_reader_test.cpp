@@ -45,7 +45,7 @@ TEST_F(ExecuteTest, RetryResendsTheIdenticalBlockAndCancelRaisesCodeTwoWithStatu
     }
     const auto& shown = rig.boxes->ShownBoxes();
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].text, "Device not responding. Try again?");
+    EXPECT_EQ(shown[0].text, "Device not responding. Try again?\n\nmedium error (sense 03/11/00)");
     EXPECT_EQ(shown[0].caption, "Korvane");
     EXPECT_EQ(shown[0].flags, platform::kMbRetryCancel | platform::kMbIconWarning);
     const auto log = drive->CommandLog();
@@ -281,7 +281,7 @@ TEST_F(ScanTest, InquiryFailureAfterCancelEmptiesTheList) {
     EXPECT_EQ(rig.boxes->ShownBoxes().size(), 1u);
 }
 
-TEST_F(ScanTest, LetterLookupMatchesTargetAndLunButNotTheAdapter) {
+TEST_F(ScanTest, LetterLookupMatchesTargetAndLunAndNeverGivesALetterTwice) {
     const VirtualDrive::Identity id{"ACME", "CD-9", "2.0"};
     rig.manager->AddAdapter("zero");
     rig.manager->AddAdapter("one");
@@ -295,7 +295,11 @@ TEST_F(ScanTest, LetterLookupMatchesTargetAndLunButNotTheAdapter) {
     ASSERT_EQ(reader.drives.Count(), 3);
     EXPECT_EQ(reader.drives.At(0).letter, 'F') << "lower case is listed in upper case";
     EXPECT_EQ(reader.drives.At(1).letter, 'G');
-    EXPECT_EQ(reader.drives.At(2).letter, 'F');
+    EXPECT_EQ(reader.drives.At(2).letter, 0) << "F belongs to the drive on adapter 0";
+    AddInstance("ACME_CD-9", "C", "ACME    ", "CD-9            ", "2.0 ", "1", "0", "H");
+    reader.ScanDrives();
+    EXPECT_EQ(reader.drives.At(0).letter, 'F');
+    EXPECT_EQ(reader.drives.At(2).letter, 'H');
 }
 
 TEST_F(ScanTest, EmptyLetterSkipsToTheNextModelKeyAndAbsentValuesNeverMatch) {

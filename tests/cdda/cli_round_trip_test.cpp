@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <sys/wait.h>
 
 namespace {
@@ -164,10 +166,17 @@ TEST_F(CliRoundTrip, ABrokenCueSheetIsReportedAndItsDriveIsEmpty) {
                                "' KORVANE_REAL_DRIVES=0 KORVANE_DISC='" + (dir.Path() / "bad.cue").string() + "'";
     const CliRun drives = Cli(badEnv, "drives");
     EXPECT_EQ(drives.exitCode, 0);
-    EXPECT_NE(drives.out.find("gone.bin"), std::string::npos) << drives.out;
-    const CliRun tracks = Cli(badEnv, "tracks");
+    std::string unusable = "\n    unusable: ";
+    unusable += (dir.Path() / "bad.cue").string();
+    unusable += ": line 1: cannot open";
+    EXPECT_NE(drives.out.find(unusable), std::string::npos) << drives.out;
+    // Even on a terminal (script answers any prompt with Retry) the read fails at once.
+    const CliRun tracks = Cli("yes r | " + badEnv, "tracks");
     EXPECT_EQ(tracks.exitCode, 1);
-    EXPECT_NE(tracks.out.find("cannot read the table of contents in D:"), std::string::npos) << tracks.out;
+    EXPECT_NE(tracks.out.find("cannot read the table of contents in D: the disc image cannot be used: "),
+              std::string::npos)
+        << tracks.out;
+    EXPECT_EQ(tracks.out.find("not responding"), std::string::npos) << tracks.out;
 }
 
 TEST_F(CliRoundTrip, RejectedReadCdFallsBackAndAFailingDriveLeavesNothing) {
@@ -184,12 +193,79 @@ TEST_F(CliRoundTrip, RejectedReadCdFallsBackAndAFailingDriveLeavesNothing) {
         Cli(env + " KORVANE_ASPI_FAULTS=reject-readcd,fail:D8:1000 </dev/null", "read --track 2 -o '" + failed.string() + "'");
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_NE(broken.out.find("Device not responding. Try again?"), std::string::npos) << broken.out;
-    EXPECT_NE(broken.out.find("status 0x04"), std::string::npos) << broken.out;
+    EXPECT_NE(broken.out.find("the drive reported a hardware error (sense 04/44/00)"), std::string::npos) << broken.out;
     EXPECT_FALSE(fs::exists(failed));
     for (const auto& entry : fs::directory_iterator(dir.Path()))
         EXPECT_EQ(entry.path().filename().string().find("~krvn"), std::string::npos) << entry.path();
     const CliRun typo = Cli(env + " KORVANE_ASPI_FAULTS=explode", "tracks");
     EXPECT_NE(typo.out.find("cannot understand \"explode\""), std::string::npos) << typo.out;
+}
+
+TEST_F(CliRoundTrip, PassingFailuresAndRetriesStillGiveTheCleanBytes) {
+    const auto clean = dir.Path() / "clean.trk";
+    ASSERT_EQ(Cli(env, "read --track 1 -o '" + clean.string() + "'").exitCode, 0);
+    struct Case {
+        std::string faults, options;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"fail:BE:1,fail:D8:1000", "", 0, ""},
+        {"linux,fail:BE:1,fail:D8:1000", "", 0, ""},
+        {"linux,spinup:3,attention", "", 0, ""},
+        {"fail:BE:1:02/04/01", "", 0, ""},
+        {"reject-readcd,fail:D8:1", "", 1, "the drive reported a hardware error (sense 04/44/00)"},
+        {"reject-readcd,fail:D8:1", "--retries 1", 0, ""},
+        {"linux,medium:10", "--retries 2", 1, "medium error at 00:00.13 (sector 10)"},
+        {"linux,short:BE:1000", "", 1, "the drive returned fewer bytes than asked"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.faults + " " + c.options);
+        const auto out = dir.Path() / "t.trk";
+        std::filesystem::remove(out);
+        const CliRun run = Cli(env + " KORVANE_ASPI_FAULTS=" + c.faults + " </dev/null",
+                               "read --track 1 " + c.options + " -o '" + out.string() + "'");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
+        EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(ReadAll(out), ReadAll(clean));
+        }
+    }
+}
+
+TEST(CliEnhancedCd, TheLastAudioTrackHasTheLengthOfItsAudio) {
+    TempDir dir;
+    std::vector<std::uint8_t> image;
+    const auto cue = korvane::testing::WriteCueBin(dir.Path(), "extra", {{30, false, 1}, {49}, {10, true, 2}}, &image);
+    const std::string env = "KORVANE_ROOT='" + (dir.Path() / "root").string() +
+                            "' KORVANE_REAL_DRIVES=0 KORVANE_DISC='" + cue.string() + "'";
+    const CliRun tracks = Cli(env, "tracks");
+    EXPECT_EQ(tracks.out, "Track #1 - 0:00:00.40\nTrack #2 - 0:00:00.65\n") << "not 0:02:32.65";
+    const auto out = dir.Path() / "t2.trk";
+    ASSERT_EQ(Cli(env, "read --track 2 -o '" + out.string() + "'").exitCode, 0);
+    const auto bytes = ReadAll(out);
+    ASSERT_EQ(bytes.size(), 49u * 2646u);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 49 * 2352, image.begin() + 30 * 2352));
+}
+
+TEST(CliDrives, SixteenIdenticalDiscsGetSixteenLetters) {
+    TempDir dir;
+    const auto cue = korvane::testing::WriteCueBin(dir.Path(), "same", {{5}});
+    std::string list;
+    for (int i = 0; i < 16; ++i) {
+        if (i > 0) list += ':';
+        list += cue.string();
+    }
+    const CliRun drives = Cli("KORVANE_ROOT='" + (dir.Path() / "root").string() + "' KORVANE_REAL_DRIVES=0 KORVANE_DISC='" +
+                                  list + "'",
+                              "drives");
+    ASSERT_EQ(drives.exitCode, 0) << drives.out;
+    std::set<char> letters;
+    std::istringstream lines(drives.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("Virtual CD-ROM") != std::string::npos) letters.insert(line[0]);
+    EXPECT_EQ(letters.size(), 16u) << drives.out;
+    EXPECT_EQ(letters.count('-'), 0u) << drives.out;
 }
 
 TEST(CliDemoDisc, DemoDiscIsThereWithoutAnyDrive) {

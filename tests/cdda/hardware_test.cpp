@@ -2,14 +2,17 @@
 // reported as skipped otherwise.
 #include "cdda/toc.h"
 #include "cdda/track_file.h"
+#include "cdda/track_reader.h"
 #include "platform/aspi/environment.h"
 #include "tests/cdda/reader_fixture.h"
+#include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <unistd.h>
 
 namespace korvane::cdda {
@@ -48,18 +51,18 @@ TEST(RealDrive, ReadsTheTocAndTheSameAudioTwice) {
     if (tracks.empty()) GTEST_SKIP() << "the disc in /dev/sr0 has no audio track";
     for (const auto& line : TrackLines(reader.toc)) EXPECT_EQ(line.rfind("Track #", 0), 0u);
 
-    // Two seconds from the middle of the first audio track, read twice: bit-exact.
-    const std::uint32_t count = std::min<std::uint32_t>(150, tracks[0].sectorCount);
-    const std::uint32_t lba = tracks[0].startLba + (tracks[0].sectorCount - count) / 2;
-    std::vector<std::uint8_t> first(std::size_t{count} * kBytesPerSector), second(first.size());
-    for (std::uint32_t done = 0; done < count; done += kSectorsPerTransfer) {
-        const std::uint32_t n = std::min(kSectorsPerTransfer, count - done);
-        reader.ReadSectors(lba + done, std::span(first).subspan(std::size_t{done} * kBytesPerSector), n);
-    }
-    for (std::uint32_t done = 0; done < count; done += kSectorsPerTransfer) {
-        const std::uint32_t n = std::min(kSectorsPerTransfer, count - done);
-        reader.ReadSectors(lba + done, std::span(second).subspan(std::size_t{done} * kBytesPerSector), n);
-    }
+    // The first audio track, read twice into track files: bit-exact.
+    korvane::testing::TempDir temp;
+    auto readOnce = [&] {
+        const auto file = ReadTrackToTrackFile(reader, *sr0, 0, temp.Path());
+        std::ifstream in(*file, std::ios::binary);
+        std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+        std::filesystem::remove(*file);
+        return bytes;
+    };
+    const std::vector<std::uint8_t> first = readOnce();
+    const std::vector<std::uint8_t> second = readOnce();
+    EXPECT_EQ(first.size(), TrackFileBytesForSectors(tracks[0].sectorCount));
     EXPECT_EQ(first, second);
 }
 

@@ -23,6 +23,20 @@ inline std::uint32_t ForwardDescribe(aspi::KorvaneAspiDevice* out, std::uint32_t
     return static_cast<std::uint32_t>(devices.size());
 }
 
+inline std::uint32_t ForwardDiagnostics(char* buffer, std::uint32_t size) {
+    std::string text;
+    for (const auto& line : CurrentManager()->Diagnostics()) text += line + "\n";
+    if (buffer != nullptr && size > 0) {
+        const std::size_t n = std::min<std::size_t>(text.size(), size - 1);
+        std::copy_n(text.data(), n, buffer);
+        buffer[n] = 0;
+    }
+    return static_cast<std::uint32_t>(text.size());
+}
+inline cdda::ManagerEntryPoints ForwardingEntryPoints() {
+    return {&ForwardSupportInfo, &ForwardSend, &ForwardDescribe, &ForwardDiagnostics};
+}
+
 // A device of another type (a disk), which the scan must ignore.
 class DiskDevice final : public aspi::Device {
 public:

@@ -131,7 +131,7 @@ TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood)
     EXPECT_EQ(ReadCounts(0xBE), std::vector<std::uint32_t>{24}) << "one probe";
     EXPECT_EQ(ReadCounts(0xD8), (std::vector<std::uint32_t>{24, 24, 1}));
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 49 * 2352, image.begin() + 48 * 2352));
-    EXPECT_FALSE(reader->useReadCd);
+    EXPECT_EQ(reader->ReadCommandFor(reader->selected), ReadCommand::Vendor);
     EXPECT_FALSE(reader->quiet) << "the quiet flag is restored";
     drive->RejectReadCd(false);
     drive->ClearCommandLog();
@@ -141,7 +141,7 @@ TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood)
 
 TEST_F(TrackReaderTest, LaterReadFailureIsOfferedForRetryAndCancelRemovesBothFiles) {
     std::filesystem::remove(Read(2));  // the probe succeeds
-    EXPECT_TRUE(reader->useReadCd);
+    EXPECT_EQ(reader->ReadCommandFor(reader->selected), ReadCommand::ReadCd);
     drive->FailNext(0xBE, 1);
     rig.boxes->QueueAnswer(platform::kIdRetry);
     std::filesystem::remove(Read(0));

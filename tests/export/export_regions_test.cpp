@@ -6,6 +6,10 @@
 #include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -106,6 +110,49 @@ TEST_F(ExportRegionsTest, AFailingRegionShowsCouldNotWriteFileOnceAndTheExportGo
         EXPECT_EQ(box.text, "could not write file");
         EXPECT_EQ(box.flags, korvane::platform::kMbOk | korvane::platform::kMbIconError);
     }
+}
+
+// Files are synced and renamed in groups: a file failing at its sync in the middle of a
+// group larger than one commit batch replaces nothing, leaves no temporary behind and
+// does not hold back the others; leftovers of a dead exporter are removed first, those
+// of a running one kept.
+TEST_F(ExportRegionsTest, GroupedCommitKeepsEveryGuarantee) {
+    ScopedMessageBoxes boxes;
+    const pid_t dead = [] {
+        const pid_t child = ::fork();
+        if (child == 0) ::_exit(0);
+        ::waitpid(child, nullptr, 0);
+        return child;
+    }();
+    const auto staleName = ".kick3.wav." + std::to_string(dead) + "-0-1.krvn-part";
+    const auto liveName = ".kick3.wav." + std::to_string(::getppid()) + "-0-1.krvn-part";
+    WriteAll(dir_ / staleName, {std::byte{1}});
+    WriteAll(dir_ / liveName, {std::byte{2}});
+    WriteAll(dir_ / "kick270.wav", {std::byte{7}});
+    for (std::uint32_t i = 10; i < 300; ++i) regions_.push_back({i, 1});
+    std::vector<std::size_t> lines(300);
+    for (std::size_t i = 0; i < lines.size(); ++i) lines[i] = i;
+    int sinks = 0;
+    ExportIo io;
+    io.wrapSink = [&sinks](std::unique_ptr<korvane::platform::ByteSink> inner) -> std::unique_ptr<korvane::platform::ByteSink> {
+        korvane::platform::SinkFaults faults;
+        faults.failSync = ++sinks == 270;
+        return std::make_unique<korvane::platform::FaultInjectingSink>(std::move(inner), faults);
+    };
+    const auto results = ExportSelectedRegions(Request(lines, (dir_ / "kick.wav").string()), {}, io);
+    ASSERT_EQ(results.size(), 300u);
+    for (std::size_t i = 0; i < 300; ++i) {
+        if (i == 269) continue;
+        EXPECT_TRUE(results[i].outcome.Ok()) << i;
+        EXPECT_EQ(ReadAll(results[i].path), ExpectedWav(RegionSamples(i))) << i;
+    }
+    EXPECT_EQ(results[269].outcome.error, ExportError::kWriteFailed);
+    EXPECT_EQ(ReadAll(dir_ / "kick270.wav"), std::vector<std::byte>{std::byte{7}});
+    EXPECT_EQ(boxes.Boxes().ShownBoxes().size(), 1u);
+    const auto names = FileNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), staleName), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), liveName), 1);
+    EXPECT_EQ(names.size(), 300u + 2u);  // the WAV files, the track file, the live leftover
 }
 
 TEST_F(ExportRegionsTest, NoSelectionWritesNothing) {

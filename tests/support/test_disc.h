@@ -18,6 +18,7 @@ namespace korvane::testing {
 struct TestTrack {
     std::uint32_t sectorCount = 0;
     bool data = false;
+    int session = 0;  // when set, a "REM SESSION nn" line comes before the track
 };
 
 // The 16-bit value k of disc sector `lba` (k counts values in the sector, 0..1175).
@@ -40,6 +41,10 @@ inline std::filesystem::path WriteCueBin(const std::filesystem::path& dir, const
     std::vector<std::uint8_t> sector(2352);
     for (std::size_t t = 0; t < tracks.size(); ++t) {
         char header[64];
+        if (tracks[t].session > 0) {
+            std::snprintf(header, sizeof header, "REM SESSION %02d\n", tracks[t].session);
+            cueOut << header;
+        }
         std::snprintf(header, sizeof header, "  TRACK %02zu %s\n", t + 1, tracks[t].data ? "MODE1/2352" : "AUDIO");
         cueOut << header;
         std::snprintf(header, sizeof header, "    INDEX 01 %02u:%02u:%02u\n", lba / 4500, (lba / 75) % 60, lba % 75);

@@ -37,7 +37,7 @@ std::unique_ptr<CSampleEditorCtrl> CSampleEditorCtrl::Create(platform::RegistryS
     if (!module) {
         // A build tree keeps the module beside the programs.
         std::string local;
-        module = platform::Module::LoadByName(editor::kSampleEditorModuleName, {platform::ExecutableDir()}, &local);
+        module = platform::Module::LoadByName(editor::kSampleEditorModuleName, platform::ProgramModuleDirs(), &local);
         if (!module) reason += "; " + std::string(editor::kSampleEditorModuleName) + " beside the program: " + local;
     }
     if (!module) {

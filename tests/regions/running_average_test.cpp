@@ -1,0 +1,122 @@
+// The chunked running average against the one serial chain, on signals built to
+// make chunk states merge late or never: long digital silences after full-scale
+// squares (states stall at different denormal values), tails that decay into the
+// denormal range, and plain noise and music-like audio.
+#include "regions/running_average.h"
+
+#include "regions/demo_signal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace korvane {
+namespace {
+
+struct Floors {
+    std::vector<uint16_t> values, blockMin, blockMax;
+    friend bool operator==(const Floors&, const Floors&) = default;
+};
+
+Floors Allocate(std::size_t sampleCount, bool mono) {
+    const std::size_t steps = AverageSteps(sampleCount, mono);
+    const std::size_t blocks = (steps + 15) / 16;
+    return {std::vector<uint16_t>(steps, 0xDEAD), std::vector<uint16_t>(blocks, 0xDEAD),
+            std::vector<uint16_t>(blocks, 0xDEAD)};
+}
+
+// The recurrence as written, one step after the other.
+Floors Serial(const std::vector<int16_t>& s, bool mono, uint32_t n) {
+    Floors f = Allocate(s.size(), mono);
+    auto mag = [&](std::size_t i) { return uint32_t(std::abs(int32_t(s[i]))); };
+    auto input = [&](std::size_t frame) { return mono ? mag(frame) : (mag(2 * frame) + mag(2 * frame + 1)) / 2; };
+    if (f.values.empty()) return f;
+    double avg = input(0);
+    for (std::size_t k = 0; k < f.values.size(); ++k) {
+        avg = (double(n - 1) * avg + double(input(k + 1))) / double(n);
+        f.values[k] = uint16_t(avg);
+    }
+    for (std::size_t b = 0; b < f.blockMin.size(); ++b) {
+        const auto first = f.values.begin() + std::ptrdiff_t(16 * b);
+        const auto last = f.values.begin() + std::ptrdiff_t(std::min(f.values.size(), 16 * b + 16));
+        f.blockMin[b] = *std::min_element(first, last);
+        f.blockMax[b] = *std::max_element(first, last);
+    }
+    return f;
+}
+
+Floors Chunked(const std::vector<int16_t>& s, bool mono, uint32_t n, AverageSplit split, AverageReport& report) {
+    Floors f = Allocate(s.size(), mono);
+    report = RunAverageFloors(s, mono, n, {f.values, f.blockMin, f.blockMax}, split);
+    return f;
+}
+
+// Loud full-scale squares, then silences long enough for states to stall in the
+// denormal range, then a faint tail.
+std::vector<int16_t> SquaresAndSilences(std::size_t length) {
+    std::vector<int16_t> s(length, 0);
+    for (std::size_t i = 0; i < length; ++i) {
+        const std::size_t phase = i % 40'000;
+        if (phase < 3'000) s[i] = (i / 7) % 2 ? int16_t(-32768) : int16_t(32767);
+        else if (phase >= 39'000) s[i] = int16_t(i % 3);  // faint, mostly below 1
+    }
+    return s;
+}
+
+std::vector<int16_t> Noise(std::size_t length, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<int16_t> s(length);
+    for (auto& v : s) v = int16_t(int32_t(random() % 65536) - 32768);
+    return s;
+}
+
+TEST(RunningAverage, ChunkedRunEqualsTheSerialChainBitForBit) {
+    const auto demo = demo::MakeDemoSignal({7, 11025, 1, 200.0});
+    struct Case {
+        std::string name;
+        std::vector<int16_t> samples;
+        bool mono;
+        uint32_t n;
+        AverageSplit split;
+        bool expectRejections;
+    } cases[] = {
+        // Warm-ups far too short to merge: most chunks are rejected and repaired.
+        {"squares, short warm-up", SquaresAndSilences(2'000'000), true, 12, {8'192, 16, 3}, true},
+        {"noise, 16-step warm-up", Noise(600'001, 1), true, 12, {4'096, 16, 2}, true},
+        {"stereo squares", SquaresAndSilences(1'200'002), false, 12, {4'112, 32, 2}, true},
+        {"stereo odd count, n = 1", Noise(300'003, 2), false, 1, {1'024, 16, 1}, false},
+        {"long window", Noise(900'000, 3), true, 400, {16'384, 1'024, 2}, true},
+        // The split the slice index uses.
+        {"demo signal, default split", demo, true, 12, {}, false},
+        {"squares, default split", SquaresAndSilences(demo.size()), true, 12, {}, true},
+    };
+    for (const auto& c : cases) {
+        AverageReport report;
+        const Floors chunked = Chunked(c.samples, c.mono, c.n, c.split, report);
+        EXPECT_TRUE(chunked == Serial(c.samples, c.mono, c.n)) << c.name;
+        EXPECT_GT(report.chunks, 0u) << c.name;
+        if (c.expectRejections) {
+            EXPECT_GT(report.rejectedChunks, 0u) << c.name;
+        }
+    }
+}
+
+TEST(RunningAverage, ShortBuffersRunSeriallyAndTinyOnesHaveNoSteps) {
+    for (std::size_t length : {0, 1, 2, 3, 17, 5'000}) {
+        for (bool mono : {true, false}) {
+            const auto s = Noise(length, unsigned(length));
+            AverageReport report;
+            EXPECT_TRUE(Chunked(s, mono, 12, {}, report) == Serial(s, mono, 12)) << length << mono;
+            EXPECT_EQ(report.chunks, 0u);
+        }
+    }
+    EXPECT_EQ(AverageSteps(1, true), 0u);
+    EXPECT_EQ(AverageSteps(3, false), 0u);
+    EXPECT_EQ(AverageSteps(5, false), 1u);
+}
+
+}  // namespace
+}  // namespace korvane
