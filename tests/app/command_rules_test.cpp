@@ -118,7 +118,9 @@ TEST(FrameResources, EveryCommandReachesAHandlerAndEveryMenuItemHasAPrompt) {
     for (const auto& a : resources::FrameAccelerators()) EXPECT_NE(RouteOf(a.command), CommandRoute::kUnknown) << a.keys;
     // Toolbar buttons also carry a tooltip after the line break.
     for (std::uint32_t id : resources::FrameToolbar()) {
-        if (id != 0) EXPECT_FALSE(resources::SplitPrompt(resources::LoadAppString(id)).tooltip.empty()) << id;
+        if (id != 0) {
+            EXPECT_FALSE(resources::SplitPrompt(resources::LoadAppString(id)).tooltip.empty()) << id;
+        }
     }
     const auto noBreak = resources::SplitPrompt("only status");
     EXPECT_EQ(noBreak.statusText, "only status");
