@@ -46,7 +46,10 @@ std::optional<std::string> ReadLog(const korvane::platform::MachineFiles& files,
 int main(int argc, char** argv) {
     using namespace korvane;
     std::string logPath;
-    for (int i = 1; i < argc; ++i) logPath += (i > 1 ? " " : "") + std::string(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) logPath += ' ';
+        logPath += argv[i];
+    }
     if (logPath == "--help" || logPath == "-h") {
         std::cout << kUsage;
         return 0;

@@ -22,7 +22,9 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 void PutU64(std::vector<std::uint8_t>& out, std::uint64_t v) {
     for (int i = 0; i < 8; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
 }
-void PutText(std::vector<std::uint8_t>& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
+void PutText(std::vector<std::uint8_t>& out, std::string_view s) {
+    for (char c : s) out.push_back(static_cast<std::uint8_t>(c));
+}
 
 // A bounds-checked little-endian reader over the blob.
 class Reader {
