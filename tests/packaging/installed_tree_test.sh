@@ -25,12 +25,14 @@ for file in bin/korvane-cli lib/korvane/WNASPI32.DLL share/man/man1/korvane-cli.
             share/icons/hicolor/scalable/apps/korvane.svg share/doc/korvane/copyright; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
-zcat "$prefix/share/man/man1/korvane-cli.1.gz" | grep -q '^\.SH' || fail "the manual page has no sections"
+# grep reads from a file or a string, not a pipe: under pipefail an early grep -q exit
+# would fail the writer with SIGPIPE.
+grep -q '^\.SH' <(zcat "$prefix/share/man/man1/korvane-cli.1.gz") || fail "the manual page has no sections"
 
 version=$("$prefix/bin/korvane-cli" --version)
 [ "$version" = "korvane-cli 1.0.0" ] || fail "korvane-cli --version said '$version'"
 tracks=$("$prefix/bin/korvane-cli" tracks) || fail "korvane-cli tracks failed: $tracks"
-echo "$tracks" | grep -q '^Track #1 - ' || fail "no tracks on the demo disc: $tracks"
+grep -q '^Track #1 - ' <<<"$tracks" || fail "no tracks on the demo disc: $tracks"
 
 if [ -x "$prefix/bin/korvane" ]; then
   [ -f "$prefix/lib/korvane/Lumatrel.ocx" ] || fail "the control module is not installed"
