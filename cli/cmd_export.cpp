@@ -4,11 +4,14 @@
 //
 //   korvane-cli export --track-file F | --wav IN | --demo [--track N] [--drive D:]
 //       [--threshold DB] [--release MS] [--regions 1,3-5|all] [--normalize] -o OUT.wav
+//       [--trim] [--zero-cross MS] [--fade-in MS] [--fade-out MS] [--smpl] [--markers]
+//       [--sfz] [--midi] [--key K] [--bpm BPM] [--pad]
 #include "cli/command.h"
 #include "cli/export_source.h"
 #include "cli/progress.h"
 #include "cli/region_selection.h"
-#include "export/export_regions.h"
+#include "cli/sampler_flags.h"
+#include "export/sampler_export.h"
 #include "platform/ui/ui.h"
 
 #include <cstdio>
@@ -30,6 +33,7 @@ struct ExportOptions {
     std::string regions = "all";
     bool normalize = false;
     std::string output;
+    sampler::SamplerOptions sampler;
 };
 
 std::string Duration(std::uint64_t overviewSamples) {
@@ -55,24 +59,37 @@ void RunExport(const ExportOptions& options, int& exitCode) {
         return;
     }
 
+    if (const std::string refused = sampler::CheckOptions(options.sampler, lines.size()); !refused.empty())
+        throw std::runtime_error(refused + "; nothing written");
     // The application's file dialog only offers existing folders; on the command line
     // the folder is made when missing.
     if (const auto folder = std::filesystem::path(options.output).parent_path(); !folder.empty())
         std::filesystem::create_directories(folder);
 
-    wavexport::ExportRequest request;
-    request.trackFile = track.Path();
-    request.selectedLines = lines;
-    request.regionAt = [&regions](std::size_t line) { return regions.at(line); };
-    request.chosenPath = options.output;
-    request.normalize = options.normalize;
+    wavexport::SamplerExportRequest request;
+    request.plain.trackFile = track.Path();
+    request.plain.selectedLines = lines;
+    request.plain.regionAt = [&regions](std::size_t line) { return regions.at(line); };
+    request.plain.chosenPath = options.output;
+    request.plain.normalize = options.normalize;
+    for (const auto& r : regions) request.regions.push_back({r.startOverview, r.lengthOverview, 0});
+    request.thresholdDb = options.thresholdDb;
+    request.releaseMs = options.releaseMs;
+    request.sourceName = options.demo ? "demo disc track " + std::to_string(options.track)
+                                      : std::filesystem::path(options.wavFile.empty() ? options.trackFile
+                                                                                      : options.wavFile)
+                                            .filename()
+                                            .string();
+    request.options = options.sampler;
 
     ProgressBar bar("export");
-    const auto results = wavexport::ExportSelectedRegions(request, [&](std::uint64_t done, std::uint64_t total) {
+    const auto exported = wavexport::ExportForSampler(request, [&](std::uint64_t done, std::uint64_t total) {
         bar.Update(total == 0 ? 1.0 : static_cast<double>(done) / static_cast<double>(total));
         return !InterruptRequested();
     });
     bar.Finish();
+    if (!exported.refused.empty()) throw std::runtime_error(exported.refused + "; nothing written");
+    const auto& results = exported.regions;
 
     int failed = 0;
     for (const auto& result : results) {
@@ -86,9 +103,18 @@ void RunExport(const ExportOptions& options, int& exitCode) {
                       << result.outcome.detail << '\n';
         }
     }
+    for (const auto& companion : exported.companions) {
+        if (companion.outcome.Ok()) {
+            std::cout << "wrote " << companion.path << '\n';
+        } else {
+            ++failed;
+            std::cerr << "korvane-cli: " << companion.path << ": " << companion.outcome.detail << '\n';
+        }
+    }
     std::cout << wavexport::ExportSummary(results, options.output) << '\n';
-    if (results.size() < lines.size()) {
-        std::cerr << "korvane-cli: export stopped after " << results.size() << " of " << lines.size()
+    const std::size_t files = options.sampler.markers ? 1 : lines.size();  // --markers: one file for all
+    if (results.size() < files) {
+        std::cerr << "korvane-cli: export stopped after " << results.size() << " of " << files
                   << " regions\n";
         exitCode = 1;
         return;
@@ -119,6 +145,7 @@ const CommandRegistrar registrar("export", [](CLI::App& app, int& exitCode) {
     command->add_option("-o,--output", options->output,
                         "file name; with several regions the number goes before the last '.'")
         ->required();
+    AddSamplerFlags(*command, options->sampler, SamplerFlagSet::kExport);
     command->callback([options, &exitCode] { RunExport(*options, exitCode); });
 });
 

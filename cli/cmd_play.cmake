@@ -1,1 +1,2 @@
-target_link_libraries(korvane-cli PRIVATE korvane::playback korvane::regions korvane::track korvane::cdda)
+target_link_libraries(korvane-cli PRIVATE korvane::playback korvane::regions korvane::track korvane::cdda
+                      korvane::export)

@@ -5,11 +5,16 @@
 //   korvane-cli play --wav FILE --region K ...
 //   korvane-cli play --list-drivers
 //
+// With --trim, --zero-cross, --fade-in or --fade-out the region plays exactly as
+// korvane-cli export writes it with the same options.
+//
 // K counts from 1, as the region list shows it. An audio file (any kind the import
 // reads, mono included) is first converted into a temporary track file, deleted
 // afterwards.
 #include "cdda/overview.h"
 #include "cli/command.h"
+#include "cli/sampler_flags.h"
+#include "export/sampler_export.h"
 #include "playback/region_player.h"
 #include "playback/sound_driver.h"
 #include "playback/sound_player.h"
@@ -43,6 +48,7 @@ struct PlayOptions {
     double releaseMs = 250.0;
     std::string driver;
     bool listDrivers = false;
+    sampler::SamplerOptions sampler;
 };
 
 std::uint16_t LittleEndian16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
@@ -139,7 +145,15 @@ int RunPlay(const PlayOptions& options) {
     std::cerr << "Playing region #" << options.region << " of " << count << ": overview samples " << region.start
               << " + " << region.length << " (" << Seconds(region.length / 11025.0) << ")"
               << (options.loop ? ", looped; Ctrl+C stops" : "; Ctrl+C stops") << '\n';
-    if (options.loop) {
+    if (options.sampler.ShapesAudio()) {
+        std::vector<Region> all;
+        for (const Region& r : slicer.regions) all.push_back(r);
+        std::uint64_t firstFrame = 0;
+        auto audio = wavexport::ShapedRegionAudio(track, all, static_cast<std::size_t>(options.region - 1),
+                                                  options.thresholdDb, options.releaseMs,
+                                                  options.sampler, firstFrame);
+        regions.PlayAudio(std::move(audio), static_cast<std::uint32_t>(firstFrame), options.loop);
+    } else if (options.loop) {
         regions.PlayRegionLooped(track, region);
     } else {
         regions.PlayRegionOnce(track, region);
@@ -178,6 +192,7 @@ const CommandRegistrar registrar("play", [](CLI::App& app, int& exitCode) {
         ->check(CLI::Range(5.0, 2500.0));
     command->add_option("--driver", options->driver, "Sound driver description (default: the first device)");
     command->add_flag("--list-drivers", options->listDrivers, "List the sound drivers and exit");
+    AddSamplerFlags(*command, options->sampler, SamplerFlagSet::kPlay);
     command->callback([options, &exitCode] { exitCode = RunPlay(*options); });
 });
 

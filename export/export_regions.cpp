@@ -77,38 +77,38 @@ void RemoveStaleTemporaries(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& request,
-                                                      const ExportProgress& progress, const ExportIo& io) {
+std::vector<RegionExportResult> ExportRegionJobs(const std::filesystem::path& trackFile,
+                                                 const std::vector<RegionJob>& jobs, bool normalize,
+                                                 const ExportProgress& progress, const ExportIo& io,
+                                                 std::vector<StagedWav> companions,
+                                                 std::vector<ExportOutcome>* companionOutcomes) {
     std::vector<RegionExportResult> results;
-    if (request.selectedLines.empty()) return results;
-    const auto names = ExportFileNames(request.chosenPath, request.selectedLines.size());
-    RemoveStaleTemporaries(names);
-
-    std::vector<RegionBounds> regions;
-    regions.reserve(request.selectedLines.size());
+    if (jobs.empty()) return results;
+    std::vector<std::string> names;
     std::uint64_t framesTotal = 0;
-    for (std::size_t line : request.selectedLines) {
-        regions.push_back(request.regionAt(line));
-        framesTotal += std::uint64_t{regions.back().lengthOverview} * kFramesPerOverviewSample;
+    for (const RegionJob& job : jobs) {
+        names.push_back(job.name);
+        framesTotal += job.frameCount;
     }
+    RemoveStaleTemporaries(names);
 
     std::vector<StagedWav> staged;
     std::vector<std::size_t> stagedResult;  // index in results of each staged file
     std::uint64_t framesBefore = 0;
-    for (std::size_t k = 0; k < regions.size(); ++k) {
-        const std::uint64_t firstFrame = std::uint64_t{regions[k].startOverview} * kFramesPerOverviewSample;
-        const std::uint64_t frameCount = std::uint64_t{regions[k].lengthOverview} * kFramesPerOverviewSample;
+    bool allWritten = true;
+    for (const RegionJob& job : jobs) {
         ExportIo regionIo = io;
         if (progress)
             regionIo.progress = [&](std::uint64_t done, std::uint64_t) {
                 return progress(framesBefore + done, framesTotal);
             };
         StagedWav wav;
-        RegionExportResult result{request.selectedLines[k], names[k],
-                                  StageRegionWav(request.trackFile, names[k], firstFrame, frameCount,
-                                                 request.normalize, regionIo, wav)};
+        RegionExportResult result{job.line, job.name,
+                                  StageRegionWav(trackFile, job.name, job.firstFrame, job.frameCount, normalize,
+                                                 job.shaping, regionIo, wav)};
         const bool cancelled = result.outcome.error == ExportError::kCancelled;
         if (!result.outcome.Ok() && !cancelled) ShowCouldNotWrite();
+        allWritten = allWritten && result.outcome.Ok();
         if (result.outcome.Ok()) {
             staged.push_back(std::move(wav));
             stagedResult.push_back(results.size());
@@ -116,12 +116,48 @@ std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& reque
         results.push_back(std::move(result));
         if (cancelled) break;
         if (staged.size() == kCommitGroup) Commit(staged, stagedResult, results);
-        framesBefore += frameCount;
-        if (progress && !progress(framesBefore, framesTotal)) break;
+        framesBefore += job.frameCount;
+        if (progress && !progress(framesBefore, framesTotal)) {
+            allWritten = false;
+            break;
+        }
     }
-    // Regions finished before a cancellation are kept, as they would be one by one.
-    Commit(staged, stagedResult, results);
+    // The companions describe all regions: they go with the last group, or not at all.
+    const std::size_t regionsStaged = staged.size();
+    const std::size_t companionCount = companions.size();
+    allWritten = allWritten && results.size() == jobs.size();
+    if (allWritten) {
+        for (StagedWav& companion : companions) staged.push_back(std::move(companion));
+    }
+    companions.clear();
+    const auto outcomes = CommitStagedWavs(staged);
+    for (std::size_t k = 0; k < outcomes.size(); ++k) {
+        if (k < regionsStaged) {
+            results[stagedResult[k]].outcome = outcomes[k];
+            if (!outcomes[k].Ok()) ShowCouldNotWrite();
+        }
+    }
+    if (companionOutcomes != nullptr) {
+        companionOutcomes->assign(companionCount, {ExportError::kCancelled, "not written: not every region was written"});
+        if (allWritten)
+            std::copy(outcomes.begin() + static_cast<std::ptrdiff_t>(regionsStaged), outcomes.end(),
+                      companionOutcomes->begin());
+    }
     return results;
+}
+
+std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& request,
+                                                      const ExportProgress& progress, const ExportIo& io) {
+    const auto names = ExportFileNames(request.chosenPath, request.selectedLines.size());
+    std::vector<RegionJob> jobs;
+    jobs.reserve(request.selectedLines.size());
+    for (std::size_t k = 0; k < request.selectedLines.size(); ++k) {
+        const RegionBounds region = request.regionAt(request.selectedLines[k]);
+        jobs.push_back({request.selectedLines[k], names[k],
+                        std::uint64_t{region.startOverview} * kFramesPerOverviewSample,
+                        std::uint64_t{region.lengthOverview} * kFramesPerOverviewSample, {}});
+    }
+    return ExportRegionJobs(request.trackFile, jobs, request.normalize, progress, io);
 }
 
 }  // namespace korvane::wavexport

@@ -59,6 +59,25 @@ std::string ExportNamesPreview(const std::string& chosenPath, std::size_t select
 // ", 2 failed" when regions failed (FOLDER is the chosen file's folder).
 std::string ExportSummary(const std::vector<RegionExportResult>& results, const std::string& chosenPath);
 
+// One region as the export writes it: its line, its file, its frames and its shaping.
+struct RegionJob {
+    std::size_t line = 0;
+    std::string name;
+    std::uint64_t firstFrame = 0;
+    std::uint64_t frameCount = 0;
+    RegionShaping shaping;
+};
+
+// Writes the jobs in order with the commit groups, messages and cancellation of
+// ExportSelectedRegions. `companions` (files staged beside the regions) are committed
+// with the last group when every region succeeded and discarded otherwise; their
+// outcomes go to `companionOutcomes`.
+std::vector<RegionExportResult> ExportRegionJobs(const std::filesystem::path& trackFile,
+                                                 const std::vector<RegionJob>& jobs, bool normalize,
+                                                 const ExportProgress& progress, const ExportIo& io,
+                                                 std::vector<StagedWav> companions = {},
+                                                 std::vector<ExportOutcome>* companionOutcomes = nullptr);
+
 // Writes every selected region. Failures other than cancellation show 61217 through
 // platform::MessageBox. Returns one result per region attempted.
 std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& request,

@@ -2,8 +2,9 @@
 
 namespace korvane::wavexport {
 
-std::string MakeNumberedName(std::string_view path, int n) {
-    const std::string number = std::to_string(n);
+std::string MakeNumberedName(std::string_view path, int n, int width) {
+    std::string number = std::to_string(n);
+    if (number.size() < static_cast<std::size_t>(width)) number.insert(0, width - number.size(), '0');
     const auto dot = path.rfind('.');
     if (dot == std::string_view::npos) return std::string(path) + number;
     std::string out;

@@ -10,6 +10,7 @@ namespace korvane::wavexport {
 // path has no "." ("kick" -> "kick2"). The last "." counts even when it lies in a folder
 // name ("C:\My.Loops\kick" -> "C:\My2.Loops\kick"): users rely on the names the
 // program has always made.
-std::string MakeNumberedName(std::string_view path, int n);
+// With `width`, the number is zero-padded to that many digits ("kick01.wav").
+std::string MakeNumberedName(std::string_view path, int n, int width = 0);
 
 }  // namespace korvane::wavexport

@@ -1,6 +1,7 @@
 #include "export/wav_export.h"
 
 #include "export/normalize.h"
+#include "export/sampler.h"
 #include "export/wav_format.h"
 #include "platform/riff/riff.h"
 
@@ -133,22 +134,52 @@ void StagedWav::Discard() noexcept {
     }
 }
 
-ExportOutcome StageRegionWav(const fs::path& trackFile, const fs::path& targetIn, std::uint64_t firstFrame,
+ExportOutcome StageRegionWav(const fs::path& trackFile, const fs::path& target, std::uint64_t firstFrame,
                              std::uint64_t frameCount, bool normalize, const ExportIo& io, StagedWav& staged) {
+    return StageRegionWav(trackFile, target, firstFrame, frameCount, normalize, RegionShaping{}, io, staged);
+}
+
+namespace {
+
+// Resolves a link to the file it names and checks that file can be replaced.
+ExportOutcome ResolveTarget(const fs::path& targetIn, fs::path& target) {
+    target = targetIn;
+    std::error_code ec;
+    if (fs::is_symlink(target, ec)) {
+        target = fs::weakly_canonical(target, ec);
+        if (ec) return {ExportError::kWriteFailed, "cannot resolve " + targetIn.string() + ": " + ec.message()};
+    }
+    return CheckTarget(target);
+}
+
+}  // namespace
+
+ExportOutcome StageFileBytes(const fs::path& targetIn, std::span<const std::byte> bytes, StagedWav& staged) {
+    staged = StagedWav{};
+    StagedWav result;
+    if (auto checked = ResolveTarget(targetIn, result.target_); !checked.Ok()) return checked;
+    try {
+        auto sink = CreateTemporary(result.target_, result.temporary_);
+        sink->Write(bytes);
+        sink->StartSync();
+        result.sink_ = std::move(sink);
+    } catch (const std::exception& e) {
+        return {ExportError::kWriteFailed, e.what()};
+    }
+    staged = std::move(result);
+    return {};
+}
+
+ExportOutcome StageRegionWav(const fs::path& trackFile, const fs::path& targetIn, std::uint64_t firstFrame,
+                             std::uint64_t frameCount, bool normalize, const RegionShaping& shaping,
+                             const ExportIo& io, StagedWav& staged) {
     staged = StagedWav{};
     if (frameCount > kMaxExportFrames)
         return {ExportError::kRegionTooLarge, "region of " + std::to_string(frameCount) +
                                                   " frames does not fit a WAV file"};
     // A link is followed, so the file it names is replaced, not the link.
-    fs::path target = targetIn;
-    {
-        std::error_code ec;
-        if (fs::is_symlink(target, ec)) {
-            target = fs::weakly_canonical(target, ec);
-            if (ec) return {ExportError::kWriteFailed, "cannot resolve " + targetIn.string() + ": " + ec.message()};
-        }
-    }
-    if (auto checked = CheckTarget(target); !checked.Ok()) return checked;
+    fs::path target;
+    if (auto checked = ResolveTarget(targetIn, target); !checked.Ok()) return checked;
     {
         // Replacing the track file would destroy the audio the document stands for.
         std::error_code ec;
@@ -217,12 +248,18 @@ ExportOutcome StageRegionWav(const fs::path& trackFile, const fs::path& targetIn
             source->ReadAt(firstByte + done, chunk);
             readOrWrite = ExportError::kWriteFailed;
             if (scale) ScaleSamples(chunk, gain);
+            sampler::ApplyFades(chunk, done / kBytesPerFrame, frameCount, shaping.fadeInFrames, shaping.fadeOutFrames);
             riff.Write(chunk);
             done += n;
             if (io.progress && !io.progress(done / kBytesPerFrame, frameCount))
                 return {ExportError::kCancelled, "export cancelled"};
         }
         riff.Ascend();  // data
+        for (const auto& [id, contents] : shaping.trailingChunks) {
+            riff.CreateChunk(id);
+            riff.Write(contents);
+            riff.Ascend();
+        }
         riff.Ascend();  // RIFF
         result.sink_ = riff.Detach();
     } catch (const std::exception& e) {

@@ -20,6 +20,7 @@
 //
 // Thread contract: UI thread (blocking); no state is shared between calls.
 #include "platform/riff/file_io.h"
+#include "platform/riff/riff.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +28,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvane::wavexport {
@@ -69,6 +71,14 @@ ExportOutcome WriteRegionWav(const std::filesystem::path& trackFile, const std::
                              std::uint64_t firstFrame, std::uint64_t frameCount, bool normalize,
                              const ExportIo& io = {});
 
+// How a region is shaped on its way into the file; the default is the plain region.
+struct RegionShaping {
+    std::uint64_t fadeInFrames = 0;   // linear fades (export/sampler.h)
+    std::uint64_t fadeOutFrames = 0;
+    // Chunks written after "data" ("smpl", "cue ", "LIST"): id and contents.
+    std::vector<std::pair<platform::FourCc, std::vector<std::byte>>> trailingChunks;
+};
+
 // A region written completely under its temporary name, not yet synced or renamed.
 // Move-only; the temporary file is removed when a StagedWav that was not committed
 // goes away.
@@ -83,7 +93,8 @@ public:
 
 private:
     friend ExportOutcome StageRegionWav(const std::filesystem::path&, const std::filesystem::path&, std::uint64_t,
-                                        std::uint64_t, bool, const ExportIo&, StagedWav&);
+                                        std::uint64_t, bool, const RegionShaping&, const ExportIo&, StagedWav&);
+    friend ExportOutcome StageFileBytes(const std::filesystem::path&, std::span<const std::byte>, StagedWav&);
     friend std::vector<ExportOutcome> CommitStagedWavs(std::span<StagedWav>);
     void Discard() noexcept;
 
@@ -96,6 +107,15 @@ private:
 // starts writing it out. On failure `staged` is left empty and nothing stays on disk.
 ExportOutcome StageRegionWav(const std::filesystem::path& trackFile, const std::filesystem::path& target,
                              std::uint64_t firstFrame, std::uint64_t frameCount, bool normalize, const ExportIo& io,
+                             StagedWav& staged);
+// The same with fades (after normalisation) and chunks after the audio.
+ExportOutcome StageRegionWav(const std::filesystem::path& trackFile, const std::filesystem::path& target,
+                             std::uint64_t firstFrame, std::uint64_t frameCount, bool normalize,
+                             const RegionShaping& shaping, const ExportIo& io, StagedWav& staged);
+
+// Stages a small file of other content (an instrument, a MIDI file) the same way, to be
+// committed with the WAV files.
+ExportOutcome StageFileBytes(const std::filesystem::path& target, std::span<const std::byte> bytes,
                              StagedWav& staged);
 
 // The second stage for many files: syncs and closes every staged file, renames each

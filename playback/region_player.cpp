@@ -57,4 +57,17 @@ void RegionPlayer::PlayRegionLooped(const std::filesystem::path& trackFile, cons
     player_.PlayLoop(regionBuffer_, frames, false, true, 0, frames);
 }
 
+void RegionPlayer::PlayAudio(std::vector<std::int16_t> audio, std::uint32_t startFrame, bool looped) {
+    player_.StopPlayback();
+    regionBuffer_ = std::move(audio);
+    regionStartFrame_ = startFrame;
+    player_.SetPositionCallback(&RegionPlayer::OnPositionChanged, this);
+    const auto frames = static_cast<std::uint32_t>(regionBuffer_.size() / 2);
+    if (looped) {
+        player_.PlayLoop(regionBuffer_, frames, false, true, 0, frames);
+    } else {
+        player_.PlayOnce(regionBuffer_, frames, false, true);
+    }
+}
+
 }  // namespace korvane::playback

@@ -41,6 +41,10 @@ public:
     void PlayRegionOnce(const std::filesystem::path& trackFile, const Region& region);
     void PlayRegionLooped(const std::filesystem::path& trackFile, const Region& region);
 
+    // StopPlayback, then plays `audio` (interleaved stereo values that start at frame
+    // `startFrame` of the track, e.g. a region shaped for a sampler) once or looped.
+    void PlayAudio(std::vector<std::int16_t> audio, std::uint32_t startFrame, bool looped);
+
     void StopPlayback() { player_.StopPlayback(); }
 
     // The loaded region: raw interleaved stereo values, and its first frame in the track.
