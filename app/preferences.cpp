@@ -1,5 +1,7 @@
 #include "app/preferences.h"
 
+#include "app/sampler_section.h"
+
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
@@ -74,6 +76,8 @@ PreferencesWindow::PreferencesWindow(QWidget* parent) : QDialog(parent) {
     normalizeCheck_->setObjectName(QStringLiteral("normalizeCheck"));
     normalizeCheck_->setProperty("controlId", kNormalizeCheckId);
     layout->addWidget(normalizeCheck_);
+    samplerSection_ = new SamplerSection(this);
+    layout->addWidget(samplerSection_);
     layout->addStretch();
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -95,6 +99,7 @@ CPreferencesDlg::~CPreferencesDlg() { StoreSliceSettings(); }
 
 void CPreferencesDlg::Load() {
     normalise_ = 0;
+    samplerDefaults_ = LoadSamplerDefaults(store_.get());
     std::optional<RegKey> key;
     if (store_) key = Guarded([&] { return std::optional<RegKey>(store_->CreateKey(RootKey::LocalMachine, kKeyPath)); });
     auto write = [&](auto&& fn) {
@@ -160,6 +165,7 @@ int CPreferencesDlg::DoModal(QWidget* parent) {
 
 void CPreferencesDlg::InitDialog(PreferencesWindow& window) const {
     window.normalizeCheck()->setChecked(normalise_ != 0);
+    window.samplerSection()->SetOptions(samplerDefaults_);
     QComboBox* list = window.driverList();
     list->clear();
     for (const DriverChoice& d : drivers_) {
@@ -182,6 +188,10 @@ void CPreferencesDlg::OnOK(PreferencesWindow& window) {
     const std::string previous = driverName_;
     if (window.driverList()->currentIndex() >= 0) driverName_ = window.driverList()->currentText().toStdString();
     normalise_ = window.normalizeCheck()->isChecked() ? 1 : 0;
+    if (const auto sampler = window.samplerSection()->Options(); sampler != samplerDefaults_) {
+        samplerDefaults_ = sampler;
+        StoreSamplerDefaults(store_.get(), samplerDefaults_);
+    }
     if (store_) {
         Guarded([&] {
             auto key = store_->OpenKey(RootKey::LocalMachine, kKeyPath);

@@ -17,8 +17,13 @@
 // no sound driver at all the driver name stays empty and nothing is stored for it, so
 // the next start with a device picks the proper default.
 //
+// The dialog also holds the "Sampler" section with the export's sampler defaults
+// (app/sampler_section.h), stored on OK under their own key.
+//
 // Thread contract: UI thread only. The object lives as long as the main frame; the
 // dialog window exists only while DoModal runs.
+#include "export/sampler.h"
+
 #include <QDialog>
 #include <cstdint>
 #include <memory>
@@ -33,6 +38,8 @@ class RegistryStore;
 }
 
 namespace korvane::app {
+
+class SamplerSection;
 
 // One enumerated sound driver as the dialog sees it (the frame converts the playback
 // layer's driver records, primary driver first).
@@ -51,10 +58,12 @@ public:
     explicit PreferencesWindow(QWidget* parent);
     QComboBox* driverList() const noexcept { return driverList_; }
     QCheckBox* normalizeCheck() const noexcept { return normalizeCheck_; }
+    SamplerSection* samplerSection() const noexcept { return samplerSection_; }
 
 private:
     QComboBox* driverList_;
     QCheckBox* normalizeCheck_;
+    SamplerSection* samplerSection_;
 };
 
 class CPreferencesDlg {
@@ -82,6 +91,7 @@ public:
     double thresholdDb() const noexcept { return thresholdDb_; }
     int releaseMs() const noexcept { return releaseMs_; }
     const std::vector<DriverChoice>& drivers() const noexcept { return drivers_; }
+    const sampler::SamplerOptions& samplerDefaults() const noexcept { return samplerDefaults_; }
 
     // The slice tool window hands over every change here (saved at the end).
     void SetSliceSettings(double thresholdDb, int releaseMs) noexcept;
@@ -99,6 +109,7 @@ private:
     int normalise_ = 0;
     double thresholdDb_ = kDefaultThresholdDb;
     int releaseMs_ = kDefaultReleaseMs;
+    sampler::SamplerOptions samplerDefaults_;
 };
 
 }  // namespace korvane::app

@@ -3,7 +3,8 @@
 #include "app/frame/cd_bar.h"
 #include "app/frame/cd_source.h"
 #include "app/frame/dialogs.h"
-#include "export/export_regions.h"
+#include "app/sampler_section.h"
+#include "export/sampler_export.h"
 #include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/shell.h"
@@ -147,19 +148,39 @@ public:
     std::optional<fs::path> ChooseExportFile(QWidget* parent) override { return ChooseExportFile(parent, {}); }
     std::optional<fs::path> ChooseExportFile(QWidget* parent,
                                              const std::function<QString(const QString&)>& describe) override {
+        return Run(parent, describe, nullptr);
+    }
+    std::optional<fs::path> ChooseExportFile(QWidget* parent, const std::function<QString(const QString&)>& describe,
+                                             sampler::SamplerOptions& options) override {
+        return Run(parent, describe, &options);
+    }
+    std::optional<fs::path> ChooseSaveFile(QWidget* parent) override { return ChooseExportFile(parent); }
+
+private:
+    static std::optional<fs::path> Run(QWidget* parent, const std::function<QString(const QString&)>& describe,
+                                       sampler::SamplerOptions* options) {
         QFileDialog dialog(parent);
         dialog.setOption(QFileDialog::DontUseNativeDialog);  // the description goes into its layout
         if (describe) AddDescription(dialog, describe);
+        SamplerSection* section = options != nullptr ? AddSamplerSection(dialog, *options) : nullptr;
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(QStringLiteral("wav"));
         dialog.setNameFilter(AppString(resources::kIdsSaveFilter));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        if (section != nullptr) *options = section->Options();
         return Result(dialog.selectedFiles().front());
     }
-    std::optional<fs::path> ChooseSaveFile(QWidget* parent) override { return ChooseExportFile(parent); }
 
-private:
+    static SamplerSection* AddSamplerSection(QFileDialog& dialog, const sampler::SamplerOptions& options) {
+        auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+        if (grid == nullptr) return nullptr;
+        auto* section = new SamplerSection(&dialog);
+        section->SetOptions(options);
+        grid->addWidget(section, grid->rowCount(), 0, 1, grid->columnCount());
+        return section;
+    }
+
     static void AddDescription(QFileDialog& dialog, const std::function<QString(const QString&)>& describe) {
         auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
         auto* nameEdit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -240,6 +261,7 @@ CMainFrame::CMainFrame(FrameServices services, std::vector<DriverChoice> drivers
       player_(std::make_unique<trackview::SoundPlayerAdapter>(*services_.soundPlayer)) {
     if (!services_.openHelp) services_.openHelp = &OpenWithDesktop;
     if (!services_.dialogs) services_.dialogs = MakeQtFileDialogs();
+    samplerOptions_ = preferences_->samplerDefaults();
     setObjectName(QStringLiteral("CMainFrame"));
     setAcceptDrops(true);  // a file dropped on the window is opened
     setWindowTitle(AppString(resources::kIdsMainTitle));
@@ -852,6 +874,7 @@ CChildFrame* CMainFrame::AddChildFrame(DocumentEntry& entry) {
         frame);
     if (!entry.document->GetPathName().empty()) view->SetTrackFile(entry.document->GetPathName());
     view->SetFollowPlayCursor(followCursorAction_->isChecked());
+    view->SetSamplerPlayback(samplerOptions_);
     frame->SetView(view);
     frame->setWindowTitle(QString::fromStdString(entry.document->GetTitle()));
     connect(frame, &CChildFrame::closing, this, &CMainFrame::OnChildClosing);
@@ -950,6 +973,7 @@ void CMainFrame::OnExportWav() {
     const std::vector<int> selected = view->SelectedRegionIndices();
     if (selected.empty()) return;
     const bool normalise = preferences_->normalise();
+    sampler::SamplerOptions options = samplerOptions_;
     const std::optional<fs::path> chosen = services_.dialogs->ChooseExportFile(
         this, [count = selected.size(), normalise](const QString& name) {
             const QString normalising = normalise ? tr("normalised") : tr("not normalised");
@@ -958,10 +982,13 @@ void CMainFrame::OnExportWav() {
             }
             const std::string files = wavexport::ExportNamesPreview(name.toStdString(), count);
             return tr("Writes %1 (%2)").arg(QString::fromStdString(files), normalising);
-        });
+        },
+        options);
     if (!chosen) return;
+    SetSamplerOptions(options);
 
-    wavexport::ExportRequest request;
+    wavexport::SamplerExportRequest sampler;
+    wavexport::ExportRequest& request = sampler.plain;
     request.trackFile = child->document().GetPathName();
     for (int line : selected) request.selectedLines.push_back(static_cast<std::size_t>(line));
     std::sort(request.selectedLines.begin(), request.selectedLines.end());
@@ -972,6 +999,12 @@ void CMainFrame::OnExportWav() {
     };
     request.chosenPath = chosen->string();
     request.normalize = preferences_->normalise();
+    sampler.regions = regions;
+    const trackview::SliceSettings slicing = view->CurrentSliceSettings();
+    sampler.thresholdDb = slicing.thresholdDb;
+    sampler.releaseMs = slicing.releaseMs;
+    sampler.sourceName = child->document().GetTitle();
+    sampler.options = options;
 
     WaitCursor wait;
     QProgressDialog progress(tr("Exporting..."), tr("Cancel"), 0, 1, this);
@@ -980,15 +1013,25 @@ void CMainFrame::OnExportWav() {
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    const auto results = wavexport::ExportSelectedRegions(request, [&progress](std::uint64_t done, std::uint64_t total) {
+    const auto exported = wavexport::ExportForSampler(sampler, [&progress](std::uint64_t done, std::uint64_t total) {
         const int maximum = static_cast<int>(std::min<std::uint64_t>(std::max<std::uint64_t>(total, 1), 1u << 30));
         if (progress.maximum() != maximum) progress.setMaximum(maximum);
         progress.setValue(static_cast<int>(std::min<std::uint64_t>(done, static_cast<std::uint64_t>(maximum))));
         return !progress.wasCanceled();
     });
     progress.close();
+    if (!exported.refused.empty()) {
+        // Bad sampler input or an unwritable folder: nothing was written.
+        ShowMessage(QString::fromStdString(exported.refused), platform::kMbOk | platform::kMbIconError);
+        return;
+    }
+    const auto& results = exported.regions;
     QString summary = QString::fromStdString(wavexport::ExportSummary(results, request.chosenPath));
-    if (results.size() < selected.size()) summary += tr(", cancelled");
+    for (const auto& companion : exported.companions) {
+        const QString name = QString::fromStdString(fs::path(companion.path).filename().string());
+        summary += companion.outcome.Ok() ? tr(", %1").arg(name) : tr(", %1 not written").arg(name);
+    }
+    if (results.size() < (options.markers ? 1 : selected.size())) summary += tr(", cancelled");
     statusBar()->showMessage(summary, 30000);
 }
 
@@ -1000,7 +1043,16 @@ void CMainFrame::OnToolWindow() {
     sliceBar_->setVisible(!ToolWindowShown());
 }
 
-void CMainFrame::OnPreferences() { preferences_->DoModal(this); }
+void CMainFrame::OnPreferences() {
+    if (preferences_->DoModal(this) == QDialog::Accepted) SetSamplerOptions(preferences_->samplerDefaults());
+}
+
+void CMainFrame::SetSamplerOptions(const sampler::SamplerOptions& options) {
+    samplerOptions_ = options;
+    for (CChildFrame* child : childFrames()) {
+        if (child->view() != nullptr) child->view()->SetSamplerPlayback(options);
+    }
+}
 
 void CMainFrame::OnHelpFinder() {
     const fs::path& help = services_.helpFile;

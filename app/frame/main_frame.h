@@ -71,6 +71,14 @@ public:
         (void)describe;
         return ChooseExportFile(parent);
     }
+    // The same with the "Sampler" section, which starts from `options` and receives
+    // what the user chose when the dialog is accepted.
+    virtual std::optional<std::filesystem::path> ChooseExportFile(QWidget* parent,
+                                                                  const std::function<QString(const QString&)>& describe,
+                                                                  sampler::SamplerOptions& options) {
+        (void)options;
+        return ChooseExportFile(parent, describe);
+    }
     // Save (Ctrl+S): where to write the track as a WAV file.
     virtual std::optional<std::filesystem::path> ChooseSaveFile(QWidget* parent) = 0;
 };
@@ -236,6 +244,10 @@ private:
 
     FrameServices services_;
     std::unique_ptr<CPreferencesDlg> preferences_;
+    // The sampler options in use: the Preferences defaults, then what the export dialog
+    // last chose; play and loop of every view follow them.
+    sampler::SamplerOptions samplerOptions_;
+    void SetSamplerOptions(const sampler::SamplerOptions& options);
     std::unique_ptr<trackview::SoundPlayerAdapter> player_;
     std::vector<std::unique_ptr<DocumentEntry>> documents_;
 

@@ -6,11 +6,16 @@
 //  - CopySameBytes: the same audio bytes copied into one new file (read in the same
 //    blocks, written, synced, renamed), what `cp` plus a sync costs. Target: the
 //    export within 1.5x of the copy. Both write new files (see RemoveOutputs).
+//  - ExportAll/128regions against ExportSampler/128regions: the same track cut into 128
+//    regions (one per MIDI key), exported plain and with the sampler options
+//    --trim --zero-cross 5 --smpl --sfz --midi. Target: the sampler export within 1.3x
+//    of the plain one.
 //  - Export/normalize:0|1: one 10-minute region, plain and normalised (normalisation
 //    reads the region twice: peak pass, then scale pass).
 //
 // The fixture track file lies in $KORVANE_BENCH_DIR or the system's temporary folder.
 #include "export/export_regions.h"
+#include "export/sampler_export.h"
 #include "export/wav_export.h"
 
 #include <benchmark/benchmark.h>
@@ -137,6 +142,42 @@ void ExportAll(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kTrackBytes));
 }
 
+// 128 consecutive regions over the whole track, and the request of an export of all.
+constexpr std::uint32_t kKeyedRegions = 128;
+korvane::wavexport::SamplerExportRequest KeyedRequest(const Fixture& fixture, bool sampler) {
+    namespace wx = korvane::wavexport;
+    wx::SamplerExportRequest request;
+    const std::uint32_t length = kOverviewSamples / kKeyedRegions;
+    for (std::uint32_t k = 0; k < kKeyedRegions; ++k)
+        request.regions.push_back({k * length, k + 1 == kKeyedRegions ? kOverviewSamples - k * length : length, 0});
+    request.plain.trackFile = fixture.track;
+    for (std::size_t line = 0; line < kKeyedRegions; ++line) request.plain.selectedLines.push_back(line);
+    request.plain.regionAt = [regions = request.regions](std::size_t line) {
+        return wx::RegionBounds{regions[line].start, regions[line].length};
+    };
+    request.plain.chosenPath = (fixture.dir / (sampler ? "sampler.wav" : "plain.wav")).string();
+    request.thresholdDb = -36.0;
+    request.releaseMs = 750;
+    request.sourceName = "bench";
+    if (sampler) {
+        request.options = {.trim = true, .zeroCrossMs = 5, .smpl = true, .sfz = true, .midi = true, .firstKey = 0};
+    }
+    return request;
+}
+
+template <bool kSampler>
+void ExportKeyed(benchmark::State& state) {
+    auto& fixture = SharedFixture();
+    const auto request = KeyedRequest(fixture, kSampler);
+    const auto names = korvane::wavexport::SamplerFileNames(request.plain.chosenPath, kKeyedRegions, request.options);
+    for (auto _ : state) {
+        for (const auto& name : names) RemoveOutputs(state, name);
+        const auto result = korvane::wavexport::ExportForSampler(request);
+        if (!result.Ok()) state.SkipWithError(result.refused.empty() ? "a file failed" : result.refused.c_str());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kTrackBytes));
+}
+
 void Export(benchmark::State& state) {
     auto& fixture = SharedFixture();
     const bool normalize = state.range(0) != 0;
@@ -153,6 +194,8 @@ void Export(benchmark::State& state) {
 
 BENCHMARK(CopySameBytes)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(ExportAll)->Name("ExportAll/151regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(ExportKeyed<false>)->Name("ExportAll/128regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(ExportKeyed<true>)->Name("ExportSampler/128regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(Export)->ArgName("normalize")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 }  // namespace

@@ -183,4 +183,20 @@ TEST_F(SamplerExportTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(left, std::vector<std::string>{"blocker"});
 }
 
+// korvane-cli export with the sampler flags, as the user runs it on the demo disc.
+TEST_F(SamplerExportTest, TheCommandLineWritesTheKitOrRefusesBadInputWithoutWriting) {
+    const std::vector<std::string> env{"KORVANE_ROOT=" + (dir_ / "root").string()};
+    const std::string out = (dir_ / "out" / "kit.wav").string();
+    auto run = RunProgram("korvane-cli", {"export", "--demo", "-o", out, "--sfz", "--midi", "--key", "120"}, dir_, env);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.err.find("past key 127"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "out"));
+    run = RunProgram("korvane-cli",
+                     {"export", "--demo", "-o", out, "--trim", "--zero-cross", "5", "--smpl", "--sfz", "--midi", "--pad"},
+                     dir_, env);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* name : {"kit01.wav", "kit.sfz", "kit.mid"}) EXPECT_TRUE(fs::exists(dir_ / "out" / name)) << name;
+    EXPECT_NE(ReadText(dir_ / "out" / "kit.sfz").find("sample=kit01.wav lokey=36"), std::string::npos);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "track/view/korvane_view.h"
 
+#include "export/sampler_export.h"
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
 #include "track/view/region_list_model.h"
@@ -388,6 +389,7 @@ bool CKorvaneView::LoadRegionAudio() {
     SharedBuffers& shared = Shared();
     shared.region = {};
     regionValues_ = 0;
+    if (samplerPlayback_.ShapesAudio()) return LoadShapedRegionAudio(static_cast<std::size_t>(row));
     const std::uint64_t bytes = std::uint64_t{r.length} * 16;
     std::ifstream file(trackFile_, std::ios::binary);
     if (!file) {
@@ -405,6 +407,24 @@ bool CKorvaneView::LoadRegionAudio() {
     regionValues_ = r.length * 8;
     editor_->editor()->put_cursorPosition(-1);
     regionStartFrame_ = r.start * 4;
+    return true;
+}
+
+bool CKorvaneView::LoadShapedRegionAudio(std::size_t row) {
+    SharedBuffers& shared = Shared();
+    std::uint64_t firstFrame = 0;
+    try {
+        const SliceSettings slicing = CurrentSliceSettings();
+        shared.region = wavexport::ShapedRegionAudio(trackFile_, regions_, row, slicing.thresholdDb,
+                                                     slicing.releaseMs, samplerPlayback_, firstFrame);
+    } catch (const std::exception&) {
+        shared.region = {};
+        ShowTrackFileMessage(resources::kIdsTrackFileUnreadable, trackFile_);
+        return false;
+    }
+    regionValues_ = static_cast<std::uint32_t>(shared.region.size());
+    editor_->editor()->put_cursorPosition(-1);
+    regionStartFrame_ = static_cast<std::uint32_t>(firstFrame);
     return true;
 }
 

@@ -14,6 +14,7 @@
 // calls; it only stores the position and queues the cursor update to the UI thread.
 // The view stops playback before it replaces the region buffer and when it is
 // destroyed while its region plays.
+#include "export/sampler.h"
 #include "regions/region.h"
 #include "track/editor_ctrl/sample_editor.h"
 #include "regions/slice_index.h"
@@ -100,6 +101,11 @@ public:
     void PlayRegionOnce();
     void PlayRegionLooped();
     void StopPlayback();
+    // While trim, zero crossings or fades are on, play and loop hear the region shaped
+    // as the sampler export writes it (export/sampler_export.h); otherwise the plain one.
+    void SetSamplerPlayback(const sampler::SamplerOptions& options) { samplerPlayback_ = options; }
+    // The slice settings the regions are cut with.
+    SliceSettings CurrentSliceSettings() const { return settings_ ? settings_() : SliceSettings{}; }
     // While on (the default), the waveform scrolls to the play cursor when it leaves the
     // visible part.
     void SetFollowPlayCursor(bool follow) noexcept { followCursor_ = follow; }
@@ -167,7 +173,11 @@ private:
 
     std::unique_ptr<CSampleEditorCtrl> editor_;
     RegionPlayer& player_;
+    // LoadRegionAudio with the sampler shaping of samplerPlayback_.
+    bool LoadShapedRegionAudio(std::size_t row);
+
     std::function<SliceSettings()> settings_;
+    sampler::SamplerOptions samplerPlayback_;
     std::filesystem::path trackFile_;
 
     double thresholdSeen_ = 0.0;
