@@ -148,7 +148,8 @@ std::vector<RegionExportResult> ExportRegionJobs(const std::filesystem::path& tr
 
 std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& request,
                                                       const ExportProgress& progress, const ExportIo& io) {
-    const auto names = ExportFileNames(request.chosenPath, request.selectedLines.size());
+    const auto names = request.fileNames.empty() ? ExportFileNames(request.chosenPath, request.selectedLines.size())
+                                                 : request.fileNames;
     std::vector<RegionJob> jobs;
     jobs.reserve(request.selectedLines.size());
     for (std::size_t k = 0; k < request.selectedLines.size(); ++k) {

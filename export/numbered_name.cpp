@@ -2,15 +2,29 @@
 
 namespace korvane::wavexport {
 
-std::string MakeNumberedName(std::string_view path, int n, int width) {
+namespace {
+
+std::string NumberAt(std::string_view path, std::string_view::size_type dot, int n, int width) {
     std::string number = std::to_string(n);
     if (number.size() < static_cast<std::size_t>(width)) number.insert(0, width - number.size(), '0');
-    const auto dot = path.rfind('.');
     if (dot == std::string_view::npos) return std::string(path) + number;
     std::string out;
     out.reserve(path.size() + number.size());
     out.append(path.substr(0, dot)).append(number).append(path.substr(dot));
     return out;
+}
+
+}  // namespace
+
+std::string MakeNumberedName(std::string_view path, int n, int width) {
+    return NumberAt(path, path.rfind('.'), n, width);
+}
+
+std::string MakeNumberedFileName(std::string_view path, int n, int width) {
+    const auto slash = path.rfind('/');
+    const auto nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const auto dot = path.rfind('.');
+    return NumberAt(path, dot != std::string_view::npos && dot > nameStart ? dot : std::string_view::npos, n, width);
 }
 
 }  // namespace korvane::wavexport

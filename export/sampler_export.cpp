@@ -163,7 +163,9 @@ SamplerExportResult ExportForSampler(const SamplerExportRequest& request, const 
         result.refused = std::string("cannot read the track file: ") + e.what();
         return result;
     }
-    const auto names = SamplerFileNames(plain.chosenPath, selected.size(), options);
+    const auto names = options.markers || plain.fileNames.empty()
+                           ? SamplerFileNames(plain.chosenPath, selected.size(), options)
+                           : plain.fileNames;
     const auto companionFiles = CompanionFiles(request, selected, names);
     std::vector<fs::path> folders;
     for (const auto& name : names) folders.push_back(fs::path(name).parent_path());

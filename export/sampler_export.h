@@ -41,7 +41,8 @@ struct SamplerExportResult {
 };
 
 // The names of the region files: numbered (zero-padded with --pad), the chosen name for
-// one region, and the chosen name alone with --markers.
+// one region, and the chosen name alone with --markers. The export uses these unless
+// the plain request names its files itself (and --markers is off).
 std::vector<std::string> SamplerFileNames(const std::string& chosenPath, std::size_t selectedCount,
                                           const sampler::SamplerOptions& options);
 
