@@ -4,7 +4,7 @@
 // untouched, and bad input writes nothing.
 #include "export/sampler_export.h"
 
-#include "tests/export/export_fixtures.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
 
 #include <gtest/gtest.h>

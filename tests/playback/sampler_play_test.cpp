@@ -3,7 +3,7 @@
 #include "export/sampler_export.h"
 #include "playback/region_player.h"
 #include "playback_fixture.h"
-#include "tests/export/export_fixtures.h"
+#include "tests/support/audio_files.h"
 
 #include <cmath>
 #include <cstring>
@@ -24,8 +24,12 @@ TEST_F(SamplerPlayTest, AShapedRegionSoundsExactlyAsItsExportedFile) {
     korvane::testing::WriteTrackFile(track, stereo);
     wavexport::SamplerExportRequest request;
     request.regions = {{100, 5000, 0}, {5100, 12000, 0}};
-    request.plain = {track, {1}, [&](std::size_t l) { return wavexport::RegionBounds{request.regions[l].start, request.regions[l].length}; },
-                     (dir_ / "snare.wav").string(), false};
+    request.plain.trackFile = track;
+    request.plain.selectedLines = {1};
+    request.plain.regionAt = [&](std::size_t l) {
+        return wavexport::RegionBounds{request.regions[l].start, request.regions[l].length};
+    };
+    request.plain.chosenPath = (dir_ / "snare.wav").string();
     request.options = {.zeroCrossMs = 3, .fadeInMs = 2, .fadeOutMs = 20, .smpl = true};
     ASSERT_TRUE(wavexport::ExportForSampler(request).Ok());
     const auto file = korvane::testing::ReadAll(dir_ / "snare.wav");
