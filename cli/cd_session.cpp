@@ -1,6 +1,7 @@
 #include "cli/cd_session.h"
 
 #include "cdda/failure_text.h"
+#include "cli/command.h"
 #include "cli/console.h"
 #include "platform/ui/ui.h"
 
@@ -69,6 +70,14 @@ bool SameSource(const std::string& typed, const std::string& source) {
 }
 
 }  // namespace
+
+TrackReadProgress::TrackReadProgress(const std::string& trackLine) : bar("Reading " + trackLine) {
+    control.cancel = &cancel;
+    control.onProgress = [this](double fraction) {
+        bar.Update(fraction);
+        if (InterruptRequested()) cancel = true;
+    };
+}
 
 CLI::Option* AddDriveOption(CLI::App& command, std::string& drive) {
     return command.add_option("-d,--drive", drive,
@@ -150,6 +159,13 @@ const cdda::CDDrive& CdSession::SelectAndReadToc(const std::string& name) {
     } catch (const cdda::CDReaderException& e) {
         throw std::runtime_error("cannot read the table of contents in " + Name(drive) + (drive.letter ? " " : ": ") + Describe(e));
     }
+    const int count = cdda::TocTrackCount(reader_->toc);
+    Detail("READ TOC: tracks " + std::to_string(reader_->toc[2]) + "-" + std::to_string(reader_->toc[3]) +
+           ", lead-out LBA " + std::to_string(cdda::DescriptorAt(reader_->toc, count).lba) +
+           (reader_->sessions.MultiSession()
+                ? ", last session from track " + std::to_string(reader_->sessions.lastSessionFirstTrack) +
+                      " at LBA " + std::to_string(reader_->sessions.lastSessionStart)
+                : ""));
     return drive;
 }
 

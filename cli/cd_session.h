@@ -3,6 +3,8 @@
 // picking one by letter or address, and answering the retry prompt on the terminal.
 #include "cdda/cd_reader.h"
 #include "cdda/toc.h"
+#include "cdda/track_reader.h"
+#include "cli/progress.h"
 
 #include <CLI/CLI.hpp>
 
@@ -46,6 +48,17 @@ public:
 private:
     std::unique_ptr<cdda::CDReader> reader_;
     std::shared_ptr<void> previousHandler_;
+};
+
+// The progress bar of one track read and the control that stops the read on Ctrl+C.
+struct TrackReadProgress {
+    explicit TrackReadProgress(const std::string& trackLine);
+    TrackReadProgress(const TrackReadProgress&) = delete;
+    TrackReadProgress& operator=(const TrackReadProgress&) = delete;
+
+    std::atomic<bool> cancel{false};
+    ProgressBar bar;
+    cdda::ReadControl control;
 };
 
 // -d/--drive of the CD commands.

@@ -111,14 +111,9 @@ enum class TrackResult { Written, Failed, Cancelled };
 TrackResult ReadOneTrack(const ReadJob& job, std::size_t index, const cdda::AudioTrack& track,
                          const std::string& output) {
     const std::string line = cdda::FormatTrackLine(track.runningNumber, track.sectorCount);
-    std::atomic<bool> cancel{false};
-    ProgressBar bar("Reading " + line);
-    cdda::ReadControl control;
-    control.cancel = &cancel;
-    control.onProgress = [&](double fraction) {
-        bar.Update(fraction);
-        if (InterruptRequested()) cancel = true;
-    };
+    TrackReadProgress progress(line);
+    const cdda::ReadControl& control = progress.control;
+    ProgressBar& bar = progress.bar;
     const auto started = std::chrono::steady_clock::now();
     try {
         std::optional<fs::path> finished;

@@ -49,22 +49,15 @@ ExportTrack ExportTrack::FromDisc(int trackNumber, const std::string& driveName)
     cdda::CDReader& reader = session.Reader();
     const std::string line = session.AudioTrackAt(drive, trackNumber).line;
 
-    std::atomic<bool> cancel{false};
-    ProgressBar bar("Reading " + line);
-    cdda::ReadControl control;
-    control.cancel = &cancel;
-    control.onProgress = [&](double fraction) {
-        bar.Update(fraction);
-        if (InterruptRequested()) cancel = true;
-    };
+    TrackReadProgress progress(line);
     std::optional<fs::path> file;
     try {
         file = cdda::ReadTrackToTrackFile(reader, drive, trackNumber - 1,
-                                          platform::MachineRoot::FromEnvironment().TempDir(), control, line);
+                                          platform::MachineRoot::FromEnvironment().TempDir(), progress.control, line);
     } catch (const cdda::CDReaderException& e) {
         throw std::runtime_error("reading " + line + " from " + CdSession::Name(drive) + " failed: " + Describe(e));
     }
-    bar.Finish();
+    progress.bar.Finish();
     if (!file) throw std::runtime_error("interrupted; nothing written");
     Say("read " + line + " from " + CdSession::Name(drive));
     return ExportTrack(*file, true);
