@@ -1,1 +1,2 @@
 target_link_libraries(korvane-cli PRIVATE korvane::cdda korvane::export)
+target_link_libraries(korvane-cli PRIVATE korvane::registry)

@@ -1,8 +1,12 @@
-// korvane-cli read --track N [--drive D:] -o FILE [--wav] [--force]: reads audio track N
-// (as numbered by `tracks`) into a track file (raw audio followed by its overview), or
-// with --wav into a plain 44,100 Hz 16-bit stereo WAV file. The file is written under a
-// temporary name beside FILE and takes FILE's name only when complete; an existing FILE
-// is kept unless --force is given.
+// korvane-cli read --track N [--drive D:] -o FILE [--wav] [--force] [--verify]
+// [--max-retries N] [--offset N [--save-offset]] [--log FILE]: reads audio track N (as
+// numbered by `tracks`) into a track file (raw audio followed by its overview), or with
+// --wav into a plain 44,100 Hz 16-bit stereo WAV file, and prints its checksums. The
+// file is written under a temporary name beside FILE and takes FILE's name only when
+// complete; an existing FILE is kept unless --force is given. Exit code 3 when the read
+// finished with suspicious sectors.
+#include "cdda/drive_offsets.h"
+#include "cdda/rip_log.h"
 #include "cdda/temp_file.h"
 #include "cdda/toc.h"
 #include "cdda/track_file.h"
@@ -11,11 +15,13 @@
 #include "cli/command.h"
 #include "cli/progress.h"
 #include "export/wav_format.h"
+#include "platform/registry/registry.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,7 +38,30 @@ struct ReadOptions {
     std::string output;
     bool wav = false;
     bool force = false;
+    bool verify = false;
+    int maxRetries = cdda::kDefaultMaxRetries;
+    std::optional<std::int32_t> offset;
+    bool saveOffset = false;
+    std::string log;
 };
+
+// Exit code of a read that finished but left sectors suspicious.
+constexpr int kExitSuspicious = 3;
+
+// The read offset to use: --offset (stored for the drive model with --save-offset), or
+// the one stored for the model, or none.
+std::int32_t ChooseOffset(const ReadOptions& options, const cdda::CDDrive& drive) {
+    const std::string model = cdda::DriveModel(drive);
+    if (options.offset) {
+        if (options.saveOffset) cdda::SaveDriveOffset(*platform::RegistryStore::OpenMachine(), model, *options.offset);
+        return *options.offset;
+    }
+    try {
+        return cdda::LoadDriveOffset(*platform::RegistryStore::OpenMachine(), model).value_or(0);
+    } catch (const platform::RegistryError&) {
+        return 0;  // no registry to read: the drive's data as it comes
+    }
+}
 
 class DiscardSink : public cdda::TrackSink {
 public:
@@ -81,7 +110,21 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
     cmd->add_option("-o,--output", options->output, "File to write")->required();
     cmd->add_flag("--wav", options->wav, "Write a plain WAV file instead of a track file");
     cmd->add_flag("--force", options->force, "Replace an existing output file");
+    cmd->add_flag("--verify", options->verify,
+                  "Read every sector twice with the drive's cache defeated, and re-read sectors until two reads agree");
+    cmd->add_option("--max-retries", options->maxRetries,
+                    "With --verify: re-reads of a sector before it counts as suspicious (default 16)")
+        ->check(CLI::Range(0, 1000));
+    cmd->add_option("--offset", options->offset,
+                    "The drive's read offset in samples, as offset lists give it (default: the one saved for the "
+                    "drive model, else 0)")
+        ->check(CLI::Range(-cdda::kMaxOffsetSamples, cdda::kMaxOffsetSamples));
+    cmd->add_flag("--save-offset", options->saveOffset, "Remember --offset for this drive model");
+    cmd->add_option("--log", options->log, "Write a rip log (drive, settings, checksums, problems) to this file");
+    cmd->footer("Exit codes: 0 every sector was read (and, with --verify, verified); 3 the read finished but some "
+                "sectors are suspicious; 1 the read failed.");
     cmd->callback([options, &exitCode] {
+        if (options->saveOffset && !options->offset) throw std::runtime_error("--save-offset needs --offset");
         const fs::path output = fs::absolute(options->output);
         if (!options->force && fs::exists(output))
             throw std::runtime_error(output.string() + " exists; use --force to replace it");
@@ -92,6 +135,7 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
         const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
         cdda::CDReader& reader = session.Reader();
         const auto [track, line] = session.AudioTrackAt(drive, options->track);
+        cdda::TrackReadReport report;
 
         std::atomic<bool> cancel{false};
         ProgressBar bar("Reading " + line);
@@ -101,6 +145,9 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
             bar.Update(fraction);
             if (InterruptRequested()) cancel = true;
         };
+        control.secure.verify = options->verify;
+        control.secure.maxRetries = options->maxRetries;
+        control.secure.offsetSamples = ChooseOffset(*options, drive);
 
         fs::path finished;
         try {
@@ -111,7 +158,7 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
                     const auto header = wavexport::EncodeWavHeader(static_cast<std::uint32_t>(dataBytes));
                     wav.Write({reinterpret_cast<const std::uint8_t*>(header.data()), header.size()});
                     DiscardSink overview;
-                    if (cdda::ReadTrackToFiles(reader, options->track - 1, overview, wav, control, line) ==
+                    if (cdda::ReadTrackToFiles(reader, options->track - 1, overview, wav, control, line, &report) ==
                         cdda::ReadOutcome::Cancelled) {
                         wav.Remove();
                         bar.Finish();
@@ -126,7 +173,7 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
                 }
                 finished = wav.Path();
             } else {
-                auto file = cdda::ReadTrackToTrackFile(reader, drive, options->track - 1, dir, control, line);
+                auto file = cdda::ReadTrackToTrackFile(reader, drive, options->track - 1, dir, control, line, &report);
                 if (!file) {
                     bar.Finish();
                     std::fprintf(stderr, "korvane-cli: interrupted; nothing written\n");
@@ -144,7 +191,16 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
         ApplyUmask(output);
         std::printf("%s: %s, %u sectors, %s\n", output.string().c_str(), line.c_str(), track.sectorCount,
                     options->wav ? "WAV" : "track file");
-        exitCode = 0;
+        std::fputs(cdda::FormatTrackReport(report).c_str(), stdout);
+        if (!options->log.empty()) {
+            const cdda::RipLogHeader header{KORVANE_VERSION, drive, control.secure};
+            cdda::WriteRipLog(fs::absolute(options->log), cdda::FormatRipLog(header, std::span(&report, 1)));
+        }
+        const std::size_t suspicious = report.suspiciousFrames.size();
+        if (suspicious > 0)
+            std::fprintf(stderr, "korvane-cli: %zu suspicious sector%s in %s\n", suspicious, suspicious == 1 ? "" : "s",
+                         line.c_str());
+        exitCode = suspicious > 0 ? kExitSuspicious : 0;
     });
 });
 

@@ -1,8 +1,13 @@
 // Track reading from the virtual drive (a 60-minute track through the whole CD layer:
 // requests on the manager's worker, 24-sector transfers, overview, two temporary files)
-// next to a plain copy of the same bytes in the same run; and the overview downmix.
+// next to a plain copy of the same bytes in the same run; the same read verified (two
+// passes with the cache defeated between them); the overview downmix; and the per-track
+// checksums (CRC32, AccurateRip v1/v2).
 //
-//   korvane_cdda_bench --benchmark_filter=Read   (compare the MB/s of the two lines)
+//   korvane_cdda_bench --benchmark_filter=Read   (compare the MB/s of the lines; the
+//                                                 verified read's time over the plain one's
+//                                                 is the cost of verification)
+#include "cdda/checksums.h"
 #include "cdda/overview.h"
 #include "cdda/temp_file.h"
 #include "cdda/track_file.h"
@@ -37,7 +42,8 @@ struct LongDisc {
     }
 };
 
-void BM_ReadTrack60MinVirtualDrive(benchmark::State& state) {
+// Reads the 60-minute track with `control` once per iteration.
+void ReadLongTrack(benchmark::State& state, const cdda::ReadControl& control) {
     LongDisc& disc = LongDisc::Get();
     korvane::testing::ReaderRig rig;
     rig.manager->AddAdapter("virtual");
@@ -49,7 +55,7 @@ void BM_ReadTrack60MinVirtualDrive(benchmark::State& state) {
     const fs::path out = disc.dir.Path() / "out";
     fs::create_directories(out);
     for (auto _ : state) {
-        auto file = cdda::ReadTrackToTrackFile(reader, reader.drives.At(0), 0, out);
+        auto file = cdda::ReadTrackToTrackFile(reader, reader.drives.At(0), 0, out, control);
         state.PauseTiming();
         if (!file || fs::file_size(*file) != cdda::TrackFileBytesForSectors(kSixtyMinutesSectors))
             state.SkipWithError("wrong track file");
@@ -59,7 +65,17 @@ void BM_ReadTrack60MinVirtualDrive(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(cdda::AudioBytesForSectors(kSixtyMinutesSectors)));
 }
+
+void BM_ReadTrack60MinVirtualDrive(benchmark::State& state) { ReadLongTrack(state, {}); }
 BENCHMARK(BM_ReadTrack60MinVirtualDrive)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The same read verified: every transfer read twice, a distant sector read between.
+void BM_ReadTrack60MinVirtualDriveVerified(benchmark::State& state) {
+    cdda::ReadControl control;
+    control.secure.verify = true;
+    ReadLongTrack(state, control);
+}
+BENCHMARK(BM_ReadTrack60MinVirtualDriveVerified)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 // The same bytes copied file to file in transfers of the same size.
 void BM_ReadPlainFileCopySameBytes(benchmark::State& state) {
@@ -99,6 +115,22 @@ void BM_DownmixOverview(benchmark::State& state) {
 }
 // One transfer, and one minute of audio.
 BENCHMARK(BM_DownmixOverview)->Arg(24)->Arg(4500);
+
+// CRC32 and AccurateRip v1/v2 of one minute of audio, as the reader computes them.
+void BM_TrackChecksums(benchmark::State& state) {
+    std::vector<std::uint8_t> audio(std::size_t{4500} * cdda::kBytesPerSector);
+    for (std::size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    const std::uint64_t frames = audio.size() / cdda::kBytesPerFrame;
+    for (auto _ : state) {
+        cdda::TrackChecksums sums(frames, true, true);
+        if (state.range(0) & 1) sums.crc32 = cdda::Crc32(0, audio);
+        if (state.range(0) & 2) sums.accurateRip.Add(audio);
+        benchmark::DoNotOptimize(sums);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(audio.size()));
+}
+// 1: CRC32 alone, 2: AccurateRip alone, 3: both (what a read computes).
+BENCHMARK(BM_TrackChecksums)->Arg(1)->Arg(2)->Arg(3);
 
 }  // namespace
 
