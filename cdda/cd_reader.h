@@ -47,6 +47,7 @@ struct CDReaderException {
     std::int64_t trackStart = -1;   // start of the track being read, when known
     std::string device;             // where the drive comes from ("/dev/sr0"), when known
     std::string problem;            // the drive's own report (an unusable disc image)
+    bool offeredRetry = false;      // the user saw it in the retry prompt and cancelled
 };
 inline constexpr std::int32_t kManagerNotBound = 1;
 inline constexpr std::int32_t kRequestFailed = 2;
@@ -168,7 +169,9 @@ public:
     std::int32_t retries = 0;                 // failed requests sent again before the prompt
     std::uint32_t readyTimeoutMs = 30'000;    // longest wait for a drive becoming ready
     std::uint32_t readyPollMs = 250;          // TEST UNIT READY interval while waiting
-    std::function<void(bool waiting)> onDriveWait;  // true when a wait begins, false when it ends
+    // true when a wait begins and again at every poll while it lasts (so a caller can keep
+    // its window alive and notice Cancel), false once when it ends
+    std::function<void(bool waiting)> onDriveWait;
     const std::atomic<bool>* cancel = nullptr;      // when set, a wait for the drive ends early
     std::int64_t trackStart = -1;  // the track being read, so that failures name a position in it
 

@@ -49,7 +49,8 @@ struct ReadControl {
     // When it becomes true the read stops before the next transfer (and a wait for a
     // drive becoming ready ends).
     const std::atomic<bool>* cancel = nullptr;
-    // True while the read waits for the drive to become ready, false when that ends.
+    // True when the read starts waiting for the drive to become ready and at every poll
+    // while it waits, false once when the wait ends.
     std::function<void(bool waiting)> onWaiting;
     // Verification and the drive's read offset; the defaults write what the drive gives.
     SecureReadSettings secure;

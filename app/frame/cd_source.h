@@ -18,9 +18,15 @@
 namespace korvane::app {
 
 // A failure of the CD layer that ends a scan or a read; `what()` says why.
+// `OfferedForRetry()`: the user has seen it already in the retry prompt.
 class CdError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit CdError(const std::string& what, bool offeredForRetry = false)
+        : std::runtime_error(what), offeredForRetry_(offeredForRetry) {}
+    bool OfferedForRetry() const noexcept { return offeredForRetry_; }
+
+private:
+    bool offeredForRetry_;
 };
 // The Track box line no longer describes the disc in the drive.
 class CdTrackListOutOfDate : public CdError {
@@ -28,8 +34,13 @@ public:
     using CdError::CdError;
 };
 
-// Progress of a track read, 0 to 1; returning false cancels the read.
-using ReadProgress = std::function<bool(double fraction)>;
+// Progress of a track read. Each callback may be empty; returning false cancels the read.
+struct ReadProgress {
+    std::function<bool(double fraction)> fraction;  // 0 to 1, after every transfer
+    // true when the read starts waiting for the drive to become ready (a disc spinning
+    // up) and at every poll while it waits; false once when the wait ends.
+    std::function<bool(bool waiting)> waiting;
+};
 
 class CdSource {
 public:

@@ -75,15 +75,20 @@ std::optional<std::filesystem::path> MachineCdSource::ReadTrack(int driveLine, i
     std::atomic<bool> cancel{false};
     cdda::ReadControl control;
     control.cancel = &cancel;
-    if (progress) {
+    if (progress.fraction) {
         control.onProgress = [&](double fraction) {
-            if (!progress(fraction)) cancel.store(true);
+            if (!progress.fraction(fraction)) cancel.store(true);
+        };
+    }
+    if (progress.waiting) {
+        control.onWaiting = [&](bool waiting) {
+            if (!progress.waiting(waiting)) cancel.store(true);
         };
     }
     try {
         return cdda::ReadTrackToTrackFile(*reader_, drive, trackLine, tempDir, control, expectedLine);
     } catch (const cdda::CDReaderException& failed) {
-        throw CdError(Describe(failed));
+        throw CdError(Describe(failed), failed.offeredRetry);
     } catch (const cdda::TrackListOutOfDate& stale) {
         throw CdTrackListOutOfDate(stale.what());
     }
