@@ -68,7 +68,7 @@ protected:
 TEST_F(CliSlice, DemoListingWithDefaultsAndClockColumns) {
     const auto run = Cli({"--demo", "--seconds", "20", "--seed", "4"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const auto expected = Expected(demo::MakeDemoSignal({4, 11025, 1, 20.0}), -30, 250);  // the defaults
+    const auto expected = Expected(demo::MakeDemoSignal({4, 11025, 1, 20.0}), -36, 750);  // the defaults
     const auto rows = Rows(run.out);
     ASSERT_EQ(rows.size(), expected.size()) << run.out;
     ASSERT_GE(rows.size(), 2u);
@@ -101,7 +101,7 @@ TEST_F(CliSlice, SlicesTheOverviewOfTheConvertedAudio) {
     stereo.resize((stereo.size() + 1175) / 1176 * 1176, 0);  // the last sector completed with silence
     std::vector<int16_t> overview(cdda::OverviewSamplesFor(stereo.size()));
     cdda::DownmixOverview(stereo, overview);
-    const auto expected = Expected(overview, -30, 250);
+    const auto expected = Expected(overview, -36, 750);
     const auto rows = Rows(s.out);
     ASSERT_EQ(rows.size(), expected.size()) << s.out;
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].start, expected[i].start);
@@ -154,9 +154,11 @@ TEST_F(CliSlice, OutOfRangeOrMissingParametersAreRefused) {
         EXPECT_FALSE(run.err.empty()) << ::testing::PrintToString(args);
         EXPECT_TRUE(Rows(run.out).empty()) << ::testing::PrintToString(args);
     }
-    // The ends of the ranges are accepted.
+    // The ends of the ranges are accepted; at 0 dB no region reaches the threshold: exit 4.
     EXPECT_EQ(Cli({"--demo", "--seconds", "5", "--threshold", "-96", "--release", "5"}).exitCode, 0);
-    EXPECT_EQ(Cli({"--demo", "--seconds", "5", "--threshold", "0", "--release", "2500"}).exitCode, 0);
+    const auto none = Cli({"--demo", "--seconds", "5", "--threshold", "0", "--release", "2500"});
+    EXPECT_EQ(none.exitCode, 4);
+    EXPECT_NE(none.err.find("no region reaches the threshold at 0.0 dB / 2500 ms"), std::string::npos) << none.err;
 }
 
 }  // namespace
