@@ -159,7 +159,10 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
                     options->wav ? "WAV" : "track file");
         std::fputs(cdda::FormatTrackReport(report).c_str(), stdout);
         if (!options->log.empty()) {
-            const cdda::RipLogHeader header{KORVANE_VERSION, drive, control.secure};
+            const std::string version = std::to_string(KORVANE_VERSION_MAJOR) + "." +
+                                        std::to_string(KORVANE_VERSION_MINOR) + "." +
+                                        std::to_string(KORVANE_VERSION_PATCH);
+            const cdda::RipLogHeader header{version, drive, control.secure};
             cdda::WriteRipLog(fs::absolute(options->log), cdda::FormatRipLog(header, std::span(&report, 1)));
         }
         const std::size_t suspicious = report.suspiciousFrames.size();
