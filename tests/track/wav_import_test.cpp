@@ -2,7 +2,7 @@
 
 #include "export/wav_export.h"
 #include "platform/ui/ui.h"
-#include "tests/track/wav_corpus.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>
