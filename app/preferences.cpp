@@ -2,6 +2,7 @@
 
 #include "app/sampler_section.h"
 
+#include "cdda/drive_offsets.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
@@ -12,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -78,6 +80,19 @@ PreferencesWindow::PreferencesWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(normalizeCheck_);
     samplerSection_ = new SamplerSection(this);
     layout->addWidget(samplerSection_);
+    verifyCheck_ = new QCheckBox(QStringLiteral("Verify reads"), this);
+    verifyCheck_->setObjectName(QStringLiteral("verifyCheck"));
+    layout->addWidget(verifyCheck_);
+    auto* offsetRow = new QHBoxLayout();
+    offsetLabel_ = new QLabel(QStringLiteral("Read offset:"), this);
+    offsetBox_ = new QSpinBox(this);
+    offsetBox_->setObjectName(QStringLiteral("offsetBox"));
+    offsetBox_->setRange(-cdda::kMaxOffsetSamples, cdda::kMaxOffsetSamples);
+    offsetBox_->setSuffix(QStringLiteral(" samples"));
+    offsetLabel_->setBuddy(offsetBox_);
+    offsetRow->addWidget(offsetLabel_);
+    offsetRow->addWidget(offsetBox_);
+    layout->addLayout(offsetRow);
     layout->addStretch();
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -135,6 +150,9 @@ void CPreferencesDlg::Load() {
         releaseMs_ = kDefaultReleaseMs;
         write([&](RegKey& k) { k.SetDword(kReleaseValue, kDefaultReleaseMs); });
     }
+
+    const auto verify = key ? ReadDword(*key, kVerifyValue) : std::nullopt;
+    verifyReads_ = verify.value_or(0) != 0;
 }
 
 void CPreferencesDlg::SetSliceSettings(double thresholdDb, int releaseMs) noexcept {
@@ -182,6 +200,13 @@ void CPreferencesDlg::InitDialog(PreferencesWindow& window) const {
         }
     }
     list->setCurrentIndex(found);
+    window.verifyCheck()->setChecked(verifyReads_);
+    const bool drive = !driveModel_.empty() && store_;
+    window.offsetBox()->setEnabled(drive);
+    if (drive) {
+        window.offsetLabel()->setText(QStringLiteral("Read offset of %1:").arg(QString::fromStdString(driveModel_)));
+        window.offsetBox()->setValue(Guarded([&] { return cdda::LoadDriveOffset(*store_, driveModel_); }).value_or(0));
+    }
 }
 
 void CPreferencesDlg::OnOK(PreferencesWindow& window) {
@@ -192,14 +217,22 @@ void CPreferencesDlg::OnOK(PreferencesWindow& window) {
         samplerDefaults_ = sampler;
         StoreSamplerDefaults(store_.get(), samplerDefaults_);
     }
+    verifyReads_ = window.verifyCheck()->isChecked();
     if (store_) {
         Guarded([&] {
             auto key = store_->OpenKey(RootKey::LocalMachine, kKeyPath);
             if (!key) return 0;
             if (!driverName_.empty()) key->SetString(kDriverValue, driverName_);
             key->SetDword(kNormalizeValue, static_cast<std::uint32_t>(normalise_));
+            key->SetDword(kVerifyValue, verifyReads_ ? 1 : 0);
             return 0;
         });
+        if (window.offsetBox()->isEnabled()) {
+            Guarded([&] {
+                cdda::SaveDriveOffset(*store_, driveModel_, window.offsetBox()->value());
+                return 0;
+            });
+        }
     }
     if (driverName_ != previous) {
         platform::MessageBox(resources::LoadAppString(resources::kIdsRestartForChanges), resources::kAppTitle,

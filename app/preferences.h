@@ -6,9 +6,11 @@
 //   normalize_Export  REG_DWORD  0 or 1                              default: 0
 //   last_Threshold    REG_DWORD  threshold in dB x -10 (360 = -36 dB) default: 360
 //   last_RlsTime      REG_DWORD  release time in ms                  default: 750
-// Construction loads them and writes the default of every missing one; OK stores the
-// driver and the normalise flag; StoreSliceSettings (also run by the destructor) stores
-// the slicing parameters.
+//   verify_Reads      REG_DWORD  0 or 1: verify track reads          default: 0 (not written until OK)
+// Construction loads them and writes the default of every missing one (but
+// verify_Reads); OK stores the driver, the normalise and the verify flags and the read
+// offset of the selected drive's model (cdda/drive_offsets.h); StoreSliceSettings (also
+// run by the destructor) stores the slicing parameters.
 //
 // Robustness: a key that cannot be created or opened, or a store that fails, leaves the
 // defaults in use and writes nowhere, silently. A value of the wrong type counts as
@@ -32,6 +34,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
+class QSpinBox;
 
 namespace korvane::platform {
 class RegistryStore;
@@ -59,11 +63,18 @@ public:
     QComboBox* driverList() const noexcept { return driverList_; }
     QCheckBox* normalizeCheck() const noexcept { return normalizeCheck_; }
     SamplerSection* samplerSection() const noexcept { return samplerSection_; }
+    QCheckBox* verifyCheck() const noexcept { return verifyCheck_; }
+    // The read offset of the selected drive's model; disabled without a drive.
+    QSpinBox* offsetBox() const noexcept { return offsetBox_; }
+    QLabel* offsetLabel() const noexcept { return offsetLabel_; }
 
 private:
     QComboBox* driverList_;
     QCheckBox* normalizeCheck_;
     SamplerSection* samplerSection_;
+    QCheckBox* verifyCheck_;
+    QLabel* offsetLabel_;
+    QSpinBox* offsetBox_;
 };
 
 class CPreferencesDlg {
@@ -73,6 +84,7 @@ public:
     static constexpr char kNormalizeValue[] = "normalize_Export";
     static constexpr char kThresholdValue[] = "last_Threshold";
     static constexpr char kReleaseValue[] = "last_RlsTime";
+    static constexpr char kVerifyValue[] = "verify_Reads";
     static constexpr double kDefaultThresholdDb = -36.0;
     static constexpr int kDefaultReleaseMs = 750;
 
@@ -92,6 +104,11 @@ public:
     int releaseMs() const noexcept { return releaseMs_; }
     const std::vector<DriverChoice>& drivers() const noexcept { return drivers_; }
     const sampler::SamplerOptions& samplerDefaults() const noexcept { return samplerDefaults_; }
+    bool verifyReads() const noexcept { return verifyReads_; }
+
+    // The model ("vendor product") of the drive selected in the CD bar, whose read offset
+    // the dialog shows and stores; empty: no drive.
+    void SetDriveModel(std::string model) { driveModel_ = std::move(model); }
 
     // The slice tool window hands over every change here (saved at the end).
     void SetSliceSettings(double thresholdDb, int releaseMs) noexcept;
@@ -110,6 +127,8 @@ private:
     double thresholdDb_ = kDefaultThresholdDb;
     int releaseMs_ = kDefaultReleaseMs;
     sampler::SamplerOptions samplerDefaults_;
+    bool verifyReads_ = false;
+    std::string driveModel_;
 };
 
 }  // namespace korvane::app

@@ -1,5 +1,6 @@
 #include "cdda/track_reader.h"
 
+#include "cdda/checksums.h"
 #include "cdda/overview.h"
 #include "cdda/temp_file.h"
 #include "cdda/track_file.h"
@@ -52,10 +53,154 @@ private:
     std::uint64_t offset_ = 0;
 };
 
+// The CDReader as a source of raw sectors. When verifying, a read runs quietly and a
+// medium error or short transfer becomes SectorsUnreadable (verification reads the
+// sector again); any other failure is sent once more the usual way, with the retry
+// prompt, and its failure goes to the caller.
+class ReaderDevice final : public SectorDevice {
+public:
+    ReaderDevice(CDReader& reader, bool verify) : reader_(reader), verify_(verify) {}
+    void Read(std::uint32_t lba, std::span<std::uint8_t> out, std::uint32_t sectorCount) override {
+        if (!verify_) {
+            reader_.ReadSectors(lba, out, sectorCount);
+            return;
+        }
+        const bool quiet = reader_.quiet;
+        try {
+            reader_.quiet = true;
+            reader_.ReadSectors(lba, out, sectorCount);
+            reader_.quiet = quiet;
+            return;
+        } catch (const CDReaderException& failed) {
+            reader_.quiet = quiet;
+            if (failed.sense.key == aspi::scsi::kSenseMediumError || failed.hostStatus == aspi::HASTAT_DO_DU)
+                throw SectorsUnreadable("sectors unreadable");
+        }
+        reader_.ReadSectors(lba, out, sectorCount);
+    }
+
+private:
+    CDReader& reader_;
+    bool verify_;
+};
+
+// A read offset split into whole sectors (rounded down) and the frames left over.
+struct OffsetShift {
+    std::int64_t sectors = 0;
+    std::uint32_t frames = 0;  // 0 .. 587
+};
+OffsetShift SplitOffset(std::int32_t offsetSamples) noexcept {
+    const std::int64_t samples = offsetSamples;
+    std::int64_t sectors = samples / kFramesPerSector;
+    if (samples % kFramesPerSector < 0) --sectors;
+    return {sectors, static_cast<std::uint32_t>(samples - sectors * kFramesPerSector)};
+}
+
+// Reads the track's transfers: each transfer's sectors as the drive has them, moved by
+// the read offset, with verification when asked. Sectors outside the readable range
+// (before the first audio track, after the last) are silence, as the drive cannot
+// deliver them.
+class TransferReader {
+public:
+    TransferReader(CDReader& reader, const ReadControl& control, std::uint32_t readableBegin, std::uint32_t readableEnd)
+        : device_(reader, control.secure.verify), verify_(control.secure.verify),
+          shift_(SplitOffset(control.secure.offsetSamples)), readableBegin_(readableBegin), readableEnd_(readableEnd),
+          verifier_(device_, control.secure.maxRetries, readableBegin, readableEnd) {
+        verifier_.onPhase = control.onVerify;
+        const std::size_t driveBytes = std::size_t{kSectorsPerTransfer} * kBytesPerSector;
+        if (shift_.frames != 0 || shift_.sectors != 0) drive_.resize(driveBytes);
+        if (verify_) {
+            if (drive_.empty()) drive_.resize(driveBytes);
+            firstPass_.resize(driveBytes);
+            secondPass_.resize(driveBytes);
+        }
+    }
+
+    // One transfer is 24 sectors, or 23 when the offset is not whole sectors (the drive
+    // then reads one sector more).
+    std::uint32_t SectorsPerTransfer() const noexcept {
+        return shift_.frames == 0 ? kSectorsPerTransfer : kSectorsPerTransfer - 1;
+    }
+    bool Verifying() const noexcept { return verify_; }
+    const VerifyStats& Stats() const noexcept { return verifier_.Stats(); }
+    const OffsetShift& Shift() const noexcept { return shift_; }
+
+    // Reads the track's sectors [lba, lba + sectorCount) into `audio`.
+    void Read(std::uint32_t lba, std::uint32_t sectorCount, std::span<std::uint8_t> audio) {
+        const std::size_t bytes = std::size_t{sectorCount} * kBytesPerSector;
+        const std::int64_t driveLba = std::int64_t{lba} + shift_.sectors;
+        const std::uint32_t driveCount = sectorCount + (shift_.frames != 0 ? 1 : 0);
+        if (drive_.empty()) {
+            device_.Read(lba, audio, sectorCount);  // as the drive gives them: no copy
+            return;
+        }
+        const std::size_t driveBytes = std::size_t{driveCount} * kBytesPerSector;
+        const auto drive = std::span<std::uint8_t>(drive_).first(driveBytes);
+        const std::int64_t lo = std::clamp<std::int64_t>(driveLba, readableBegin_, readableEnd_);
+        const std::int64_t hi = std::clamp<std::int64_t>(driveLba + driveCount, readableBegin_, readableEnd_);
+        std::fill(drive.begin(), drive.end(), std::uint8_t{0});
+        if (verify_) {
+            std::fill(firstPass_.begin(), firstPass_.end(), std::uint8_t{0});
+            std::fill(secondPass_.begin(), secondPass_.end(), std::uint8_t{0});
+        }
+        if (hi > lo) {
+            const std::size_t at = static_cast<std::size_t>(lo - driveLba) * kBytesPerSector;
+            const auto count = static_cast<std::uint32_t>(hi - lo);
+            const std::size_t n = std::size_t{count} * kBytesPerSector;
+            if (verify_) {
+                verifier_.Read(static_cast<std::uint32_t>(lo), count, drive.subspan(at, n),
+                               std::span<std::uint8_t>(firstPass_).subspan(at, n),
+                               std::span<std::uint8_t>(secondPass_).subspan(at, n));
+            } else {
+                device_.Read(static_cast<std::uint32_t>(lo), drive.subspan(at, n), count);
+            }
+        }
+        const std::size_t skip = std::size_t{shift_.frames} * kBytesPerFrame;
+        std::copy_n(drive.begin() + static_cast<std::ptrdiff_t>(skip), bytes, audio.begin());
+    }
+
+    // The current transfer's bytes as each pass read them (verification only).
+    std::span<const std::uint8_t> FirstPass(std::uint32_t sectorCount) const noexcept { return PassBytes(firstPass_, sectorCount); }
+    std::span<const std::uint8_t> SecondPass(std::uint32_t sectorCount) const noexcept { return PassBytes(secondPass_, sectorCount); }
+
+private:
+    std::span<const std::uint8_t> PassBytes(const std::vector<std::uint8_t>& pass, std::uint32_t sectorCount) const noexcept {
+        return std::span<const std::uint8_t>(pass).subspan(std::size_t{shift_.frames} * kBytesPerFrame,
+                                                           std::size_t{sectorCount} * kBytesPerSector);
+    }
+
+    ReaderDevice device_;
+    bool verify_;
+    OffsetShift shift_;
+    std::uint32_t readableBegin_;
+    std::uint32_t readableEnd_;
+    VerifiedReader verifier_;
+    std::vector<std::uint8_t> drive_;       // the drive's sectors of one transfer (offset or verification)
+    std::vector<std::uint8_t> firstPass_;   // verification: what each pass read
+    std::vector<std::uint8_t> secondPass_;
+};
+
+// The readable range of the disc for the offset: from the first audio track's start to
+// the last audio track's end.
+std::pair<std::uint32_t, std::uint32_t> ReadableRange(const std::vector<AudioTrack>& tracks) {
+    std::uint64_t end = 0;
+    for (const AudioTrack& t : tracks) end = std::max<std::uint64_t>(end, std::uint64_t{t.startLba} + t.sectorCount);
+    const std::uint64_t limit = 0xFFFFFFFFu;
+    return {tracks.front().startLba, static_cast<std::uint32_t>(std::min(end, limit))};
+}
+
+// Where a suspicious drive sector first reaches the track's audio, in frames.
+std::uint64_t TrackFrameOf(std::uint32_t driveLba, const AudioTrack& track, std::int32_t offsetSamples) {
+    const std::int64_t frame = std::int64_t{driveLba} * kFramesPerSector - offsetSamples -
+                               std::int64_t{track.startLba} * kFramesPerSector;
+    const std::int64_t last = std::int64_t{track.sectorCount} * kFramesPerSector - 1;
+    return static_cast<std::uint64_t>(std::clamp<std::int64_t>(frame, 0, std::max<std::int64_t>(last, 0)));
+}
+
 // ReadTrackToFiles, telling `onLocated` the track's sector count before the first read.
 ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
                       const ReadControl& control, std::string_view expectedLine,
-                      const std::function<void(std::uint32_t sectorCount)>& onLocated) {
+                      const std::function<void(std::uint32_t sectorCount)>& onLocated, TrackReadReport* report) {
     DriveWaitScope scope(reader, control);
     reader.ReadTOC();
     const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc, reader.sessions);
@@ -85,6 +230,35 @@ ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, 
     const std::span<std::uint8_t> overviewBytes(reinterpret_cast<std::uint8_t*>(overview.data()),
                                                 overview.size() * 2);
 
+    const auto [readableBegin, readableEnd] = ReadableRange(tracks);
+    TransferReader transfers(reader, control, readableBegin, readableEnd);
+    const bool firstTrack = trackLine == 0;
+    const bool lastTrack = static_cast<std::size_t>(trackLine) + 1 == tracks.size();
+    TrackChecksums sums(std::uint64_t{track.sectorCount} * kFramesPerSector, firstTrack, lastTrack);
+    std::uint32_t testCrc = 0, copyCrc = 0;
+    // Fills the report from what was read so far.
+    auto fillReport = [&] {
+        if (!report) return;
+        *report = TrackReadReport{};
+        report->runningNumber = track.runningNumber;
+        report->startLba = track.startLba;
+        report->sectorCount = track.sectorCount;
+        report->firstTrack = firstTrack;
+        report->lastTrack = lastTrack;
+        report->settings = control.secure;
+        report->command = reader.ReadCommandFor(reader.selected);
+        report->crc32 = sums.crc32;
+        report->accurateRipV1 = sums.accurateRip.V1();
+        report->accurateRipV2 = sums.accurateRip.V2();
+        report->testCrc = testCrc;
+        report->copyCrc = copyCrc;
+        const VerifyStats& stats = transfers.Stats();
+        report->rereadSectors = stats.rereadSectors;
+        report->cacheNotDefeated = stats.cacheNotDefeated;
+        for (std::uint32_t lba : stats.suspicious)
+            report->suspiciousFrames.push_back(TrackFrameOf(lba, track, control.secure.offsetSamples));
+    };
+
     scope.SetTrackStart(track.startLba);  // failures name positions within the track
     const std::uint32_t length = track.sectorCount;
     std::uint32_t position = track.startLba;
@@ -93,10 +267,19 @@ ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, 
     while (remaining > 0) {
         std::size_t batched = 0;  // sectors of this batch read so far
         while (remaining > 0 && batched < batchSectors) {
-            if (control.cancel && control.cancel->load()) return ReadOutcome::Cancelled;
-            const std::uint32_t count = remaining > kSectorsPerTransfer ? kSectorsPerTransfer : remaining;
+            if (control.cancel && control.cancel->load()) {
+                fillReport();
+                return ReadOutcome::Cancelled;
+            }
+            const std::uint32_t count = std::min({remaining, transfers.SectorsPerTransfer(),
+                                                  static_cast<std::uint32_t>(batchSectors - batched)});
             const auto transfer = audioBytes.subspan(batched * kBytesPerSector, std::size_t{count} * kBytesPerSector);
-            reader.ReadSectors(position, transfer, count);
+            transfers.Read(position, count, transfer);
+            sums.Add(transfer);
+            if (transfers.Verifying()) {
+                testCrc = Crc32(testCrc, transfers.FirstPass(count));
+                copyCrc = Crc32(copyCrc, transfers.SecondPass(count));
+            }
             DownmixOverviewBytes(transfer, overviewBytes.subspan(batched * kOverviewBytesPerSector,
                                                                  std::size_t{count} * kOverviewBytesPerSector));
             batched += count;
@@ -108,19 +291,21 @@ ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, 
         audioFile.Write(audioBytes.first(batched * kBytesPerSector));
     }
     if (length == 0 && control.onProgress) control.onProgress(1.0);
+    fillReport();
     return ReadOutcome::Completed;
 }
 
 }  // namespace
 
 ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
-                             const ReadControl& control, std::string_view expectedLine) {
-    return ReadTrack(reader, trackLine, overviewFile, audioFile, control, expectedLine, {});
+                             const ReadControl& control, std::string_view expectedLine, TrackReadReport* report) {
+    return ReadTrack(reader, trackLine, overviewFile, audioFile, control, expectedLine, {}, report);
 }
 
 std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,
                                                           const std::filesystem::path& tempDir,
-                                                          const ReadControl& control, std::string_view expectedLine) {
+                                                          const ReadControl& control, std::string_view expectedLine,
+                                                          TrackReadReport* report) {
     // One file: the overview part goes straight to its place after the audio part, so
     // the file is complete when the last batch is written (no second file to append).
     TempFile file = TempFile::CreateUnique(tempDir, "~krvn");
@@ -129,7 +314,7 @@ std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, cons
         PartOfFile audio(file);
         PartOfFile overview(file);
         const auto placeOverview = [&](std::uint32_t sectorCount) { overview.Place(AudioBytesForSectors(sectorCount)); };
-        if (ReadTrack(reader, trackLine, overview, audio, control, expectedLine, placeOverview) ==
+        if (ReadTrack(reader, trackLine, overview, audio, control, expectedLine, placeOverview, report) ==
             ReadOutcome::Cancelled) {
             file.Remove();
             return std::nullopt;

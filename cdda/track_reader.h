@@ -6,6 +6,7 @@
 // transfer; the cancel flag may be set from any thread and is checked before every
 // transfer.
 #include "cdda/cd_reader.h"
+#include "cdda/secure_read.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvane::cdda {
 
@@ -50,6 +52,32 @@ struct ReadControl {
     // True when the read starts waiting for the drive to become ready and at every poll
     // while it waits, false once when the wait ends.
     std::function<void(bool waiting)> onWaiting;
+    // Verification and the drive's read offset; the defaults write what the drive gives.
+    SecureReadSettings secure;
+    // With verification: the phase of the current transfer and the sectors re-read so far.
+    std::function<void(VerifyPhase phase, std::uint32_t rereadSectors)> onVerify;
+};
+
+// What one track read found: the track, its checksums and, with verification, the two
+// passes' CRCs, the re-read and the suspicious sectors.
+struct TrackReadReport {
+    int runningNumber = 0;
+    std::uint32_t startLba = 0;
+    std::uint32_t sectorCount = 0;
+    bool firstTrack = false;  // the disc's first / last audio track (AccurateRip leaves
+    bool lastTrack = false;   // out five sectors at the disc's ends)
+    SecureReadSettings settings;
+    ReadCommand command = ReadCommand::Untried;
+    std::uint32_t crc32 = 0;      // of the audio bytes written
+    std::uint32_t testCrc = 0;    // with verification: of the first pass's bytes
+    std::uint32_t copyCrc = 0;    // and of the second pass's
+    std::uint32_t accurateRipV1 = 0;
+    std::uint32_t accurateRipV2 = 0;
+    std::uint32_t rereadSectors = 0;
+    // Sectors never read the same twice, as frame positions within the track (the
+    // first frame of the track that the sector's audio reaches).
+    std::vector<std::uint64_t> suspiciousFrames;
+    bool cacheNotDefeated = false;
 };
 
 enum class ReadOutcome { Completed, Cancelled };
@@ -63,8 +91,11 @@ enum class ReadOutcome { Completed, Cancelled };
 // Throws CDReaderException from the drive, TrackListOutOfDate when the line is not on
 // the disc in the drive or (when `expectedLine` is not empty) no longer reads
 // `expectedLine`, and whatever the sinks throw.
+// With `report`, it receives the checksums and the verification results when the read
+// completes or is cancelled (as far as it came).
 ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
-                             const ReadControl& control = {}, std::string_view expectedLine = {});
+                             const ReadControl& control = {}, std::string_view expectedLine = {},
+                             TrackReadReport* report = nullptr);
 
 // The whole Read Track operation without its window: selects `drive`, creates a
 // temporary file with the prefix "~krvn" in `tempDir` (exclusively, owner-only, never
@@ -78,7 +109,8 @@ ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overvie
 std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,
                                                           const std::filesystem::path& tempDir,
                                                           const ReadControl& control = {},
-                                                          std::string_view expectedLine = {});
+                                                          std::string_view expectedLine = {},
+                                                          TrackReadReport* report = nullptr);
 
 // The folder of temporary track files: the machine's Windows folder followed by "\TEMP"
 // (platform::MachineRoot::FromEnvironment().TempDir()).

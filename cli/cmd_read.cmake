@@ -1,2 +1,3 @@
 target_sources(korvane-cli PRIVATE ${CMAKE_CURRENT_LIST_DIR}/track_pattern.cpp)
 target_link_libraries(korvane-cli PRIVATE korvane::cdda korvane::export)
+target_link_libraries(korvane-cli PRIVATE korvane::registry)

@@ -4,7 +4,12 @@
 // one file per track named from a pattern ("track%02d.wav"). Each file is written under
 // a temporary name beside its final one and takes that name only when complete; an
 // existing file is kept unless --force is given. "-o -" sends one track as WAV (or raw)
-// to standard output, every message going to standard error.
+// to standard output, every message going to standard error. Every track's CRC32 and
+// AccurateRip checksums are printed; --verify reads twice and re-reads until the reads
+// agree, --offset corrects the drive's read offset (--save-offset keeps it for the drive
+// model), --log writes a rip log. Exit code 3 when a track has suspicious sectors.
+#include "cdda/drive_offsets.h"
+#include "cdda/rip_log.h"
 #include "cdda/temp_file.h"
 #include "cdda/toc.h"
 #include "cdda/track_file.h"
@@ -18,6 +23,7 @@
 #include "cli/region_selection.h"
 #include "cli/track_pattern.h"
 #include "export/wav_format.h"
+#include "platform/registry/registry.h"
 
 #include <unistd.h>
 
@@ -43,7 +49,32 @@ struct ReadOptions {
     std::string format;
     bool wav = false;
     bool force = false;
+    bool verify = false;
+    int maxRetries = cdda::kDefaultMaxRetries;
+    std::optional<std::int32_t> offset;
+    bool saveOffset = false;
+    std::string log;
 };
+
+// The read offset to use: --offset (stored for the drive model with --save-offset), or
+// the one stored for the model, or none.
+std::int32_t ChooseOffset(const ReadOptions& options, const cdda::CDDrive& drive) {
+    const std::string model = cdda::DriveModel(drive);
+    if (options.offset) {
+        if (options.saveOffset) cdda::SaveDriveOffset(*platform::RegistryStore::OpenMachine(), model, *options.offset);
+        return *options.offset;
+    }
+    try {
+        return cdda::LoadDriveOffset(*platform::RegistryStore::OpenMachine(), model).value_or(0);
+    } catch (const platform::RegistryError&) {
+        return 0;  // no registry to read: the drive's data as it comes
+    }
+}
+
+std::string ProgramVersion() {
+    return std::to_string(KORVANE_VERSION_MAJOR) + "." + std::to_string(KORVANE_VERSION_MINOR) + "." +
+           std::to_string(KORVANE_VERSION_PATCH);
+}
 
 class DiscardSink : public cdda::TrackSink {
 public:
@@ -74,26 +105,30 @@ struct ReadJob {
     const cdda::CDDrive& drive;
     OutputFormat format;
     bool replace;
+    cdda::SecureReadSettings secure;
+    std::vector<cdda::TrackReadReport>& reports;  // one per track written
 };
 
 // Reads track `index` (0-based) into `sink` as WAV or raw audio. False when cancelled.
 bool ReadAudio(const ReadJob& job, std::size_t index, const cdda::AudioTrack& track, const std::string& line,
-               cdda::TrackSink& sink, const cdda::ReadControl& control) {
+               cdda::TrackSink& sink, const cdda::ReadControl& control, cdda::TrackReadReport& report) {
     if (job.format == OutputFormat::Wav) WriteWavHeader(sink, track.sectorCount);
     DiscardSink overview;
-    return cdda::ReadTrackToFiles(job.session.Reader(), static_cast<int>(index), overview, sink, control, line) !=
-           cdda::ReadOutcome::Cancelled;
+    return cdda::ReadTrackToFiles(job.session.Reader(), static_cast<int>(index), overview, sink, control, line,
+                                  &report) != cdda::ReadOutcome::Cancelled;
 }
 
 // Reads one track into a temporary file beside `output`; the finished file, or nullopt
 // when cancelled.
 std::optional<fs::path> ReadToTemporary(const ReadJob& job, std::size_t index, const cdda::AudioTrack& track,
-                                        const std::string& line, const fs::path& dir, const cdda::ReadControl& control) {
+                                        const std::string& line, const fs::path& dir, const cdda::ReadControl& control,
+                                        cdda::TrackReadReport& report) {
     if (job.format == OutputFormat::TrackFile)
-        return cdda::ReadTrackToTrackFile(job.session.Reader(), job.drive, static_cast<int>(index), dir, control, line);
+        return cdda::ReadTrackToTrackFile(job.session.Reader(), job.drive, static_cast<int>(index), dir, control, line,
+                                          &report);
     cdda::TempFile file = cdda::TempFile::CreateUnique(dir, "~krvn");
     try {
-        if (!ReadAudio(job, index, track, line, file, control)) {
+        if (!ReadAudio(job, index, track, line, file, control, report)) {
             file.Remove();
             return std::nullopt;
         }
@@ -112,16 +147,18 @@ TrackResult ReadOneTrack(const ReadJob& job, std::size_t index, const cdda::Audi
                          const std::string& output) {
     const std::string line = cdda::FormatTrackLine(track.runningNumber, track.sectorCount);
     TrackReadProgress progress(line);
+    progress.control.secure = job.secure;
     const cdda::ReadControl& control = progress.control;
     ProgressBar& bar = progress.bar;
+    cdda::TrackReadReport report;
     const auto started = std::chrono::steady_clock::now();
     try {
         std::optional<fs::path> finished;
         if (IsStandardOutput(output)) {
             StdoutSink out;
-            if (!ReadAudio(job, index, track, line, out, control)) return TrackResult::Cancelled;
+            if (!ReadAudio(job, index, track, line, out, control, report)) return TrackResult::Cancelled;
         } else {
-            finished = ReadToTemporary(job, index, track, line, fs::absolute(output).parent_path(), control);
+            finished = ReadToTemporary(job, index, track, line, fs::absolute(output).parent_path(), control, report);
             if (!finished) return TrackResult::Cancelled;
         }
         bar.Finish();
@@ -146,6 +183,13 @@ TrackResult ReadOneTrack(const ReadJob& job, std::size_t index, const cdda::Audi
     Detail(timing);
     Say((IsStandardOutput(output) ? std::string("standard output") : output) + ": " + line + ", " +
         std::to_string(track.sectorCount) + " sectors, " + FormatName(job.format));
+    std::string checksums = cdda::FormatTrackReport(report);
+    checksums.pop_back();  // Say ends the line
+    Say(checksums);
+    const std::size_t suspicious = report.suspiciousFrames.size();
+    if (suspicious > 0)
+        Warn(std::to_string(suspicious) + (suspicious == 1 ? " suspicious sector in " : " suspicious sectors in ") + line);
+    job.reports.push_back(std::move(report));
     return TrackResult::Written;
 }
 
@@ -168,6 +212,7 @@ std::vector<std::string> OutputNames(const ReadOptions& o, OutputFormat format, 
 }
 
 int RunRead(const ReadOptions& o) {
+    if (o.saveOffset && !o.offset) throw UsageError("read: --save-offset needs --offset");
     const OutputFormat format = ChooseOutputFormat(o.output, o.wav && o.format.empty() ? "wav" : o.format);
     if (IsStandardOutput(o.output)) {
         SetDataOnStdout();
@@ -190,7 +235,12 @@ int RunRead(const ReadOptions& o) {
         if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
     }
 
-    const ReadJob job{session, drive, format, o.force};
+    cdda::SecureReadSettings secure;
+    secure.verify = o.verify;
+    secure.maxRetries = o.maxRetries;
+    secure.offsetSamples = ChooseOffset(o, drive);
+    std::vector<cdda::TrackReadReport> reports;
+    const ReadJob job{session, drive, format, o.force, secure, reports};
     std::size_t written = 0;
     for (std::size_t k = 0; k < indexes.size(); ++k) {
         const TrackResult result = ReadOneTrack(job, indexes[k], tracks[indexes[k]], names[k]);
@@ -200,7 +250,11 @@ int RunRead(const ReadOptions& o) {
         }
         written += result == TrackResult::Written ? 1 : 0;
     }
-    if (written == indexes.size()) return kExitSuccess;
+    if (!o.log.empty()) {
+        const cdda::RipLogHeader header{ProgramVersion(), drive, secure};
+        cdda::WriteRipLog(fs::absolute(o.log), cdda::FormatRipLog(header, reports));
+    }
+    if (written == indexes.size()) return cdda::SuspiciousCount(reports) > 0 ? kExitProblems : kExitSuccess;
     if (indexes.size() > 1)
         std::fprintf(stderr, "korvane-cli: %zu of %zu tracks written\n", written, indexes.size());
     return written == 0 ? kExitFailure : kExitProblems;
@@ -222,10 +276,24 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
                     "name's extension: .wav, .raw/.pcm, otherwise a track file");
     cmd->add_flag("--wav", options->wav, "the same as --format wav");
     cmd->add_flag("-f,--force", options->force, "replace existing files");
+    cmd->add_flag("--verify", options->verify,
+                  "read every sector twice with the drive's cache defeated, and re-read sectors until two reads agree");
+    cmd->add_option("--max-retries", options->maxRetries,
+                    "with --verify: re-reads of a sector before it counts as suspicious (default 16)")
+        ->check(CLI::Range(0, 1000));
+    cmd->add_option("--offset", options->offset,
+                    "the drive's read offset in samples, as offset lists give it (default: the one saved for the "
+                    "drive model, else 0)")
+        ->check(CLI::Range(-cdda::kMaxOffsetSamples, cdda::kMaxOffsetSamples));
+    cmd->add_flag("--save-offset", options->saveOffset, "remember --offset for this drive model");
+    cmd->add_option("--log", options->log, "write a rip log (drive, settings, checksums, problems) to this file");
     cmd->footer("Examples:\n"
                 "  korvane-cli read -t 2 -o kick.wav          track 2 as a WAV file\n"
                 "  korvane-cli read -d /dev/cdrom -t all -o 'track%02d.wav'\n"
-                "  korvane-cli read -t 3 -o - | sox -t wav - out.flac\n\n" +
+                "  korvane-cli read -t 3 -o - | sox -t wav - out.flac\n"
+                "  korvane-cli read -t 3 --verify --log rip.log -o t3.wav\n\n"
+                "Exit codes: 0 every sector was read (and, with --verify, verified); 3 the read finished but some "
+                "sectors are suspicious (or some tracks failed); 1 the read failed.\n\n" +
                 EnvironmentHelp());
     cmd->callback([options, &exitCode] { exitCode = RunRead(*options); });
 });

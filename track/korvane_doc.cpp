@@ -4,6 +4,8 @@
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
 
+#include <utility>
+
 
 namespace korvane::track {
 namespace {
@@ -66,7 +68,25 @@ bool CKorvaneDoc::OnSaveDocument(const fs::path& target) {
         }
     }
     const std::uint64_t frames = wavexport::TrackAudioBytes(fileBytes) / wavexport::kBytesPerFrame;
-    return ExportRegion(target, 0, frames, false).Ok();
+    if (!ExportRegion(target, 0, frames, false).Ok()) return false;
+    return companion_.empty() || SaveCompanionBeside(target);
+}
+
+// Copies the companion file to "<target without extension>.log" through a temporary
+// name, so an earlier log there is replaced only by a complete one.
+bool CKorvaneDoc::SaveCompanionBeside(const fs::path& target) const {
+    fs::path log = target;
+    log.replace_extension(".log");
+    fs::path temp = log;
+    temp += ".part";
+    std::error_code ec;
+    fs::copy_file(companion_, temp, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::rename(temp, log, ec);
+    if (!ec) return true;
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    ShowError(resources::kIdsCouldNotWriteFile);
+    return false;
 }
 
 wavexport::ExportOutcome CKorvaneDoc::ExportRegion(const fs::path& fileName, std::uint64_t firstFrame,
@@ -87,11 +107,14 @@ bool CKorvaneDoc::OnCloseDocument() {
     // Playback must have ended before the views go and the file is deleted.
     if (hooks_.stopPlayback) hooks_.stopPlayback();
     const fs::path path = pathName_;
+    const fs::path companion = std::exchange(companion_, {});
     const bool owned = OwnsTrackFile();
     open_ = false;
     if (hooks_.releaseViews) hooks_.releaseViews();
     if (!owned) return true;
     std::error_code ec;
+    if (!companion.empty() && !fs::remove(companion, ec) && ec)
+        ShowError(resources::kIdsCouldNotDeleteTrackFile, companion.string());
     fs::remove(path, ec);  // false without error when the file is already gone
     if (ec) {
         ShowError(resources::kIdsCouldNotDeleteTrackFile, path.string());

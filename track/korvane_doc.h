@@ -58,6 +58,12 @@ public:
     // from now on the document owns it and deletes it on close.
     void AdoptTemporaryTrackFile(const std::filesystem::path& path);
 
+    // A file that belongs with an adopted track file (the rip log of a verified read):
+    // deleted with the track file when the document closes, and copied beside the WAV
+    // file that Save writes, as "<name>.log".
+    void AdoptCompanionFile(const std::filesystem::path& path) { companion_ = path; }
+    const std::filesystem::path& CompanionFile() const noexcept { return companion_; }
+
     DocumentOrigin Origin() const noexcept { return origin_; }
     bool OwnsTrackFile() const noexcept { return origin_ == DocumentOrigin::kOwnedTrackFile; }
     bool IsOpen() const noexcept { return open_; }
@@ -90,9 +96,11 @@ public:
     bool OnCloseDocument();
 
 private:
+    bool SaveCompanionBeside(const std::filesystem::path& target) const;
     Hooks hooks_;
     DocumentOrigin origin_ = DocumentOrigin::kNew;
     std::filesystem::path pathName_;
+    std::filesystem::path companion_;
     std::string title_;
     bool modified_ = false;
     bool open_ = false;

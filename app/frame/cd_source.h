@@ -40,6 +40,23 @@ struct ReadProgress {
     // true when the read starts waiting for the drive to become ready (a disc spinning
     // up) and at every poll while it waits; false once when the wait ends.
     std::function<bool(bool waiting)> waiting;
+    // With verification, as each phase of a transfer begins: 1 first pass, 2 second
+    // pass, 3 re-reading sectors; and the sectors re-read so far.
+    std::function<bool(int pass, std::uint32_t rereadSectors)> verifying;
+};
+
+// How the following reads are made.
+struct CdReadOptions {
+    bool verify = false;          // two passes, re-reads, and a rip log beside the track file
+    std::string programVersion;   // named in the rip log
+};
+
+// What the last completed read found.
+struct CdReadSummary {
+    std::string checksums;          // "CRC32 1A2B3C4D, AccurateRip v1 ..., v2 ..." (empty: none)
+    std::size_t suspiciousSectors = 0;
+    std::filesystem::path ripLog;   // beside the track file (verification only); empty: none
+    std::string ripLogProblem;      // why the rip log could not be written, or empty
 };
 
 class CdSource {
@@ -67,6 +84,13 @@ public:
                                                            const std::string& expectedLine,
                                                            const std::filesystem::path& tempDir,
                                                            const ReadProgress& progress) = 0;
+    // Verification for the reads that follow (off until set).
+    virtual void SetReadOptions(const CdReadOptions& options) { (void)options; }
+    // Checksums and problems of the last read that completed.
+    virtual CdReadSummary LastReadSummary() const { return {}; }
+    // "vendor product" of the drive on Drive box line `driveLine` (empty: none), the
+    // model whose read offset Preferences shows.
+    virtual std::string DriveModel(int driveLine) const { (void)driveLine; return {}; }
 };
 
 }  // namespace korvane::app

@@ -1,10 +1,15 @@
 #include "app/frame/machine_cd_source.h"
 
 #include "cdda/drive_list.h"
+#include "cdda/drive_offsets.h"
+#include "cdda/rip_log.h"
 #include "cdda/failure_text.h"
 #include "cdda/track_reader.h"
 
+#include "platform/registry/registry.h"
+
 #include <atomic>
+#include <cstdio>
 
 namespace korvane::app {
 namespace {
@@ -26,7 +31,7 @@ std::string Describe(const cdda::CDReaderException& failed) { return cdda::Descr
 
 }  // namespace
 
-MachineCdSource::MachineCdSource(cdda::CDReader::Options options) {
+MachineCdSource::MachineCdSource(cdda::CDReader::Options options) : registry_(options.registry) {
     try {
         reader_ = std::make_unique<cdda::CDReader>(std::move(options));
     } catch (const cdda::CDReaderException& failed) {
@@ -34,7 +39,8 @@ MachineCdSource::MachineCdSource(cdda::CDReader::Options options) {
     }
 }
 
-MachineCdSource::MachineCdSource(cdda::ManagerEntryPoints entryPoints, cdda::CDReader::Options options) {
+MachineCdSource::MachineCdSource(cdda::ManagerEntryPoints entryPoints, cdda::CDReader::Options options)
+    : registry_(options.registry) {
     try {
         reader_ = std::make_unique<cdda::CDReader>(entryPoints, std::move(options));
     } catch (const cdda::CDReaderException& failed) {
@@ -85,12 +91,59 @@ std::optional<std::filesystem::path> MachineCdSource::ReadTrack(int driveLine, i
             if (!progress.waiting(waiting)) cancel.store(true);
         };
     }
+    control.secure.verify = options_.verify;
+    control.secure.offsetSamples = StoredOffset(drive);
+    if (progress.verifying) {
+        control.onVerify = [&](cdda::VerifyPhase phase, std::uint32_t rereadSectors) {
+            if (!progress.verifying(static_cast<int>(phase), rereadSectors)) cancel.store(true);
+        };
+    }
+    summary_ = {};
     try {
-        return cdda::ReadTrackToTrackFile(*reader_, drive, trackLine, tempDir, control, expectedLine);
+        cdda::TrackReadReport report;
+        auto file = cdda::ReadTrackToTrackFile(*reader_, drive, trackLine, tempDir, control, expectedLine, &report);
+        if (file) Summarise(drive, *file, report);
+        return file;
     } catch (const cdda::CDReaderException& failed) {
         throw CdError(Describe(failed), failed.offeredRetry);
     } catch (const cdda::TrackListOutOfDate& stale) {
         throw CdTrackListOutOfDate(stale.what());
+    }
+}
+
+std::string MachineCdSource::DriveModel(int driveLine) const {
+    if (!reader_ || driveLine < 0 || driveLine >= reader_->drives.Count()) return {};
+    return cdda::DriveModel(reader_->drives.At(driveLine));
+}
+
+// The read offset stored for the drive's model; none (0) when the registry cannot be read.
+std::int32_t MachineCdSource::StoredOffset(const cdda::CDDrive& drive) {
+    try {
+        if (!registry_) registry_ = platform::RegistryStore::OpenMachine();
+    } catch (const platform::RegistryError&) {
+        return 0;
+    }
+    return cdda::LoadDriveOffset(*registry_, cdda::DriveModel(drive)).value_or(0);
+}
+
+// The checksums for the status bar and, with verification, the rip log beside the track
+// file ("~krvn....log"), which goes when the track file goes.
+void MachineCdSource::Summarise(const cdda::CDDrive& drive, const std::filesystem::path& trackFile,
+                                const cdda::TrackReadReport& report) {
+    char text[96];
+    std::snprintf(text, sizeof text, "CRC32 %08X, AccurateRip v1 %08X, v2 %08X", report.crc32, report.accurateRipV1,
+                  report.accurateRipV2);
+    summary_.checksums = text;
+    summary_.suspiciousSectors = report.suspiciousFrames.size();
+    if (!report.settings.verify) return;
+    std::filesystem::path log = trackFile;
+    log.replace_extension(".log");
+    const cdda::RipLogHeader header{options_.programVersion, drive, report.settings};
+    try {
+        cdda::WriteRipLog(log, cdda::FormatRipLog(header, std::span(&report, 1)));
+        summary_.ripLog = log;
+    } catch (const std::exception& failed) {
+        summary_.ripLogProblem = failed.what();
     }
 }
 

@@ -4,6 +4,7 @@
 // Thread contract: UI thread only, like the CDReader it owns.
 #include "app/frame/cd_source.h"
 #include "cdda/cd_reader.h"
+#include "cdda/track_reader.h"
 
 #include <memory>
 #include <string>
@@ -29,10 +30,20 @@ public:
     std::optional<std::filesystem::path> ReadTrack(int driveLine, int trackLine, const std::string& expectedLine,
                                                    const std::filesystem::path& tempDir,
                                                    const ReadProgress& progress) override;
+    void SetReadOptions(const CdReadOptions& options) override { options_ = options; }
+    CdReadSummary LastReadSummary() const override { return summary_; }
+    std::string DriveModel(int driveLine) const override;
 
 private:
+    std::int32_t StoredOffset(const cdda::CDDrive& drive);
+    void Summarise(const cdda::CDDrive& drive, const std::filesystem::path& trackFile,
+                   const cdda::TrackReadReport& report);
+
     std::unique_ptr<cdda::CDReader> reader_;
     std::string bindFailure_;
+    std::shared_ptr<platform::RegistryStore> registry_;  // where drive offsets are kept
+    CdReadOptions options_;
+    CdReadSummary summary_;
 };
 
 }  // namespace korvane::app

@@ -218,7 +218,28 @@ ReadProgress ReadTrackProgress(QProgressDialog& dialog, const QString& readingLa
         QCoreApplication::processEvents();
         return !dialog.wasCanceled();
     };
+    progress.verifying = [&dialog, readingLabel](int pass, std::uint32_t rereadSectors) {
+        const QString phase = pass <= 2 ? QObject::tr("pass %1 of 2").arg(pass) : QObject::tr("re-reading");
+        const QString label = readingLabel + QStringLiteral("\n") +
+                              QObject::tr("Verifying: %1, %2 sectors re-read").arg(phase).arg(rereadSectors);
+        if (dialog.labelText() != label) dialog.setLabelText(label);
+        return !dialog.wasCanceled();
+    };
     return progress;
+}
+
+// The status bar text after a read: the checksums, the suspicious sectors and where the
+// rip log is.
+QString ReadSummaryText(const QString& readText, const CdReadSummary& summary) {
+    QString text = readText;
+    if (!summary.checksums.empty()) text += QStringLiteral(" - ") + QString::fromStdString(summary.checksums);
+    if (summary.suspiciousSectors > 0)
+        text += QObject::tr("; %n suspicious sector(s)", nullptr, static_cast<int>(summary.suspiciousSectors));
+    if (!summary.ripLog.empty())
+        text += QObject::tr("; rip log %1").arg(QString::fromStdString(summary.ripLog.string()));
+    if (!summary.ripLogProblem.empty())
+        text += QObject::tr("; no rip log: %1").arg(QString::fromStdString(summary.ripLogProblem));
+    return text;
 }
 
 }  // namespace
@@ -764,6 +785,7 @@ void CMainFrame::OnReadTrack() {
         progress.setAutoClose(false);
         progress.setAutoReset(false);
         progress.setValue(0);
+        services_.cd->SetReadOptions({preferences_->verifyReads(), KORVANE_VERSION});
         try {
             trackFile = services_.cd->ReadTrack(
                 cdBar_->driveBox()->currentIndex(), trackLine, title.toStdString(), services_.tempDir,
@@ -794,9 +816,12 @@ void CMainFrame::OnReadTrack() {
         statusBar()->showMessage(failure, 10000);
         return;
     }
-    if (OpenTrackDocument(*trackFile, title.toStdString(), track::DocumentOrigin::kOwnedTrackFile)) {
-        statusBar()->showMessage(FormatAppString(resources::kIdsTrackRead, title), 4000);
-    }
+    const CdReadSummary summary = services_.cd->LastReadSummary();
+    CChildFrame* child = OpenTrackDocument(*trackFile, title.toStdString(), track::DocumentOrigin::kOwnedTrackFile);
+    if (child == nullptr) return;
+    if (!summary.ripLog.empty()) child->document().AdoptCompanionFile(summary.ripLog);
+    const int shownMs = summary.suspiciousSectors > 0 || !summary.ripLog.empty() ? 60000 : 10000;
+    statusBar()->showMessage(ReadSummaryText(FormatAppString(resources::kIdsTrackRead, title), summary), shownMs);
 }
 
 // --- documents ----------------------------------------------------------------------------------
@@ -1044,6 +1069,9 @@ void CMainFrame::OnToolWindow() {
 }
 
 void CMainFrame::OnPreferences() {
+    // The read offset shown is the one of the drive selected in the CD bar.
+    const bool drive = hasCdAccess() && cdBar_ != nullptr;
+    preferences_->SetDriveModel(drive ? services_.cd->DriveModel(cdBar_->driveBox()->currentIndex()) : std::string());
     if (preferences_->DoModal(this) == QDialog::Accepted) SetSamplerOptions(preferences_->samplerDefaults());
 }
 

@@ -5,11 +5,15 @@
 //   DdSameBytes      the track's bytes copied from the image file like
 //                    `dd bs=56448 conv=fsync`: 24-sector reads and writes, one fsync
 //                    at the end; target: ReadTrack at most 1.2 times this
-// and the overview downmix. Both contestants' outputs are removed, and the removal
+// the same read verified (ReadTrackVerified/60min: two passes with the drive's cache
+// defeated between them; target: at most 2.3 times ReadTrack/60min); the overview
+// downmix; and the per-track checksums (TrackChecksums: CRC32, AccurateRip v1/v2;
+// target: at least 2 GB/s). Both contestants' outputs are removed, and the removal
 // synced, untimed (this machine's file system discards freed blocks, which costs time
 // of its own).
 //
-//   korvane_cdda_bench --benchmark_filter='ReadTrack|DdSameBytes'
+//   korvane_cdda_bench --benchmark_filter='ReadTrack|DdSameBytes|TrackChecksums'
+#include "cdda/checksums.h"
 #include "cdda/overview.h"
 #include "cdda/temp_file.h"
 #include "cdda/track_file.h"
@@ -45,7 +49,8 @@ struct LongDisc {
     }
 };
 
-void ReadTrack60Min(benchmark::State& state) {
+// Reads the 60-minute track with `control` once per iteration.
+void ReadLongTrack(benchmark::State& state, const cdda::ReadControl& control) {
     LongDisc& disc = LongDisc::Get();
     korvane::testing::ReaderRig rig;
     rig.manager->AddAdapter("virtual");
@@ -57,7 +62,7 @@ void ReadTrack60Min(benchmark::State& state) {
     const fs::path out = disc.dir.Path() / "out";
     fs::create_directories(out);
     for (auto _ : state) {
-        auto file = cdda::ReadTrackToTrackFile(reader, reader.drives.At(0), 0, out);
+        auto file = cdda::ReadTrackToTrackFile(reader, reader.drives.At(0), 0, out, control);
         state.PauseTiming();
         if (!file || fs::file_size(*file) != cdda::TrackFileBytesForSectors(kSixtyMinutesSectors))
             state.SkipWithError("wrong track file");
@@ -68,7 +73,20 @@ void ReadTrack60Min(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(cdda::AudioBytesForSectors(kSixtyMinutesSectors)));
 }
+void ReadTrack60Min(benchmark::State& state) { ReadLongTrack(state, {}); }
 BENCHMARK(ReadTrack60Min)->Name("ReadTrack/60min")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The same read verified: every transfer read twice, a distant sector read between.
+void ReadTrackVerified60Min(benchmark::State& state) {
+    cdda::ReadControl control;
+    control.secure.verify = true;
+    ReadLongTrack(state, control);
+}
+BENCHMARK(ReadTrackVerified60Min)
+    ->Name("ReadTrackVerified/60min")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 // The same audio bytes copied file to file in transfers of the same size, then synced.
 void DdSameBytes(benchmark::State& state) {
@@ -111,6 +129,22 @@ void BM_DownmixOverview(benchmark::State& state) {
 }
 // One transfer, and one minute of audio.
 BENCHMARK(BM_DownmixOverview)->Arg(24)->Arg(4500);
+
+// CRC32 and AccurateRip v1/v2 of one minute of audio, as the reader computes them.
+void TrackChecksums(benchmark::State& state) {
+    std::vector<std::uint8_t> audio(std::size_t{4500} * cdda::kBytesPerSector);
+    for (std::size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    const std::uint64_t frames = audio.size() / cdda::kBytesPerFrame;
+    for (auto _ : state) {
+        cdda::TrackChecksums sums(frames, true, true);
+        if (state.range(0) & 1) sums.crc32 = cdda::Crc32(0, audio);
+        if (state.range(0) & 2) sums.accurateRip.Add(audio);
+        benchmark::DoNotOptimize(sums);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(audio.size()));
+}
+// 1: CRC32 alone, 2: AccurateRip alone, 3: both (what a read computes).
+BENCHMARK(TrackChecksums)->Arg(1)->Arg(2)->Arg(3);
 
 }  // namespace
 

@@ -29,19 +29,23 @@ DemoDisc::DemoDisc() {
     layout_.leadOutLba = lba;
 }
 
-void DemoDisc::Render(std::size_t index) {
-    if (cachedTrack_ == index) return;
+const std::vector<std::int16_t>& DemoDisc::Render(std::size_t index) {
+    if (cache_[0].track == index) return cache_[0].samples;
+    std::swap(cache_[0], cache_[1]);
+    if (cache_[0].track == index) return cache_[0].samples;
+    std::vector<std::int16_t>& samples = cache_[0].samples;
     demo::DemoSignalSpec spec;
     spec.seed = index + 1;
     spec.rateHz = 44'100;
     spec.channelCount = 2;
     spec.durationSeconds = TrackSeconds()[index];
-    cache_ = demo::MakeDemoSignal(spec);
+    samples = demo::MakeDemoSignal(spec);
     // Whole sectors of music, then the pause.
     const std::size_t musicValues = std::size_t{TrackSeconds()[index]} * 75 * kFramesPerSector * 2;
-    cache_.resize(musicValues + std::size_t{kPauseSectors} * kFramesPerSector * 2, 0);
-    std::fill(cache_.begin() + static_cast<std::ptrdiff_t>(musicValues), cache_.end(), std::int16_t{0});
-    cachedTrack_ = index;
+    samples.resize(musicValues + std::size_t{kPauseSectors} * kFramesPerSector * 2, 0);
+    std::fill(samples.begin() + static_cast<std::ptrdiff_t>(musicValues), samples.end(), std::int16_t{0});
+    cache_[0].track = index;
+    return samples;
 }
 
 void DemoDisc::ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std::span<std::uint8_t> out) {
@@ -54,10 +58,10 @@ void DemoDisc::ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std::sp
         const std::uint32_t trackEnd =
             index + 1 < layout_.tracks.size() ? layout_.tracks[index + 1].startLba : layout_.leadOutLba;
         if (at >= trackEnd) throw ImageReadError("sector beyond the lead-out");
-        Render(index);
+        const std::vector<std::int16_t>& samples = Render(index);
         const std::uint32_t count = std::min(sectorCount - done, trackEnd - at);
         std::uint8_t* dst = out.data() + std::size_t{done} * 2352;
-        const std::int16_t* src = cache_.data() + std::size_t{at - trackStart} * kFramesPerSector * 2;
+        const std::int16_t* src = samples.data() + std::size_t{at - trackStart} * kFramesPerSector * 2;
         for (std::size_t i = 0; i < std::size_t{count} * kFramesPerSector * 2; ++i) {
             const auto u = static_cast<std::uint16_t>(src[i]);
             dst[2 * i] = static_cast<std::uint8_t>(u & 0xFF);

@@ -22,11 +22,16 @@ public:
     static constexpr std::uint32_t kPauseSectors = 150;
 
 private:
-    // Renders track `index` (stereo 44,100 Hz, music then pause) into cache_.
-    void Render(std::size_t index);
+    // The samples of track `index` (stereo 44,100 Hz, music then pause), rendered on
+    // first use. The two tracks used last stay rendered, so a reader that looks at a
+    // distant sector between two reads (verification) does not render each time.
+    const std::vector<std::int16_t>& Render(std::size_t index);
     cue::Layout layout_;
-    std::size_t cachedTrack_ = SIZE_MAX;
-    std::vector<std::int16_t> cache_;
+    struct Rendered {
+        std::size_t track = SIZE_MAX;
+        std::vector<std::int16_t> samples;
+    };
+    Rendered cache_[2];  // cache_[0] used last
 };
 
 }  // namespace korvane::aspi

@@ -84,6 +84,9 @@ struct Faults {
     int spinUp = 0;
     std::vector<std::uint32_t> mediumErrors;
     std::vector<std::pair<std::uint8_t, int>> shortTransfers;
+    std::vector<std::pair<std::uint32_t, int>> flaky;  // sector, percent
+    std::vector<std::uint32_t> bad;
+    std::int32_t readOffset = 0;
     std::vector<std::string> unknown;
 };
 
@@ -103,6 +106,15 @@ bool ParseCount(const std::string& text, int& value) {
     return true;
 }
 
+// "+667", "-1164" or "48": samples, at most ten sectors either way.
+bool ParseOffset(const std::string& text, std::int32_t& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || v < -5880 || v > 5880) return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
 bool ParseSenseText(const std::string& text, scsi::Sense& sense) {
     const auto parts = Split(text, '/');
     unsigned key = 0, asc = 0, ascq = 0;
@@ -119,7 +131,7 @@ Faults ParseFaults(const std::string& list) {
         if (entry.empty()) continue;
         const auto p = Split(entry, ':');
         unsigned opcode = 0;
-        int times = 0;
+        int times = 0, percent = 0;
         const bool op = p.size() >= 2 && ParseHex(p[1], 0xFF, opcode);
         scsi::Sense sense = scsi::kInternalTargetFailure;
         if (entry == "reject-readcd") f.rejectReadCd = true;
@@ -134,6 +146,12 @@ Faults ParseFaults(const std::string& list) {
         else if (p.size() == 2 && p[0] == "spinup" && ParseCount(p[1], times)) f.linux = true, f.spinUp = times;
         else if (p.size() == 2 && p[0] == "medium" && ParseCount(p[1], times))
             f.linux = true, f.mediumErrors.push_back(static_cast<std::uint32_t>(times));
+        else if (p.size() == 3 && p[0] == "flaky" && ParseCount(p[1], times) && ParseCount(p[2], percent) &&
+                 percent <= 100)
+            f.linux = true, f.flaky.emplace_back(static_cast<std::uint32_t>(times), percent);
+        else if (p.size() == 2 && p[0] == "bad" && ParseCount(p[1], times))
+            f.linux = true, f.bad.push_back(static_cast<std::uint32_t>(times));
+        else if (p.size() == 2 && p[0] == "offset" && ParseOffset(p[1], f.readOffset)) f.linux = true;
         else if (p.size() == 3 && p[0] == "short" && op && ParseCount(p[2], times))
             f.linux = true, f.shortTransfers.emplace_back(static_cast<std::uint8_t>(opcode), times);
         else f.unknown.push_back(entry);
@@ -154,6 +172,9 @@ void ApplyFaults(const Faults& f, SimulatedDrive& drive) {
     if (f.spinUp > 0) drive.SpinUp(f.spinUp);
     for (std::uint32_t lba : f.mediumErrors) drive.MediumErrorAt(lba);
     for (const auto& [opcode, times] : f.shortTransfers) drive.ShortTransfer(opcode, times, 2352);
+    for (const auto& [lba, percent] : f.flaky) drive.FlakySectorAt(lba, percent);
+    for (std::uint32_t lba : f.bad) drive.BadSectorAt(lba);
+    drive.SetReadOffset(f.readOffset);
 }
 
 }  // namespace

@@ -14,7 +14,10 @@
 // the SG_IO seam (kernel command filter, sense as the kernel reports it): "linux" alone,
 // "root" (a process with CAP_SYS_RAWIO), "spinup:<commands>" (NOT READY until then),
 // "attention" (a unit attention after a disc change), "medium:<lba>" (MEDIUM ERROR at
-// that sector) and "short:<opcode hex>:<times>" (transfers a sector short).
+// that sector), "short:<opcode hex>:<times>" (transfers a sector short),
+// "flaky:<lba>:<percent>" (that sector reads differently on some reads), "bad:<lba>"
+// (differently on every read) and "offset:<+/-samples>" (audio delivered shifted, as by
+// a drive with that read offset).
 #include "platform/aspi/manager.h"
 #include "platform/aspi/transport.h"
 

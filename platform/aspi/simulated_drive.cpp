@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
+#include <vector>
 
 namespace korvane::aspi {
 namespace {
@@ -86,6 +88,26 @@ void SimulatedDrive::MediumErrorAt(std::uint32_t lba, int times) {
         return scsi::kUnrecoveredReadError;
     });
 }
+void SimulatedDrive::FlakySectorAt(std::uint32_t lba, int percent, std::uint32_t seed) {
+    auto rng = std::make_shared<std::mt19937>(seed ^ lba);
+    SetSectorBehaviour(lba, [rng, percent](std::uint32_t, std::span<std::uint8_t> sector) -> std::optional<scsi::Sense> {
+        if (static_cast<int>((*rng)() % 100) < percent) sector[(*rng)() % sector.size()] ^= 0x5A;
+        return std::nullopt;
+    });
+}
+void SimulatedDrive::BadSectorAt(std::uint32_t lba) {
+    auto reads = std::make_shared<std::uint32_t>(0);
+    SetSectorBehaviour(lba, [reads](std::uint32_t, std::span<std::uint8_t> sector) -> std::optional<scsi::Sense> {
+        const std::uint32_t n = ++*reads;
+        for (std::size_t i = 0; i < sector.size(); i += 64) sector[i] ^= static_cast<std::uint8_t>(n * 37 + i);
+        sector[0] = static_cast<std::uint8_t>(n);  // never the same twice in 256 reads
+        return std::nullopt;
+    });
+}
+void SimulatedDrive::SetReadOffset(std::int32_t samples) {
+    std::lock_guard lock(mutex_);
+    readOffset_ = samples;
+}
 void SimulatedDrive::ShortTransfer(std::uint8_t opcode, int times, std::uint32_t bytesShort) {
     std::lock_guard lock(mutex_);
     short_[opcode] = {times, bytesShort};
@@ -158,7 +180,10 @@ ScsiOutcome SimulatedDrive::Execute(const ScsiRequest& request) {
         return outcome;
     }
     outcome.residual = static_cast<std::int32_t>(srb.SRB_BufLen);
-    if (IsAudioRead(opcode)) ApplySectorBehaviours(request, outcome);
+    if (IsAudioRead(opcode)) {
+        ApplyReadOffset(request);
+        ApplySectorBehaviours(request, outcome);
+    }
     if (shortNow.first && outcome.scsiStatus == STATUS_GOOD) {
         // The tail of the buffer is never written: whatever was there stays.
         const std::uint32_t missing = std::min<std::uint32_t>(shortNow.second, static_cast<std::uint32_t>(request.data.size()));
@@ -166,6 +191,40 @@ ScsiOutcome SimulatedDrive::Execute(const ScsiRequest& request) {
         outcome.residual += static_cast<std::int32_t>(missing);
     }
     return outcome;
+}
+
+// Replaces the sectors the disc model delivered by the disc's frames `readOffset_`
+// earlier, read from the image itself.
+void SimulatedDrive::ApplyReadOffset(const ScsiRequest& request) {
+    std::int32_t offset;
+    {
+        std::lock_guard lock(mutex_);
+        offset = readOffset_;
+    }
+    DiscImage* image = disc_->Image();
+    if (offset == 0 || image == nullptr || request.cdb.size() < 10) return;
+    constexpr std::int64_t kFrames = 588;
+    const std::uint8_t* cdb = request.cdb.data();
+    const std::int64_t lba = scsi::BigEndian32(cdb + 2);
+    const std::int64_t count = cdb[0] == scsi::kReadCd ? scsi::BigEndian24(cdb + 6) : scsi::BigEndian32(cdb + 6);
+    const std::int64_t firstFrame = lba * kFrames - offset;  // the disc's frame at the buffer's start
+    const std::int64_t firstSector = firstFrame >= 0 ? firstFrame / kFrames : -((-firstFrame + kFrames - 1) / kFrames);
+    const std::int64_t sectors = count + 1;
+    const std::int64_t lo = std::clamp<std::int64_t>(firstSector, 0, image->Toc().leadOutLba);
+    const std::int64_t hi = std::clamp<std::int64_t>(firstSector + sectors, 0, image->Toc().leadOutLba);
+    std::vector<std::uint8_t> disc(static_cast<std::size_t>(sectors) * 2352, 0);
+    if (hi > lo) {
+        try {
+            image->ReadSectors(static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi - lo),
+                               std::span<std::uint8_t>(disc).subspan(static_cast<std::size_t>(lo - firstSector) * 2352,
+                                                                     static_cast<std::size_t>(hi - lo) * 2352));
+        } catch (const ImageReadError&) {
+            return;  // the unshifted data stays
+        }
+    }
+    const std::size_t skip = static_cast<std::size_t>(firstFrame - firstSector * kFrames) * 4;
+    const std::size_t bytes = std::min(request.data.size(), static_cast<std::size_t>(count) * 2352);
+    std::copy_n(disc.begin() + static_cast<std::ptrdiff_t>(skip), bytes, request.data.begin());
 }
 
 void SimulatedDrive::ApplySectorBehaviours(const ScsiRequest& request, ScsiOutcome& outcome) {

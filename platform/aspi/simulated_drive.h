@@ -13,7 +13,9 @@
 // - opcodes the drive does not know (ILLEGAL REQUEST, invalid command operation code);
 // - per-sector behaviours: a read that reaches the sector runs it, and it may fail the
 //   command (MEDIUM ERROR with the LBA in the information field) or alter the data;
-// - short transfers: the next N commands of an opcode move fewer bytes than asked.
+// - short transfers: the next N commands of an opcode move fewer bytes than asked;
+// - a flaky sector (different data on some reads, at random), a bad sector (different
+//   data on every read) and a read offset (audio delivered shifted by some samples).
 #include "platform/aspi/transport.h"
 #include "platform/aspi/virtual_drive.h"
 
@@ -48,6 +50,15 @@ public:
     void SetSectorBehaviour(std::uint32_t lba, SectorBehaviour behaviour);
     // MEDIUM ERROR 03/11/00 at `lba`, `times` reads (negative: for ever).
     void MediumErrorAt(std::uint32_t lba, int times = -1);
+    // Reads of `lba` deliver altered data with probability `percent` / 100 (a sequence
+    // of its own, from `seed`, so runs repeat).
+    void FlakySectorAt(std::uint32_t lba, int percent, std::uint32_t seed = 1);
+    // Reads of `lba` deliver different data every time.
+    void BadSectorAt(std::uint32_t lba);
+    // Audio reads deliver the disc shifted: drive frame g holds the disc's frame
+    // g - `samples` (silence where that lies off the disc). The correction a reader
+    // needs is the same number, as offset lists give it.
+    void SetReadOffset(std::int32_t samples);
     // The next `times` commands of `opcode` transfer `bytesShort` bytes fewer than asked
     // and report that as the residual, with GOOD status.
     void ShortTransfer(std::uint8_t opcode, int times, std::uint32_t bytesShort);
@@ -66,10 +77,12 @@ public:
 private:
     std::optional<ScsiOutcome> DriveCondition(std::uint8_t opcode);
     void ApplySectorBehaviours(const ScsiRequest& request, ScsiOutcome& outcome);
+    void ApplyReadOffset(const ScsiRequest& request);
 
     std::unique_ptr<VirtualDrive> disc_;
     mutable std::mutex mutex_;
     bool rawIo_ = false;
+    std::int32_t readOffset_ = 0;
     int spinUp_ = 0;
     std::optional<scsi::Sense> unitAttention_;
     bool present_ = true;

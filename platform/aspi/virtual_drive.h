@@ -43,6 +43,9 @@ public:
     // drive answers NOT READY, CANNOT READ MEDIUM - UNKNOWN FORMAT, and Problem() says why.
     void SetProblem(std::string why);
 
+    // The disc in the drive (null without one), for models of drives built on this one.
+    DiscImage* Image() const noexcept { return disc_.get(); }
+
     // Every CDB executed (including failed ones), for tests. Thread-safe.
     std::vector<std::vector<std::uint8_t>> CommandLog() const;
     void ClearCommandLog();

@@ -5,6 +5,8 @@
 #include "app/frame/cd_source.h"
 #include "app/frame/machine_cd_source.h"
 #include "app_fixture.h"
+#include "app/preferences.h"
+#include "platform/aspi/sg_device.h"
 #include "cdda/toc.h"
 #include "platform/aspi/demo_disc.h"
 #include "platform/aspi/environment.h"
@@ -697,6 +699,43 @@ private slots:
         frame.cdBar()->trackBox()->setCurrentIndex(0);
         frame.OnCommand(cmd::kReadTrack);
         QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        rig.app.reset();
+        CurrentManager() = nullptr;
+    }
+
+    void aVerifiedReadShowsItsChecksumsAndKeepsItsRipLogWithTheTrack() {
+        TempDir dir;
+        const fs::path cue = WriteCueBin(dir.Path(), "disc", {{30}, {49}});
+        auto manager = std::make_unique<aspi::Manager>();
+        manager->AddAdapter("linux");
+        auto drive = std::make_unique<aspi::SimulatedDrive>(aspi::CueBinImage::Open(cue), aspi::VirtualDrive::Identity{});
+        drive->BadSectorAt(45);
+        manager->AddDevice(0, 0, 0, std::make_unique<aspi::SgDevice>(std::move(drive), "/dev/sr0"));
+        CurrentManager() = manager.get();
+        cdda::CDReader::Options options;
+        options.registry = platform::RegistryStore::Open(":memory:");
+        AppRig rig;
+        platform::RegistryStore::OpenMachine()
+            ->CreateKey(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath)
+            .SetDword(app::CPreferencesDlg::kVerifyValue, 1);
+        app::StartupSeams seams = rig.Seams();
+        seams.cd = std::make_shared<app::MachineCdSource>(ForwardingEntryPoints(), options);
+        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
+        app::CMainFrame& frame = rig.frame();
+        frame.cdBar()->trackBox()->setCurrentIndex(1);
+        frame.OnCommand(cmd::kReadTrack);
+        QCOMPARE(frame.childFrames().size(), std::size_t{1});
+        const QString status = frame.statusBar()->currentMessage();
+        QVERIFY2(status.contains(QStringLiteral(" - CRC32 ")) && status.contains(QStringLiteral("; 1 suspicious sector")),
+                 qPrintable(status));
+        const fs::path log = frame.activeChild()->document().CompanionFile();
+        QCOMPARE(log.parent_path(), rig.TempDir());
+        std::ifstream in(log);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        QVERIFY2(text.find("Suspicious positions: 0:00:00.20\n") != std::string::npos, text.c_str());
+        QCOMPARE(rig.TempFiles().size(), std::size_t{2});  // the track file and its log
+        frame.activeChild()->close();
+        QVERIFY(rig.TempFiles().empty());
         rig.app.reset();
         CurrentManager() = nullptr;
     }

@@ -1,6 +1,7 @@
 // Settings in the registry stand-in and the Preferences dialog.
 #include "app/preferences.h"
 #include "app/slice_bar.h"
+#include "cdda/drive_offsets.h"
 #include "platform/registry/registry.h"
 #include "platform/ui/ui.h"
 #include "tests/support/message_boxes.h"
@@ -9,6 +10,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QLabel>
+#include <QSpinBox>
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
@@ -211,6 +213,29 @@ private slots:
         QCOMPARE(boxes_->Shown()[0].text,
                  std::string("You have to restart the program\nfor your changes to become effective"));
         QCOMPARE(boxes_->Shown()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
+    }
+
+    void verifyReadsAndTheDrivesOffsetAreStoredOnOk() {
+        auto store = RegistryStore::Open(":memory:");
+        CPreferencesDlg prefs(store, Drivers());
+        QVERIFY(!prefs.verifyReads());
+        QVERIFY(!Key(store).QueryDword("verify_Reads"));  // default 0, not written at start
+        RunDialog(prefs, [](PreferencesWindow& w) {
+            QVERIFY(!w.offsetBox()->isEnabled());  // no drive selected
+            w.verifyCheck()->setChecked(true);
+            w.findChild<QPushButton*>("okButton")->click();
+        });
+        QVERIFY(prefs.verifyReads());
+        QCOMPARE(Key(store).QueryDword("verify_Reads"), std::optional<std::uint32_t>(1));
+        prefs.SetDriveModel("PLEXTOR DVDR PX-716A");
+        RunDialog(prefs, [](PreferencesWindow& w) {
+            QCOMPARE(w.offsetBox()->value(), 0);
+            QVERIFY(w.offsetLabel()->text().contains("PLEXTOR DVDR PX-716A"));
+            w.offsetBox()->setValue(-1164);
+            w.findChild<QPushButton*>("okButton")->click();
+        });
+        QCOMPARE(cdda::LoadDriveOffset(*store, "PLEXTOR DVDR PX-716A"), std::optional<std::int32_t>(-1164));
+        QVERIFY(CPreferencesDlg(store, Drivers()).verifyReads());
     }
 
     void cancelChangesNothing() {

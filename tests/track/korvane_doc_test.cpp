@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -134,6 +135,21 @@ TEST_F(KorvaneDocTest, SaveWritesTheTrackAsAWavAndNeverTouchesTheTrackFile) {
     ASSERT_EQ(boxes_.Shown().size(), 2u);
     EXPECT_NE(boxes_.Shown()[0].text.find("own track file"), std::string::npos);
     EXPECT_FALSE(doc.IsModified());
+}
+
+TEST_F(KorvaneDocTest, TheRipLogIsSavedBesideTheWavAndGoesWithTheTrackFile) {
+    const auto track = MakeTrack("~krvn1.tmp");
+    const auto log = dir_ / "~krvn1.log";
+    std::ofstream(log) << "No errors occurred\n";
+    CKorvaneDoc doc;
+    doc.AdoptTemporaryTrackFile(track);
+    doc.AdoptCompanionFile(log);
+    ASSERT_TRUE(doc.OnSaveDocument(dir_ / "kept.wav"));
+    EXPECT_EQ(ReadAll(dir_ / "kept.log"), ReadAll(log));
+    EXPECT_TRUE(doc.OnCloseDocument());
+    EXPECT_FALSE(fs::exists(log));
+    EXPECT_FALSE(fs::exists(track));
+    EXPECT_TRUE(fs::exists(dir_ / "kept.log"));
 }
 
 TEST_F(KorvaneDocTest, ExportRegionReadsTheDocumentsTrackFile) {
