@@ -16,15 +16,17 @@ class DriveWaitScope {
 public:
     DriveWaitScope(CDReader& reader, const ReadControl& control)
         : reader_(reader), savedCancel_(reader.cancel), savedWait_(reader.onDriveWait),
-          savedTrackStart_(reader.trackStart) {
+          savedWhileWaiting_(reader.whileWaiting), savedTrackStart_(reader.trackStart) {
         if (control.cancel) reader.cancel = control.cancel;
         if (control.onWaiting) reader.onDriveWait = control.onWaiting;
+        if (control.whileWaiting) reader.whileWaiting = control.whileWaiting;
     }
     void SetTrackStart(std::uint32_t lba) { reader_.trackStart = lba; }
     ~DriveWaitScope() {
         reader_.trackStart = savedTrackStart_;
         reader_.cancel = savedCancel_;
         reader_.onDriveWait = savedWait_;
+        reader_.whileWaiting = savedWhileWaiting_;
     }
     DriveWaitScope(const DriveWaitScope&) = delete;
     DriveWaitScope& operator=(const DriveWaitScope&) = delete;
@@ -33,13 +35,12 @@ private:
     CDReader& reader_;
     const std::atomic<bool>* savedCancel_;
     std::function<void(bool)> savedWait_;
+    std::function<void()> savedWhileWaiting_;
     std::int64_t savedTrackStart_;
 };
 
-}  // namespace
-
-ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
-                             const ReadControl& control, std::string_view expectedLine) {
+ReadOutcome ReadTrackUnlessCancelled(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
+                                     const ReadControl& control, std::string_view expectedLine) {
     DriveWaitScope scope(reader, control);
     reader.ReadTOC();
     const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc, reader.sessions);
@@ -85,6 +86,19 @@ ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overvie
     }
     if (length == 0 && control.onProgress) control.onProgress(1.0);
     return ReadOutcome::Completed;
+}
+
+}  // namespace
+
+ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
+                             const ReadControl& control, std::string_view expectedLine) {
+    try {
+        return ReadTrackUnlessCancelled(reader, trackLine, overviewFile, audioFile, control, expectedLine);
+    } catch (const CDReaderException&) {
+        // A request that failed because the wait for it was cancelled is the cancel itself.
+        if (control.cancel && control.cancel->load()) return ReadOutcome::Cancelled;
+        throw;
+    }
 }
 
 std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,

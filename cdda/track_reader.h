@@ -44,11 +44,14 @@ public:
 struct ReadControl {
     // Fraction of the track read so far, 0 before the first transfer up to 1 after the last.
     std::function<void(double fraction)> onProgress;
-    // When it becomes true the read stops before the next transfer (and a wait for a
-    // drive becoming ready ends).
+    // When it becomes true the read stops before the next transfer; a wait for a drive
+    // becoming ready or for a pending request ends (the request is taken back) and the
+    // read ends as cancelled.
     const std::atomic<bool>* cancel = nullptr;
     // True while the read waits for the drive to become ready, false when that ends.
     std::function<void(bool waiting)> onWaiting;
+    // Called about every 100 ms while a request is pending (CDReader::whileWaiting).
+    std::function<void()> whileWaiting;
 };
 
 enum class ReadOutcome { Completed, Cancelled };

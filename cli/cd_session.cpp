@@ -1,6 +1,8 @@
 #include "cli/cd_session.h"
 
 #include "cdda/failure_text.h"
+#include "cli/command.h"
+#include "platform/aspi/environment.h"
 #include "platform/ui/ui.h"
 
 #include <cstdio>
@@ -48,18 +50,27 @@ CdSession::CdSession(int retries) {
     } catch (const cdda::CDReaderException& e) {
         throw std::runtime_error(Describe(e));
     }
-    for (const auto& line : reader_->ManagerDiagnostics()) std::cerr << "korvane-cli: warning: " << line << '\n';
+    reader_->cancel = &InterruptFlag();  // Ctrl+C ends a wait for the drive
     reader_->quiet = true;
+    auto warn = [this] {
+        for (const auto& line : reader_->ManagerDiagnostics()) std::cerr << "korvane-cli: warning: " << line << '\n';
+    };
     try {
         reader_->ScanDrives();
     } catch (const cdda::CDReaderException& e) {
+        warn();
         throw std::runtime_error("cannot scan the CD drives: " + Describe(e));
     }
+    warn();
     reader_->quiet = false;
     reader_->retries = retries;
 }
 
 CdSession::~CdSession() { reader_.reset(); }
+
+std::vector<std::filesystem::path> CdSession::DiscImageFiles() {
+    return aspi::DiscImageFiles(aspi::SelectionFromEnvironment());
+}
 
 std::string CdSession::Name(const cdda::CDDrive& drive) {
     if (drive.letter) return std::string(1, drive.letter) + ":";

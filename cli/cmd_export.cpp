@@ -4,11 +4,13 @@
 //
 //   korvane-cli export --track-file F | --wav IN | --demo [--track N] [--drive D:]
 //       [--threshold DB] [--release MS] [--regions 1,3-5|all] [--normalize] -o OUT.wav
+#include "cli/cd_session.h"
 #include "cli/command.h"
 #include "cli/export_source.h"
 #include "cli/progress.h"
 #include "cli/region_selection.h"
 #include "export/export_regions.h"
+#include "platform/hostfiles/host_files.h"
 #include "platform/ui/ui.h"
 
 #include <cstdio>
@@ -54,6 +56,11 @@ void RunExport(const ExportOptions& options, int& exitCode) {
         exitCode = 0;
         return;
     }
+
+    std::vector<std::filesystem::path> inputs = {options.wavFile, options.trackFile};
+    if (options.demo) inputs = CdSession::DiscImageFiles();
+    for (const std::string& name : wavexport::ExportFileNames(options.output, lines.size()))
+        platform::RefuseOverwritingInput(name, inputs);
 
     // The application's file dialog only offers existing folders; on the command line
     // the folder is made when missing.

@@ -3,6 +3,7 @@
 // writes one.
 #include "cli/command.h"
 #include "cli/progress.h"
+#include "platform/hostfiles/host_files.h"
 #include "track/audio_import.h"
 
 #include <iostream>
@@ -17,6 +18,7 @@ struct ImportOptions {
 };
 
 void RunImport(const ImportOptions& options, int& exitCode) {
+    platform::RefuseOverwritingInput(options.output, {options.input});
     ProgressBar bar("import");
     track::ImportIo io;
     io.progress = [&](std::uint64_t done, std::uint64_t total) {

@@ -11,6 +11,7 @@
 #include "cli/command.h"
 #include "cli/progress.h"
 #include "export/wav_format.h"
+#include "platform/hostfiles/host_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -83,6 +84,7 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
     cmd->add_flag("--force", options->force, "Replace an existing output file");
     cmd->callback([options, &exitCode] {
         const fs::path output = fs::absolute(options->output);
+        platform::RefuseOverwritingInput(output, CdSession::DiscImageFiles());
         if (!options->force && fs::exists(output))
             throw std::runtime_error(output.string() + " exists; use --force to replace it");
         const fs::path dir = output.parent_path();
@@ -93,14 +95,10 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
         cdda::CDReader& reader = session.Reader();
         const auto [track, line] = session.AudioTrackAt(drive, options->track);
 
-        std::atomic<bool> cancel{false};
         ProgressBar bar("Reading " + line);
         cdda::ReadControl control;
-        control.cancel = &cancel;
-        control.onProgress = [&](double fraction) {
-            bar.Update(fraction);
-            if (InterruptRequested()) cancel = true;
-        };
+        control.cancel = &InterruptFlag();  // Ctrl+C or SIGTERM, also while a request is pending
+        control.onProgress = [&](double fraction) { bar.Update(fraction); };
 
         fs::path finished;
         try {

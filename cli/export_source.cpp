@@ -7,6 +7,7 @@
 #include "cli/cd_session.h"
 #include "cli/command.h"
 #include "cli/progress.h"
+#include "cli/track_file_input.h"
 #include "platform/paths/paths.h"
 #include "platform/riff/file_io.h"
 #include "regions/auto_slicer.h"
@@ -48,14 +49,10 @@ ExportTrack ExportTrack::FromDisc(int trackNumber, const std::string& driveName)
     cdda::CDReader& reader = session.Reader();
     const std::string line = session.AudioTrackAt(drive, trackNumber).line;
 
-    std::atomic<bool> cancel{false};
     ProgressBar bar("Reading " + line);
     cdda::ReadControl control;
-    control.cancel = &cancel;
-    control.onProgress = [&](double fraction) {
-        bar.Update(fraction);
-        if (InterruptRequested()) cancel = true;
-    };
+    control.cancel = &InterruptFlag();  // Ctrl+C or SIGTERM, also while a request is pending
+    control.onProgress = [&](double fraction) { bar.Update(fraction); };
     std::optional<fs::path> file;
     try {
         file = cdda::ReadTrackToTrackFile(reader, drive, trackNumber - 1,
@@ -81,17 +78,10 @@ ExportTrack::~ExportTrack() {
 }
 
 std::vector<wavexport::RegionBounds> SliceTrackFile(const fs::path& trackFile, double thresholdDb, int releaseMs) {
-    platform::FileSource source(trackFile);
-    const std::uint64_t fileBytes = source.Size();
-    const std::uint64_t count = cdda::OverviewSampleCount(fileBytes);
-    if (count > UINT32_MAX) throw std::runtime_error("track file too long: " + trackFile.string());
-    std::vector<std::int16_t> overview(static_cast<std::size_t>(count));
-    source.ReadAt(cdda::OverviewPartOffset(fileBytes), std::as_writable_bytes(std::span(overview)));
-    // The file stores little-endian samples; so does every host this builds for.
-
+    std::vector<std::int16_t> overview = ReadTrackOverview(trackFile);
     AutoSlicer slicer;
     slicer.samples = overview.data();
-    slicer.sampleCount = static_cast<std::uint32_t>(count);
+    slicer.sampleCount = static_cast<std::uint32_t>(overview.size());
     slicer.thresholdDb = thresholdDb;
     slicer.releaseMs = releaseMs;
     slicer.averagingWindow = 50;

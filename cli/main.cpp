@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <signal.h>
 #include <exception>
 #include <iostream>
 #include <stdlib.h>
@@ -17,8 +18,29 @@ std::vector<RegisteredCommand>& Registry() {
 }
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> interruptSignal{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
+// Ctrl+C (SIGINT) and SIGTERM ask the running command to stop cleanly: a wait for the
+// drive ends, temporary files are removed and nothing half-written is left. The handler
+// is reset after the first signal, so a second one ends the process at once.
+extern "C" void OnInterrupt(int signal) {
+    interruptSignal.store(signal);
+    interrupted.store(true);
+}
+
+void CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The shell's convention for a process ended by a signal: 128 + its number (130 for
+// Ctrl+C, 143 for SIGTERM).
+int InterruptedExitCode() { return 128 + interruptSignal.load(); }
 
 // Adds `path` to KORVANE_DISC, which the drive layer reads when it starts: entries are
 // separated by ':', so a ':' or '\\' inside the path is escaped with a backslash.
@@ -47,6 +69,8 @@ std::vector<RegisteredCommand> RegisteredCommands() {
 
 bool InterruptRequested() noexcept { return interrupted.load(); }
 
+const std::atomic<bool>& InterruptFlag() noexcept { return interrupted; }
+
 }  // namespace korvane::cli
 
 int main(int argc, char** argv) {
@@ -62,14 +86,20 @@ int main(int argc, char** argv) {
         ->each(AddDisc);
     int exitCode = 0;
     for (auto& command : RegisteredCommands()) command.setup(app, exitCode);
-    std::signal(SIGINT, OnInterrupt);
+    CatchInterrupts();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     } catch (const std::exception& e) {
+        if (InterruptRequested()) {
+            std::cerr << "korvane-cli: interrupted (" << e.what() << ")\n";
+            return InterruptedExitCode();
+        }
         std::cerr << "korvane-cli: error: " << e.what() << '\n';
         return 1;
     }
+    // A command that stopped because of the signal reports it as the signal's exit code.
+    if (exitCode != 0 && InterruptRequested()) return InterruptedExitCode();
     return exitCode;
 }

@@ -75,9 +75,15 @@ std::optional<std::filesystem::path> MachineCdSource::ReadTrack(int driveLine, i
     std::atomic<bool> cancel{false};
     cdda::ReadControl control;
     control.cancel = &cancel;
+    double lastFraction = 0.0;
     if (progress) {
         control.onProgress = [&](double fraction) {
+            lastFraction = fraction;
             if (!progress(fraction)) cancel.store(true);
+        };
+        // While a request is pending the dialog is asked again, so its Cancel still works.
+        control.whileWaiting = [&] {
+            if (!progress(lastFraction)) cancel.store(true);
         };
     }
     try {

@@ -727,8 +727,11 @@ void CMainFrame::OnReadTrack() {
             trackFile = services_.cd->ReadTrack(
                 cdBar_->driveBox()->currentIndex(), trackLine, title.toStdString(), services_.tempDir,
                 [&progress](double fraction) {
-                    // A modal progress dialog processes events here, so Cancel is seen.
+                    // A modal progress dialog processes events when its value changes; the
+                    // calls made while the drive does not answer repeat the value, so the
+                    // events (the Cancel button) are processed here too.
                     progress.setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0));
+                    QCoreApplication::processEvents();
                     return !progress.wasCanceled();
                 });
             if (!trackFile) failure = AppString(resources::kIdsReadTrackCancelled);
