@@ -195,6 +195,7 @@ bool CDReader::WaitUntilReady(const SRB_ExecSCSICmd& request) {
         if (!BecomingReady(sense) && sense.key != scsi::kSenseUnitAttention) break;
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(readyPollMs));
+        if (onDriveWait) onDriveWait(true);
     }
     if (onDriveWait) onDriveWait(false);
     return ready;
@@ -260,7 +261,7 @@ void CDReader::Execute(SRB_ExecSCSICmd& request, bool firstAttemptFailed) {
         if (retriesLeft > 0) {
             --retriesLeft;
         } else {
-            const CDReaderException failure = Failure(request);
+            CDReaderException failure = Failure(request);
             // An unusable disc image does not get better by trying again.
             const bool hopeless = failure.sense.asc == 0x30 && failure.sense.key == scsi::kSenseNotReady;
             if (quiet || hopeless) throw failure;
@@ -268,7 +269,10 @@ void CDReader::Execute(SRB_ExecSCSICmd& request, bool firstAttemptFailed) {
                                      DescribeFailure(failure);
             const int answer = platform::MessageBox(text, resources::kAppTitle,
                                                     platform::kMbRetryCancel | platform::kMbIconWarning);
-            if (answer != platform::kIdRetry) throw failure;
+            if (answer != platform::kIdRetry) {
+                failure.offeredRetry = true;
+                throw failure;
+            }
         }
         succeeded = SendRecovering(request);
     }

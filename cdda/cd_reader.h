@@ -49,6 +49,7 @@ struct CDReaderException {
     std::string device;             // where the drive comes from ("/dev/sr0"), when known
     std::string problem;            // the drive's own report (an unusable disc image)
     std::string registryError;      // detail 0: why the registry could not be read, when known
+    bool offeredRetry = false;      // the user saw it in the retry prompt and cancelled
 };
 inline constexpr std::int32_t kManagerNotBound = 1;
 inline constexpr std::int32_t kRequestFailed = 2;
@@ -173,7 +174,9 @@ public:
     std::int32_t retries = 0;                 // failed requests sent again before the prompt
     std::uint32_t readyTimeoutMs = 30'000;    // longest wait for a drive becoming ready
     std::uint32_t readyPollMs = 250;          // TEST UNIT READY interval while waiting
-    std::function<void(bool waiting)> onDriveWait;  // true when a wait begins, false when it ends
+    // true when a wait for a drive becoming ready begins and again at every poll while it
+    // lasts (so a caller can keep its window alive and notice Cancel), false once when it ends
+    std::function<void(bool waiting)> onDriveWait;
     // When set, a wait for the drive ends early: a pending request is taken back as on
     // time-out and fails without retry or prompt (Ctrl+C, the progress dialog's Cancel).
     const std::atomic<bool>* cancel = nullptr;

@@ -48,7 +48,8 @@ struct ReadControl {
     // becoming ready or for a pending request ends (the request is taken back) and the
     // read ends as cancelled.
     const std::atomic<bool>* cancel = nullptr;
-    // True while the read waits for the drive to become ready, false when that ends.
+    // True when the read starts waiting for the drive to become ready and at every poll
+    // while it waits, false once when the wait ends.
     std::function<void(bool waiting)> onWaiting;
     // Called about every 100 ms while a request is pending (CDReader::whileWaiting).
     std::function<void()> whileWaiting;

@@ -18,9 +18,15 @@
 namespace korvane::app {
 
 // A failure of the CD layer that ends a scan or a read; `what()` says why.
+// `OfferedForRetry()`: the user has seen it already in the retry prompt.
 class CdError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit CdError(const std::string& what, bool offeredForRetry = false)
+        : std::runtime_error(what), offeredForRetry_(offeredForRetry) {}
+    bool OfferedForRetry() const noexcept { return offeredForRetry_; }
+
+private:
+    bool offeredForRetry_;
 };
 // The Track box line no longer describes the disc in the drive.
 class CdTrackListOutOfDate : public CdError {
@@ -28,8 +34,13 @@ public:
     using CdError::CdError;
 };
 
-// Progress of a track read, 0 to 1; returning false cancels the read.
-using ReadProgress = std::function<bool(double fraction)>;
+// Progress of a track read. Each callback may be empty; returning false cancels the read.
+struct ReadProgress {
+    std::function<bool(double fraction)> fraction;  // 0 to 1, after every transfer
+    // true when the read starts waiting for the drive to become ready (a disc spinning
+    // up) and at every poll while it waits; false once when the wait ends.
+    std::function<bool(bool waiting)> waiting;
+};
 
 class CdSource {
 public:
@@ -49,7 +60,7 @@ public:
     virtual std::vector<std::string> Problems() const { return {}; }
     // Reads the audio track on Track box line `trackLine` (which should still read
     // `expectedLine`) of drive `driveLine` into a new temporary track file in `tempDir`
-    // and returns it; the caller owns the file. `progress` is also called again with the
+    // and returns it; the caller owns the file. `progress.fraction` is also called again with the
     // last fraction about every 100 ms while the drive has not answered a request, and
     // returning false then ends the wait. nullopt when `progress` cancelled. On
     // cancel and on every failure no temporary file is left. Throws CdTrackListOutOfDate,

@@ -76,20 +76,25 @@ std::optional<std::filesystem::path> MachineCdSource::ReadTrack(int driveLine, i
     cdda::ReadControl control;
     control.cancel = &cancel;
     double lastFraction = 0.0;
-    if (progress) {
+    if (progress.fraction) {
         control.onProgress = [&](double fraction) {
             lastFraction = fraction;
-            if (!progress(fraction)) cancel.store(true);
+            if (!progress.fraction(fraction)) cancel.store(true);
         };
         // While a request is pending the dialog is asked again, so its Cancel still works.
         control.whileWaiting = [&] {
-            if (!progress(lastFraction)) cancel.store(true);
+            if (!progress.fraction(lastFraction)) cancel.store(true);
+        };
+    }
+    if (progress.waiting) {
+        control.onWaiting = [&](bool waiting) {
+            if (!progress.waiting(waiting)) cancel.store(true);
         };
     }
     try {
         return cdda::ReadTrackToTrackFile(*reader_, drive, trackLine, tempDir, control, expectedLine);
     } catch (const cdda::CDReaderException& failed) {
-        throw CdError(Describe(failed));
+        throw CdError(Describe(failed), failed.offeredRetry);
     } catch (const cdda::TrackListOutOfDate& stale) {
         throw CdTrackListOutOfDate(stale.what());
     }

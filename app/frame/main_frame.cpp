@@ -181,6 +181,28 @@ private:
     }
 };
 
+// Drives the Read Track progress dialog: the bar follows the transfers, and while the
+// drive spins up the label says so and the dialog keeps answering, so Cancel ends the
+// wait. Returning false cancels the read.
+ReadProgress ReadTrackProgress(QProgressDialog& dialog, const QString& readingLabel) {
+    ReadProgress progress;
+    progress.fraction = [&dialog](double fraction) {
+        // A modal progress dialog processes events when its value changes; the calls made
+        // while a request is pending repeat the value, so events (Cancel) are processed
+        // here as well.
+        dialog.setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0));
+        QCoreApplication::processEvents();
+        return !dialog.wasCanceled();
+    };
+    progress.waiting = [&dialog, readingLabel](bool waiting) {
+        const QString label = waiting ? QObject::tr("Waiting for the drive to become ready...") : readingLabel;
+        if (dialog.labelText() != label) dialog.setLabelText(label);
+        QCoreApplication::processEvents();
+        return !dialog.wasCanceled();
+    };
+    return progress;
+}
+
 }  // namespace
 
 std::shared_ptr<FileDialogs> MakeQtFileDialogs() { return std::make_shared<QtFileDialogs>(); }
@@ -726,21 +748,16 @@ void CMainFrame::OnReadTrack() {
         try {
             trackFile = services_.cd->ReadTrack(
                 cdBar_->driveBox()->currentIndex(), trackLine, title.toStdString(), services_.tempDir,
-                [&progress](double fraction) {
-                    // A modal progress dialog processes events when its value changes; the
-                    // calls made while the drive does not answer repeat the value, so the
-                    // events (the Cancel button) are processed here too.
-                    progress.setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0));
-                    QCoreApplication::processEvents();
-                    return !progress.wasCanceled();
-                });
+                ReadTrackProgress(progress, FormatAppString(resources::kIdsReadingTrack, title)));
             if (!trackFile) failure = AppString(resources::kIdsReadTrackCancelled);
         } catch (const CdTrackListOutOfDate& changed) {
             stale = true;
             failure = QString::fromStdString(changed.what());
         } catch (const CdError& drive) {
-            // The drive's failure has been offered for retry already: no further box.
             failure = AppString(resources::kIdsReadTrackFailed) + QStringLiteral(": ") + QString::fromStdString(drive.what());
+            // A failure the retry prompt has shown gets no second box; one that failed at
+            // once (an unusable disc image) is shown here.
+            if (!drive.OfferedForRetry()) ShowMessage(failure, platform::kMbOk | platform::kMbIconWarning);
         } catch (const std::exception& file) {
             ShowMessage(FormatAppString(resources::kIdsImportCannotWrite, QString::fromStdString(file.what())),
                         platform::kMbOk | platform::kMbIconError);

@@ -75,32 +75,42 @@ public:
                   PositionCallback, void*) override {}
 };
 
-void BM_SliderStepToMarkers(benchmark::State& state) {
+// A track view driven by the slice bar's sliders, as in the main window.
+struct SliderRig : app::CSliceBar::Host {
     SilentPlayer player;
-    app::CPreferencesDlg prefs(nullptr, {});
+    app::CPreferencesDlg prefs{nullptr, {}};
     app::CSliceBar bar;
-    auto* control = new editor::SampleEditorWidget;
-    trackview::CKorvaneView view(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
-                                 [&bar] { return trackview::SliceSettings{bar.thresholdDb(), bar.releaseMs()}; });
-    struct Host : app::CSliceBar::Host {
-        trackview::CKorvaneView* view;
-        void StopPlayback() override { view->StopPlayback(); }
-        trackview::CKorvaneView* ActiveTrackView() override { return view; }
-    } host;
-    host.view = &view;
-    bar.Initialise(prefs, &host);
-    view.SetTrackFile(TrackFile());
-    view.resize(1400, 500);
-    view.OnActivateView(true);  // loads the overview and builds the slicing index once
+    editor::SampleEditorWidget* control = new editor::SampleEditorWidget;
+    trackview::CKorvaneView view{std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
+                                 [this] { return trackview::SliceSettings{bar.thresholdDb(), bar.releaseMs()}; }};
+
+    explicit SliderRig(int releaseMs) {
+        bar.Initialise(prefs, this);
+        if (releaseMs > 0) bar.releaseSlider()->setValue(releaseMs);
+    }
+    // Opens `file` in a 1400x500 view: loads the overview and builds the slicing index once.
+    void Open(const std::filesystem::path& file) {
+        view.SetTrackFile(file);
+        view.resize(1400, 500);
+        view.show();
+        view.OnActivateView(true);
+    }
+    void StopPlayback() override { view.StopPlayback(); }
+    trackview::CKorvaneView* ActiveTrackView() override { return &view; }
+};
+
+void BM_SliderStepToMarkers(benchmark::State& state) {
+    SliderRig rig(0);
+    rig.Open(TrackFile());
     const bool release = state.range(0) != 0;
-    QSlider* slider = release ? bar.releaseSlider() : bar.thresholdSlider();
+    QSlider* slider = release ? rig.bar.releaseSlider() : rig.bar.thresholdSlider();
     const int base = release ? 750 : -360;
     int step = 0;
     for (auto _ : state) {
         slider->setValue(base - (step++ % 2 == 0 ? 1 : 0) * (release ? 10 : 1));
-        benchmark::DoNotOptimize(control->slices().data());
+        benchmark::DoNotOptimize(rig.control->slices().data());
     }
-    state.counters["regions"] = static_cast<double>(view.Regions().size());
+    state.counters["regions"] = static_cast<double>(rig.view.Regions().size());
 }
 BENCHMARK(BM_SliderStepToMarkers)->Arg(0)->Arg(1)->ArgName("releaseSlider")->Unit(benchmark::kMillisecond);
 
@@ -110,31 +120,15 @@ void SliderStepWithRegions(benchmark::State& state, int regions) {
     if (files.count(regions) == 0) {
         files[regions] = WriteTrackFile(BurstOverview(regions), "bursts" + std::to_string(regions) + ".tmp");
     }
-    SilentPlayer player;
-    app::CPreferencesDlg prefs(nullptr, {});
-    app::CSliceBar bar;
-    auto* control = new editor::SampleEditorWidget;
-    trackview::CKorvaneView view(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
-                                 [&bar] { return trackview::SliceSettings{bar.thresholdDb(), bar.releaseMs()}; });
-    struct Host : app::CSliceBar::Host {
-        trackview::CKorvaneView* view;
-        void StopPlayback() override { view->StopPlayback(); }
-        trackview::CKorvaneView* ActiveTrackView() override { return view; }
-    } host;
-    host.view = &view;
-    bar.Initialise(prefs, &host);
-    bar.releaseSlider()->setValue(5);
-    view.SetTrackFile(files[regions]);
-    view.resize(1400, 500);
-    view.show();
-    view.OnActivateView(true);
+    SliderRig rig(5);
+    rig.Open(files[regions]);
     int step = 0;
     for (auto _ : state) {
-        bar.thresholdSlider()->setValue(-360 - (step++ % 2));
+        rig.bar.thresholdSlider()->setValue(-360 - (step++ % 2));
         QCoreApplication::processEvents();  // the list lays out what it shows
-        benchmark::DoNotOptimize(control->slices().data());
+        benchmark::DoNotOptimize(rig.control->slices().data());
     }
-    state.counters["regions"] = static_cast<double>(view.Regions().size());
+    state.counters["regions"] = static_cast<double>(rig.view.Regions().size());
 }
 // Opening an 80-minute track: a new view activated for the first time reads the
 // overview from the track file, hands it to the control (waveform levels), builds the

@@ -107,7 +107,7 @@ public:
 // A CD layer with one drive and two tracks whose reads fail as told.
 class FailingReadSource : public app::CdSource {
 public:
-    enum class Failure { kDrive, kStaleLine, kFile };
+    enum class Failure { kDrive, kUnusableImage, kStaleLine, kFile, kCancelWhileWaiting };
     Failure failure = Failure::kDrive;
     int trackListCalls = 0;
     bool Available() const override { return true; }
@@ -117,12 +117,28 @@ public:
         return {"Track #1 - 0:00:10.00", "Track #2 - 0:00:20.00"};
     }
     std::optional<fs::path> ReadTrack(int, int, const std::string&, const fs::path&,
-                                      const app::ReadProgress&) override {
+                                      const app::ReadProgress& progress) override {
         switch (failure) {
-            case Failure::kDrive: throw app::CdError("the drive did not complete a request (status 4)");
+            case Failure::kDrive: throw app::CdError("the drive did not complete a request (status 4)", true);
+            case Failure::kUnusableImage: throw app::CdError("the disc image cannot be used: line 3: no FILE");
+            case Failure::kCancelWhileWaiting: return WaitAndCancel(progress);
             case Failure::kStaleLine: throw app::CdTrackListOutOfDate("the disc in the drive has changed");
             case Failure::kFile: throw std::runtime_error("C:\\WINDOWS\\TEMP: No space left on device");
         }
+        return std::nullopt;
+    }
+    QString waitingLabel;
+
+private:
+    // A drive spinning up: the dialog says so while the wait lasts, and its Cancel ends it.
+    std::optional<fs::path> WaitAndCancel(const app::ReadProgress& progress) {
+        if (!progress.waiting(true)) return std::nullopt;
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) throw std::runtime_error("no progress dialog while waiting");
+        waitingLabel = dialog->labelText();
+        dialog->cancel();
+        if (progress.waiting(true)) throw std::runtime_error("Cancel did not end the wait");
+        progress.waiting(false);
         return std::nullopt;
     }
 };
@@ -483,6 +499,19 @@ private slots:
         QVERIFY(rig.boxes->ShownBoxes().empty());
         QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("status 4")));
 
+        // A failure that was never offered for retry (an unusable image) gets its box.
+        source->failure = FailingReadSource::Failure::kUnusableImage;
+        frame.OnCommand(cmd::kReadTrack);
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find("line 3: no FILE") != std::string::npos);
+        QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("line 3")));
+
+        // Waiting for the drive shows in the dialog, and Cancel there ends the read.
+        source->failure = FailingReadSource::Failure::kCancelWhileWaiting;
+        frame.OnCommand(cmd::kReadTrack);
+        QVERIFY(source->waitingLabel.contains(QStringLiteral("Waiting for the drive")));
+        QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsReadTrackCancelled)));
+
         // Another disc in the drive: the Track box is read again instead.
         source->failure = FailingReadSource::Failure::kStaleLine;
         const int fills = source->trackListCalls;
@@ -495,8 +524,8 @@ private slots:
         source->failure = FailingReadSource::Failure::kFile;
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(frame.childFrames().empty());
-        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
-        QVERIFY(rig.boxes->ShownBoxes()[0].text.find("No space left") != std::string::npos);
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{2});
+        QVERIFY(rig.boxes->ShownBoxes()[1].text.find("No space left") != std::string::npos);
         QVERIFY(rig.TempFiles().empty());
     }
 
