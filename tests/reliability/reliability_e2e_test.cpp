@@ -34,8 +34,11 @@ struct Started {
 
 Started Start(const std::vector<std::string>& args, const std::vector<std::string>& env, const fs::path& scratch) {
     static int counter = 0;
-    Started s{-1, scratch / ("p" + std::to_string(counter) + ".out"), scratch / ("p" + std::to_string(counter) + ".err")};
-    ++counter;
+    std::string stem(1, 'p');
+    stem += std::to_string(counter++);
+    Started s{-1, scratch / stem, scratch / stem};
+    s.out += ".out";
+    s.err += ".err";
     const std::string program = std::string(KORVANE_BIN_DIR) + "/korvane-cli";
     s.pid = ::fork();
     if (s.pid == 0) {
