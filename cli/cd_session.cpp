@@ -2,10 +2,15 @@
 
 #include "cdda/failure_text.h"
 #include "cli/command.h"
+#include "cli/console.h"
 #include "platform/aspi/environment.h"
 #include "platform/ui/ui.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <unistd.h>
@@ -38,7 +43,54 @@ std::string Trim(const std::string& s) {
     return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
+namespace fs = std::filesystem;
+
+// The SCSI device a /dev node belongs to (/sys/devices/.../host0/target0:0:0/0:0:0:0),
+// so that /dev/sr0 and /dev/sg0 of one drive meet; empty for anything else.
+fs::path ScsiDeviceOf(const fs::path& node) {
+    struct stat info {};
+    if (::stat(node.c_str(), &info) != 0 || !(S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))) return {};
+    const std::string kind = S_ISBLK(info.st_mode) ? "block" : "char";
+    std::error_code error;
+    const auto device = fs::canonical("/sys/dev/" + kind + "/" + std::to_string(major(info.st_rdev)) + ":" +
+                                          std::to_string(minor(info.st_rdev)) + "/device",
+                                      error);
+    return error ? fs::path() : device;
+}
+
+// Whether the path the user typed names the drive's source: the same file after links
+// are resolved, or device nodes of the same SCSI device.
+bool SameSource(const std::string& typed, const std::string& source) {
+    if (source.empty()) return false;
+    std::error_code e1, e2;
+    const auto a = fs::canonical(typed, e1), b = fs::canonical(source, e2);
+    if (e1 || e2) return false;
+    if (a == b) return true;
+    const auto deviceA = ScsiDeviceOf(a);
+    return !deviceA.empty() && deviceA == ScsiDeviceOf(b);
+}
+
 }  // namespace
+
+CLI::Option* AddDriveOption(CLI::App& command, std::string& drive) {
+    return command.add_option("-d,--drive", drive,
+                              "drive: a letter (D:), adapter:target:lun (0:1:0) or a device path (/dev/sr0, "
+                              "/dev/cdrom); default the first drive");
+}
+
+CLI::Option* AddRetriesOption(CLI::App& command, int& retries) {
+    return command
+        .add_option("--retries", retries,
+                    "send a failed drive request again this many times before giving up (the prompt is asked "
+                    "only on a terminal)")
+        ->check(CLI::NonNegativeNumber);
+}
+
+std::string DescribeDrive(const cdda::CDDrive& drive) {
+    return CdSession::Name(drive) + " at " + std::to_string(drive.adapter) + ":" + std::to_string(drive.target) +
+           ":" + std::to_string(drive.lun) + ": INQUIRY \"" + Trim(drive.vendor) + "\" \"" + Trim(drive.product) +
+           "\" \"" + Trim(drive.revision) + "\"" + (drive.source.empty() ? "" : ", from " + drive.source);
+}
 
 std::string Describe(const cdda::CDReaderException& e) { return cdda::DescribeFailure(e); }
 
@@ -53,7 +105,7 @@ CdSession::CdSession(int retries) {
     reader_->cancel = &InterruptFlag();  // Ctrl+C ends a wait for the drive
     reader_->quiet = true;
     auto warn = [this] {
-        for (const auto& line : reader_->ManagerDiagnostics()) std::cerr << "korvane-cli: warning: " << line << '\n';
+        for (const auto& line : reader_->ManagerDiagnostics()) Warn(line);
     };
     try {
         reader_->ScanDrives();
@@ -88,8 +140,10 @@ const cdda::CDDrive& CdSession::Pick(const std::string& name) const {
             std::to_string(d.adapter) + ":" + std::to_string(d.target) + ":" + std::to_string(d.lun);
         const bool letterMatch = d.letter && (name.size() == 1 || (name.size() == 2 && name[1] == ':')) &&
                                  std::toupper(static_cast<unsigned char>(name[0])) == d.letter;
-        if (letterMatch || name == address) return d;
-        choices += (choices.empty() ? "" : ", ") + Name(d) + " " + Trim(d.vendor) + " " + Trim(d.product);
+        const bool pathMatch = name.find('/') != std::string::npos && SameSource(name, d.source);
+        if (letterMatch || name == address || pathMatch) return d;
+        choices += (choices.empty() ? "" : ", ") + Name(d) + " " + Trim(d.vendor) + " " + Trim(d.product) +
+                   (d.source.empty() ? "" : " " + d.source);
     }
     throw std::runtime_error("no CD drive " + name + " (drives: " + choices + ")");
 }
@@ -100,6 +154,7 @@ namespace korvane::cli {
 
 const cdda::CDDrive& CdSession::SelectAndReadToc(const std::string& name) {
     const cdda::CDDrive& drive = Pick(name);
+    Detail("drive " + DescribeDrive(drive));
     reader_->SelectDrive(drive);
     try {
         reader_->ReadTOC();

@@ -4,6 +4,8 @@
 #include "cdda/cd_reader.h"
 #include "cdda/toc.h"
 
+#include <CLI/CLI.hpp>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,8 +25,10 @@ public:
 
     cdda::CDReader& Reader() noexcept { return *reader_; }
     int DriveCount() const noexcept { return reader_->drives.Count(); }
-    // The drive named "D:", "d", "0:1:0" (adapter:target:lun) or, when empty, the first
-    // one. Throws std::runtime_error naming the choices when there is none such.
+    // The drive named "D:", "d", "0:1:0" (adapter:target:lun), a device path ("/dev/sr0",
+    // "/dev/cdrom" or the disc image of a virtual drive, resolved through links) or,
+    // when empty, the first one. Throws std::runtime_error naming the choices when
+    // there is none such.
     const cdda::CDDrive& Pick(const std::string& name) const;
     // "D:" or, for a drive without letter, its address.
     static std::string Name(const cdda::CDDrive& drive);
@@ -48,6 +52,14 @@ private:
     std::unique_ptr<cdda::CDReader> reader_;
     std::shared_ptr<void> previousHandler_;
 };
+
+// -d/--drive of the CD commands.
+CLI::Option* AddDriveOption(CLI::App& command, std::string& drive);
+// --retries of the CD commands.
+CLI::Option* AddRetriesOption(CLI::App& command, int& retries);
+
+// "D:" or the address, with vendor, product, revision and source, for -v.
+std::string DescribeDrive(const cdda::CDDrive& drive);
 
 // A CDReaderException in plain words.
 std::string Describe(const cdda::CDReaderException& e);

@@ -2,6 +2,9 @@
 // MP3, ...) to CD audio and writes it as a track file, laid out as the track reader
 // writes one.
 #include "cli/command.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "cli/output_file.h"
 #include "cli/progress.h"
 #include "platform/hostfiles/host_files.h"
 #include "track/audio_import.h"
@@ -15,10 +18,13 @@ namespace {
 struct ImportOptions {
     std::string input;
     std::string output;
+    bool force = false;
 };
 
 void RunImport(const ImportOptions& options, int& exitCode) {
+    if (IsStandardOutput(options.output)) throw UsageError("import: writes a track file; -o - is not possible here");
     platform::RefuseOverwritingInput(options.output, {options.input});
+    RefuseToReplace(options.output, options.force);
     ProgressBar bar("import");
     track::ImportIo io;
     io.progress = [&](std::uint64_t done, std::uint64_t total) {
@@ -28,12 +34,12 @@ void RunImport(const ImportOptions& options, int& exitCode) {
     const auto outcome = track::ImportAudioToTrackFile(options.input, options.output, io);
     bar.Finish();
     if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, options.input));
-    for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
-    std::cout << "read " << outcome.sourceFormat << " (" << outcome.channelRule << ", "
-              << (outcome.converted ? "converted" : "copied bit-exactly") << ")\n";
-    std::cout << "wrote " << options.output << ": " << outcome.frames << " frames, " << outcome.sectorCount
-              << " sectors\n";
-    exitCode = 0;
+    for (const auto& warning : outcome.Warnings()) Warn(warning);
+    Say("read " + outcome.sourceFormat + " (" + outcome.channelRule + ", " +
+        (outcome.converted ? "converted" : "copied bit-exactly") + ")");
+    Say("wrote " + options.output + ": " + std::to_string(outcome.frames) + " frames, " +
+        std::to_string(outcome.sectorCount) + " sectors");
+    exitCode = kExitSuccess;
 }
 
 const CommandRegistrar registrar("import", [](CLI::App& app, int& exitCode) {
@@ -46,6 +52,7 @@ const CommandRegistrar registrar("import", [](CLI::App& app, int& exitCode) {
         ->required()
         ->check(CLI::ExistingFile);
     command->add_option("-o,--output", options->output, "track file to write")->required();
+    command->add_flag("-f,--force", options->force, "replace an existing track file");
     command->callback([options, &exitCode] { RunImport(*options, exitCode); });
 });
 

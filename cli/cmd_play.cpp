@@ -11,8 +11,12 @@
 #include "cdda/overview.h"
 #include "cdda/temp_file.h"
 #include "cli/command.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "cli/slice_options.h"
 #include "cli/track_file_input.h"
 #include "platform/paths/paths.h"
+#include "platform/sound/virtual_sound.h"
 #include "playback/region_player.h"
 #include "playback/sound_driver.h"
 #include "playback/sound_player.h"
@@ -23,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fcntl.h>
 #include <iterator>
 #include <iostream>
 #include <optional>
@@ -41,8 +46,7 @@ struct PlayOptions {
     std::string wavFile;
     int region = 0;
     bool loop = false;
-    double thresholdDb = -30.0;
-    double releaseMs = 250.0;
+    SliceOptions slicing;
     std::string driver;
     bool listDrivers = false;
 };
@@ -67,10 +71,60 @@ std::string Seconds(double seconds) {
     return text;
 }
 
+// Keeps standard error closed to the sound library's probing noise (ALSA and JACK
+// print dozens of lines while PortAudio looks for devices), unless -v.
+class QuietProbing {
+public:
+    QuietProbing() {
+        if (IsVerbose()) return;
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietProbing() {
+        if (saved_ < 0) return;
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    QuietProbing(const QuietProbing&) = delete;
+    QuietProbing& operator=(const QuietProbing&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+void EnumerateQuietly() {
+    QuietProbing quiet;
+    if (playback::SoundDrivers().Count() == 0) playback::EnumerateDrivers();
+}
+
+// A --driver that names no device is an error listing the choices; the default (none
+// given) is the first device, as the application picks it.
+void CheckDriverName(const std::string& name) {
+    if (name.empty()) return;
+    const auto& drivers = playback::SoundDrivers();
+    std::string choices;
+    for (std::int32_t i = 0; i < drivers.Count(); ++i) {
+        if (drivers.At(i).description == name) return;
+        choices += (choices.empty() ? "\"" : ", \"") + drivers.At(i).description + "\"";
+    }
+    throw std::runtime_error("no sound driver \"" + name + "\" (drivers: " + choices + ")");
+}
+
+// One line when the sound goes nowhere: the silent virtual device stands in.
+void SayWhenSilent() {
+    if (!dynamic_cast<platform::sound::VirtualSoundSystem*>(platform::sound::CurrentSoundSystem().get())) return;
+    const char* choice = std::getenv("KORVANE_AUDIO");
+    Note(std::string("playing into the silent virtual device (") +
+         (choice && std::string_view(choice) == "null" ? "KORVANE_AUDIO=null" : "no sound device found") + ")");
+}
+
 int RunPlay(const PlayOptions& options) {
     auto& player = playback::TheSoundPlayer();
+    EnumerateQuietly();
     if (options.listDrivers) {
-        playback::EnumerateDrivers();
         auto& drivers = playback::SoundDrivers();
         for (std::int32_t i = 0; i < drivers.Count(); ++i) {
             const auto& d = drivers.At(i);
@@ -78,10 +132,13 @@ int RunPlay(const PlayOptions& options) {
             if (d.hasGuid) std::cout << "  " << d.guid.ToString();
             std::cout << '\n';
         }
-        return 0;
+        return kExitSuccess;
     }
     if (options.trackFile.empty() == options.wavFile.empty())
-        throw std::runtime_error("give exactly one of --track-file and --wav");
+        throw UsageError("play: give exactly one of --track-file and --wav");
+    if (options.region == 0) throw UsageError("play: give the --region to play (counted from 1)");
+    CheckDriverName(options.driver);
+    const SliceSettings settings = ResolveSliceSettings(options.slicing);
 
     TemporaryFile temporary;
     fs::path track = options.trackFile;
@@ -93,7 +150,7 @@ int RunPlay(const PlayOptions& options) {
         temporary.path = reserved.Path();
         const auto outcome = track::ImportAudioToTrackFile(options.wavFile, temporary.path);
         if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, options.wavFile));
-        for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
+        for (const auto& warning : outcome.Warnings()) Warn(warning);
         track = temporary.path;
     }
 
@@ -101,27 +158,31 @@ int RunPlay(const PlayOptions& options) {
     AutoSlicer slicer;
     slicer.samples = overview.data();
     slicer.sampleCount = static_cast<std::uint32_t>(overview.size());
-    slicer.thresholdDb = options.thresholdDb;
-    slicer.releaseMs = options.releaseMs;
+    slicer.thresholdDb = settings.thresholdDb;
+    slicer.releaseMs = settings.releaseMs;
     slicer.averagingWindow = 50;
     slicer.regions.Clear();
     slicer.Slice(1, 11025, 0);
     const std::int32_t count = slicer.regions.Count();
-    if (options.region < 1 || options.region > count)
-        throw std::runtime_error("region " + std::to_string(options.region) + " does not exist: the track has " +
-                                 std::to_string(count) + " region(s) at " + std::to_string(options.thresholdDb) +
-                                 " dB / " + std::to_string(options.releaseMs) + " ms");
+    if (count == 0) throw NothingToDo("no region reaches the threshold at " + FormatSliceSettings(settings));
+    if (options.region > count)
+        throw std::runtime_error("no region " + std::to_string(options.region) + ": the track has " +
+                                 std::to_string(count) + (count == 1 ? " region at " : " regions at ") +
+                                 FormatSliceSettings(settings));
     const Region region = slicer.regions.At(options.region - 1);
 
     try {
+        QuietProbing quiet;
         player.OpenDevice(options.driver, nullptr);
     } catch (const playback::DSoundException& e) {
         throw std::runtime_error(std::string("could not open the sound driver: ") + e.what());
     }
+    SayWhenSilent();
     playback::RegionPlayer regions(player);
     regions.SetCursorCallback(&OnCursor, nullptr);
     latestCursor.store(region.start);
-    std::cerr << "Playing region #" << options.region << " of " << count << ": overview samples " << region.start
+    if (CurrentVerbosity() != Verbosity::Quiet)
+        std::cerr << "Playing region #" << options.region << " of " << count << ": overview samples " << region.start
               << " + " << region.length << " (" << Seconds(region.length / 11025.0) << ")"
               << (options.loop ? ", looped; Ctrl+C stops" : "; Ctrl+C stops") << '\n';
     if (options.loop) {
@@ -129,7 +190,7 @@ int RunPlay(const PlayOptions& options) {
     } else {
         regions.PlayRegionOnce(track, region);
     }
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const bool terminal = ProgressWanted();
     bool interrupted = false;
     while (!player.WaitForStreamEnd(100)) {
         if (InterruptRequested()) {
@@ -144,8 +205,9 @@ int RunPlay(const PlayOptions& options) {
     regions.StopPlayback();
     if (terminal) std::cerr << '\n';
     if (auto error = player.TakeStreamError()) throw std::runtime_error(error->what());
-    std::cerr << (interrupted ? "Stopped.\n" : "Done.\n");
-    return 0;
+    Note(interrupted ? "Stopped." : "Done.");
+    // Ctrl+C is how a loop ends; it cuts a one-shot play short.
+    return interrupted && !options.loop ? kExitInterrupted : kExitSuccess;
 }
 
 const CommandRegistrar registrar("play", [](CLI::App& app, int& exitCode) {
@@ -153,15 +215,11 @@ const CommandRegistrar registrar("play", [](CLI::App& app, int& exitCode) {
     CLI::App* command = app.add_subcommand("play", "Slice a track file or WAV file and play one region");
     command->add_option("--track-file", options->trackFile, "Track file (raw audio followed by its overview)");
     command->add_option("--wav", options->wavFile, "audio file (WAV, FLAC, AIFF, Ogg, MP3, ...; mono too) to slice and play");
-    command->add_option("--region", options->region, "Region number, counted from 1");
+    command->add_option("--region", options->region, "Region number, counted from 1")->check(CLI::PositiveNumber);
     command->add_flag("--loop", options->loop, "Repeat the region until Ctrl+C");
-    command->add_option("--threshold", options->thresholdDb, "Slice threshold in dB (-96 to 0)")
-        ->capture_default_str()
-        ->check(CLI::Range(-96.0, 0.0));
-    command->add_option("--release", options->releaseMs, "Slice release time in ms (5 to 2500)")
-        ->capture_default_str()
-        ->check(CLI::Range(5.0, 2500.0));
-    command->add_option("--driver", options->driver, "Sound driver description (default: the first device)");
+    AddSliceOptions(*command, options->slicing);
+    command->add_option("--driver", options->driver,
+                        "Sound driver description as --list-drivers shows it (default: the first device)");
     command->add_flag("--list-drivers", options->listDrivers, "List the sound drivers and exit");
     command->callback([options, &exitCode] { exitCode = RunPlay(*options); });
 });

@@ -9,6 +9,7 @@
 #include "cdda/track_reader.h"
 #include "cli/cd_session.h"
 #include "cli/command.h"
+#include "cli/output_file.h"
 #include "cli/progress.h"
 #include "export/wav_format.h"
 #include "platform/hostfiles/host_files.h"
@@ -40,53 +41,21 @@ public:
     void Write(std::span<const std::uint8_t>) override {}
 };
 
-// Gives the finished temporary file its final name; without `replace` an existing file
-// is never overwritten (link fails instead).
-void Publish(const fs::path& temp, const fs::path& output, bool replace) {
-    if (replace) {
-        if (::rename(temp.c_str(), output.c_str()) != 0) {
-            const int error = errno;
-            ::unlink(temp.c_str());
-            throw std::runtime_error("cannot write " + output.string() + ": " + std::strerror(error));
-        }
-        return;
-    }
-    if (::link(temp.c_str(), output.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        throw std::runtime_error(error == EEXIST ? output.string() + " exists; use --force to replace it"
-                                                 : "cannot write " + output.string() + ": " + std::strerror(error));
-    }
-    ::unlink(temp.c_str());
-}
-
-// The temporary file was created owner-only; the finished output gets the usual
-// permissions for a new file of the user's.
-void ApplyUmask(const fs::path& output) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(output.c_str(), 0666 & ~mask);
-}
-
 const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
     auto options = std::make_shared<ReadOptions>();
     auto* cmd = app.add_subcommand("read", "Read an audio track into a track file or a WAV file");
-    cmd->add_option("--track", options->track, "Track number as listed by `tracks` (1 = first audio track)")
+    cmd->add_option("-t,--track", options->track, "Track number as listed by `tracks` (1 = first audio track)")
         ->required()
         ->check(CLI::PositiveNumber);
-    cmd->add_option("--drive", options->drive, "Drive letter (D:) or adapter:target:lun; default the first drive");
-    cmd->add_option("--retries", options->retries,
-                    "Send a failed drive request again this many times before giving up (the prompt is asked only "
-                    "on a terminal)")
-        ->check(CLI::NonNegativeNumber);
+    AddDriveOption(*cmd, options->drive);
+    AddRetriesOption(*cmd, options->retries);
     cmd->add_option("-o,--output", options->output, "File to write")->required();
     cmd->add_flag("--wav", options->wav, "Write a plain WAV file instead of a track file");
-    cmd->add_flag("--force", options->force, "Replace an existing output file");
+    cmd->add_flag("-f,--force", options->force, "Replace an existing output file");
     cmd->callback([options, &exitCode] {
         const fs::path output = fs::absolute(options->output);
         platform::RefuseOverwritingInput(output, CdSession::DiscImageFiles());
-        if (!options->force && fs::exists(output))
-            throw std::runtime_error(output.string() + " exists; use --force to replace it");
+        RefuseToReplace(output, options->force);
         const fs::path dir = output.parent_path();
         if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
 
@@ -138,8 +107,7 @@ const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
             throw std::runtime_error("reading " + line + " from " + CdSession::Name(drive) + " failed: " + Describe(e));
         }
         bar.Finish();
-        Publish(finished, output, options->force);
-        ApplyUmask(output);
+        PublishFile(finished, output, options->force);
         std::printf("%s: %s, %u sectors, %s\n", output.string().c_str(), line.c_str(), track.sectorCount,
                     options->wav ? "WAV" : "track file");
         exitCode = 0;

@@ -1,6 +1,9 @@
 // korvane-cli slice: cut an audio file or the built-in demo signal into regions
 // exactly as the track view does, and list them.
 #include "cli/command.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "cli/slice_options.h"
 #include "cdda/overview.h"
 #include "cdda/track_file.h"
 #include "regions/auto_slicer.h"
@@ -23,13 +26,12 @@
 namespace korvane::cli {
 namespace {
 
-struct SliceOptions {
+struct SliceCommandOptions {
     std::string path;
     bool demo = false;
     uint64_t demoSeed = 1;
     double demoSeconds = 60.0;
-    double thresholdDb = -30.0;
-    double releaseMs = 250.0;
+    SliceOptions slicing;
     uint32_t averagingWindow = units::kDefaultAveragingWindow;
 };
 
@@ -65,7 +67,7 @@ Audio LoadOverview(const std::string& path) {
                             downmix};
     const track::ImportOutcome outcome = track::ConvertAudioFile(path, sink);
     if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, path));
-    for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
+    for (const auto& warning : outcome.Warnings()) Warn(warning);
     // The silence that completes the last sector.
     const std::vector<int16_t> silence(static_cast<std::size_t>(2 * (paddedFrames - outcome.frames)), 0);
     downmix(silence);
@@ -76,7 +78,7 @@ Audio LoadOverview(const std::string& path) {
     return audio;
 }
 
-Audio MakeDemo(const SliceOptions& o) {
+Audio MakeDemo(const SliceCommandOptions& o) {
     Audio audio;
     audio.rateHz = units::kOverviewRateHz;
     audio.channelCount = 1;
@@ -99,27 +101,29 @@ std::string Clock(uint64_t samples, uint32_t rateHz) {
     return text;
 }
 
-int RunSlice(const SliceOptions& o) {
+int RunSlice(const SliceCommandOptions& o) {
+    const SliceSettings settings = ResolveSliceSettings(o.slicing);
     const Audio audio = o.demo ? MakeDemo(o) : LoadOverview(o.path);
     const bool mono = audio.channelCount == 1;
 
     AutoSlicer slicer;
     slicer.samples = audio.samples.data();
     slicer.sampleCount = uint32_t(audio.samples.size());
-    slicer.thresholdDb = o.thresholdDb;
-    slicer.releaseMs = o.releaseMs;
+    slicer.thresholdDb = settings.thresholdDb;
+    slicer.releaseMs = settings.releaseMs;
     slicer.averagingWindow = o.averagingWindow;
     slicer.Slice(mono ? 1 : 0, audio.rateHz, 0);
 
     const SliceParameters p =
-        DeriveSliceParameters(o.thresholdDb, o.releaseMs, o.averagingWindow, audio.rateHz);
+        DeriveSliceParameters(settings.thresholdDb, settings.releaseMs, o.averagingWindow, audio.rateHz);
     const uint64_t frames = audio.samples.size() / audio.channelCount;
     const char* unit = mono ? "samples" : "frames";
     std::printf("source: %s, %u Hz %s, %llu %s (%s)\n", audio.description.c_str(), audio.rateHz,
                 mono ? "mono" : "stereo", static_cast<unsigned long long>(frames), unit,
                 Clock(frames, audio.rateHz).c_str());
-    std::printf("threshold %.1f dB (level %u), release %g ms (%u %s), average over %u %s\n",
-                o.thresholdDb, p.level, o.releaseMs, p.minGap, unit, p.n, unit);
+    std::printf("threshold %s (level %u), release %s (%u %s), average over %u %s\n",
+                FormatThreshold(settings.thresholdDb).c_str(), p.level, FormatRelease(settings.releaseMs).c_str(),
+                p.minGap, unit, p.n, unit);
     const int32_t count = slicer.regions.Count();
     std::printf("regions: %d\n", count);
     if (count > 0) {
@@ -133,11 +137,12 @@ int RunSlice(const SliceOptions& o) {
                     Clock(uint64_t(r.start) + r.length, audio.rateHz).c_str(),
                     Clock(r.length, audio.rateHz).c_str());
     }
-    return 0;
+    if (count == 0) throw NothingToDo("no region reaches the threshold at " + FormatSliceSettings(settings));
+    return kExitSuccess;
 }
 
 const CommandRegistrar registrar("slice", [](CLI::App& app, int& exitCode) {
-    auto options = std::make_shared<SliceOptions>();
+    auto options = std::make_shared<SliceCommandOptions>();
     CLI::App* cmd = app.add_subcommand(
         "slice",
         "Cut audio into regions at note onsets, as the track view does, and list them.\n"
@@ -155,16 +160,13 @@ const CommandRegistrar registrar("slice", [](CLI::App& app, int& exitCode) {
     cmd->add_option("--seconds", options->demoSeconds, "length of the demo signal in seconds")
         ->needs(demoFlag)
         ->check(CLI::Range(0.1, 4800.0));
-    cmd->add_option("--threshold", options->thresholdDb, "threshold in dB, -96 to 0 (default -30)")
-        ->check(CLI::Range(-96.0, 0.0));
-    cmd->add_option("--release", options->releaseMs, "release time in ms, 5 to 2500 (default 250)")
-        ->check(CLI::Range(5.0, 2500.0));
+    AddSliceOptions(*cmd, options->slicing);
     cmd->add_option("--window", options->averagingWindow,
                     "averaging window in samples at 44100 Hz, 1 to 44100 (default 50)")
         ->check(CLI::Range(1u, 44100u));
     cmd->callback([options, &exitCode] {
         if (!options->demo && options->path.empty()) {
-            throw CLI::ValidationError("slice", "give an audio file or --demo");
+            throw UsageError("slice: give an audio file or --demo");
         }
         exitCode = RunSlice(*options);
     });

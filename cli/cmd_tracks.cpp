@@ -2,6 +2,7 @@
 #include "cdda/toc.h"
 #include "cli/cd_session.h"
 #include "cli/command.h"
+#include "cli/exit_codes.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -17,21 +18,14 @@ struct TracksOptions {
 const CommandRegistrar registrar("tracks", [](CLI::App& app, int& exitCode) {
     auto options = std::make_shared<TracksOptions>();
     auto* cmd = app.add_subcommand("tracks", "List the audio tracks of the disc in a drive");
-    cmd->add_option("--drive", options->drive, "Drive letter (D:) or adapter:target:lun; default the first drive");
-    cmd->add_option("--retries", options->retries,
-                    "Send a failed drive request again this many times before giving up (the prompt is asked only "
-                    "on a terminal)")
-        ->check(CLI::NonNegativeNumber);
+    AddDriveOption(*cmd, options->drive);
+    AddRetriesOption(*cmd, options->retries);
     cmd->callback([options, &exitCode] {
         CdSession session(options->retries);
         const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
         cdda::CDReader& reader = session.Reader();
         const auto lines = cdda::TrackLines(reader.toc, reader.sessions);
-        if (lines.empty()) {
-            std::fprintf(stderr, "korvane-cli: the disc in %s has no audio track\n", CdSession::Name(drive).c_str());
-            exitCode = 1;
-            return;
-        }
+        if (lines.empty()) throw NothingToDo("the disc in " + CdSession::Name(drive) + " has no audio track");
         for (const auto& line : lines) std::printf("%s\n", line.c_str());
         exitCode = 0;
     });

@@ -11,8 +11,9 @@
 namespace korvane::cli {
 
 // Adds the subcommand to `app`. The subcommand's callback stores the process exit
-// code in `exitCode`; failures are reported by throwing std::exception, which main
-// prints as "korvane-cli: error: <what>" with exit code 1.
+// code in `exitCode` (cli/exit_codes.h); failures are reported by throwing: main prints
+// a std::exception as "korvane-cli: error: <what>" with exit code 1, a UsageError or
+// CLI11 parse error as "korvane-cli: <what>" with 2, and NothingToDo with 4.
 using CommandSetup = std::function<void(CLI::App& app, int& exitCode)>;
 
 struct CommandRegistrar {
@@ -26,6 +27,9 @@ struct RegisteredCommand {
 
 // All registered commands, sorted by name.
 std::vector<RegisteredCommand> RegisteredCommands();
+
+// The environment variables korvane-cli reads, for the help of each command.
+std::string EnvironmentHelp();
 
 // Set by main from SIGINT or SIGTERM: long-running commands poll it and stop cleanly;
 // a command that stops for it exits with 130 (SIGINT) or 143 (SIGTERM).

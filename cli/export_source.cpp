@@ -6,6 +6,7 @@
 #include "cdda/track_reader.h"
 #include "cli/cd_session.h"
 #include "cli/command.h"
+#include "cli/console.h"
 #include "cli/progress.h"
 #include "cli/track_file_input.h"
 #include "platform/paths/paths.h"
@@ -39,7 +40,7 @@ ExportTrack ExportTrack::FromWav(const fs::path& wavFile) {
     ExportTrack track(NewTemporaryTrackFile(), true);
     const auto outcome = track::ImportAudioToTrackFile(wavFile, track.Path());
     if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, wavFile));
-    for (const auto& warning : outcome.Warnings()) std::cerr << "korvane-cli: warning: " << warning << '\n';
+    for (const auto& warning : outcome.Warnings()) Warn(warning);
     return track;
 }
 
@@ -62,7 +63,7 @@ ExportTrack ExportTrack::FromDisc(int trackNumber, const std::string& driveName)
     }
     bar.Finish();
     if (!file) throw std::runtime_error("interrupted; nothing written");
-    std::cout << "read " << line << " from " << CdSession::Name(drive) << '\n';
+    Say("read " + line + " from " + CdSession::Name(drive));
     return ExportTrack(*file, true);
 }
 
@@ -74,7 +75,7 @@ ExportTrack::~ExportTrack() {
     if (!owned_) return;
     std::error_code ec;
     fs::remove(path_, ec);
-    if (ec) std::cerr << "korvane-cli: could not delete the temporary track file " << path_ << ": " << ec.message() << '\n';
+    if (ec) Warn("could not delete the temporary track file " + path_.string() + ": " + ec.message());
 }
 
 std::vector<wavexport::RegionBounds> SliceTrackFile(const fs::path& trackFile, double thresholdDb, int releaseMs) {

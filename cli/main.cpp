@@ -1,13 +1,21 @@
 #include "cli/command.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "platform/version/version_record.h"
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <signal.h>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <stdlib.h>
 #include <string>
+
+// The version resource of korvane-cli (the project's version, build 0), printed by --version.
+KORVANE_VERSION_RECORD(KORVANE_VERSION_MAJOR, KORVANE_VERSION_MINOR, KORVANE_VERSION_PATCH, 0,
+                       "Korvane command-line tool");
 
 namespace korvane::cli {
 namespace {
@@ -54,6 +62,51 @@ void AddDisc(const std::string& path) {
     ::setenv("KORVANE_DISC", list.c_str(), 1);
 }
 
+// "korvane-cli 1.0.0" and the version record's fields, from the record above.
+std::string VersionText() {
+    const auto& fixed = korvane_version_record.fixed;
+    const unsigned a = fixed.dwFileVersionMS >> 16, b = fixed.dwFileVersionMS & 0xFFFF;
+    const unsigned c = fixed.dwFileVersionLS >> 16, d = fixed.dwFileVersionLS & 0xFFFF;
+    char text[160];
+    std::snprintf(text, sizeof text, "korvane-cli %u.%u.%u\nfile version %u.%u.%u.%u, \"%s\"", a, b, c, a, b, c, d,
+                  korvane_version_record.strings + sizeof "FileDescription");
+    return text;
+}
+
+constexpr char kEnvironmentHelp[] =
+    "Environment:\n"
+    "  KORVANE_ROOT   the machine root holding the settings (registry.db) and Windows\\TEMP\n"
+    "                 (default $XDG_DATA_HOME/korvane or ~/.local/share/korvane)\n"
+    "  KORVANE_DISC   disc images served by virtual drives, separated by ':' (\"demo\": the\n"
+    "                 built-in demo disc); --disc replaces it\n"
+    "  KORVANE_REAL_DRIVES=0  leave the machine's real CD drives out\n"
+    "  KORVANE_AUDIO=null     play into the silent virtual sound device\n";
+
+int Report(const char* prefix, const std::exception& e, int code) {
+    std::fflush(stdout);
+    std::cerr << "korvane-cli: " << prefix << e.what() << '\n';
+    return code;
+}
+
+void AddGlobalOptions(CLI::App& app) {
+    app.set_version_flag("--version", VersionText, "Print the version record and exit");
+    app.set_help_all_flag("--help-all", "Print the help of every command and exit");
+    auto* quiet = app.add_flag_callback("-q,--quiet", [] { SetVerbosity(Verbosity::Quiet); },
+                                        "Print errors only (and the listings a command exists for)");
+    auto* verbose = app.add_flag_callback("-v,--verbose", [] { SetVerbosity(Verbosity::Verbose); },
+                                          "Also print the drive's answers, the commands used and timings");
+    quiet->excludes(verbose);
+    auto* progress = app.add_flag_callback("--progress", [] { SetProgressWanted(true); },
+                                           "Draw progress on standard error (default: when it is a terminal)");
+    auto* noProgress = app.add_flag_callback("--no-progress", [] { SetProgressWanted(false); }, "Draw no progress");
+    progress->excludes(noProgress);
+    app.add_option("--disc", "disc image for a virtual drive: a cue sheet or a folder holding one (repeat for "
+                             "more drives; replaces KORVANE_DISC; paths may contain ':')")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->each(AddDisc);
+}
+
 }  // namespace
 
 CommandRegistrar::CommandRegistrar(std::string name, CommandSetup setup) {
@@ -71,33 +124,34 @@ bool InterruptRequested() noexcept { return interrupted.load(); }
 
 const std::atomic<bool>& InterruptFlag() noexcept { return interrupted; }
 
+std::string EnvironmentHelp() { return kEnvironmentHelp; }
+
 }  // namespace korvane::cli
 
 int main(int argc, char** argv) {
     using namespace korvane::cli;
     CLI::App app{"korvane-cli: read CD audio, slice it into regions, play and export them"};
-    app.set_version_flag("--version", "korvane-cli " KORVANE_VERSION);
     app.require_subcommand(1);
-    app.fallthrough();  // --disc may also follow the command's name
-    app.add_option("--disc", "disc image for a virtual drive: a cue sheet or a folder holding one (repeat for "
-                             "more drives; replaces KORVANE_DISC; paths may contain ':')")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->each(AddDisc);
+    app.fallthrough();  // the global options may also follow the command's name
+    AddGlobalOptions(app);
+    app.footer(std::string("\n") + kExitCodeHelp + "\n" + kEnvironmentHelp);
     int exitCode = 0;
     for (auto& command : RegisteredCommands()) command.setup(app, exitCode);
     CatchInterrupts();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        std::fflush(stdout);
+        std::cerr << "korvane-cli: " << e.what() << "\nTry 'korvane-cli --help' for more information.\n";
+        return kExitUsage;
+    } catch (const UsageError& e) {
+        return Report("", e, kExitUsage);
+    } catch (const NothingToDo& e) {
+        return Report("", e, kExitNothingToDo);
     } catch (const std::exception& e) {
-        if (InterruptRequested()) {
-            std::cerr << "korvane-cli: interrupted (" << e.what() << ")\n";
-            return InterruptedExitCode();
-        }
-        std::cerr << "korvane-cli: error: " << e.what() << '\n';
-        return 1;
+        if (InterruptRequested()) return Report("interrupted: ", e, InterruptedExitCode());
+        return Report("error: ", e, kExitFailure);
     }
     // A command that stopped because of the signal reports it as the signal's exit code.
     if (exitCode != 0 && InterruptRequested()) return InterruptedExitCode();

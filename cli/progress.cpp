@@ -1,6 +1,6 @@
 #include "cli/progress.h"
 
-#include <unistd.h>
+#include "cli/console.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 namespace korvane::cli {
 
 ProgressBar::ProgressBar(std::string label)
-    : label_(std::move(label)), enabled_(isatty(STDERR_FILENO) == 1) {}
+    : label_(std::move(label)), enabled_(ProgressWanted()) {}
 
 ProgressBar::~ProgressBar() { Finish(); }
 

@@ -1,5 +1,6 @@
 #pragma once
-// A one-line progress bar for long commands. Draws only when stderr is a terminal.
+// A one-line progress bar for long commands on stderr; drawn when ProgressWanted()
+// (--progress, or by default when stderr is a terminal).
 #include <cstdint>
 #include <string>
 

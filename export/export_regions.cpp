@@ -82,7 +82,8 @@ std::vector<RegionExportResult> ExportSelectedRegions(const ExportRequest& reque
                                                       const ExportProgress& progress, const ExportIo& io) {
     std::vector<RegionExportResult> results;
     if (request.selectedLines.empty()) return results;
-    const auto names = ExportFileNames(request.chosenPath, request.selectedLines.size());
+    const auto names = request.fileNames.empty() ? ExportFileNames(request.chosenPath, request.selectedLines.size())
+                                                 : request.fileNames;
     RemoveStaleTemporaries(names);
 
     std::vector<RegionBounds> regions;

@@ -35,6 +35,8 @@ struct ExportRequest {
     std::function<RegionBounds(std::size_t line)> regionAt;  // the region list's At
     std::string chosenPath;                   // the file dialog's full path
     bool normalize = false;                   // the "Normalize exported Audio" setting
+    std::vector<std::string> fileNames;       // the names to write, one per line; empty:
+                                              // ExportFileNames(chosenPath, lines)
 };
 
 struct RegionExportResult {

@@ -2,14 +2,26 @@
 
 namespace korvane::wavexport {
 
-std::string MakeNumberedName(std::string_view path, int n) {
+namespace {
+
+std::string NumberAt(std::string_view path, std::string_view::size_type dot, int n) {
     const std::string number = std::to_string(n);
-    const auto dot = path.rfind('.');
     if (dot == std::string_view::npos) return std::string(path) + number;
     std::string out;
     out.reserve(path.size() + number.size());
     out.append(path.substr(0, dot)).append(number).append(path.substr(dot));
     return out;
+}
+
+}  // namespace
+
+std::string MakeNumberedName(std::string_view path, int n) { return NumberAt(path, path.rfind('.'), n); }
+
+std::string MakeNumberedFileName(std::string_view path, int n) {
+    const auto slash = path.rfind('/');
+    const auto nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const auto dot = path.rfind('.');
+    return NumberAt(path, dot != std::string_view::npos && dot > nameStart ? dot : std::string_view::npos, n);
 }
 
 }  // namespace korvane::wavexport

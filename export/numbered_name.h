@@ -12,4 +12,9 @@ namespace korvane::wavexport {
 // program has always made.
 std::string MakeNumberedName(std::string_view path, int n);
 
+// As MakeNumberedName, but only a "." in the file name itself counts ("/a.b/kick" ->
+// "/a.b/kick2", "./kick" -> "./kick2"), and not a leading one (".kick" -> ".kick2"):
+// the number never lands in a folder's name. For names typed on the command line.
+std::string MakeNumberedFileName(std::string_view path, int n);
+
 }  // namespace korvane::wavexport

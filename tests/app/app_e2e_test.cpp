@@ -60,28 +60,6 @@ std::uint32_t DemoTrackSectors(int line) {
 
 std::string Text(std::uint32_t id) { return std::string(resources::LoadAppString(id)); }
 
-// A canonical 16-bit PCM WAV file of interleaved `samples`.
-void WriteWav(const fs::path& file, const std::vector<std::int16_t>& samples, std::uint32_t rateHz,
-              std::uint16_t channels) {
-    std::ofstream out(file, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    u32(36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(channels);
-    u32(rateHz);
-    u32(rateHz * channels * 2);
-    u16(static_cast<std::uint16_t>(channels * 2));
-    u16(16);
-    out.write("data", 4);
-    u32(dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
-}
-
 // A CD layer whose scan finds no drive at all.
 class NoDriveSource : public app::CdSource {
 public:
@@ -560,12 +538,6 @@ private slots:
         frame.OnCommand(cmd::kToolWindow);
         QVERIFY(!frame.sliceBar()->isHidden());
         QVERIFY(toggle->isChecked());
-        // Docked, the toggle still hides and shows it.
-        frame.sliceBar()->setFloating(false);
-        frame.OnCommand(cmd::kToolWindow);
-        QVERIFY(frame.sliceBar()->isHidden());
-        frame.OnCommand(cmd::kToolWindow);
-        QVERIFY(!frame.sliceBar()->isHidden());
 
         frame.OnCommand(cmd::kViewStatusBar);
         QVERIFY(frame.statusBar()->isHidden());

@@ -120,4 +120,26 @@ inline std::vector<char> ReadBytes(const std::filesystem::path& file, std::uint6
     return bytes;
 }
 
+// A canonical 16-bit PCM WAV file of interleaved `samples`.
+inline void WriteWav(const std::filesystem::path& file, const std::vector<std::int16_t>& samples, std::uint32_t rateHz,
+                     std::uint16_t channels) {
+    std::ofstream out(file, std::ios::binary);
+    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    out.write("RIFF", 4);
+    u32(36 + dataBytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(channels);
+    u32(rateHz);
+    u32(rateHz * channels * 2);
+    u16(static_cast<std::uint16_t>(channels * 2));
+    u16(16);
+    out.write("data", 4);
+    u32(dataBytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
+}
+
 }  // namespace korvane::testing

@@ -15,7 +15,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
-#include <fstream>
 #include <set>
 
 using namespace korvane;
@@ -47,23 +46,7 @@ void WriteClickTrack(const std::filesystem::path& path, double seconds, double p
         const auto value = static_cast<std::int16_t>(f / 25 % 2 ? 14000 : -14000);  // about 880 Hz
         if (f % period < 882) samples[2 * f] = samples[2 * f + 1] = value;
     }
-    const std::uint32_t bytes = frames * 4;
-    std::ofstream out(path, std::ios::binary);
-    const auto put32 = [&out](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    const auto put16 = [&out](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out.write("RIFF", 4);
-    put32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    put32(16);
-    put16(1);
-    put16(2);
-    put32(44100);
-    put32(44100 * 4);
-    put16(4);
-    put16(16);
-    out.write("data", 4);
-    put32(bytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
+    WriteWav(path, samples, 44100, 2);
 }
 
 }  // namespace

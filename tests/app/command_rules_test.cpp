@@ -27,43 +27,29 @@ std::vector<std::uint32_t> MenuIds(std::uint32_t menuId) {
 
 }  // namespace
 
-TEST(CommandRules, NoDocumentOpen) {
-    const CommandContext none{};
-    EXPECT_FALSE(Enabled(cmd::kPlay, none));
-    EXPECT_FALSE(Enabled(cmd::kLoop, none));
-    EXPECT_FALSE(Enabled(cmd::kExportWav, none));
-    EXPECT_FALSE(Enabled(cmd::kFileSave, none));
-    EXPECT_FALSE(Enabled(cmd::kWindowNew, none));
-    // Stop stays enabled (and does nothing without a view); so do the always-on ones.
-    for (std::uint32_t id : {cmd::kStop, cmd::kPreferences, cmd::kToolWindow, cmd::kRefresh, cmd::kReadTrack,
-                             cmd::kHelpFinder, cmd::kAppAbout, cmd::kAppExit, cmd::kFileNew, cmd::kFileOpen}) {
-        EXPECT_TRUE(Enabled(id, none)) << id;
+TEST(CommandRules, DocumentAndSelectionDecideWhatIsEnabled) {
+    // Stop stays enabled without a view (and does nothing); so do the always-on commands.
+    const std::vector<std::uint32_t> alwaysOn = {cmd::kStop,      cmd::kPreferences, cmd::kToolWindow, cmd::kRefresh,
+                                                 cmd::kReadTrack, cmd::kHelpFinder,  cmd::kAppAbout,   cmd::kAppExit,
+                                                 cmd::kFileNew,   cmd::kFileOpen};
+    const struct {
+        bool view;
+        int selected;
+        std::vector<std::uint32_t> on, off;
+    } cases[] = {
+        {false, 0, alwaysOn, {cmd::kPlay, cmd::kLoop, cmd::kExportWav, cmd::kFileSave, cmd::kWindowNew}},
+        {true, 0, {cmd::kFileSave}, {cmd::kPlay, cmd::kLoop, cmd::kExportWav}},
+        {true, 1, {cmd::kPlay, cmd::kLoop, cmd::kExportWav}, {}},
+        {true, 2, {cmd::kExportWav}, {cmd::kPlay, cmd::kLoop}},
+        {false, 1, {}, {cmd::kPlay, cmd::kExportWav}},  // a stale selection count without a view
+    };
+    for (const auto& c : cases) {
+        CommandContext context;
+        context.hasActiveView = c.view;
+        context.selectedRegions = c.selected;
+        for (std::uint32_t id : c.on) EXPECT_TRUE(Enabled(id, context)) << id << " view " << c.view << " sel " << c.selected;
+        for (std::uint32_t id : c.off) EXPECT_FALSE(Enabled(id, context)) << id << " view " << c.view << " sel " << c.selected;
     }
-}
-
-TEST(CommandRules, SelectionCountsDecidePlayLoopAndExport) {
-    CommandContext c;
-    c.hasActiveView = true;
-    c.selectedRegions = 0;
-    EXPECT_FALSE(Enabled(cmd::kPlay, c));
-    EXPECT_FALSE(Enabled(cmd::kExportWav, c));
-    EXPECT_TRUE(Enabled(cmd::kFileSave, c));
-
-    c.selectedRegions = 1;
-    EXPECT_TRUE(Enabled(cmd::kPlay, c));
-    EXPECT_TRUE(Enabled(cmd::kLoop, c));
-    EXPECT_TRUE(Enabled(cmd::kExportWav, c));
-
-    c.selectedRegions = 2;
-    EXPECT_FALSE(Enabled(cmd::kPlay, c));
-    EXPECT_FALSE(Enabled(cmd::kLoop, c));
-    EXPECT_TRUE(Enabled(cmd::kExportWav, c));
-
-    // A selection count without an active view (a stale list) enables nothing.
-    c.hasActiveView = false;
-    c.selectedRegions = 1;
-    EXPECT_FALSE(Enabled(cmd::kPlay, c));
-    EXPECT_FALSE(Enabled(cmd::kExportWav, c));
 }
 
 TEST(CommandRules, ToggleChecksFollowTheWindowsOwnVisibility) {

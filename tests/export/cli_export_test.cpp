@@ -128,9 +128,10 @@ TEST_F(CliTest, BadInputGivesAClearErrorAndWritesNothing) {
     EXPECT_NE(run.output.find("truncated"), std::string::npos) << run.output;
     run = Cli("export --demo --regions 99 -o " + Quoted(dir_ / "x.wav"));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.output.find("outside"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("no region 99: the track has "), std::string::npos) << run.output;
     run = Cli("export --demo --wav " + Quoted(dir_ / "48k.wav") + " -o " + Quoted(dir_ / "x.wav"));
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("korvane-cli: export: give exactly one of"), std::string::npos) << run.output;
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"48k.wav", "root"}));
     EXPECT_TRUE(fs::is_empty(TempDir()));
 }
@@ -139,8 +140,14 @@ TEST_F(CliTest, AFailingRegionIsReportedAndTheOthersAreWritten) {
     fs::create_directories(dir_ / "out");
     WriteAll(dir_ / "out" / "x2.wav", {std::byte{1}});
     fs::permissions(dir_ / "out" / "x2.wav", fs::perms::owner_read);
-    const auto run = Cli("export --demo --regions 1-3 -o " + Quoted(dir_ / "out" / "x.wav"));
-    EXPECT_EQ(run.exitCode, 1);
+    // Without --force the existing x2.wav is named and nothing is written.
+    const auto refused = Cli("export --demo --regions 1-3 -o " + Quoted(dir_ / "out" / "x.wav"));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.output.find("x2.wav exists; use --force"), std::string::npos) << refused.output;
+    EXPECT_FALSE(fs::exists(dir_ / "out" / "x1.wav"));
+    // With it, the read-only one fails and the others are written: finished with problems.
+    const auto run = Cli("export --demo --regions 1-3 --force -o " + Quoted(dir_ / "out" / "x.wav"));
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_NE(run.output.find("could not write file"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("2 regions written to " + (dir_ / "out").string() + ", 1 failed"), std::string::npos);
     EXPECT_TRUE(fs::exists(dir_ / "out" / "x1.wav"));

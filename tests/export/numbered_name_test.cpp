@@ -23,4 +23,15 @@ TEST(MakeNumberedName, WithoutADotTheNumberIsAppended) {
     EXPECT_EQ(MakeNumberedName("", 5), "5");
 }
 
+// The command line's rule: a dot in a folder's name is never the extension's dot; names
+// with a dot in the file name itself come out as MakeNumberedName makes them.
+TEST(MakeNumberedFileName, OnlyADotInTheFileNameCounts) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"./kick", "./kick2"},          {"../x/kick", "../x/kick2"},       {"/tmp/a.b/kick", "/tmp/a.b/kick2"},
+        {"/tmp/a.b/kick.wav", "/tmp/a.b/kick2.wav"}, {"kick.wav", "kick2.wav"}, {"loops/kick.drum.wav", "loops/kick.drum2.wav"},
+        {"kick.", "kick2."},            {".kick", ".kick2"},               {"kick", "kick2"}};
+    for (const auto& [path, numbered] : cases)
+        EXPECT_EQ(korvane::wavexport::MakeNumberedFileName(path, 2), numbered) << path;
+}
+
 }  // namespace

@@ -24,7 +24,18 @@ TEST(RegionSelection, ListsAndRangesBecomeAscendingLinesWithoutRepeats) {
 
 TEST(RegionSelection, BadListsAndNumbersOutsideTheRegionsAreRefused) {
     for (const char* bad : {"", "0", "8", "1,", ",1", "3-2", "1-8", "a", "1;2", "-1", "1-", "1--2", " 1"})
-        EXPECT_THROW(ParseRegionSelection(bad, 7), std::invalid_argument) << '"' << bad << '"';
+        EXPECT_THROW(ParseRegionSelection(bad, 7), std::logic_error) << '"' << bad << '"';
+    // Messages say what is wrong: a span backwards, a number past the end.
+    const std::pair<const char*, const char*> messages[] = {
+        {"2-1", "track span 2-1 runs backwards"}, {"1,9", "no track 9"}, {"5-9", "no track 8"}, {"x", "bad track list"}};
+    for (const auto& [text, message] : messages) {
+        try {
+            korvane::cli::ParseNumberList(text, 7, "track");
+            ADD_FAILURE() << text;
+        } catch (const std::logic_error& e) {
+            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The slicing workbench on the track view and its waveform control: picking regions with
-// the mouse, Return in the region list, the threshold line in the linear and the dB
-// display, the dimmed picture of an inactive view, and the length format at its edges.
+// the mouse, the threshold line in the linear and the dB display, the dimmed picture of
+// an inactive view, and the length format at its edges.
 #include "cdda/toc.h"
 #include "fake_player.h"
 #include "track/editor_ctrl/sample_editor_widget.h"
@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <set>
+#include <tuple>
 
 using namespace korvane;
 using editor::SampleEditorWidget;
@@ -85,18 +86,6 @@ private slots:
         QCOMPARE(rig.player.starts[0].frameCount, rig.view.Regions()[7].length * 4);
     }
 
-    void returnInTheListPlaysOnlyASingleSelection() {
-        Rig rig;
-        rig.view.SelectRegions({2, 3});
-        QTest::keyClick(rig.view.regionList(), Qt::Key_Return);
-        QVERIFY(rig.player.starts.empty());
-        rig.view.SelectRegions({2});
-        QTest::keyClick(rig.view.regionList(), Qt::Key_Return);
-        QCOMPARE(rig.player.starts.size(), std::size_t{1});
-        QCOMPARE(rig.player.starts[0].frameCount, rig.view.Regions()[2].length * 4);
-        QVERIFY(!rig.player.starts[0].looped);
-    }
-
     void theThresholdLineFollowsTheSettingsInBothDisplays() {
         Rig rig;
         const double half = (rig.control->height() - SampleEditorWidget::kRulerHeight) / 2.0 - 1.0;
@@ -151,14 +140,17 @@ private slots:
     }
 
     void lengthsRoundToHundredthsBeforeTheyAreSplit() {
-        const std::pair<std::uint32_t, const char*> regions[] = {
-            {661434, "#1 - 0:00:59.99"},  // 59.994 s
-            {661445, "#1 - 0:01:00.00"},  // 59.995 s
-            {661499, "#1 - 0:01:00.00"},  // 59.9999 s
-            {661500, "#1 - 0:01:00.00"},  // a whole minute
-            {3968989, "#1 - 0:06:00.00"}, // 5 ms below six minutes
-            {39690000, "#1 - 1:00:00.00"}};
-        for (const auto& [samples, line] : regions) QCOMPARE(CKorvaneView::RegionLine(1, samples), QString::fromLatin1(line));
+        const std::tuple<int, std::uint32_t, const char*> regions[] = {
+            {1, 11025, "#1 - 0:00:01.00"},
+            {12, 11025 * 3723 + 5512, "#12 - 1:02:03.50"},
+            {3, 0, "#3 - 0:00:00.00"},
+            {1, 661434, "#1 - 0:00:59.99"},  // 59.994 s
+            {1, 661445, "#1 - 0:01:00.00"},  // 59.995 s
+            {1, 661499, "#1 - 0:01:00.00"},  // 59.9999 s
+            {1, 661500, "#1 - 0:01:00.00"},  // a whole minute
+            {1, 3968989, "#1 - 0:06:00.00"}, // 5 ms below six minutes
+            {1, 39690000, "#1 - 1:00:00.00"}};
+        for (const auto& [n, samples, line] : regions) QCOMPARE(CKorvaneView::RegionLine(n, samples), QString::fromLatin1(line));
         QCOMPARE(cdda::FormatTrackLine(1, 4499), std::string("Track #1 - 0:00:59.99"));
         QCOMPARE(cdda::FormatTrackLine(1, 4500), std::string("Track #1 - 0:01:00.00"));
         QCOMPARE(cdda::FormatTrackLine(2, 269999), std::string("Track #2 - 0:59:59.99"));

@@ -1,23 +1,27 @@
 // End to end on fresh machine roots: the real korvane-setup (scripted wizard),
-// korvane-machine and vmuninst, compared through snapshots of files and registry.
+// korvane-machine and vmuninst, compared through snapshots of files and registry; and the
+// faults each of them must withstand, tried the way a user or an attacker meets them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
-#include <string>
-#include <vector>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
+#include "installer/core/install_log.h"
+#include "installer/core/installer.h"
 #include "installer/uninst/uninstall.h"
+#include "platform/machine/in_use.h"
+#include "platform/machine/wininit.h"
+#include "platform/paths/paths.h"
+#include "platform/version/version.h"
+#include "track/editor_ctrl/sample_editor.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -29,6 +33,7 @@ const fs::path kBin = KORVANE_BIN_DIR;
 const std::string kAppDir = "C:\\Program Files\\Quorvix\\Korvane";
 const std::string kSharedDir = "C:\\Program Files\\Common Files\\Quorvix";
 
+using korvane::platform::InUseLock;
 using korvane::testing::ReadText;
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -43,47 +48,13 @@ struct RunResult {
     std::string output;  // stdout and stderr
 };
 
-// A program that holds files in use until released ("the running application").
-class Holder {
-public:
-    Holder(const fs::path& root, const std::vector<std::string>& paths) {
-        int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::close(in[1]);
-            ::close(out[0]);
-            ::setenv("KORVANE_ROOT", root.c_str(), 1);
-            const std::string tool = (kBin / "korvane-machine").string();
-            std::vector<char*> argv{const_cast<char*>(tool.c_str()), const_cast<char*>("hold")};
-            for (const auto& p : paths) argv.push_back(const_cast<char*>(p.c_str()));
-            argv.push_back(nullptr);
-            ::execv(tool.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        stdin_ = in[1];
-        char buffer[16] = {};
-        ready_ = ::read(out[0], buffer, 8) == 8 && std::string(buffer, 7) == "holding";
-        ::close(out[0]);
-    }
-    ~Holder() { Release(); }
-    bool Ready() const { return ready_; }
-    void Release() {
-        if (stdin_ >= 0) ::close(stdin_);
-        stdin_ = -1;
-        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-    bool ready_ = false;
-};
+// Files held in use the way the running application holds its modules.
+std::vector<InUseLock> HoldInUse(const std::vector<fs::path>& files) {
+    std::vector<InUseLock> locks;
+    for (const auto& file : files)
+        if (auto lock = InUseLock::Hold(file)) locks.push_back(std::move(*lock));
+    return locks;
+}
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -93,7 +64,7 @@ protected:
     RunResult Program(const fs::path& program, const std::vector<std::string>& args) const {
         const auto run = korvane::testing::RunProgram(
             program.string(), args, scratch.Path(),
-            {"KORVANE_ROOT=" + root.string(), "XDG_DATA_HOME=" + (root / "xdg").string(), "KORVANE_SHELL=record",
+            {"KORVANE_ROOT=" + root.string(), "XDG_DATA_HOME=" + (base / "xdg").string(), "KORVANE_SHELL=record",
              "QT_QPA_PLATFORM=offscreen"});
         return {run.exitCode, run.out + run.err};
     }
@@ -102,15 +73,27 @@ protected:
         actions.insert(actions.begin(), "--script");
         return Program(setup, actions);
     }
+    RunResult Install(std::vector<std::string> actions) const { return RunSetup(kBin / "korvane-setup", std::move(actions)); }
     std::vector<std::string> Snapshot() const {
         auto lines = Lines(Machine({"snapshot"}).output);
         std::sort(lines.begin(), lines.end());
         return lines;
     }
+    std::string UninstallString() const {
+        const std::string key = "Uninstall\\Korvane\tUninstallString\t";
+        for (const auto& line : Snapshot())
+            if (const auto at = line.find(key); at != std::string::npos) return line.substr(at + key.size());
+        return {};
+    }
+    fs::path Drive() const { return root / "drive_c"; }
     fs::path Host(const std::string& windowsPath) const {
         std::string rel = windowsPath.substr(3);
         std::replace(rel.begin(), rel.end(), '\\', '/');
-        return root / "drive_c" / rel;  // spelled as the installer spells it (tests only)
+        return Drive() / rel;  // spelled as the installer spells it (tests only)
+    }
+    void Write(const fs::path& file, const std::string& text) const {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << text;
     }
     // An installer with the build's payload but `replace` source files for target names.
     fs::path PackInstaller(const std::map<std::string, fs::path>& replace, const std::string& drop = "") const {
@@ -127,9 +110,9 @@ protected:
             }
             manifest += line + "\n";
         }
-        const fs::path manifestFile = root / ("manifest" + std::to_string(++packed_) + ".txt");
+        const fs::path manifestFile = base / ("manifest" + std::to_string(++packed_) + ".txt");
         std::ofstream(manifestFile) << manifest;
-        const fs::path setup = root / ("setup" + std::to_string(packed_));
+        const fs::path setup = base / ("setup" + std::to_string(packed_));
         const auto run = Program(kBin / "korvane-pack", {(kBin / "korvane-setup-bare").string(), manifestFile.string(), setup.string()});
         EXPECT_EQ(run.status, 0) << run.output;
         return setup;
@@ -137,7 +120,8 @@ protected:
     bool ShippedControl() const { return ReadText(INSTALLER_MANIFEST).find("Lumatrel.ocx") != std::string::npos; }
 
     korvane::testing::TempDir temp, scratch;
-    const fs::path root = temp.Path();
+    const fs::path base = temp.Path();
+    const fs::path root = base / "machine";
     mutable int packed_ = 0;
 };
 
@@ -149,7 +133,7 @@ std::vector<std::string> Minus(const std::vector<std::string>& a, const std::vec
 
 TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsItWas) {
     const auto before = Snapshot();
-    const auto setup = RunSetup(kBin / "korvane-setup", {"accept", "finish"});
+    const auto setup = Install({"accept", "finish"});
     ASSERT_EQ(setup.status, 0) << setup.output;
     EXPECT_NE(setup.output.find("MessageBox\t64\tVestramo Installer\tSetup finished\n"), std::string::npos) << setup.output;
     EXPECT_EQ(setup.output.find("MessageBox\t16\t"), std::string::npos) << setup.output;  // no error shown
@@ -192,21 +176,41 @@ TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsItWas) {
                     "REG_SZ:" + kAppDir + "\\Korvane.exe"));
     EXPECT_TRUE(has("value\tHKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\t"
                     "C:\\WINDOWS\\SYSTEM\\MFC42.DLL\tREG_DWORD:1"));
+    if (ShippedControl()) {
+        // The control is registered at the file the installer placed, where the application
+        // creates it by its class id.
+        EXPECT_TRUE(has("value\tHKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\" +
+                        std::string(korvane::editor::kSampleEditorClassId) + "\\InprocServer32\t\tREG_SZ:" +
+                        fs::canonical(Host(kSharedDir + "\\Lumatrel.ocx")).string()));
+    }
     EXPECT_TRUE(Minus(before, installed).empty());  // installing removes nothing
     EXPECT_NE(ReadText(root / "shell.log").find("ShellExecute\topen\t" + kAppDir + "\\ReadMe.txt\t"), std::string::npos);
 
+
+    // Installed again: one entry in the host's applications menu, starting the program on
+    // this machine root; one uninstall gives the machine back as it was.
+    const auto again = Install({"accept", "finish"});
+    ASSERT_EQ(again.status, 0) << again.output;
+    const fs::path menu = base / "xdg" / "applications";
+    ASSERT_EQ(std::distance(fs::directory_iterator(menu), fs::directory_iterator()), 1);
+    const std::string entry = ReadText(fs::directory_iterator(menu)->path());
+    const std::string exec = "Exec=env \"KORVANE_ROOT=" + root.string() + "\" \"" + Host(kAppDir + "\\Korvane.exe").string();
+    EXPECT_NE(entry.find(exec + "\"\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("Categories=Audio;AudioVideo;\n"), std::string::npos);
     const auto uninstall = Machine({"uninstall", "Korvane"});
     EXPECT_EQ(uninstall.status, 0) << uninstall.output;
     EXPECT_EQ(Snapshot(), before);
+    EXPECT_TRUE(fs::is_empty(menu));
+    EXPECT_NE(Machine({"uninstall", "Korvane"}).status, 0);  // nothing left to uninstall
 }
 
 TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
-    ASSERT_EQ(RunSetup(kBin / "korvane-setup", {"accept", "finish"}).status, 0);
+    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
     // The running application keeps its modules in use; one of the system libraries too.
-    std::vector<std::string> inUse = {"C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL", kAppDir + "\\Korvane.hlp"};
-    if (ShippedControl()) inUse.push_back(kSharedDir + "\\Lumatrel.ocx");
-    Holder app(root, inUse);
-    ASSERT_TRUE(app.Ready());
+    std::vector<fs::path> inUse = {Host("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"), Host(kAppDir + "\\Korvane.hlp")};
+    if (ShippedControl()) inUse.push_back(Host(kSharedDir + "\\Lumatrel.ocx"));
+    auto app = HoldInUse(inUse);
+    ASSERT_EQ(app.size(), inUse.size());
 
     const fs::path newer = PackInstaller({{"COMCTL32.DLL", fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll"}});
     const auto setup = RunSetup(newer, {"accept", "finish", "answer=ok"});
@@ -236,12 +240,15 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
     EXPECT_GT(log.find("INSTSYSFILE"), carried) << log;
     EXPECT_TRUE(log.ends_with("NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane\r\n"));
 
-    // A restart while the application still runs changes nothing; after it ended, the
+    // A restart while the application still runs changes nothing; after it ended, the next
+    // program started on the machine carries out the requested restart, once, and the
     // pending copy takes the library's place.
     EXPECT_NE(Machine({"restart"}).status, 0);
-    app.Release();
-    const auto restart = Machine({"restart"});
-    EXPECT_EQ(restart.status, 0) << restart.output;
+    app.clear();
+    const auto next = Install({"cancel"});
+    EXPECT_EQ(next.status, 0) << next.output;
+    EXPECT_NE(next.output.find("carrying out the requested restart: 2 "), std::string::npos) << next.output;
+    EXPECT_EQ(Install({"cancel"}).output.find("restart"), std::string::npos);
     EXPECT_TRUE(ReadText(Host("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL")) ==
                 ReadText(fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll"));
     EXPECT_FALSE(fs::exists(Host(pending)));
@@ -273,9 +280,9 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
 }
 
 TEST_F(EndToEnd, RebootQuestionCancelledDoesNotRestart) {
-    ASSERT_EQ(RunSetup(kBin / "korvane-setup", {"accept", "finish"}).status, 0);
-    Holder app(root, {"C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"});
-    ASSERT_TRUE(app.Ready());
+    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
+    const auto app = HoldInUse({Host("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL")});
+    ASSERT_EQ(app.size(), 1u);
     const fs::path newer = PackInstaller({{"COMCTL32.DLL", fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll"}});
     const auto setup = RunSetup(newer, {"accept", "finish", "answer=cancel"});
     EXPECT_EQ(setup.status, 0) << setup.output;
@@ -285,12 +292,12 @@ TEST_F(EndToEnd, RebootQuestionCancelledDoesNotRestart) {
 
 TEST_F(EndToEnd, ScriptedWizardRefusalsAndCancelInstallNothing) {
     const auto before = Snapshot();
-    const auto bad = RunSetup(kBin / "korvane-setup", {"accept", "next", "folder=Program Files", "next", "finish"});
+    const auto bad = Install({"accept", "next", "folder=Program Files", "next", "finish"});
     EXPECT_EQ(bad.status, 3);
     EXPECT_NE(bad.output.find("MessageBox\t16\t\tPlease enter the full path of a folder"), std::string::npos) << bad.output;
-    const auto declined = RunSetup(kBin / "korvane-setup", {"decline", "finish"});
+    const auto declined = Install({"decline", "finish"});
     EXPECT_EQ(declined.status, 3);
-    const auto cancelled = RunSetup(kBin / "korvane-setup", {"accept", "next", "cancel"});
+    const auto cancelled = Install({"accept", "next", "cancel"});
     EXPECT_EQ(cancelled.status, 0);
     EXPECT_EQ(cancelled.output.find("MessageBox"), std::string::npos);  // cancel shows nothing
     EXPECT_EQ(Snapshot(), before);
@@ -310,6 +317,165 @@ TEST_F(EndToEnd, DamagedInstallerSaysSo) {
     const auto run = Program(kBin / "korvane-setup-bare", {"--script", "accept", "finish"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("This installer is damaged"), std::string::npos) << run.output;
+}
+
+
+// A restart file naming paths above the drive, or through a link that leaves it, must not
+// touch anything outside the machine root.
+TEST_F(EndToEnd, RestartFileCannotReachOutsideTheMachineRoot) {
+    const fs::path victim = base / "outside" / "victim.txt";
+    const fs::path victim2 = base / "outside" / "victim2.txt";
+    Write(victim, "keep me");
+    Write(victim2, "keep me too");
+    fs::create_directory_symlink(base / "outside", Drive() / "escape");
+    Write(Drive() / "WINDOWS" / "wininit.ini",
+          "[rename]\r\nNUL=C:\\..\\..\\outside\\victim.txt\r\n"
+          "C:\\WINDOWS\\stolen.txt=C:\\..\\..\\outside\\victim2.txt\r\n"
+          "NUL=C:\\escape\\victim.txt\r\nC:\\WINDOWS\\stolen2.txt=C:\\ESCAPE\\victim2.txt\r\n");
+    const auto run = Machine({"restart"});
+    EXPECT_NE(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("applied\t0"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadText(victim), "keep me");
+    EXPECT_EQ(ReadText(victim2), "keep me too");
+    EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen.txt"));
+    EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen2.txt"));
+
+    // Inside the drive ".." is resolved as Windows does: at the root it stays there.
+    const korvane::platform::MachineRoot machine(root);
+    EXPECT_EQ(machine.ToHost("C:\\..\\..\\WINDOWS\\.\\TEMP"), Drive() / "WINDOWS" / "TEMP");
+    EXPECT_FALSE(machine.ToHost("C:\\escape\\victim.txt").has_value());
+    EXPECT_FALSE(machine.ToHost("C:\\escape").has_value());
+}
+
+// A file in use stops the uninstall before the registry and the log, so it can be repeated.
+TEST_F(EndToEnd, UninstallWithAFileInUseCanBeRepeated) {
+    const auto before = Snapshot();
+    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
+    const fs::path help = Host(kAppDir + "\\Korvane.hlp");
+    auto inUse = korvane::platform::InUseLock::Hold(help);
+    ASSERT_TRUE(inUse.has_value());
+    const auto first = Machine({"uninstall", "Korvane"});
+    EXPECT_EQ(first.status, 1) << first.output;
+    EXPECT_TRUE(fs::exists(help));
+    EXPECT_TRUE(fs::exists(Host(kAppDir + "\\_install.log")));
+    EXPECT_FALSE(fs::exists(Host(kAppDir + "\\ReadMe.txt")));  // the rest went
+    EXPECT_NE(UninstallString(), "");
+    inUse.reset();
+    const auto second = Machine({"uninstall", "Korvane"});
+    EXPECT_EQ(second.status, 0) << second.output;
+    EXPECT_EQ(Snapshot(), before);
+}
+
+// A log that cannot be read is a failure, said so; --help is not.
+TEST_F(EndToEnd, UninstallerRefusesLogsItCannotRead) {
+    for (const std::string log : {"C:\\No Such\\_install.log", "relative\\_install.log", "C:\\WINDOWS"}) {
+        const auto run = Program(kBin / "vmuninst", {log});
+        EXPECT_EQ(run.status, 1) << log;
+        EXPECT_NE(run.output.find("vmuninst: "), std::string::npos) << run.output;
+    }
+    const auto help = Program(kBin / "vmuninst", {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("usage: vmuninst"), std::string::npos);
+}
+
+// A folder that cannot take the files is refused before anything is installed, and an
+// installation that reported errors does not end with success.
+TEST_F(EndToEnd, FailuresReachTheExitCodeAndSpareAWorkingInstallation) {
+    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
+    const std::string entry = UninstallString();
+    const auto through = Install({"accept", "folder=C:\\Program Files\\Quorvix\\Korvane\\ReadMe.txt\\sub", "finish"});
+    EXPECT_EQ(through.status, 3) << through.output;
+    EXPECT_NE(through.output.find("cannot be created or written"), std::string::npos) << through.output;
+    EXPECT_EQ(UninstallString(), entry);
+
+    auto inUse = korvane::platform::InUseLock::Hold(Host(kAppDir + "\\Korvane.hlp"));
+    ASSERT_TRUE(inUse.has_value());
+    const auto withErrors = Install({"accept", "finish"});
+    EXPECT_EQ(withErrors.status, 4) << withErrors.output;
+    EXPECT_NE(withErrors.output.find("Could not copy File."), std::string::npos);
+}
+
+// A byte changed inside a packed payload file makes the whole installer refuse to run.
+TEST_F(EndToEnd, DamagedPayloadIsRefusedBeforeAnythingIsInstalled) {
+    std::string image = ReadText(kBin / "korvane-setup");
+    const std::string readMe = ReadText(INSTALLER_RESOURCES_DIR "/ReadMe.txt");
+    const auto at = image.find(readMe);
+    ASSERT_NE(at, std::string::npos);
+    image[at + readMe.size() / 2] ^= 0x20;
+    const fs::path damaged = base / "korvane-setup";
+    std::ofstream(damaged, std::ios::binary) << image;
+    fs::permissions(damaged, fs::perms::owner_all);
+    const auto before = Snapshot();
+    const auto run = Program(damaged, {"--script", "accept", "finish"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("This installer is damaged and cannot run:\\nIDT_APPFILE_"), std::string::npos);
+    EXPECT_NE(run.output.find(" is damaged (checksum mismatch)"), std::string::npos) << run.output;
+    EXPECT_EQ(Snapshot(), before);
+}
+
+// Help and a start without a display are answered before the toolkit could abort.
+TEST_F(EndToEnd, SetupWithoutADisplayPointsToTheScriptedMode) {
+    const auto help = Program(kBin / "korvane-setup", {"--help"});
+    EXPECT_EQ(help.status, 0) << help.output;
+    EXPECT_NE(help.output.find("--script"), std::string::npos);
+    const auto headless = Program("/usr/bin/env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                                                   (kBin / "korvane-setup").string()});
+    EXPECT_EQ(headless.status, 2) << headless.output;
+    EXPECT_NE(headless.output.find("korvane-setup --script accept finish"), std::string::npos) << headless.output;
+}
+
+// Strings of a version block must end inside the block; a malformed one is refused
+// without reading past it (the sanitizer build catches any over-read).
+TEST(VersionBlock, StringsRunningOffTheBlockAreRefused) {
+    const std::pair<std::string_view, std::string_view> strings[] = {{"ab", ""}};
+    auto block = korvane::platform::MakeVersionBlock({}, strings);
+    block.back() = 'c';  // "ab\0\0c" with no end: the empty value ends early, "c" runs off
+    block.push_back('d');
+    const std::vector<std::uint8_t> exact(block.begin(), block.end());  // no slack after it
+    std::span<const std::uint8_t> value;
+    EXPECT_FALSE(korvane::platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\cd", &value));
+    EXPECT_TRUE(korvane::platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\ab", &value));
+    EXPECT_EQ(value.size(), 1u);
+}
+
+// Every record the installer can write reads back as written, whatever blanks, commas or
+// keywords the folders hold; names the log cannot hold are known as such.
+TEST(InstallLogFormat, WriterAndReaderAgree) {
+    using korvane::installer::InstallLog;
+    InstallLog log;
+    const char* folders[] = {"C:\\My Apps, old\\K ", "C:\\a,COMPONENT", "C:\\x,y,COMPONENT\\z"};
+    const char* names[] = {"Read Me.txt", "component", "_install.log"};
+    for (const char* folder : folders) {
+        log.AddNewDir(folder);
+        for (const char* name : names)
+            for (int component : {0, 1}) {
+                log.AddAppFile(folder, name, component);
+                log.AddSysFile(folder, name, component);
+            }
+    }
+    log.AddNewKey("HKEY_LOCAL_MACHINE", "Software\\Quorvix, Ltd\\Korvane");
+    const auto parsed = korvane::installer::ParseInstallLog(log.Text());
+    EXPECT_TRUE(parsed.rejected.empty());
+    ASSERT_EQ(parsed.records.size(), std::size_t(log.Count()));
+    for (int i = 0; i < log.Count(); ++i)
+        EXPECT_EQ(korvane::installer::FormatLogRecord(parsed.records[std::size_t(log.Count() - 1 - i)]), log.At(i));
+    for (const char* bad : {"Read me, first.txt", "COMPONENT", ""})
+        EXPECT_FALSE(korvane::installer::IsRecordableFileName(bad)) << bad;
+}
+
+// The restart file's writer and reader agree on which line opens the [rename] section.
+TEST(RestartFileFormat, WriterAndReaderAgree) {
+    for (const char* header : {"[rename]", "  [RENAME] ;pending", "[rename][ren", "\t[Rename]", ""}) {
+        const std::string control = std::string("[boot]\r\nshell=x\r\n") + header + "\r\n";
+        const auto plan = korvane::platform::PlanWininit(
+            korvane::installer::AddRenameLines(control, "C:\\WINDOWS\\T.DLL", "C:\\WINDOWS\\T~1.PRE"));
+        ASSERT_EQ(plan.operations.size(), 2u) << header;
+        EXPECT_EQ(plan.operations[0].target, "NUL");
+        EXPECT_EQ(plan.operations[0].source, "C:\\WINDOWS\\T.DLL");
+        EXPECT_EQ(plan.operations[1].target, "C:\\WINDOWS\\T.DLL");
+        EXPECT_EQ(plan.operations[1].source, "C:\\WINDOWS\\T~1.PRE");
+        EXPECT_NE(plan.remainingText.find("shell=x"), std::string::npos);
+    }
 }
 
 }  // namespace

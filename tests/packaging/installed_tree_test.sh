@@ -30,7 +30,7 @@ done
 grep -q '^\.SH' <(zcat "$prefix/share/man/man1/korvane-cli.1.gz") || fail "the manual page has no sections"
 
 version=$("$prefix/bin/korvane-cli" --version)
-[ "$version" = "korvane-cli 1.0.0" ] || fail "korvane-cli --version said '$version'"
+[ "${version%%$'\n'*}" = "korvane-cli 1.0.0" ] || fail "korvane-cli --version said '$version'"
 tracks=$("$prefix/bin/korvane-cli" tracks) || fail "korvane-cli tracks failed: $tracks"
 grep -q '^Track #1 - ' <<<"$tracks" || fail "no tracks on the demo disc: $tracks"
 

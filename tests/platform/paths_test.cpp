@@ -38,6 +38,15 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
+// A fresh machine root for each test.
+struct OnMachine : ::testing::Test {
+    testing::TempDir tmp;
+    MachineRoot root{tmp.Path()};
+};
+using ToHost = OnMachine;
+using ToWindows = OnMachine;
+using ShortPathName = OnMachine;
+
 TEST(EqualsIgnoreCase, ComparesAsciiWithoutCase) {
     EXPECT_TRUE(EqualsIgnoreCase("WNASPI32.DLL", "wnaspi32.dll"));
     EXPECT_TRUE(EqualsIgnoreCase("", ""));
@@ -80,9 +89,7 @@ TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
     EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / ".local" / "share" / "korvane");
 }
 
-TEST(ToHost, ResolvesExistingComponentsIgnoringCase) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ToHost, ResolvesExistingComponentsIgnoringCase) {
     Touch(root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\~krvn1.tmp"), root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("c:/windows/temp/~KRVN1.TMP"), root.TempDir() / "~krvn1.tmp");
@@ -90,18 +97,11 @@ TEST(ToHost, ResolvesExistingComponentsIgnoringCase) {
     EXPECT_EQ(root.ToHost("C:\\program files\\"), root.DriveC() / "Program Files");
     EXPECT_EQ(root.ToHost("C:\\"), root.DriveC());
     EXPECT_EQ(root.ToHost("C:"), root.DriveC());
+    // Missing components keep the given spelling.
+    EXPECT_EQ(root.ToHost("C:\\windows\\New Folder\\Sub\\File.WAV"), root.WindowsDir() / "New Folder" / "Sub" / "File.WAV");
 }
 
-TEST(ToHost, KeepsTheGivenSpellingOfMissingComponents) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
-    EXPECT_EQ(root.ToHost("C:\\windows\\New Folder\\Sub\\File.WAV"),
-              root.WindowsDir() / "New Folder" / "Sub" / "File.WAV");
-}
-
-TEST(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
     Touch(root.TempDir() / "b.TXT");
     Touch(root.TempDir() / "B.txt");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\B.txt"), root.TempDir() / "B.txt");
@@ -109,17 +109,13 @@ TEST(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\b.txt"), root.TempDir() / "B.txt");
 }
 
-TEST(ToHost, NeverLeavesTheDrive) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ToHost, NeverLeavesTheDrive) {
     EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
 }
 
-TEST(ToHost, RejectsOtherDrivesAndInvalidNames) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ToHost, RejectsOtherDrivesAndInvalidNames) {
     for (const char* bad : {"D:\\x", "", "C", "\\WINDOWS", "WINDOWS\\TEMP", "C:WINDOWS", "C:\\a:b", "C:\\a*",
                             "C:\\what?", "C:\\a|b", "C:\\a<b>", "C:\\\"q\""}) {
         EXPECT_EQ(root.ToHost(bad), std::nullopt) << bad;
@@ -127,9 +123,7 @@ TEST(ToHost, RejectsOtherDrivesAndInvalidNames) {
     EXPECT_EQ(root.ToHost(std::string_view("C:\\a\0b", 6)), std::nullopt);
 }
 
-TEST(ToWindows, MapsHostPathsBelowTheDrive) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ToWindows, MapsHostPathsBelowTheDrive) {
     EXPECT_EQ(root.ToWindows(root.TempDir() / "~krvn1.tmp"), "C:\\WINDOWS\\TEMP\\~krvn1.tmp");
     EXPECT_EQ(root.ToWindows(root.DriveC()), "C:\\");
     EXPECT_EQ(root.ToWindows(root.SystemDir() / ".." / "TEMP"), "C:\\WINDOWS\\TEMP");
@@ -143,9 +137,7 @@ TEST(ToWindows, MapsHostPathsBelowTheDrive) {
     EXPECT_EQ(root.ToWindows(*host), "C:\\Program Files\\Korvane\\Korvane.exe");
 }
 
-TEST(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
     const fs::path app = root.DriveC() / "Program Files" / "Korvane Studio";
     fs::create_directories(app);
     for (const char* name : {"readme.txt", "Korvane Studio.html", "archive.tar.gz", ".profile", "a+b=c.txt"})
@@ -165,9 +157,7 @@ TEST(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
     EXPECT_EQ(root.ShortPathName("D:\\WINDOWS"), std::nullopt);
 }
 
-TEST(ShortPathName, NumbersCompetingAliasesInNameOrder) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ShortPathName, NumbersCompetingAliasesInNameOrder) {
     Touch(root.TempDir() / "a.txt");
     Touch(root.TempDir() / "A.TXT");  // sorts first, so it keeps the plain form
     EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\A.TXT"), "C:\\WINDOWS\\TEMP\\A.TXT");
@@ -180,9 +170,7 @@ TEST(ShortPathName, NumbersCompetingAliasesInNameOrder) {
     EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\longname 8.txt"), "C:\\WINDOWS\\TEMP\\LONGN~10.TXT");
 }
 
-TEST(ShortPathName, AliasesResolveBackToTheirEntries) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path());
+TEST_F(ShortPathName, AliasesResolveBackToTheirEntries) {
     fs::create_directories(root.DriveC() / "Program Data");
     fs::create_directories(root.DriveC() / "Program Files" / "Korvane");
     std::vector<fs::path> files;

@@ -1,3 +1,4 @@
+// The list's indexed operations, its linear paths (iterator, Appender) and ownership.
 #include "regions/chained_list.h"
 
 #include "regions/region.h"
@@ -6,6 +7,7 @@
 
 #include <pthread.h>
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -20,6 +22,12 @@ struct Probe {
     std::vector<int>* log;
 };
 
+std::vector<int> Ids(const ChainedList<Probe>& list) {
+    std::vector<int> ids;
+    for (const Probe& p : list) ids.push_back(p.id);
+    return ids;
+}
+
 int32_t CodeOf(auto&& call) {
     try {
         call();
@@ -29,61 +37,48 @@ int32_t CodeOf(auto&& call) {
     return 0;
 }
 
-TEST(ChainedList, EmptyListCountsZeroAndThrowsOnAccess) {
-    ChainedList<int> list;
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(CodeOf([&] { list.At(0); }), -2);
-    EXPECT_EQ(CodeOf([&] { list.At(-5); }), -2);
-    EXPECT_EQ(CodeOf([&] { list.At(1); }), -1);
-    EXPECT_EQ(CodeOf([&] { list.At(7); }), -1);
-}
-
-TEST(ChainedList, AppendKeepsOrderAndBoundsGiveBothCodes) {
-    ChainedList<Region> list;
-    constexpr int32_t n = 5;
-    for (uint32_t k = 0; k < n; ++k) list.Append(new Region{k * 10, k + 1, 7});
-    EXPECT_EQ(list.Count(), n);
-    for (int32_t k = 0; k < n; ++k) {
-        EXPECT_EQ(list.At(k), (Region{uint32_t(k) * 10, uint32_t(k) + 1, 7}));
+TEST(ChainedList, AtIteratorAndBoundsAgreeForEveryLength) {
+    for (int n : {0, 1, 2, 7}) {
+        ChainedList<Region> list;
+        for (int k = 0; k < n; ++k) list.Append(new Region{uint32_t(k) * 3, uint32_t(k) + 1, 9});
+        const auto& constList = list;
+        EXPECT_EQ(list.Count(), n);
+        EXPECT_EQ(std::distance(constList.begin(), constList.end()), n);
+        int32_t k = 0;
+        for (const Region& r : constList) EXPECT_EQ(&r, &list.At(k++)) << n;  // the stored element itself
+        for (Region& r : list) r.tag = r.start;                              // written through the iterator
+        for (int32_t j = 0; j < n; ++j) EXPECT_EQ(list.At(j), (Region{uint32_t(j) * 3, uint32_t(j) + 1, uint32_t(j) * 3}));
+        // The terminator slot right after the last element, then past it; below 0 gives the head.
+        EXPECT_EQ(CodeOf([&] { list.At(n); }), ChainedListExeption::kTerminator) << n;
+        EXPECT_EQ(CodeOf([&] { list.At(n + 1); }), ChainedListExeption::kPastEnd) << n;
+        if (n == 0) EXPECT_EQ(CodeOf([&] { list.At(-3); }), ChainedListExeption::kTerminator);
+        else EXPECT_EQ(&list.At(-3), &list.At(0));
     }
-    EXPECT_EQ(list.At(-3).start, 0u);  // index below 0 gives the head
-    EXPECT_EQ(CodeOf([&] { list.At(n); }), -2);
-    EXPECT_EQ(CodeOf([&] { list.At(n + 1); }), -1);
-    const auto& constList = list;
-    EXPECT_EQ(constList.At(2).start, 20u);
-    list.At(1).tag = 99;  // At returns the stored element itself
-    EXPECT_EQ(list.At(1).tag, 99u);
 }
 
-TEST(ChainedList, ClearEmptiesAndNextAppendUsesHead) {
-    ChainedList<int> list;
-    list.Clear();
-    EXPECT_EQ(list.Count(), 0);
-    list.Append(new int(1));
-    list.Append(std::make_unique<int>(2));
-    list.Clear();
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(CodeOf([&] { list.At(0); }), -2);
-    list.Append(new int(3));
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.At(0), 3);
-}
-
-TEST(ChainedList, DestructionDeletesEveryElementOnceInChainOrder) {
+TEST(ChainedList, AppendersClearAndNullKeepOwnershipExact) {
     std::vector<int> log;
     {
         ChainedList<Probe> list;
-        for (int id = 0; id < 4; ++id) list.Append(new Probe(id, log));
+        ChainedList<Probe>::Appender appender(list);
+        appender.Append(new Probe(0, log));  // into the head of the empty list
+        list.Append(new Probe(1, log));
+        appender.Append(std::make_unique<Probe>(2, log));  // steps over the plain Append
+        appender.Append(new Probe(3, log));
+        EXPECT_THROW(appender.Append(static_cast<Probe*>(nullptr)), std::invalid_argument);
+        EXPECT_THROW(list.Append(static_cast<Probe*>(nullptr)), std::invalid_argument);
+        list.Append(new Probe(4, log));
+        EXPECT_EQ(Ids(list), (std::vector<int>{0, 1, 2, 3, 4}));
         EXPECT_TRUE(log.empty());
-    }
-    // The chain after the head goes first, then the head's own element.
-    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 0}));
 
-    log.clear();
-    ChainedList<Probe> list;
-    list.Append(new Probe(8, log));
-    list.Clear();
-    EXPECT_EQ(log, std::vector<int>{8});
+        list.Clear();
+        EXPECT_EQ(list.Count(), 0);
+        list.Append(new Probe(5, log));  // the next append uses the head again
+        ChainedList<Probe>::Appender(list).Append(new Probe(6, log));
+        EXPECT_EQ(Ids(list), (std::vector<int>{5, 6}));
+    }
+    // Each element deleted exactly once: the chain after the head, then the head.
+    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 4, 0, 6, 5}));
 }
 
 TEST(ChainedList, MoveHandsOverTheChain) {
@@ -101,13 +96,14 @@ TEST(ChainedList, MoveHandsOverTheChain) {
     EXPECT_EQ(c.At(1).id, 2);
 }
 
-TEST(ChainedList, NullAppendIsRefusedAndLeavesListIntact) {
+TEST(ChainedList, IteratorAtTheEndSeesLaterAppends) {
     ChainedList<int> list;
-    list.Append(new int(4));
-    EXPECT_THROW(list.Append(static_cast<int*>(nullptr)), std::invalid_argument);
-    EXPECT_EQ(list.Count(), 1);
-    list.Append(new int(5));
-    EXPECT_EQ(list.At(1), 5);
+    list.Append(new int(1));
+    auto it = std::next(list.begin());
+    EXPECT_TRUE(it == list.end());
+    ChainedList<int>::Appender(list).Append(new int(2));
+    ASSERT_FALSE(it == list.end());
+    EXPECT_EQ(*it, 2);
 }
 
 TEST(ChainedList, LongListIsFreedOnASmallStack) {

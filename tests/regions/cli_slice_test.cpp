@@ -5,7 +5,7 @@
 #include "regions/demo_signal.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_disc.h"
-#include "wav_builder.h"
+#include "tests/track/wav_corpus.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 namespace korvane {
 namespace {
 
-using test::WavBuilder;
+using testing::BuildWav;
 
 struct Row {
     unsigned start, length;
@@ -57,9 +57,9 @@ protected:
         args.insert(args.begin(), "slice");
         return testing::RunProgram("korvane-cli", args, dir_.Path());
     }
-    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string Write(const std::string& name, const std::vector<std::byte>& bytes) {
         const auto path = dir_.Path() / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        testing::WriteAll(path, bytes);
         return path.string();
     }
     testing::TempDir dir_;
@@ -68,7 +68,7 @@ protected:
 TEST_F(CliSlice, DemoListingWithDefaultsAndClockColumns) {
     const auto run = Cli({"--demo", "--seconds", "20", "--seed", "4"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const auto expected = Expected(demo::MakeDemoSignal({4, 11025, 1, 20.0}), -30, 250);  // the defaults
+    const auto expected = Expected(demo::MakeDemoSignal({4, 11025, 1, 20.0}), -36, 750);  // the defaults
     const auto rows = Rows(run.out);
     ASSERT_EQ(rows.size(), expected.size()) << run.out;
     ASSERT_GE(rows.size(), 2u);
@@ -96,25 +96,21 @@ std::vector<int16_t> Bursts(std::size_t frames, int channels, uint32_t rate) {
 // Files are sliced on the overview of their CD audio, as the track view slices a track.
 TEST_F(CliSlice, SlicesTheOverviewOfTheConvertedAudio) {
     auto stereo = Bursts(44100 * 4, 2, 44100);
-    const auto s = Cli({Write("stereo.wav", WavBuilder()
-                                                .Chunk("fmt ", WavBuilder::Format(1, 2, 44100, 16))
-                                                .Chunk("data", WavBuilder::Pcm(stereo))
-                                                .Bytes())});
+    const auto s = Cli({Write("stereo.wav", BuildWav({.samples = stereo}))});
     ASSERT_EQ(s.exitCode, 0) << s.err;
     stereo.resize((stereo.size() + 1175) / 1176 * 1176, 0);  // the last sector completed with silence
     std::vector<int16_t> overview(cdda::OverviewSamplesFor(stereo.size()));
     cdda::DownmixOverview(stereo, overview);
-    const auto expected = Expected(overview, -30, 250);
+    const auto expected = Expected(overview, -36, 750);
     const auto rows = Rows(s.out);
     ASSERT_EQ(rows.size(), expected.size()) << s.out;
     for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].start, expected[i].start);
 
     // 8 kHz mono is resampled: the bursts keep their places (the second at 2 s).
-    const auto m = Cli({Write("mono.wav", WavBuilder()
-                                              .Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16))
-                                              .Chunk("LIST", {'I', 'N', 'F', 'O', 'x'})
-                                              .Chunk("data", WavBuilder::Pcm(Bursts(8000 * 6, 1, 8000)))
-                                              .Bytes()),
+    const auto m = Cli({Write("mono.wav", BuildWav({.channels = 1,
+                                                    .rateHz = 8000,
+                                                    .samples = Bursts(8000 * 6, 1, 8000),
+                                                    .before = {{"LIST", std::vector<std::byte>(5, std::byte{'x'})}}})),
                         "--threshold", "-40", "--release", "300"});
     ASSERT_EQ(m.exitCode, 0) << m.err;
     ASSERT_EQ(Rows(m.out).size(), 4u) << m.out;
@@ -123,18 +119,17 @@ TEST_F(CliSlice, SlicesTheOverviewOfTheConvertedAudio) {
 
 TEST_F(CliSlice, BrokenInputGivesAClearErrorAndNoListing) {
     std::vector<int16_t> samples(8000, 3);
-    const auto pcm = WavBuilder::Pcm(samples);
     const std::string text = "just some text, not audio\n";
     const struct {
         std::string name;
-        std::vector<uint8_t> bytes;
+        std::vector<std::byte> bytes;
         std::string message;
     } cases[] = {
         {"empty.wav", {}, "not an audio file"},
-        {"text.wav", {text.begin(), text.end()}, "not an audio file"},
-        {"cut.wav", WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16)).Header("data", 50000).Raw(pcm).Bytes(),
-         "truncated"},
-        {"nodata.wav", WavBuilder().Chunk("fmt ", WavBuilder::Format(1, 1, 8000, 16)).Bytes(), "No 'data' chunk"},
+        {"text.wav", {reinterpret_cast<const std::byte*>(text.data()), reinterpret_cast<const std::byte*>(text.data() + text.size())},
+         "not an audio file"},
+        {"cut.wav", BuildWav({.channels = 1, .rateHz = 8000, .samples = samples, .dataSize = 50000}), "truncated"},
+        {"nodata.wav", BuildWav({.channels = 1, .rateHz = 8000, .omitData = true}), "No 'data' chunk"},
     };
     for (const auto& c : cases) {
         const auto run = Cli({Write(c.name, c.bytes)});
@@ -159,9 +154,11 @@ TEST_F(CliSlice, OutOfRangeOrMissingParametersAreRefused) {
         EXPECT_FALSE(run.err.empty()) << ::testing::PrintToString(args);
         EXPECT_TRUE(Rows(run.out).empty()) << ::testing::PrintToString(args);
     }
-    // The ends of the ranges are accepted.
+    // The ends of the ranges are accepted; at 0 dB no region reaches the threshold: exit 4.
     EXPECT_EQ(Cli({"--demo", "--seconds", "5", "--threshold", "-96", "--release", "5"}).exitCode, 0);
-    EXPECT_EQ(Cli({"--demo", "--seconds", "5", "--threshold", "0", "--release", "2500"}).exitCode, 0);
+    const auto none = Cli({"--demo", "--seconds", "5", "--threshold", "0", "--release", "2500"});
+    EXPECT_EQ(none.exitCode, 4);
+    EXPECT_NE(none.err.find("no region reaches the threshold at 0.0 dB / 2500 ms"), std::string::npos) << none.err;
 }
 
 }  // namespace

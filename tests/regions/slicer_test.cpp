@@ -7,7 +7,6 @@
 #include "slice_oracle.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_disc.h"
-#include "wav_builder.h"
 
 #include <gtest/gtest.h>
 
