@@ -94,7 +94,7 @@ run_fuzzers() {  # seconds per target
     dict=()
     [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
     echo "== fuzzing $name for ${seconds}s"
-    UBSAN_OPTIONS=print_stacktrace=1 "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    UBSAN_OPTIONS=print_stacktrace=1 "$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$dir/crash-$name-" "${dict[@]}" "$work" "tests/fuzz/corpus/$name"
   done
 }
