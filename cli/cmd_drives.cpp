@@ -10,6 +10,11 @@ namespace {
 
 const CommandRegistrar registrar("drives", [](CLI::App& app, int& exitCode) {
     auto* cmd = app.add_subcommand("drives", "List the CD drives (letter, adapter:target:lun, vendor, product)");
+    cmd->footer("Examples:\n"
+                "  korvane-cli drives\n"
+                "  korvane-cli --disc album.cue drives      a virtual drive serving a cue sheet\n"
+                "  KORVANE_REAL_DRIVES=0 korvane-cli drives\n\n" +
+                EnvironmentHelp());
     cmd->callback([&exitCode] {
         CdSession session;
         if (session.DriveCount() == 0) {

@@ -139,6 +139,11 @@ const CommandRegistrar registrar("export", [](CLI::App& app, int& exitCode) {
                         "(kick.wav: kick1.wav, kick2.wav, ...)")
         ->required();
     command->add_flag("-f,--force", options->force, "replace existing files");
+    command->footer("Examples:\n"
+                    "  korvane-cli export --wav song.wav -o loops/kick.wav          kick1.wav, kick2.wav, ...\n"
+                    "  korvane-cli export --track-file t.trk --regions 1,3-5 --normalize -o hit.wav\n"
+                    "  korvane-cli export --demo -t 2 --settings -f -o demo/loop.wav\n\n" +
+                    EnvironmentHelp());
     command->callback([options, &exitCode] { exitCode = RunExport(*options); });
 });
 

@@ -53,6 +53,10 @@ const CommandRegistrar registrar("import", [](CLI::App& app, int& exitCode) {
         ->check(CLI::ExistingFile);
     command->add_option("-o,--output", options->output, "track file to write")->required();
     command->add_flag("-f,--force", options->force, "replace an existing track file");
+    command->footer("Examples:\n"
+                    "  korvane-cli import song.flac -o song.trk\n"
+                    "  korvane-cli import take.wav -o take.trk --force\n\n" +
+                    EnvironmentHelp());
     command->callback([options, &exitCode] { RunImport(*options, exitCode); });
 });
 

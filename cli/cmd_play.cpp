@@ -221,6 +221,11 @@ const CommandRegistrar registrar("play", [](CLI::App& app, int& exitCode) {
     command->add_option("--driver", options->driver,
                         "Sound driver description as --list-drivers shows it (default: the first device)");
     command->add_flag("--list-drivers", options->listDrivers, "List the sound drivers and exit");
+    command->footer("Examples:\n"
+                    "  korvane-cli play --wav song.wav --region 3\n"
+                    "  korvane-cli play --track-file t.trk --region 1 --loop --driver \"USB Audio\"\n"
+                    "  korvane-cli play --list-drivers\n\n" +
+                    EnvironmentHelp());
     command->callback([options, &exitCode] { exitCode = RunPlay(*options); });
 });
 

@@ -1,26 +1,35 @@
-// korvane-cli read --track N [--drive D:] -o FILE [--wav] [--force]: reads audio track N
-// (as numbered by `tracks`) into a track file (raw audio followed by its overview), or
-// with --wav into a plain 44,100 Hz 16-bit stereo WAV file. The file is written under a
-// temporary name beside FILE and takes FILE's name only when complete; an existing FILE
-// is kept unless --force is given.
+// korvane-cli read -t TRACKS [-d DRIVE] [-o FILE|PATTERN|-] [--format trk|wav|raw] [-f]:
+// reads audio tracks (as numbered by `tracks`: a number, a span 2-4, a list 1,3,5-7 or
+// all) into track files (raw audio followed by its overview), WAV files or raw audio,
+// one file per track named from a pattern ("track%02d.wav"). Each file is written under
+// a temporary name beside its final one and takes that name only when complete; an
+// existing file is kept unless --force is given. "-o -" sends one track as WAV (or raw)
+// to standard output, every message going to standard error.
 #include "cdda/temp_file.h"
 #include "cdda/toc.h"
 #include "cdda/track_file.h"
 #include "cdda/track_reader.h"
 #include "cli/cd_session.h"
 #include "cli/command.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
+#include "cli/region_selection.h"
+#include "cli/track_pattern.h"
 #include "export/wav_format.h"
 #include "platform/hostfiles/host_files.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace korvane::cli {
 namespace {
@@ -28,10 +37,11 @@ namespace {
 namespace fs = std::filesystem;
 
 struct ReadOptions {
-    int track = 0;
+    std::string tracks;
     std::string drive;
     int retries = 0;
     std::string output;
+    std::string format;
     bool wav = false;
     bool force = false;
 };
@@ -41,77 +51,187 @@ public:
     void Write(std::span<const std::uint8_t>) override {}
 };
 
-const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
-    auto options = std::make_shared<ReadOptions>();
-    auto* cmd = app.add_subcommand("read", "Read an audio track into a track file or a WAV file");
-    cmd->add_option("-t,--track", options->track, "Track number as listed by `tracks` (1 = first audio track)")
-        ->required()
-        ->check(CLI::PositiveNumber);
-    AddDriveOption(*cmd, options->drive);
-    AddRetriesOption(*cmd, options->retries);
-    cmd->add_option("-o,--output", options->output, "File to write")->required();
-    cmd->add_flag("--wav", options->wav, "Write a plain WAV file instead of a track file");
-    cmd->add_flag("-f,--force", options->force, "Replace an existing output file");
-    cmd->callback([options, &exitCode] {
-        const fs::path output = fs::absolute(options->output);
-        platform::RefuseOverwritingInput(output, CdSession::DiscImageFiles());
-        RefuseToReplace(output, options->force);
-        const fs::path dir = output.parent_path();
-        if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
+// Standard output as a sink; a closed pipe is a failure, not a silent end.
+class StdoutSink : public cdda::TrackSink {
+public:
+    void Write(std::span<const std::uint8_t> bytes) override {
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+            bytes = bytes.subspan(static_cast<std::size_t>(written));
+        }
+    }
+};
 
-        CdSession session(options->retries);
-        const cdda::CDDrive& drive = session.SelectAndReadToc(options->drive);
-        cdda::CDReader& reader = session.Reader();
-        const auto [track, line] = session.AudioTrackAt(drive, options->track);
+void WriteWavHeader(cdda::TrackSink& sink, std::uint32_t sectorCount) {
+    const auto header = wavexport::EncodeWavHeader(static_cast<std::uint32_t>(cdda::AudioBytesForSectors(sectorCount)));
+    sink.Write({reinterpret_cast<const std::uint8_t*>(header.data()), header.size()});
+}
 
-        ProgressBar bar("Reading " + line);
-        cdda::ReadControl control;
-        control.cancel = &InterruptFlag();  // Ctrl+C or SIGTERM, also while a request is pending
-        control.onProgress = [&](double fraction) { bar.Update(fraction); };
+// What one run reads: the drive, its tracks and where each goes.
+struct ReadJob {
+    CdSession& session;
+    const cdda::CDDrive& drive;
+    OutputFormat format;
+    bool replace;
+};
 
-        fs::path finished;
-        try {
-            if (options->wav) {
-                cdda::TempFile wav = cdda::TempFile::CreateUnique(dir, "~krvn");
-                try {
-                    const std::uint64_t dataBytes = cdda::AudioBytesForSectors(track.sectorCount);
-                    const auto header = wavexport::EncodeWavHeader(static_cast<std::uint32_t>(dataBytes));
-                    wav.Write({reinterpret_cast<const std::uint8_t*>(header.data()), header.size()});
-                    DiscardSink overview;
-                    if (cdda::ReadTrackToFiles(reader, options->track - 1, overview, wav, control, line) ==
-                        cdda::ReadOutcome::Cancelled) {
-                        wav.Remove();
-                        bar.Finish();
-                        std::fprintf(stderr, "korvane-cli: interrupted; nothing written\n");
-                        exitCode = 130;
-                        return;
-                    }
-                    wav.Close();
-                } catch (...) {
-                    wav.Remove();
-                    throw;
-                }
-                finished = wav.Path();
-            } else {
-                auto file = cdda::ReadTrackToTrackFile(reader, drive, options->track - 1, dir, control, line);
-                if (!file) {
-                    bar.Finish();
-                    std::fprintf(stderr, "korvane-cli: interrupted; nothing written\n");
-                    exitCode = 130;
-                    return;
-                }
-                finished = *file;
-            }
-        } catch (const cdda::CDReaderException& e) {
-            bar.Finish();
-            throw std::runtime_error("reading " + line + " from " + CdSession::Name(drive) + " failed: " + Describe(e));
+// Reads track `index` (0-based) into `sink` as WAV or raw audio. False when cancelled.
+bool ReadAudio(const ReadJob& job, std::size_t index, const cdda::AudioTrack& track, const std::string& line,
+               cdda::TrackSink& sink, const cdda::ReadControl& control) {
+    if (job.format == OutputFormat::Wav) WriteWavHeader(sink, track.sectorCount);
+    DiscardSink overview;
+    return cdda::ReadTrackToFiles(job.session.Reader(), static_cast<int>(index), overview, sink, control, line) !=
+           cdda::ReadOutcome::Cancelled;
+}
+
+// Reads one track into a temporary file beside `output`; the finished file, or nullopt
+// when cancelled.
+std::optional<fs::path> ReadToTemporary(const ReadJob& job, std::size_t index, const cdda::AudioTrack& track,
+                                        const std::string& line, const fs::path& dir, const cdda::ReadControl& control) {
+    if (job.format == OutputFormat::TrackFile)
+        return cdda::ReadTrackToTrackFile(job.session.Reader(), job.drive, static_cast<int>(index), dir, control, line);
+    cdda::TempFile file = cdda::TempFile::CreateUnique(dir, "~krvn");
+    try {
+        if (!ReadAudio(job, index, track, line, file, control)) {
+            file.Remove();
+            return std::nullopt;
+        }
+        file.Close();
+    } catch (...) {
+        file.Remove();
+        throw;
+    }
+    return file.Path();
+}
+
+enum class TrackResult { Written, Failed, Cancelled };
+
+// Reads one track to `output` ("-": standard output), reporting a failure on stderr.
+TrackResult ReadOneTrack(const ReadJob& job, std::size_t index, const cdda::AudioTrack& track,
+                         const std::string& output) {
+    const std::string line = cdda::FormatTrackLine(track.runningNumber, track.sectorCount);
+    ProgressBar bar("Reading " + line);
+    cdda::ReadControl control;
+    control.cancel = &InterruptFlag();  // Ctrl+C or SIGTERM, also while a request is pending
+    control.onProgress = [&](double fraction) { bar.Update(fraction); };
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        std::optional<fs::path> finished;
+        if (IsStandardOutput(output)) {
+            StdoutSink out;
+            if (!ReadAudio(job, index, track, line, out, control)) return TrackResult::Cancelled;
+        } else {
+            finished = ReadToTemporary(job, index, track, line, fs::absolute(output).parent_path(), control);
+            if (!finished) return TrackResult::Cancelled;
         }
         bar.Finish();
-        PublishFile(finished, output, options->force);
-        std::printf("%s: %s, %u sectors, %s\n", output.string().c_str(), line.c_str(), track.sectorCount,
-                    options->wav ? "WAV" : "track file");
-        exitCode = 0;
-    });
+        if (finished) PublishFile(*finished, output, job.replace);
+    } catch (const cdda::CDReaderException& e) {
+        bar.Finish();
+        std::fprintf(stderr, "korvane-cli: error: reading %s from %s failed: %s\n", line.c_str(),
+                     CdSession::Name(job.drive).c_str(), Describe(e).c_str());
+        return TrackResult::Failed;
+    } catch (const std::exception& e) {
+        bar.Finish();
+        std::fprintf(stderr, "korvane-cli: error: %s: %s\n", line.c_str(), e.what());
+        return TrackResult::Failed;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const auto command = job.session.Reader().ReadCommandFor({job.drive.adapter, job.drive.target, job.drive.lun});
+    char timing[160];
+    std::snprintf(timing, sizeof timing, "%s: %u sectors from LBA %u with %s in %.2f s (%.1fx)", line.c_str(),
+                  track.sectorCount, track.startLba,
+                  command == cdda::ReadCommand::Vendor ? "the vendor read 0xD8" : "READ CD 0xBE", seconds,
+                  seconds > 0 ? track.sectorCount / 75.0 / seconds : 0.0);
+    Detail(timing);
+    Say((IsStandardOutput(output) ? std::string("standard output") : output) + ": " + line + ", " +
+        std::to_string(track.sectorCount) + " sectors, " + FormatName(job.format));
+    return TrackResult::Written;
+}
+
+// The names to write: "-", the one name given, or the pattern (given or the default
+// "trackNN") filled in with each track's number.
+std::vector<std::string> OutputNames(const ReadOptions& o, OutputFormat format, const std::vector<int>& numbers) {
+    if (IsStandardOutput(o.output)) {
+        if (numbers.size() != 1) throw UsageError("read: -o - takes one track");
+        return {o.output};
+    }
+    const std::string extension = format == OutputFormat::Wav ? ".wav" : format == OutputFormat::Raw ? ".raw" : ".trk";
+    const std::string pattern = o.output.empty() ? "track%02d" + extension : o.output;
+    if (!IsTrackPattern(pattern)) {
+        if (numbers.size() == 1) return {pattern};
+        throw UsageError("read: several tracks need a name pattern such as -o 'track%02d" + extension + "'");
+    }
+    std::vector<std::string> names;
+    for (const int n : numbers) names.push_back(ExpandTrackPattern(pattern, n));
+    return names;
+}
+
+int RunRead(const ReadOptions& o) {
+    const OutputFormat format = ChooseOutputFormat(o.output, o.wav && o.format.empty() ? "wav" : o.format);
+    if (IsStandardOutput(o.output)) {
+        SetDataOnStdout();
+        std::signal(SIGPIPE, SIG_IGN);  // a closed pipe becomes EPIPE, reported as a failure
+    }
+    CdSession session(o.retries);
+    const cdda::CDDrive& drive = session.SelectAndReadToc(o.drive);
+    const auto tracks = cdda::ListAudioTracks(session.Reader().toc, session.Reader().sessions);
+    const std::string name = CdSession::Name(drive);
+    if (tracks.empty()) throw NothingToDo("the disc in " + name + " has no audio track");
+    const auto indexes = SelectNumbers(o.tracks, tracks.size(), "track",
+                                       "the disc in " + name + " has " + std::to_string(tracks.size()) + " audio tracks");
+    std::vector<int> numbers;
+    for (const auto index : indexes) numbers.push_back(tracks[index].runningNumber);
+    const auto names = OutputNames(o, format, numbers);
+    const auto images = CdSession::DiscImageFiles();
+    for (const auto& output : names) {
+        if (IsStandardOutput(output)) continue;
+        platform::RefuseOverwritingInput(output, images);
+        RefuseToReplace(output, o.force);
+        const fs::path dir = fs::absolute(output).parent_path();
+        if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());
+    }
+
+    const ReadJob job{session, drive, format, o.force};
+    std::size_t written = 0;
+    for (std::size_t k = 0; k < indexes.size(); ++k) {
+        const TrackResult result = ReadOneTrack(job, indexes[k], tracks[indexes[k]], names[k]);
+        if (result == TrackResult::Cancelled) {
+            std::fprintf(stderr, "korvane-cli: interrupted; %zu of %zu tracks written\n", written, indexes.size());
+            return kExitInterrupted;
+        }
+        written += result == TrackResult::Written ? 1 : 0;
+    }
+    if (written == indexes.size()) return kExitSuccess;
+    if (indexes.size() > 1)
+        std::fprintf(stderr, "korvane-cli: %zu of %zu tracks written\n", written, indexes.size());
+    return written == 0 ? kExitFailure : kExitProblems;
+}
+
+const CommandRegistrar registrar("read", [](CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<ReadOptions>();
+    auto* cmd = app.add_subcommand("read", "Read audio tracks into track files, WAV files or raw audio");
+    cmd->add_option("-t,--track", options->tracks,
+                    "tracks as `tracks` numbers them (1 = first audio track): 3, a span 2-4, a list 1,3,5-7, or all")
+        ->required();
+    AddDriveOption(*cmd, options->drive);
+    AddRetriesOption(*cmd, options->retries);
+    cmd->add_option("-o,--output", options->output,
+                    "file to write, a pattern with %d or %02d for several tracks (default track%02d.trk, or .wav "
+                    "and .raw by --format), or - for standard output (WAV, or raw with --format raw)");
+    cmd->add_option("--format", options->format,
+                    "trk (track file: audio and overview), wav or raw (headerless 16-bit stereo); default from the "
+                    "name's extension: .wav, .raw/.pcm, otherwise a track file");
+    cmd->add_flag("--wav", options->wav, "the same as --format wav");
+    cmd->add_flag("-f,--force", options->force, "replace existing files");
+    cmd->footer("Examples:\n"
+                "  korvane-cli read -t 2 -o kick.wav          track 2 as a WAV file\n"
+                "  korvane-cli read -d /dev/cdrom -t all -o 'track%02d.wav'\n"
+                "  korvane-cli read -t 3 -o - | sox -t wav - out.flac\n\n" +
+                EnvironmentHelp());
+    cmd->callback([options, &exitCode] { exitCode = RunRead(*options); });
 });
 
 }  // namespace

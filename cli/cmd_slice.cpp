@@ -164,6 +164,11 @@ const CommandRegistrar registrar("slice", [](CLI::App& app, int& exitCode) {
     cmd->add_option("--window", options->averagingWindow,
                     "averaging window in samples at 44100 Hz, 1 to 44100 (default 50)")
         ->check(CLI::Range(1u, 44100u));
+    cmd->footer("Examples:\n"
+                "  korvane-cli slice song.wav\n"
+                "  korvane-cli slice --threshold -30 --release 250 song.flac\n"
+                "  korvane-cli slice --demo --settings\n\n" +
+                EnvironmentHelp());
     cmd->callback([options, &exitCode] {
         if (!options->demo && options->path.empty()) {
             throw UsageError("slice: give an audio file or --demo");

@@ -82,6 +82,25 @@ constexpr char kEnvironmentHelp[] =
     "  KORVANE_REAL_DRIVES=0  leave the machine's real CD drives out\n"
     "  KORVANE_AUDIO=null     play into the silent virtual sound device\n";
 
+// --help-all (and the manual page made from it) shows each command's examples, which
+// CLI11 leaves out of the expanded listing; the environment block they end with is
+// printed once, at the end.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_expanded(const CLI::App* sub) const override {
+        std::string text = CLI::Formatter::make_expanded(sub);
+        const std::string footer = sub->get_footer();
+        const std::string examples = footer.substr(0, footer.find("Environment:"));
+        if (examples.empty()) return text;
+        std::string indented = "  ";
+        for (const char c : examples.substr(0, examples.find_last_not_of('\n') + 1)) {
+            indented += c;
+            if (c == '\n') indented += "  ";
+        }
+        return text + indented + "\n\n";
+    }
+};
+
 int Report(const char* prefix, const std::exception& e, int code) {
     std::fflush(stdout);
     std::cerr << "korvane-cli: " << prefix << e.what() << '\n';
@@ -131,6 +150,7 @@ std::string EnvironmentHelp() { return kEnvironmentHelp; }
 int main(int argc, char** argv) {
     using namespace korvane::cli;
     CLI::App app{"korvane-cli: read CD audio, slice it into regions, play and export them"};
+    app.formatter(std::make_shared<HelpFormatter>());
     app.require_subcommand(1);
     app.fallthrough();  // the global options may also follow the command's name
     AddGlobalOptions(app);

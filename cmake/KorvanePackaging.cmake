@@ -19,12 +19,14 @@ foreach(module korvane_lumatrel korvane_aspi_module)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/help/korvane.html DESTINATION share/korvane)
 
-# The manual page of korvane-cli, made from its --help and --version.
+# The manual page of korvane-cli, made from its --help-all (every command with its
+# examples, the exit status and the environment) and --version.
 find_program(HELP2MAN help2man REQUIRED)
 set(man_page ${PROJECT_BINARY_DIR}/man/korvane-cli.1)
 add_custom_command(OUTPUT ${man_page}.gz
   COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-  COMMAND ${HELP2MAN} --no-info --section=1 "--name=read CD audio, slice it into regions, play and export them"
+  COMMAND ${HELP2MAN} --no-info --section=1 --help-option=--help-all
+          "--name=read CD audio, slice it into regions, play and export them"
           --output=${man_page} $<TARGET_FILE:korvane-cli>
   COMMAND gzip -9nf ${man_page}
   DEPENDS korvane-cli

@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(build-essential cmake pkg-config git ccache
   qt6-base-dev qt6-base-dev-tools libgl-dev
   portaudio19-dev libsqlite3-dev libcli11-dev zlib1g-dev
-  libsndfile1-dev libsoxr-dev
+  libsndfile1-dev libsoxr-dev libdiscid-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth help2man lintian)
 JOBS=$(nproc)

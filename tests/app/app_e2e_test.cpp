@@ -434,6 +434,8 @@ private slots:
         QVERIFY(rig.TempFiles().empty());
         QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
         QVERIFY(rig.boxes->ShownBoxes()[0].text.find("not an audio file") != std::string::npos);
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find("notes.wav") != std::string::npos);
+        QCOMPARE(rig.boxes->ShownBoxes()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconError});
         QVERIFY(fs::exists(text));
     }
 
@@ -507,21 +509,7 @@ private slots:
         QVERIFY(rig.TempFiles().empty());
     }
 
-    void lockKeysLightTheirPanes() {
-        AppRig rig;
-        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
-        app::CMainFrame& frame = rig.frame();
-        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
-        QTest::keyClick(&frame, Qt::Key_CapsLock);
-        QCOMPARE(frame.indicatorPane(0)->text(), QStringLiteral("CAP"));
-        QTest::keyClick(&frame, Qt::Key_ScrollLock);
-        QCOMPARE(frame.indicatorPane(2)->text(), QStringLiteral("SCRL"));
-        QTest::keyClick(&frame, Qt::Key_CapsLock);
-        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
-        QVERIFY(frame.indicatorPane(1)->text().isEmpty());
-    }
-
-    void toolWindowStatusBarHelpAndAbout() {
+    void lockKeysToolWindowStatusBarHelpAndAbout() {
         AppRig rig;
         const fs::path help = rig.Root() / "Korvane.hlp";
         std::ofstream(help) << "help";
@@ -538,6 +526,16 @@ private slots:
         frame.OnCommand(cmd::kToolWindow);
         QVERIFY(!frame.sliceBar()->isHidden());
         QVERIFY(toggle->isChecked());
+
+        // The lock keys light their panes.
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QCOMPARE(frame.indicatorPane(0)->text(), QStringLiteral("CAP"));
+        QTest::keyClick(&frame, Qt::Key_ScrollLock);
+        QCOMPARE(frame.indicatorPane(2)->text(), QStringLiteral("SCRL"));
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QVERIFY(frame.indicatorPane(1)->text().isEmpty());
 
         frame.OnCommand(cmd::kViewStatusBar);
         QVERIFY(frame.statusBar()->isHidden());

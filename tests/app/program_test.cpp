@@ -4,6 +4,7 @@
 #include "platform/registry/registry.h"
 #include "platform/version/version.h"
 #include "resources/strings.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -26,12 +26,6 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A fresh machine root.
-struct TempRoot {
-    korvane::testing::TempDir temp;
-    const fs::path dir = temp.Path();
-};
 
 // Starts `program` with the current environment plus `extra` ("NAME=value").
 pid_t Spawn(const fs::path& program, const std::vector<std::string>& extra) {
@@ -58,22 +52,17 @@ int WaitExit(pid_t pid, int seconds) {
     return -1;
 }
 
-std::string ReadAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using korvane::testing::ReadText;
 
-std::vector<std::string> CommonEnvironment(const TempRoot& root) {
-    return {"KORVANE_ROOT=" + root.dir.string(), "KORVANE_MESSAGE_LOG=" + (root.dir / "messages.log").string(),
+std::vector<std::string> CommonEnvironment(const korvane::testing::TempDir& root) {
+    return {"KORVANE_ROOT=" + root.Path().string(), "KORVANE_MESSAGE_LOG=" + (root.Path() / "messages.log").string(),
             "KORVANE_SPLASH_MS=0", "KORVANE_AUDIO=null", "KORVANE_REAL_DRIVES=0", "QT_QPA_PLATFORM=offscreen"};
 }
 
 }  // namespace
 
 TEST(KorvaneProgram, AnotherPlatformFamilyShowsTheMessageAndExitsWithZero) {
-    TempRoot root;
+    korvane::testing::TempDir root;
     auto env = CommonEnvironment(root);
     env.push_back("KORVANE_PLATFORM_ID=2");
     const pid_t pid = Spawn(fs::path(KORVANE_BIN_DIR) / "korvane", env);
@@ -81,16 +70,16 @@ TEST(KorvaneProgram, AnotherPlatformFamilyShowsTheMessageAndExitsWithZero) {
     const int code = WaitExit(pid, 60);
     if (code == -1) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(ReadAll(root.dir / "messages.log"),
+    EXPECT_EQ(ReadText(root.Path() / "messages.log"),
               "Korvane|0\n" + std::string(korvane::resources::LoadAppString(61568)) + "\n--\n");
     // The settings were loaded and completed before the check.
-    EXPECT_TRUE(fs::exists(root.dir / "registry.db"));
+    EXPECT_TRUE(fs::exists(root.Path() / "registry.db"));
 }
 
 TEST(KorvaneProgram, StartsAndStaysUpWithoutAnAspiManager) {
-    TempRoot root;
+    korvane::testing::TempDir root;
     // A copy of the program in a folder without WNASPI32.DLL, on a machine without it.
-    const fs::path bin = root.dir / "bin";
+    const fs::path bin = root.Path() / "bin";
     fs::create_directories(bin);
     fs::copy_file(fs::path(KORVANE_BIN_DIR) / "korvane", bin / "korvane");
     const pid_t pid = Spawn(bin / "korvane", CommonEnvironment(root));
@@ -101,9 +90,9 @@ TEST(KorvaneProgram, StartsAndStaysUpWithoutAnAspiManager) {
         waitpid(pid, nullptr, 0);
     }
     EXPECT_EQ(early, -1) << "the program ended by itself with " << early;
-    EXPECT_FALSE(fs::exists(root.dir / "messages.log")) << ReadAll(root.dir / "messages.log");
+    EXPECT_FALSE(fs::exists(root.Path() / "messages.log")) << ReadText(root.Path() / "messages.log");
     // It built its frame, whose settings were completed with the first-start values.
-    auto store = korvane::platform::RegistryStore::Open(root.dir / "registry.db");
+    auto store = korvane::platform::RegistryStore::Open(root.Path() / "registry.db");
     auto key = store->OpenKey(korvane::platform::RootKey::LocalMachine, "Software\\Quorvix\\Korvane");
     ASSERT_TRUE(key.has_value());
     EXPECT_EQ(key->QueryDword("last_Threshold"), std::optional<std::uint32_t>(360));
@@ -119,14 +108,14 @@ TEST(KorvaneProgram, CarriesItsVersionRecord) {
 }
 
 TEST(KorvaneProgram, ADamagedRegistrySaysSoAndEndsWithoutTouchingIt) {
-    TempRoot root;
-    { std::ofstream(root.dir / "registry.db") << "not a database"; }
+    korvane::testing::TempDir root;
+    { std::ofstream(root.Path() / "registry.db") << "not a database"; }
     const pid_t pid = Spawn(fs::path(KORVANE_BIN_DIR) / "korvane", CommonEnvironment(root));
     ASSERT_GT(pid, 0);
     const int code = WaitExit(pid, 60);
     if (code == -1) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     EXPECT_EQ(code, 1);
-    const std::string log = ReadAll(root.dir / "messages.log");
+    const std::string log = ReadText(root.Path() / "messages.log");
     EXPECT_NE(log.find("registry.db"), std::string::npos) << log;
-    EXPECT_EQ(ReadAll(root.dir / "registry.db"), "not a database");
+    EXPECT_EQ(ReadText(root.Path() / "registry.db"), "not a database");
 }

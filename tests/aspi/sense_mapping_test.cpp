@@ -94,30 +94,18 @@ TEST(SgDevice, SenseLengthOfTheBlockLimitsTheCopy) {
 }
 
 TEST(SgDevice, HostDriverAndSystemFailuresAreNeverSuccess) {
-    struct Case {
+    const struct {
         ScsiOutcome outcome;
         std::uint8_t status, haStat;
+    } cases[] = {
+        {{.hostStatus = 0x03, .sense = {}}, SS_ERR, HASTAT_COMMAND_TIMEOUT},
+        {{.hostStatus = 0x01, .sense = {}}, SS_NO_DEVICE, HASTAT_SEL_TO},
+        {{.driverStatus = 0x06, .sense = {}}, SS_ERR, HASTAT_COMMAND_TIMEOUT},
+        {{.systemError = EIO, .sense = {}}, SS_ERR, HASTAT_OK},
+        {{.scsiStatus = STATUS_BUSY, .sense = {}}, SS_ERR, HASTAT_OK},
+        {{.residual = 2352, .sense = {}}, SS_ERR, HASTAT_DO_DU},  // a short read
     };
-    std::vector<Case> cases;
-    Case timeout{{}, SS_ERR, HASTAT_COMMAND_TIMEOUT};
-    timeout.outcome.hostStatus = 0x03;
-    cases.push_back(timeout);
-    Case gone{{}, SS_NO_DEVICE, HASTAT_SEL_TO};
-    gone.outcome.hostStatus = 0x01;
-    cases.push_back(gone);
-    Case driverTimeout{{}, SS_ERR, HASTAT_COMMAND_TIMEOUT};
-    driverTimeout.outcome.driverStatus = 0x06;
-    cases.push_back(driverTimeout);
-    Case ioctlFailed{{}, SS_ERR, HASTAT_OK};
-    ioctlFailed.outcome.systemError = EIO;
-    cases.push_back(ioctlFailed);
-    Case busy{{}, SS_ERR, HASTAT_OK};
-    busy.outcome.scsiStatus = STATUS_BUSY;
-    cases.push_back(busy);
-    Case shortRead{{}, SS_ERR, HASTAT_DO_DU};
-    shortRead.outcome.residual = 2352;
-    cases.push_back(shortRead);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Fixture f;
         f.fake->Queue({{}, c.outcome});
         std::vector<std::uint8_t> buffer(2352 * 2);

@@ -97,28 +97,21 @@ TEST_F(VirtualDriveTest, ReadCdAndVendorReadDeliverTheImageBytes) {
 }
 
 TEST_F(VirtualDriveTest, BadReadsFailWithTheRightSense) {
-    {
-        Request r(24 * 2352, ReadCd(90, 11));  // past the lead-out
+    const std::pair<std::vector<std::uint8_t>, scsi::Sense> cases[] = {
+        {ReadCd(90, 11), scsi::kLbaOutOfRange},        // past the lead-out
+        {ReadCd(25, 10), scsi::kIllegalModeForTrack},  // runs into the data track
+        {{0x5A, 0, 0, 0, 0, 0}, scsi::kInvalidOpcode},
+    };
+    for (const auto& [cdb, sense] : cases) {
+        Request r(24 * 2352, cdb);
         drive->Execute(r.srb);
         EXPECT_EQ(r.srb.SRB_Status, SS_ERR);
-        EXPECT_EQ(r.Sense(), scsi::kLbaOutOfRange);
+        EXPECT_EQ(r.Sense(), sense);
     }
-    {
-        Request r(24 * 2352, ReadCd(25, 10));  // runs into the data track
-        drive->Execute(r.srb);
-        EXPECT_EQ(r.Sense(), scsi::kIllegalModeForTrack);
-    }
-    {
-        Request r(2352, ReadCd(0, 2));  // buffer too small: refused, not overrun
-        drive->Execute(r.srb);
-        EXPECT_EQ(r.srb.SRB_Status, SS_ERR);
-        EXPECT_EQ(r.srb.SRB_HaStat, HASTAT_DO_DU);
-    }
-    {
-        Request r(96, {0x5A, 0, 0, 0, 0, 0});
-        drive->Execute(r.srb);
-        EXPECT_EQ(r.Sense(), scsi::kInvalidOpcode);
-    }
+    Request small(2352, ReadCd(0, 2));  // buffer too small: refused, not overrun
+    drive->Execute(small.srb);
+    EXPECT_EQ(small.srb.SRB_Status, SS_ERR);
+    EXPECT_EQ(small.srb.SRB_HaStat, HASTAT_DO_DU);
 }
 
 TEST_F(VirtualDriveTest, FaultsRejectFailNeverCompleteAndNoDisc) {

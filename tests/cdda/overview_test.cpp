@@ -23,32 +23,22 @@ std::int16_t ReferenceSample(const std::vector<int>& frameValues) {
     return static_cast<std::int16_t>(q);
 }
 
-TEST(DownmixOverview, WorkedExampleTruncatesTowardZero) {
-    const std::vector<std::int16_t> values{1000, 3000, -1, -1, 0, 0, 7, 8};
-    std::vector<std::int16_t> out(1);
-    DownmixOverview(values, out);
-    EXPECT_EQ(out[0], 501);
-}
-
-TEST(DownmixOverview, NegativeSumsTruncateTowardZero) {
-    // halves: -1/2+-3/2 = 0 + -1 = -1; three silent frames; sum -1, /4 -> 0 (not -1).
-    std::vector<std::int16_t> values{-1, -3, 0, 0, 0, 0, 0, 0};
-    std::vector<std::int16_t> out(1);
-    DownmixOverview(values, out);
-    EXPECT_EQ(out[0], 0);
-    values = {-7, -7, -7, -7, -7, -7, -7, -7};  // halves -6 each, sum -24 -> -6
-    DownmixOverview(values, out);
-    EXPECT_EQ(out[0], -6);
-}
-
-TEST(DownmixOverview, FullScaleExtremesStayInRange) {
-    std::vector<std::int16_t> values(8, INT16_MIN);
-    std::vector<std::int16_t> out(1);
-    DownmixOverview(values, out);
-    EXPECT_EQ(out[0], INT16_MIN);
-    values.assign(8, INT16_MAX);
-    DownmixOverview(values, out);
-    EXPECT_EQ(out[0], 32766);  // 16383 + 16383 per frame
+TEST(DownmixOverview, WorkedGroupsTruncateTowardZeroAndStayInRange) {
+    const struct {
+        std::vector<std::int16_t> values;
+        std::int16_t expected;
+    } groups[] = {
+        {{1000, 3000, -1, -1, 0, 0, 7, 8}, 501},
+        {{-1, -3, 0, 0, 0, 0, 0, 0}, 0},  // halves 0 + -1; sum -1, /4 -> 0 (not -1)
+        {std::vector<std::int16_t>(8, -7), -6},  // halves -3 each, sum -24 -> -6
+        {std::vector<std::int16_t>(8, INT16_MIN), INT16_MIN},
+        {std::vector<std::int16_t>(8, INT16_MAX), 32766},  // 16383 + 16383 per frame
+    };
+    for (const auto& g : groups) {
+        std::vector<std::int16_t> out(1);
+        DownmixOverview(g.values, out);
+        EXPECT_EQ(out[0], g.expected) << g.values[0];
+    }
 }
 
 TEST(DownmixOverview, MatchesReferenceOnRandomAudio) {

@@ -34,6 +34,9 @@ TEST(TrackLine, FormatsHoursMinutesAndRoundedSeconds) {
     EXPECT_EQ(FormatTrackLine(1, 18934), "Track #1 - 0:04:12.45");
     EXPECT_EQ(FormatTrackLine(2, 274605), "Track #2 - 1:01:01.40");
     EXPECT_EQ(FormatTrackLine(3, 4499), "Track #3 - 0:00:59.99");
+    EXPECT_EQ(FormatTrackLine(1, 4500), "Track #1 - 0:01:00.00");
+    EXPECT_EQ(FormatTrackLine(2, 269999), "Track #2 - 0:59:59.99");
+    EXPECT_EQ(FormatTrackLine(2, 270000), "Track #2 - 1:00:00.00");
     EXPECT_EQ(FormatTrackLine(12, 0), "Track #12 - 0:00:00.00");
     EXPECT_EQ(FormatTrackLine(1, 75), "Track #1 - 0:00:01.00");
 }

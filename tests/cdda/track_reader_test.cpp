@@ -19,29 +19,8 @@ using korvane::testing::ReaderRig;
 using korvane::testing::TempDir;
 using aspi::VirtualDrive;
 
-std::vector<std::uint8_t> ReadAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// Independent overview of little-endian audio bytes, one group of 4 frames at a time.
-std::vector<std::uint8_t> ExpectedOverview(std::span<const std::uint8_t> audio) {
-    std::vector<std::uint8_t> out;
-    for (std::size_t g = 0; g + 16 <= audio.size(); g += 16) {
-        int sum = 0;
-        for (int f = 0; f < 4; ++f) {
-            auto sample = [&](int c) {
-                const std::size_t at = g + 4 * f + 2 * c;
-                return static_cast<std::int16_t>(audio[at] | (audio[at + 1] << 8));
-            };
-            sum += static_cast<std::int16_t>(sample(0) / 2 + sample(1) / 2);
-        }
-        const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(sum / 4));
-        out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(v >> 8));
-    }
-    return out;
-}
+using korvane::testing::ReadFileBytes;
+using korvane::testing::IndependentOverview;
 
 class TrackReaderTest : public ::testing::Test {
 protected:
@@ -99,14 +78,14 @@ TEST_F(TrackReaderTest, TrackFileIsTheAudioThenItsOverview) {
     const std::uint32_t lengths[] = {48, 49, 24, 1};
     for (int line = 0; line < 4; ++line) {
         const auto file = Read(line);
-        const auto bytes = ReadAll(file);
+        const auto bytes = ReadFileBytes(file);
         const std::uint64_t s = lengths[line];
         ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(s));
         const auto audio = std::span(bytes).first(AudioBytesForSectors(s));
         EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin() + starts[line] * 2352)) << line;
         const auto overview = std::span(bytes).subspan(OverviewPartOffset(bytes.size()));
         EXPECT_EQ(overview.size(), 294 * s);
-        EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), ExpectedOverview(audio)) << line;
+        EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), IndependentOverview(audio)) << line;
         struct stat st{};
         ASSERT_EQ(::stat(file.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -118,7 +97,7 @@ TEST_F(TrackReaderTest, TrackFileIsTheAudioThenItsOverview) {
 
 TEST_F(TrackReaderTest, LinesCountAudioTracksOnlyAcrossADataTrack) {
     const auto file = Read(4);  // the fifth audio track lies after the data track
-    const auto bytes = ReadAll(file);
+    const auto bytes = ReadFileBytes(file);
     ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(30));
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 30 * 2352, image.begin() + 142 * 2352));
 }
@@ -126,7 +105,7 @@ TEST_F(TrackReaderTest, LinesCountAudioTracksOnlyAcrossADataTrack) {
 TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood) {
     drive->RejectReadCd(true);
     drive->ClearCommandLog();
-    const auto bytes = ReadAll(Read(1));
+    const auto bytes = ReadFileBytes(Read(1));
     EXPECT_TRUE(rig.boxes->ShownBoxes().empty());
     EXPECT_EQ(ReadCounts(0xBE), std::vector<std::uint32_t>{24}) << "one probe";
     EXPECT_EQ(ReadCounts(0xD8), (std::vector<std::uint32_t>{24, 24, 1}));
@@ -232,7 +211,7 @@ TEST_F(TrackReaderTest, ReadTrackToFilesWritesBothPartsInOrder) {
     EXPECT_EQ(ReadTrackToFiles(*reader, 1, overview, audio), ReadOutcome::Completed);
     ASSERT_EQ(audio.bytes.size(), 49u * 2352u);
     EXPECT_TRUE(std::equal(audio.bytes.begin(), audio.bytes.end(), image.begin() + 48 * 2352));
-    EXPECT_EQ(overview.bytes, ExpectedOverview(audio.bytes));
+    EXPECT_EQ(overview.bytes, IndependentOverview(audio.bytes));
 }
 
 }  // namespace

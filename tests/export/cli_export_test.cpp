@@ -1,8 +1,8 @@
 // korvane-cli import and export, run as the user runs them.
 #include "cdda/track_file.h"
 #include "regions/auto_slicer.h"
-#include "tests/export/export_fixtures.h"
-#include "tests/track/wav_corpus.h"
+#include "tests/support/audio_files.h"
+#include "tests/support/audio_files.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
-#include "tests/export/export_fixtures.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>

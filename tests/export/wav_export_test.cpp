@@ -1,6 +1,6 @@
 #include "export/wav_export.h"
 
-#include "tests/export/export_fixtures.h"
+#include "tests/support/audio_files.h"
 #include "export/normalize.h"
 #include "export/wav_format.h"
 

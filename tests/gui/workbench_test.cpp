@@ -1,7 +1,6 @@
 // The slicing workbench on the track view and its waveform control: picking regions with
 // the mouse, the threshold line in the linear and the dB display, the dimmed picture of
 // an inactive view, and the length format at its edges.
-#include "cdda/toc.h"
 #include "fake_player.h"
 #include "track/editor_ctrl/sample_editor_widget.h"
 #include "track/view/korvane_view.h"
@@ -151,10 +150,6 @@ private slots:
             {1, 3968989, "#1 - 0:06:00.00"}, // 5 ms below six minutes
             {1, 39690000, "#1 - 1:00:00.00"}};
         for (const auto& [n, samples, line] : regions) QCOMPARE(CKorvaneView::RegionLine(n, samples), QString::fromLatin1(line));
-        QCOMPARE(cdda::FormatTrackLine(1, 4499), std::string("Track #1 - 0:00:59.99"));
-        QCOMPARE(cdda::FormatTrackLine(1, 4500), std::string("Track #1 - 0:01:00.00"));
-        QCOMPARE(cdda::FormatTrackLine(2, 269999), std::string("Track #2 - 0:59:59.99"));
-        QCOMPARE(cdda::FormatTrackLine(2, 270000), std::string("Track #2 - 1:00:00.00"));
     }
 };
 

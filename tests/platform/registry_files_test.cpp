@@ -7,22 +7,19 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
+#include <functional>
 #include <string>
 
 #include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvane::platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::ReadText;
 
 void WriteAll(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
@@ -30,14 +27,14 @@ void WriteAll(const fs::path& file, const std::string& bytes) {
 
 // Opening `file` must fail with a RegistryError naming it and leave its bytes alone.
 void ExpectRefusedAndUnchanged(const fs::path& file) {
-    const std::string before = ReadAll(file);
+    const std::string before = ReadText(file);
     try {
         RegistryStore::Open(file);
         ADD_FAILURE() << "opened " << file;
     } catch (const RegistryError& error) {
         EXPECT_NE(std::string(error.what()).find(file.string()), std::string::npos) << error.what();
     }
-    EXPECT_EQ(ReadAll(file), before) << "the file was modified";
+    EXPECT_EQ(ReadText(file), before) << "the file was modified";
 }
 
 // Built step by step: GCC 12 warns falsely (-Wrestrict) on chained string concatenation.
@@ -130,35 +127,34 @@ TEST_F(RegistryFile, ConcurrentProcessesLoseNoWrite) {
     EXPECT_EQ(key->Subkeys().size(), std::size_t{kProcesses + 1});
 }
 
-TEST_F(RegistryFile, DamagedPagesAreReportedNotReplaced) {
-    WriteSample();
-    std::string bytes = ReadAll(file);
-    ASSERT_GT(bytes.size(), 3 * 4096u);
-    for (std::size_t i = 4096; i < 4096 + 64; ++i) bytes[i] = static_cast<char>(0xA5);  // page 2's header
-    WriteAll(file, bytes);
-    ExpectRefusedAndUnchanged(file);
-}
-
-TEST_F(RegistryFile, TruncatedFileIsReportedNotReplaced) {
-    WriteSample();
-    std::string bytes = ReadAll(file);
-    bytes.resize(bytes.size() / 2);
-    WriteAll(file, bytes);
-    ExpectRefusedAndUnchanged(file);
-}
-
-TEST_F(RegistryFile, NonDatabaseFileIsReportedNotReplaced) {
-    WriteAll(file, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n" + std::string(5000, 'x'));
-    ExpectRefusedAndUnchanged(file);
-}
-
-TEST_F(RegistryFile, ForeignDatabaseIsRefused) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE photos(id INTEGER); INSERT INTO photos VALUES(1);", nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    sqlite3_close(db);
-    ExpectRefusedAndUnchanged(file);
+TEST_F(RegistryFile, DamagedOrForeignFilesAreReportedNotReplaced) {
+    const std::function<void()> damages[] = {
+        [&] {  // page 2's header overwritten
+            WriteSample();
+            std::string bytes = ReadText(file);
+            ASSERT_GT(bytes.size(), 3 * 4096u);
+            for (std::size_t i = 4096; i < 4096 + 64; ++i) bytes[i] = static_cast<char>(0xA5);
+            WriteAll(file, bytes);
+        },
+        [&] {  // truncated
+            WriteSample();
+            WriteAll(file, ReadText(file).substr(0, fs::file_size(file) / 2));
+        },
+        [&] { WriteAll(file, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n" + std::string(5000, 'x')); },
+        [&] {  // another program's database
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE photos(id INTEGER); INSERT INTO photos VALUES(1);", nullptr,
+                                   nullptr, nullptr),
+                      SQLITE_OK);
+            sqlite3_close(db);
+        },
+    };
+    for (const auto& damage : damages) {
+        fs::remove(file);
+        damage();
+        ExpectRefusedAndUnchanged(file);
+    }
 }
 
 TEST_F(RegistryFile, UnopenableLocationsNameTheFile) {

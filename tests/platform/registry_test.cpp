@@ -33,8 +33,9 @@ TEST_F(Registry, CreateKeyReportsCreatedThenOpenedAndMakesParents) {
     EXPECT_EQ(disposition, Disposition::OpenedExistingKey);
 }
 
-TEST_F(Registry, RootsAreSeparateTrees) {
+TEST_F(Registry, RootsAndInMemoryStoresAreSeparateTrees) {
     store->CreateKey(RootKey::CurrentUser, "Software\\A").SetDword("x", 1);
+    EXPECT_FALSE(RegistryStore::Open(":memory:")->KeyExists(RootKey::CurrentUser, "Software\\A"));
     EXPECT_FALSE(store->KeyExists(RootKey::LocalMachine, "Software\\A"));
     EXPECT_FALSE(store->KeyExists(RootKey::Users, "Software"));
     EXPECT_EQ(store->OpenKey(RootKey::LocalMachine, "Software\\A"), std::nullopt);
@@ -145,7 +146,7 @@ TEST_F(Registry, WritesThroughAHandleOfADeletedKeyFail) {
     EXPECT_FALSE(key.DeleteValue("v"));
 }
 
-TEST_F(Registry, RejectsMalformedPathsAndRootDeletion) {
+TEST_F(Registry, RejectsMalformedPathsRootDeletionAndUnknownTypes) {
     for (const char* bad : {"\\Software", "Software\\\\Quorvix", "a\\\\"}) {
         EXPECT_THROW(store->CreateKey(RootKey::LocalMachine, bad), RegistryError) << bad;
         EXPECT_THROW(store->KeyExists(RootKey::LocalMachine, bad), RegistryError) << bad;
@@ -154,10 +155,7 @@ TEST_F(Registry, RejectsMalformedPathsAndRootDeletion) {
     EXPECT_THROW(store->CreateKey(RootKey::LocalMachine, "k").SetDword(std::string_view("a\0b", 3), 1), RegistryError);
     EXPECT_THROW(store->DeleteKey(RootKey::LocalMachine, ""), RegistryError);
     EXPECT_THAT(store->EnumSubkeys(RootKey::LocalMachine, ""), ElementsAre("k"));
-}
-
-TEST_F(Registry, RefusesUnknownValueTypes) {
-    store->CreateKey(RootKey::LocalMachine, "k");
+    // Unknown value types are refused too.
     EXPECT_THROW(store->SetValue(RootKey::LocalMachine, "k", "v", RegValue{static_cast<ValueType>(7), {1}}),
                  RegistryError);
     EXPECT_THAT(store->EnumValueNames(RootKey::LocalMachine, "k"), IsEmpty());
@@ -190,11 +188,6 @@ TEST_F(Registry, ExportTreeWritesRegeditText) {
               "[HKEY_LOCAL_MACHINE\\Software\\Quorvix\\Korvane\\First]\n");
     EXPECT_EQ(ExportTree(*store, RootKey::CurrentUser, "Software"), "");
     EXPECT_EQ(ExportTree(*store, RootKey::Users, ""), "[HKEY_USERS]\n");
-}
-
-TEST_F(Registry, InMemoryStoresArePrivate) {
-    store->CreateKey(RootKey::LocalMachine, "Mine");
-    EXPECT_FALSE(RegistryStore::Open(":memory:")->KeyExists(RootKey::LocalMachine, "Mine"));
 }
 
 TEST_F(Registry, ThreadsMayShareAStore) {

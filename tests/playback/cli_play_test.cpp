@@ -1,7 +1,7 @@
 // korvane-cli play end to end on the fallback device (KORVANE_AUDIO=null).
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
-#include "tests/track/wav_corpus.h"
+#include "tests/support/audio_files.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "regions/demo_signal.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_disc.h"
-#include "tests/track/wav_corpus.h"
+#include "tests/support/audio_files.h"
 
 #include <gtest/gtest.h>
 

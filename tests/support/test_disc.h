@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <span>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -60,6 +62,31 @@ inline std::filesystem::path WriteCueBin(const std::filesystem::path& dir, const
         }
     }
     return cue;
+}
+
+// The bytes of a file (empty when it cannot be read).
+inline std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The overview of little-endian CD audio, computed independently of the product: per
+// group of 4 frames, each frame's channels halved (towards zero) and added, the four sums
+// averaged (towards zero); one little-endian 16-bit value per group.
+inline std::vector<std::uint8_t> IndependentOverview(std::span<const std::uint8_t> audio) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t g = 0; g + 16 <= audio.size(); g += 16) {
+        int sum = 0;
+        for (int f = 0; f < 4; ++f) {
+            const std::uint8_t* p = audio.data() + g + 4 * f;
+            const int l = static_cast<std::int16_t>(p[0] | p[1] << 8), r = static_cast<std::int16_t>(p[2] | p[3] << 8);
+            sum += static_cast<std::int16_t>(l / 2 + r / 2);
+        }
+        const auto v = static_cast<std::uint16_t>(static_cast<std::int16_t>(sum / 4));
+        out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    return out;
 }
 
 }  // namespace korvane::testing

@@ -2,7 +2,7 @@
 // with what CD audio made from them must hold.
 #include "track/audio_import.h"
 
-#include "tests/track/wav_corpus.h"
+#include "tests/support/audio_files.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

@@ -1,7 +1,7 @@
 #include "track/korvane_doc.h"
 
 #include "platform/ui/ui.h"
-#include "tests/export/export_fixtures.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>

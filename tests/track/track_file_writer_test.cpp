@@ -1,6 +1,6 @@
 #include "track/track_file_writer.h"
 
-#include "tests/export/export_fixtures.h"
+#include "tests/support/audio_files.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "export/wav_export.h"
 #include "platform/ui/ui.h"
-#include "tests/track/wav_corpus.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/message_boxes.h"
 
 #include <gtest/gtest.h>
@@ -203,21 +203,6 @@ TEST_F(WavImportTest, OpeningAWavMakesADocumentThatOwnsATemporaryCopy) {
     EXPECT_TRUE(fs::is_empty(temp));
     EXPECT_EQ(ReadAll(wav), before);
     EXPECT_TRUE(boxes_.Shown().empty());
-}
-
-TEST_F(WavImportTest, AFailedOpenShowsOneClearMessageAndLeavesNothing) {
-    const auto temp = dir_ / "TEMP";
-    fs::create_directories(temp);
-    const auto wav = dir_ / "song48k.wav";
-    WriteAll(wav, std::vector<std::byte>(100, std::byte{'x'}));
-    const auto result = korvane::track::OpenAudioAsDocument(wav, temp);
-    EXPECT_FALSE(result.document);
-    EXPECT_EQ(result.outcome.error, ImportError::kMalformed);
-    EXPECT_TRUE(fs::is_empty(temp));
-    ASSERT_EQ(boxes_.Shown().size(), 1u);
-    EXPECT_NE(boxes_.Shown()[0].text.find("not an audio file"), std::string::npos);
-    EXPECT_NE(boxes_.Shown()[0].text.find("song48k.wav"), std::string::npos);
-    EXPECT_EQ(boxes_.Shown()[0].flags, korvane::platform::kMbOk | korvane::platform::kMbIconError);
 }
 
 TEST_F(WavImportTest, OpeningAnyOtherFileKeepsItTheUsers) {

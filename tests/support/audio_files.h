@@ -1,5 +1,7 @@
 #pragma once
-// Track files and WAV files built independently of the code under test.
+// Track files and WAV files built byte by byte, independently of the code under test:
+// WAV files with the chunk layouts found in the wild and deliberately broken ones, and
+// the WAV file an export must write.
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,26 +65,65 @@ inline void WriteTrackFile(const std::filesystem::path& path, const std::vector<
     WriteAll(path, bytes);
 }
 
-// The exported WAV file as the format table gives it, from interleaved stereo samples.
-inline std::vector<std::byte> ExpectedWav(const std::vector<std::int16_t>& stereo) {
-    const auto n = static_cast<std::uint32_t>(stereo.size() * 2);
+struct WavChunk {
+    std::string id;
+    std::vector<std::byte> body{};  // an odd size gets its pad byte
+};
+
+struct WavSpec {
+    std::uint16_t formatTag = 1;
+    std::uint16_t channels = 2;
+    std::uint32_t rateHz = 44100;
+    std::uint16_t bitsPerSample = 16;
+    std::optional<std::uint16_t> blockAlign{};  // default channels * bits / 8
+    std::uint32_t fmtBytes = 16;              // 16, 18 (cbSize 0) or more (zero filled)
+    std::vector<std::int16_t> samples{};      // interleaved
+    std::vector<WavChunk> before{}, after{};  // extra chunks around fmt/data
+    std::optional<std::uint32_t> riffSize{}, dataSize{};
+    bool omitFmt = false, omitData = false;
+    std::optional<std::size_t> truncateTo{};
+};
+
+inline std::vector<std::byte> BuildWav(const WavSpec& spec) {
+    std::vector<std::byte> body;
+    auto chunk = [&](const std::string& id, const std::vector<std::byte>& bytes, std::optional<std::uint32_t> size) {
+        PutText(body, id);
+        Put32(body, size.value_or(static_cast<std::uint32_t>(bytes.size())));
+        body.insert(body.end(), bytes.begin(), bytes.end());
+        if (bytes.size() % 2 != 0) body.push_back(std::byte{0});
+    };
+    for (const auto& c : spec.before) chunk(c.id, c.body, std::nullopt);
+    if (!spec.omitFmt) {
+        std::vector<std::byte> fmt;
+        const std::uint16_t align = spec.blockAlign.value_or(static_cast<std::uint16_t>(spec.channels * spec.bitsPerSample / 8));
+        Put16(fmt, spec.formatTag);
+        Put16(fmt, spec.channels);
+        Put32(fmt, spec.rateHz);
+        Put32(fmt, spec.rateHz * align);
+        Put16(fmt, align);
+        Put16(fmt, spec.bitsPerSample);
+        fmt.resize(spec.fmtBytes, std::byte{0});
+        chunk("fmt ", fmt, std::nullopt);
+    }
+    if (!spec.omitData) {
+        std::vector<std::byte> data;
+        for (auto s : spec.samples) Put16(data, static_cast<std::uint16_t>(s));
+        chunk("data", data, spec.dataSize);
+    }
+    for (const auto& c : spec.after) chunk(c.id, c.body, std::nullopt);
     std::vector<std::byte> out;
     PutText(out, "RIFF");
-    Put32(out, 38 + n);
+    Put32(out, spec.riffSize.value_or(static_cast<std::uint32_t>(4 + body.size())));
     PutText(out, "WAVE");
-    PutText(out, "fmt ");
-    Put32(out, 18);
-    Put16(out, 1);
-    Put16(out, 2);
-    Put32(out, 44100);
-    Put32(out, 176400);
-    Put16(out, 4);
-    Put16(out, 16);
-    Put16(out, 0);
-    PutText(out, "data");
-    Put32(out, n);
-    for (auto s : stereo) Put16(out, static_cast<std::uint16_t>(s));
+    out.insert(out.end(), body.begin(), body.end());
+    if (spec.truncateTo) out.resize(*spec.truncateTo);
     return out;
+}
+
+// The exported WAV file as the format table gives it (an 18-byte format chunk), from
+// interleaved stereo samples.
+inline std::vector<std::byte> ExpectedWav(const std::vector<std::int16_t>& stereo) {
+    return BuildWav({.fmtBytes = 18, .samples = stereo});
 }
 
 // A fresh folder per test, removed afterwards (also when read-only inside).
