@@ -38,11 +38,22 @@ TempFile::~TempFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void TempFile::Write(std::span<const std::uint8_t> bytes) {
+void TempFile::Write(std::span<const std::uint8_t> bytes) { WriteAll(bytes, -1); }
+
+void TempFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    WriteAll(bytes, static_cast<off_t>(offset));
+    // A hint: a failure here shows again, and is reported, in Sync.
+    ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(bytes.size()), SYNC_FILE_RANGE_WRITE);
+}
+
+// Writes all of `bytes` at `offset`, or at the file position when `offset` is negative.
+void TempFile::WriteAll(std::span<const std::uint8_t> bytes, off_t offset) {
     if (fd_ < 0) Fail("write", path_, EBADF);
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const std::size_t left = bytes.size() - done;
+        const ssize_t n = offset < 0 ? ::write(fd_, bytes.data() + done, left)
+                                     : ::pwrite(fd_, bytes.data() + done, left, offset + static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             Fail("write", path_, errno);
@@ -52,19 +63,10 @@ void TempFile::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void TempFile::AppendContentOf(const TempFile& source) {
-    if (source.fd_ < 0) Fail("read", source.path_, EBADF);
-    std::vector<std::uint8_t> buffer(1 << 16);
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t n = ::pread(source.fd_, buffer.data(), buffer.size(), offset);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("read", source.path_, errno);
-        }
-        if (n == 0) break;
-        Write(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
-        offset += n;
+void TempFile::Sync() {
+    if (fd_ < 0) Fail("write out", path_, EBADF);
+    while (::fdatasync(fd_) != 0) {
+        if (errno != EINTR) Fail("write out", path_, errno);
     }
 }
 

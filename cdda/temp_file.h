@@ -6,6 +6,7 @@
 #include "cdda/track_reader.h"
 
 #include <filesystem>
+#include <sys/types.h>
 #include <span>
 #include <string_view>
 
@@ -22,14 +23,19 @@ public:
     ~TempFile() override;
 
     void Write(std::span<const std::uint8_t> bytes) override;
-    // Copies the whole content of `source` (from its start) to the end of this file.
-    void AppendContentOf(const TempFile& source);
+    // Writes all of `bytes` at byte `offset` (the file grows as needed) and starts
+    // writing them out to the device without waiting, so that a later Sync has little
+    // left to do.
+    void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+    // Waits until the file's data is on the device (fdatasync), reporting write errors.
+    void Sync();
     void Close();          // closes, reporting a failed close
     void Remove() noexcept;  // closes and deletes
     const std::filesystem::path& Path() const noexcept { return path_; }
 
 private:
     TempFile(int fd, std::filesystem::path path) noexcept : fd_(fd), path_(std::move(path)) {}
+    void WriteAll(std::span<const std::uint8_t> bytes, off_t offset);
     int fd_ = -1;
     std::filesystem::path path_;
 };

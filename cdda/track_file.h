@@ -31,6 +31,9 @@ inline constexpr std::uint32_t kTrackFileBytesPerOverviewSample =
 
 // Sectors per transfer of the track reader (24 sectors = 56,448 bytes).
 inline constexpr std::uint32_t kSectorsPerTransfer = 24;
+// Sectors the track reader gathers (64 transfers, 3.4 MiB of audio) before it writes
+// them: large writes, few calls.
+inline constexpr std::uint32_t kSectorsPerBatch = 64 * kSectorsPerTransfer;
 
 constexpr std::uint64_t AudioBytesForSectors(std::uint64_t sectorCount) noexcept {
     return sectorCount * kBytesPerSector;

@@ -5,6 +5,7 @@
 #include "cdda/track_file.h"
 #include "platform/paths/paths.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace korvane::cdda {
@@ -39,8 +40,25 @@ private:
     std::int64_t savedTrackStart_;
 };
 
+// Writes one part of a track file at its place in the file, batch after batch.
+class PartOfFile final : public TrackSink {
+public:
+    explicit PartOfFile(TempFile& file) noexcept : file_(file) {}
+    void Place(std::uint64_t offset) noexcept { offset_ = offset; }
+    void Write(std::span<const std::uint8_t> bytes) override {
+        file_.WriteAt(offset_, bytes);
+        offset_ += bytes.size();
+    }
+
+private:
+    TempFile& file_;
+    std::uint64_t offset_ = 0;
+};
+
+// ReadTrackToFiles, telling `onLocated` the track's sector count before the first read.
 ReadOutcome ReadTrackUnlessCancelled(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
-                                     const ReadControl& control, std::string_view expectedLine) {
+                                     const ReadControl& control, std::string_view expectedLine,
+                                     const std::function<void(std::uint32_t sectorCount)>& onLocated) {
     DriveWaitScope scope(reader, control);
     reader.ReadTOC();
     const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc, reader.sessions);
@@ -59,9 +77,13 @@ ReadOutcome ReadTrackUnlessCancelled(CDReader& reader, int trackLine, TrackSink&
                                  "\" no longer matches the disc in the drive; refresh the track list.");
     }
 
-    // Transfer buffers, allocated once per track; the audio buffer is 16-bit aligned.
-    std::vector<std::int16_t> audio(kSectorsPerTransfer * kBytesPerSector / 2);
-    std::vector<std::int16_t> overview(kSectorsPerTransfer * kOverviewBytesPerSector / 2);
+    if (onLocated) onLocated(track.sectorCount);
+
+    // Batch buffers, allocated once per track: the transfers of a batch are read side by
+    // side and written together, a few MiB per write. The audio buffer is 16-bit aligned.
+    const std::size_t batchSectors = std::min<std::size_t>(kSectorsPerBatch, track.sectorCount);
+    std::vector<std::int16_t> audio(batchSectors * kBytesPerSector / 2);
+    std::vector<std::int16_t> overview(batchSectors * kOverviewBytesPerSector / 2);
     const std::span<std::uint8_t> audioBytes(reinterpret_cast<std::uint8_t*>(audio.data()), audio.size() * 2);
     const std::span<std::uint8_t> overviewBytes(reinterpret_cast<std::uint8_t*>(overview.data()),
                                                 overview.size() * 2);
@@ -72,28 +94,31 @@ ReadOutcome ReadTrackUnlessCancelled(CDReader& reader, int trackLine, TrackSink&
     std::uint32_t remaining = length;
     if (control.onProgress) control.onProgress(0.0);
     while (remaining > 0) {
-        if (control.cancel && control.cancel->load()) return ReadOutcome::Cancelled;
-        const std::uint32_t count = remaining > kSectorsPerTransfer ? kSectorsPerTransfer : remaining;
-        reader.ReadSectors(position, audioBytes, count);
-        const std::size_t audioCount = std::size_t{count} * kBytesPerSector;
-        const std::size_t overviewCount = std::size_t{count} * kOverviewBytesPerSector;
-        DownmixOverviewBytes(audioBytes.first(audioCount), overviewBytes.first(overviewCount));
-        overviewFile.Write(overviewBytes.first(overviewCount));
-        audioFile.Write(audioBytes.first(audioCount));
-        position += count;
-        remaining -= count;
-        if (control.onProgress) control.onProgress(static_cast<double>(length - remaining) / length);
+        std::size_t batched = 0;  // sectors of this batch read so far
+        while (remaining > 0 && batched < batchSectors) {
+            if (control.cancel && control.cancel->load()) return ReadOutcome::Cancelled;
+            const std::uint32_t count = remaining > kSectorsPerTransfer ? kSectorsPerTransfer : remaining;
+            const auto transfer = audioBytes.subspan(batched * kBytesPerSector, std::size_t{count} * kBytesPerSector);
+            reader.ReadSectors(position, transfer, count);
+            DownmixOverviewBytes(transfer, overviewBytes.subspan(batched * kOverviewBytesPerSector,
+                                                                 std::size_t{count} * kOverviewBytesPerSector));
+            batched += count;
+            position += count;
+            remaining -= count;
+            if (control.onProgress) control.onProgress(static_cast<double>(length - remaining) / length);
+        }
+        overviewFile.Write(overviewBytes.first(batched * kOverviewBytesPerSector));
+        audioFile.Write(audioBytes.first(batched * kBytesPerSector));
     }
     if (length == 0 && control.onProgress) control.onProgress(1.0);
     return ReadOutcome::Completed;
 }
 
-}  // namespace
-
-ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
-                             const ReadControl& control, std::string_view expectedLine) {
+ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
+                      const ReadControl& control, std::string_view expectedLine,
+                      const std::function<void(std::uint32_t sectorCount)>& onLocated) {
     try {
-        return ReadTrackUnlessCancelled(reader, trackLine, overviewFile, audioFile, control, expectedLine);
+        return ReadTrackUnlessCancelled(reader, trackLine, overviewFile, audioFile, control, expectedLine, onLocated);
     } catch (const CDReaderException&) {
         // A request that failed because the wait for it was cancelled is the cancel itself.
         if (control.cancel && control.cancel->load()) return ReadOutcome::Cancelled;
@@ -101,29 +126,36 @@ ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overvie
     }
 }
 
+}  // namespace
+
+ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
+                             const ReadControl& control, std::string_view expectedLine) {
+    return ReadTrack(reader, trackLine, overviewFile, audioFile, control, expectedLine, {});
+}
+
 std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,
                                                           const std::filesystem::path& tempDir,
                                                           const ReadControl& control, std::string_view expectedLine) {
-    constexpr std::string_view kPrefix = "~krvn";
-    TempFile audio = TempFile::CreateUnique(tempDir, kPrefix);
-    std::optional<TempFile> overview;
+    // One file: the overview part goes straight to its place after the audio part, so
+    // the file is complete when the last batch is written (no second file to append).
+    TempFile file = TempFile::CreateUnique(tempDir, "~krvn");
     try {
-        overview.emplace(TempFile::CreateUnique(tempDir, kPrefix));
         reader.SelectDrive(drive);
-        if (ReadTrackToFiles(reader, trackLine, *overview, audio, control, expectedLine) == ReadOutcome::Cancelled) {
-            overview->Remove();
-            audio.Remove();
+        PartOfFile audio(file);
+        PartOfFile overview(file);
+        const auto placeOverview = [&](std::uint32_t sectorCount) { overview.Place(AudioBytesForSectors(sectorCount)); };
+        if (ReadTrack(reader, trackLine, overview, audio, control, expectedLine, placeOverview) ==
+            ReadOutcome::Cancelled) {
+            file.Remove();
             return std::nullopt;
         }
-        audio.AppendContentOf(*overview);
-        overview->Remove();
-        audio.Close();
+        file.Sync();  // the track file is on disk when the read reports success
+        file.Close();
     } catch (...) {
-        if (overview) overview->Remove();
-        audio.Remove();
+        file.Remove();
         throw;
     }
-    return audio.Path();
+    return file.Path();
 }
 
 std::filesystem::path TrackTempDir() { return platform::MachineRoot::FromEnvironment().TempDir(); }

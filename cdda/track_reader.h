@@ -61,21 +61,23 @@ enum class ReadOutcome { Completed, Cancelled };
 // audio track, data tracks skipped as in the Track box) from the drive selected in
 // `reader`: first the TOC afresh, then the track in transfers of 24 sectors (the last
 // one 1-24 sectors), writing the raw audio to `audioFile` and its overview
-// (DownmixOverview) to `overviewFile`, 294 bytes per sector.
+// (DownmixOverview) to `overviewFile`, 294 bytes per sector. The writes come in batches
+// of up to kSectorsPerBatch sectors (a few MiB each), after the batch's last transfer.
 // Throws CDReaderException from the drive, TrackListOutOfDate when the line is not on
 // the disc in the drive or (when `expectedLine` is not empty) no longer reads
 // `expectedLine`, and whatever the sinks throw.
 ReadOutcome ReadTrackToFiles(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
                              const ReadControl& control = {}, std::string_view expectedLine = {});
 
-// The whole Read Track operation without its window: selects `drive`, creates two
-// temporary files with the prefix "~krvn" in `tempDir` (exclusively, owner-only, never
-// through an existing name or link), reads the track into them, appends the overview to
-// the audio file and deletes the overview file. Returns the complete track file, which
-// the caller now owns (the track document deletes it when it closes), or nullopt when
-// the read was cancelled. On cancel and on every failure both temporary files are
-// removed; failures are rethrown (CDReaderException, TrackListOutOfDate,
-// TrackFileError).
+// The whole Read Track operation without its window: selects `drive`, creates a
+// temporary file with the prefix "~krvn" in `tempDir` (exclusively, owner-only, never
+// through an existing name or link) and reads the track into it: the audio part from
+// the start, the overview part straight to its place after it. The file's data is
+// written out while the read goes on and is on the device before this returns. Returns
+// the complete track file, which the caller now owns (the track document deletes it
+// when it closes), or nullopt when the read was cancelled. On cancel and on every
+// failure the temporary file is removed; failures are rethrown (CDReaderException,
+// TrackListOutOfDate, TrackFileError).
 std::optional<std::filesystem::path> ReadTrackToTrackFile(CDReader& reader, const CDDrive& drive, int trackLine,
                                                           const std::filesystem::path& tempDir,
                                                           const ReadControl& control = {},

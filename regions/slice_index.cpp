@@ -4,8 +4,6 @@
 #include "regions/running_average.h"
 #include "regions/units.h"
 
-#include <sys/mman.h>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -43,24 +41,6 @@ std::size_t FirstAtLeast(const uint16_t* p, std::size_t count, uint32_t level) n
 }
 
 using Levels = std::vector<std::vector<uint16_t>>;
-
-// Storage for the per-step values, uninitialised. Large arrays are aligned to
-// 2 MiB and offered to the kernel for huge pages: a re-slice touches a few
-// scattered cache lines per region, and with 4 KiB pages each would also cost a
-// page walk.
-uint16_t* AllocateValues(std::size_t count) {
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    const std::size_t bytes = std::max<std::size_t>(1, count * sizeof(uint16_t));
-    const bool huge = bytes >= kHugePage;
-    const std::size_t alignment = huge ? kHugePage : alignof(std::max_align_t);
-    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
-    void* p = std::aligned_alloc(alignment, rounded);
-    if (p == nullptr) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    if (huge) madvise(p, rounded, MADV_HUGEPAGE);  // a hint; failure is harmless
-#endif
-    return static_cast<uint16_t*>(p);
-}
 
 // A level of the pyramid whose level 0 is `base` and level h > 0 is upper[h-1].
 struct Pyramid {
@@ -155,13 +135,13 @@ SliceIndex SliceIndex::Build(std::span<const int16_t> samples, bool mono, uint32
     index.extent_ = uint32_t(mono ? samples.size() : samples.size() / 2);
     if (index.extent_ < 2) return index;
     index.stepCount_ = index.extent_ - 1;
-    index.values_.reset(AllocateValues(index.stepCount_));
+    index.values_ = LargeBuffer<uint16_t>(index.stepCount_);
 
     const std::size_t blockCount = (index.stepCount_ + kFan - 1) / kFan;
     index.maxLevels_.emplace_back(blockCount);
     index.minLevels_.emplace_back(blockCount);
     RunAverageFloors(samples, mono, index.n_,
-                     {{index.values_.get(), index.stepCount_}, index.minLevels_[0], index.maxLevels_[0]});
+                     {{index.values_.data(), index.stepCount_}, index.minLevels_[0], index.maxLevels_[0]});
     Stack(index.maxLevels_, index.Values(), Max16);
     Stack(index.minLevels_, index.Values(), Min16);
     index.quietBlockLevels_.resize(index.maxLevels_.size());
@@ -170,8 +150,6 @@ SliceIndex SliceIndex::Build(std::span<const int16_t> samples, bool mono, uint32
     }
     return index;
 }
-
-void SliceIndex::FreeDeleter::operator()(uint16_t* p) const noexcept { std::free(p); }
 
 std::size_t SliceIndex::MemoryBytes() const noexcept {
     std::size_t bytes = stepCount_ * sizeof(uint16_t);
@@ -264,7 +242,7 @@ public:
         if (scanLevel_ == 2) {
             __builtin_prefetch(&index_.maxLevels_[0][onset.block * kFan]);
         } else {
-            __builtin_prefetch(&index_.values_[onset.block * scanSteps_]);
+            __builtin_prefetch(index_.values_.data() + onset.block * scanSteps_);
         }
     }
 
@@ -273,7 +251,7 @@ public:
         if (onset.step != kNone || scanLevel_ != 2) return;
         auto loud = [this](uint16_t v) { return v >= level_; };
         onset.group = steps_.DescendFirst(2, onset.block, loud, 1);
-        __builtin_prefetch(&index_.values_[onset.group * kFan]);
+        __builtin_prefetch(index_.values_.data() + onset.group * kFan);
     }
 
     std::size_t Resolve(const Onset& onset) const noexcept {
@@ -285,7 +263,7 @@ public:
             span = kFan;
         }
         const std::size_t count = std::min(span, index_.stepCount_ - first);
-        return first + FirstAtLeast(index_.values_.get() + first, count, level_);
+        return first + FirstAtLeast(index_.values_.data() + first, count, level_);
     }
 
     std::size_t FromBlock(std::size_t loudStep) const noexcept { return loudStep / blockSteps_ + 1; }

@@ -29,6 +29,7 @@
 // from any number of threads at once. Moving an index while another thread uses
 // it is not allowed.
 #include "regions/chained_list.h"
+#include "regions/large_buffer.h"
 #include "regions/region.h"
 
 #include <cstddef>
@@ -70,7 +71,7 @@ private:
     using Levels = std::vector<std::vector<uint16_t>>;
     static constexpr std::size_t kNone = SIZE_MAX;
 
-    std::span<const uint16_t> Values() const noexcept { return {values_.get(), stepCount_}; }
+    std::span<const uint16_t> Values() const noexcept { return {values_.data(), stepCount_}; }
     std::size_t NextLoud(std::size_t from, uint32_t level) const noexcept;
     class GapSearch;
     uint32_t PositionOf(std::size_t step) const noexcept;
@@ -81,10 +82,7 @@ private:
     uint32_t n_ = 1;
     uint32_t extent_ = 0;
     std::size_t stepCount_ = 0;                 // extent_ - 1 (the first sample only seeds the average)
-    struct FreeDeleter {
-        void operator()(uint16_t* p) const noexcept;
-    };
-    std::unique_ptr<uint16_t[], FreeDeleter> values_;  // floor(average) after step k
+    LargeBuffer<uint16_t> values_;              // floor(average) after step k
     Levels maxLevels_;                          // [h][j]: max of values over block j of 16^(h+1) steps
     Levels minLevels_;                          // the same with minima
     std::vector<Levels> quietBlockLevels_;      // [l-1]: min pyramid over maxLevels_[l-1]

@@ -20,8 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using platform::AudioFileError;
 
-// Source frames decoded per step: one transfer of the track reader at 44,100 Hz.
-constexpr std::size_t kFramesPerStep = 24 * 588;
+// Source frames decoded per step: eight transfers of the track reader at 44,100 Hz
+// (few calls into the decoder, and still little memory).
+constexpr std::size_t kFramesPerStep = 8 * 24 * 588;
 
 ImportOutcome Fail(ImportError error, std::string detail) {
     ImportOutcome outcome;
@@ -70,11 +71,17 @@ std::unique_ptr<platform::AudioFile> OpenAudio(const fs::path& file, const Impor
     return std::make_unique<platform::AudioFile>(std::move(source), file.string());
 }
 
-// Hands at most `limit` CD frames of `stereo` on and forgets them.
-void Emit(std::vector<std::int16_t>& stereo, std::uint64_t& emitted, std::uint64_t limit, const CdAudioSink& sink) {
+// Hands at most `limit` CD frames of `stereo` on.
+void EmitDirect(std::span<const std::int16_t> stereo, std::uint64_t& emitted, std::uint64_t limit,
+                const CdAudioSink& sink) {
     const auto frames = std::min<std::uint64_t>(stereo.size() / 2, limit - emitted);
-    if (frames > 0) sink.append(std::span(stereo).first(static_cast<std::size_t>(frames * 2)));
+    if (frames > 0) sink.append(stereo.first(static_cast<std::size_t>(frames * 2)));
     emitted += frames;
+}
+
+// The same, then forgets them.
+void Emit(std::vector<std::int16_t>& stereo, std::uint64_t& emitted, std::uint64_t limit, const CdAudioSink& sink) {
+    EmitDirect(stereo, emitted, limit, sink);
     stereo.clear();
 }
 
@@ -98,11 +105,15 @@ void Convert(platform::AudioFile& audio, const CdAudioSink& sink, const ImportIo
         const std::size_t n = exact ? audio.ReadShorts(shorts) : audio.ReadFloats(floats);
         failure = ImportError::kCannotWrite;
         if (n == 0) break;
-        if (exact)
-            CopyStereoPair(std::span(shorts).first(n * format.channelCount), format.channelCount, plan, stereo);
-        else
-            converter->Push(std::span(floats).first(n * format.channelCount), stereo);
-        Emit(stereo, emitted, cdFrames, sink);
+        if (exact && plan.rule == ChannelRule::kStereo) {
+            EmitDirect(std::span(shorts).first(n * 2), emitted, cdFrames, sink);  // no copy on the way
+        } else {
+            if (exact)
+                CopyStereoPair(std::span(shorts).first(n * format.channelCount), format.channelCount, plan, stereo);
+            else
+                converter->Push(std::span(floats).first(n * format.channelCount), stereo);
+            Emit(stereo, emitted, cdFrames, sink);
+        }
         sourceDone += n;
         if (io.progress && !io.progress(std::min(sourceDone, format.frameCount), format.frameCount))
             throw ImportOutcome(Fail(ImportError::kCancelled, "import cancelled"));

@@ -1,12 +1,15 @@
 #pragma once
 // Writes a track file from 16-bit stereo frames, laid out exactly as the track reader
 // lays it out: the raw audio part in whole CD sectors (2,352 bytes, 588 frames each),
-// then the overview part (294 bytes per sector) made by the same DownmixOverview, block
-// by block in transfers of 24 sectors. A last partial sector is completed with digital
-// silence, as a CD track always holds whole sectors.
+// then the overview part (294 bytes per sector) made by the same DownmixOverview. A
+// last partial sector is completed with digital silence, as a CD track always holds
+// whole sectors.
 //
 // The frame count is fixed up front, so the overview goes straight to its final place
-// (seek) and one file suffices. Memory: one transfer of audio and its overview.
+// (seek) and one file suffices. Audio is gathered into batches of a few MiB, each
+// written with its overview in two large writes, after which the sink is asked to start
+// writing them out (StartSync): by Finish most of the file is already on the device
+// and the final sync has little left to wait for. Memory: one batch and its overview.
 // Errors are thrown (platform::IoError); the caller removes the partial file.
 // Thread contract: one thread at a time.
 #include "platform/riff/file_io.h"
@@ -35,7 +38,7 @@ public:
     std::uint64_t FramesWritten() const noexcept { return framesWritten_; }
 
 private:
-    void FlushTransfer();
+    void FlushBatch();
 
     std::unique_ptr<platform::ByteSink> sink_;
     std::uint64_t frameCount_;
@@ -43,8 +46,9 @@ private:
     std::uint64_t framesWritten_ = 0;
     std::uint64_t audioOffset_ = 0;
     std::uint64_t overviewOffset_;
-    std::vector<std::uint8_t> transfer_;  // audio bytes of the current transfer
-    std::vector<std::uint8_t> overview_;
+    std::vector<std::int16_t> batch_;  // stereo values of the current batch, host order
+    std::size_t batchValues_ = 0;      // values of batch_ in use
+    std::vector<std::int16_t> overview_;
 };
 
 }  // namespace korvane::track

@@ -1,8 +1,12 @@
 // Import of audio files into track files, next to a plain copy of the same bytes (what
 // `cp` does: read and write in large blocks, no sync) measured in the same run:
 //   BM_PlainCopyWav      the 10-minute 16-bit 44,100 Hz stereo WAV copied
+//   BM_DdWithFsyncWav    the same bytes copied like `dd conv=fsync`: 24-sector reads and
+//                        writes, one fsync at the end (what the import must at least do
+//                        to have its file on the device)
 //   BM_ImportWav         the same WAV imported (bit-exact copy, overview, sync, rename);
-//                        the target is at most 2.5 times the copy's time
+//                        the targets are at most 2.5 times the copy's time and 1.5
+//                        times dd's
 //   BM_ImportResampled   a 1-minute 48,000 Hz 16-bit stereo WAV imported through the
 //                        resampler; the counter audio_s_per_s is seconds of audio per second
 //
@@ -69,11 +73,11 @@ struct Fixture {
     fs::path dir, cd, dat;
 };
 
-void PlainCopy(const fs::path& from, const fs::path& to) {
+void PlainCopy(const fs::path& from, const fs::path& to, std::size_t blockBytes = 1 << 17, bool sync = false) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (in < 0 || out < 0) throw std::runtime_error("cannot open copy files");
-    std::vector<char> block(1 << 17);
+    std::vector<char> block(blockBytes);
     for (;;) {
         const ssize_t n = ::read(in, block.data(), block.size());
         if (n < 0) throw std::runtime_error("copy failed");
@@ -81,6 +85,7 @@ void PlainCopy(const fs::path& from, const fs::path& to) {
         if (::write(out, block.data(), static_cast<std::size_t>(n)) != n) throw std::runtime_error("copy failed");
     }
     ::close(in);
+    if (sync && ::fsync(out) != 0) throw std::runtime_error("copy sync failed");
     if (::close(out) != 0) throw std::runtime_error("copy close failed");
 }
 
@@ -96,6 +101,12 @@ Fixture& SharedFixture() {
 void BM_PlainCopyWav(benchmark::State& state) {
     auto& fixture = SharedFixture();
     for (auto _ : state) PlainCopy(fixture.cd, fixture.dir / "copy.wav");
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fs::file_size(fixture.cd)));
+}
+
+void BM_DdWithFsyncWav(benchmark::State& state) {
+    auto& fixture = SharedFixture();
+    for (auto _ : state) PlainCopy(fixture.cd, fixture.dir / "dd.wav", 24 * 2352, true);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fs::file_size(fixture.cd)));
 }
 
@@ -118,6 +129,7 @@ void BM_ImportResampled(benchmark::State& state) {
 }
 
 BENCHMARK(BM_PlainCopyWav)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_DdWithFsyncWav)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_ImportWav)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_ImportResampled)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 

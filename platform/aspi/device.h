@@ -25,9 +25,12 @@ public:
     virtual std::string Source() const = 0;
     // Why the device cannot serve a disc at all (an unusable disc image), or empty.
     virtual std::string Problem() const { return {}; }
-    // Runs the request's CDB against the device. Called on the manager's worker thread,
-    // one request at a time per manager; the block and its buffer stay valid until this
-    // returns. Sets SRB_Status (SS_COMP or a failure), SRB_HaStat, SRB_TargStat and, on
+    // True when Execute never waits for hardware (it answers from memory or a local
+    // file): the manager then runs requests on the sender's thread.
+    virtual bool AnswersAtOnce() const noexcept { return false; }
+    // Runs the request's CDB against the device. Called on the manager's worker thread
+    // (the sender's when AnswersAtOnce), one request at a time per manager; the block
+    // and its buffer stay valid until this returns. Sets SRB_Status (SS_COMP or a failure), SRB_HaStat, SRB_TargStat and, on
     // CHECK CONDITION, the sense area.
     virtual Completion Execute(SRB_ExecSCSICmd& srb) = 0;
 };

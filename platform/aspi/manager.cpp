@@ -60,29 +60,45 @@ struct Manager::Impl {
     void Run() {
         std::unique_lock lock(mutex);
         for (;;) {
-            wake.wait(lock, [this] { return stop || !queue.empty(); });
+            wake.wait(lock, [this] { return stop || (!queue.empty() && running == nullptr); });
             if (stop) return;
             SRB_ExecSCSICmd* srb = queue.front();
             queue.pop_front();
-            running = srb;
-            Device* device = Find(srb->SRB_HaId, srb->SRB_Target, srb->SRB_Lun);
-            lock.unlock();
-            const Completion completion = device->Execute(*srb);
-            lock.lock();
-            running = nullptr;
-            if (completion == Completion::Never) {
-                held.push_back(srb);
-            } else {
-                // Signal while holding the lock so that an abort racing with completion
-                // either finds the request running or finds it gone.
-                if ((srb->SRB_Flags & SRB_EVENT_NOTIFY) && srb->SRB_PostProc != nullptr) {
-                    static_cast<platform::Event*>(srb->SRB_PostProc)->Set();
-                } else if ((srb->SRB_Flags & SRB_POSTING) && srb->SRB_PostProc != nullptr) {
-                    reinterpret_cast<void (*)(SRB_ExecSCSICmd*)>(srb->SRB_PostProc)(srb);
-                }
-            }
-            finished.notify_all();
+            Execute(lock, *srb, *Find(srb->SRB_HaId, srb->SRB_Target, srb->SRB_Lun));
         }
+    }
+
+    // Runs `srb` on `device` with the lock released, then holds it or signals its
+    // completion. Called with the lock held and no request running.
+    void Execute(std::unique_lock<std::mutex>& lock, SRB_ExecSCSICmd& srb, Device& device) {
+        running = &srb;
+        lock.unlock();
+        const Completion completion = device.Execute(srb);
+        lock.lock();
+        running = nullptr;
+        if (completion == Completion::Never) {
+            held.push_back(&srb);
+        } else {
+            // Signal while holding the lock so that an abort racing with completion
+            // either finds the request running or finds it gone.
+            if ((srb.SRB_Flags & SRB_EVENT_NOTIFY) && srb.SRB_PostProc != nullptr) {
+                static_cast<platform::Event*>(srb.SRB_PostProc)->Set();
+            } else if ((srb.SRB_Flags & SRB_POSTING) && srb.SRB_PostProc != nullptr) {
+                reinterpret_cast<void (*)(SRB_ExecSCSICmd*)>(srb.SRB_PostProc)(&srb);
+            }
+        }
+        finished.notify_all();
+        wake.notify_all();  // the worker may take the next queued request
+    }
+
+    // A request for a device that answers at once, on the sender's thread, after the
+    // requests queued before it. Returns SS_PENDING only for a request the device
+    // keeps pending for ever.
+    std::uint32_t ExecuteNow(SRB_ExecSCSICmd& srb, Device& device) {
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return running == nullptr && queue.empty(); });
+        Execute(lock, srb, device);
+        return srb.SRB_Status;
     }
 
     std::uint32_t Abort(SRB_Abort& request) {
@@ -216,6 +232,8 @@ std::uint32_t Manager::Send(void* block) {
         srb->SRB_Status = SS_PENDING;
         srb->SRB_HaStat = HASTAT_OK;
         srb->SRB_TargStat = STATUS_GOOD;
+        Device* device = impl_->Find(srb->SRB_HaId, srb->SRB_Target, srb->SRB_Lun);
+        if (device->AnswersAtOnce() && (srb->SRB_Flags & SRB_POSTING) == 0) return impl_->ExecuteNow(*srb, *device);
         {
             std::lock_guard lock(impl_->mutex);
             impl_->EnsureWorker();

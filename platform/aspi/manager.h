@@ -4,8 +4,12 @@
 //
 // Execute requests are queued and completed on the manager's own worker thread, which
 // sets the block's status and then signals its event (SRB_EVENT_NOTIFY) or calls its
-// post routine (SRB_POSTING). SC_HA_INQUIRY, SC_GET_DEV_TYPE and SC_ABORT_SRB complete
-// synchronously.
+// post routine (SRB_POSTING). A device that answers at once (a virtual drive reading its
+// image) runs a request without a post routine on the sender's thread instead: Send
+// returns its final status (SS_COMP or a failure, never SS_PENDING unless the device
+// keeps it pending for ever) with the event already set, sparing two thread hand-offs
+// per request. Either way one request at a time reaches the devices. SC_HA_INQUIRY,
+// SC_GET_DEV_TYPE and SC_ABORT_SRB complete synchronously.
 //
 // Thread contract: configure (AddAdapter/AddDevice/AddDiagnostic) before the first
 // Send; afterwards SupportInfo, Send, Describe and Diagnostics may be called from any

@@ -30,6 +30,7 @@ public:
     std::uint8_t DeviceType() const noexcept override { return DTYPE_CDROM; }
     std::string Source() const override { return source_; }
     std::string Problem() const override;
+    bool AnswersAtOnce() const noexcept override { return true; }
     Completion Execute(SRB_ExecSCSICmd& srb) override;
 
     // Fault injection. All may be changed between requests from any thread.

@@ -63,17 +63,15 @@ TEST_F(ExecuteTest, RetryThatSucceedsReturnsNormally) {
     EXPECT_EQ(reader->toc[3], 2);
 }
 
-TEST_F(ExecuteTest, QuietFlagRaisesAtOnceWithoutAPrompt) {
+TEST_F(ExecuteTest, QuietFailuresRaiseAtOnceAndARequestThatNeverCompletesTimesOut) {
+    // Quiet: no prompt, no second attempt.
     drive->FailNext(0x43, 1, aspi::scsi::kMediumNotPresent);
     reader->quiet = true;
     EXPECT_THROW(reader->ReadTOC(), CDReaderException);
     EXPECT_TRUE(rig.boxes->ShownBoxes().empty());
     EXPECT_EQ(drive->CommandLog().size(), 1u);
-}
 
-TEST_F(ExecuteTest, ARequestThatNeverCompletesTimesOutWithPendingStatus) {
     drive->NeverComplete(0x43, true);
-    reader->quiet = true;
     reader->requestTimeoutMs = 30;
     try {
         reader->ReadTOC();

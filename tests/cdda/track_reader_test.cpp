@@ -95,6 +95,36 @@ TEST_F(TrackReaderTest, TrackFileIsTheAudioThenItsOverview) {
     EXPECT_TRUE(TempDirEmpty()) << "the overview files are gone";
 }
 
+// A track of several write batches: still 24-sector transfers (the last of 1), and a
+// file that is the audio then its overview, byte for byte, across the batch ends.
+TEST(TrackReaderBatches, ATrackLongerThanABatchReadsByteExact) {
+    TempDir images, temp;
+    std::vector<std::uint8_t> image;
+    const std::uint32_t sectors = 2 * kSectorsPerBatch + 49;
+    const auto cue = korvane::testing::WriteCueBin(images.Path(), "long", {{sectors}}, &image);
+    ReaderRig rig;
+    rig.manager->AddAdapter("virtual");
+    auto owned = std::make_unique<VirtualDrive>(aspi::CueBinImage::Open(cue), VirtualDrive::Identity{});
+    VirtualDrive* drive = owned.get();
+    rig.manager->AddDevice(0, 0, 0, std::move(owned));
+    CDReader& reader = rig.Bind();
+    reader.ScanDrives();
+    const auto file = ReadTrackToTrackFile(reader, reader.drives.At(0), 0, temp.Path());
+    ASSERT_TRUE(file);
+    std::vector<std::uint32_t> counts;
+    for (const auto& cdb : drive->CommandLog())
+        if (cdb[0] == 0xBE) counts.push_back(cdb[6] << 16 | cdb[7] << 8 | cdb[8]);
+    std::vector<std::uint32_t> expected((sectors - 1) / 24, 24);
+    expected.push_back(1);
+    EXPECT_EQ(counts, expected);
+    const auto bytes = ReadFileBytes(*file);
+    ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(sectors));
+    const auto audio = std::span(bytes).first(AudioBytesForSectors(sectors));
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin()));
+    const auto overview = std::span(bytes).subspan(AudioBytesForSectors(sectors));
+    EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), IndependentOverview(audio));
+}
+
 TEST_F(TrackReaderTest, LinesCountAudioTracksOnlyAcrossADataTrack) {
     const auto file = Read(4);  // the fifth audio track lies after the data track
     const auto bytes = ReadFileBytes(file);

@@ -2,7 +2,6 @@
 #include "cdda/track_file.h"
 #include "regions/auto_slicer.h"
 #include "tests/support/audio_files.h"
-#include "tests/support/audio_files.h"
 
 #include <gtest/gtest.h>
 

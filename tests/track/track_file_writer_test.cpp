@@ -46,37 +46,45 @@ struct Shared : korvane::platform::ByteSink {
 };
 
 TEST(TrackFileWriter, LaysOutWholeSectorsAndTheOverviewAsTheReaderDoes) {
-    // 49 sectors and a bit: three transfers (24, 24, 2), the last sector padded.
-    const std::size_t frames = 588 * 49 + 100;
-    auto stereo = Staircase(frames);
-    stereo[0] = 1000, stereo[1] = 3000, stereo[2] = -1, stereo[3] = -1;
-    stereo[4] = 0, stereo[5] = 0, stereo[6] = 7, stereo[7] = 8;
-    MemorySink memory;
-    TrackFileWriter writer(std::make_unique<Shared>(&memory), frames);
-    // Appended in uneven pieces.
-    writer.AppendStereo(std::span(stereo).first(2 * 1001));
-    writer.AppendStereo(std::span(stereo).subspan(2 * 1001));
-    writer.Finish();
-    EXPECT_EQ(writer.SectorCount(), 50u);
-    ASSERT_EQ(memory.Bytes().size(), 2646u * 50);
-    auto padded = stereo;
-    padded.resize(2 * 588 * 50, 0);
-    EXPECT_EQ(memory.Bytes(), TrackBytes(padded));
-    // The worked example of the overview rule: 501.
-    EXPECT_EQ(std::to_integer<int>(memory.Bytes()[2352 * 50]) | std::to_integer<int>(memory.Bytes()[2352 * 50 + 1]) << 8,
-              501);
+    // A bit more than 49 sectors (one batch, the last sector padded), and a bit more than
+    // two batches of 1,536 sectors, appended in uneven pieces across the batch ends.
+    for (const std::size_t sectors : {49u, 2 * 1536u + 49u}) {
+        const std::size_t frames = 588 * sectors + 100;
+        auto stereo = Staircase(frames);
+        stereo[0] = 1000, stereo[1] = 3000, stereo[2] = -1, stereo[3] = -1;
+        stereo[4] = 0, stereo[5] = 0, stereo[6] = 7, stereo[7] = 8;
+        MemorySink memory;
+        TrackFileWriter writer(std::make_unique<Shared>(&memory), frames);
+        for (std::size_t at = 0; at < frames;) {
+            const std::size_t n = std::min<std::size_t>(frames - at, 1001 + at % 777);
+            writer.AppendStereo(std::span(stereo).subspan(2 * at, 2 * n));
+            at += n;
+        }
+        writer.Finish();
+        EXPECT_EQ(writer.SectorCount(), sectors + 1);
+        auto padded = stereo;
+        padded.resize(2 * 588 * (sectors + 1), 0);
+        EXPECT_EQ(memory.Bytes(), TrackBytes(padded)) << sectors;
+        // The worked example of the overview rule: 501.
+        const std::size_t at = 2352 * (sectors + 1);
+        EXPECT_EQ(std::to_integer<int>(memory.Bytes()[at]) | std::to_integer<int>(memory.Bytes()[at + 1]) << 8, 501);
+    }
 }
 
 TEST(TrackFileWriter, MonoBecomesTwoEqualChannels) {
-    std::vector<std::int16_t> mono(588 * 2);
-    for (std::size_t i = 0; i < mono.size(); ++i) mono[i] = static_cast<std::int16_t>(i * 31 - 9000);
-    MemorySink memory;
-    TrackFileWriter writer(std::make_unique<Shared>(&memory), mono.size());
-    writer.AppendMono(mono);
-    writer.Finish();
-    std::vector<std::int16_t> stereo;
-    for (auto s : mono) stereo.insert(stereo.end(), {s, s});
-    EXPECT_EQ(memory.Bytes(), TrackBytes(stereo));
+    for (const std::size_t frames : {588u * 2, 588u * 1536 + 5}) {
+        std::vector<std::int16_t> mono(frames);
+        for (std::size_t i = 0; i < mono.size(); ++i) mono[i] = static_cast<std::int16_t>(i * 31 - 9000);
+        MemorySink memory;
+        TrackFileWriter writer(std::make_unique<Shared>(&memory), mono.size());
+        writer.AppendMono(std::span(mono).first(7));
+        writer.AppendMono(std::span(mono).subspan(7));
+        writer.Finish();
+        std::vector<std::int16_t> stereo;
+        for (auto s : mono) stereo.insert(stereo.end(), {s, s});
+        stereo.resize((frames + 587) / 588 * 588 * 2, 0);
+        EXPECT_EQ(memory.Bytes(), TrackBytes(stereo)) << frames;
+    }
 }
 
 TEST(TrackFileWriter, RefusesMoreOrFewerFramesThanAnnounced) {

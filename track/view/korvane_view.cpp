@@ -1,6 +1,8 @@
 #include "track/view/korvane_view.h"
 
+#include "platform/riff/file_io.h"
 #include "platform/ui/ui.h"
+#include "regions/large_buffer.h"
 #include "resources/strings.h"
 #include "track/view/region_list_model.h"
 #include "track/view/region_player.h"
@@ -25,7 +27,7 @@ namespace {
 
 // The process-wide buffers (UI thread; the stream thread reads `region` while it plays).
 struct SharedBuffers {
-    std::vector<std::int16_t> overview;
+    LargeBuffer<std::int16_t> overview;
     CKorvaneView* current = nullptr;  // the view whose overview is loaded
     std::vector<std::int16_t> region;
     CKorvaneView* playing = nullptr;  // the view whose region the player reads
@@ -207,7 +209,7 @@ void CKorvaneView::OnActivateView(bool activate) {
         ClearView();
         return;
     }
-    const std::vector<std::int16_t>& overview = Shared().overview;
+    const LargeBuffer<std::int16_t>& overview = Shared().overview;
     ed->SetPCMData(overview.data(), static_cast<std::int32_t>(overviewCount_));
     ed->put_pcmDataIsStereo(false);
     ed->put_Enabled(true);
@@ -226,13 +228,14 @@ bool CKorvaneView::LoadOverview() {
     if (shared.current != nullptr && shared.current != this) shared.current->editor_->editor()->SetPCMData(nullptr, 0);
     shared.overview = {};
     shared.current = this;
-    std::ifstream file(trackFile_, std::ios::binary);
-    std::error_code ec;
-    const auto length = file ? std::filesystem::file_size(trackFile_, ec) : 0;
-    if (!file || ec) {
+    std::unique_ptr<platform::FileSource> file;
+    try {
+        file = std::make_unique<platform::FileSource>(trackFile_);
+    } catch (const platform::IoError&) {
         ShowTrackFileMessage(resources::kIdsTrackFileUnreadable, trackFile_);
         return false;
     }
+    const std::uint64_t length = file->Size();
     const std::uint64_t count = length / 18;
     if (count == 0 || count > std::numeric_limits<std::int32_t>::max()) {
         ShowTrackFileMessage(resources::kIdsTrackFileTooShort, trackFile_);
@@ -241,14 +244,10 @@ bool CKorvaneView::LoadOverview() {
     const bool sameTrack = indexBuilt_ && count == overviewCount_;
     overviewCount_ = static_cast<std::uint32_t>(count);
     try {
-        shared.overview.resize(overviewCount_);
-    } catch (const std::bad_alloc&) {
-        ShowTrackFileMessage(resources::kIdsTrackFileUnreadable, trackFile_);
-        return false;
-    }
-    file.seekg(static_cast<std::streamoff>(length - length / 9));
-    file.read(reinterpret_cast<char*>(shared.overview.data()), static_cast<std::streamsize>(count * 2));
-    if (file.gcount() != static_cast<std::streamsize>(count * 2)) {
+        // Read straight into fresh storage: nothing is zeroed first, no page is touched twice.
+        shared.overview = LargeBuffer<std::int16_t>(overviewCount_);
+        file->ReadAt(length - length / 9, std::as_writable_bytes(std::span(shared.overview.data(), count)));
+    } catch (const std::exception&) {  // no memory, or the file could not be read
         shared.overview = {};
         ShowTrackFileMessage(resources::kIdsTrackFileUnreadable, trackFile_);
         return false;
@@ -286,7 +285,7 @@ void CKorvaneView::ResetEditorMarks() {
 
 void CKorvaneView::ReSlice() {
     const SliceSettings now = settings_ ? settings_() : SliceSettings{};
-    const std::vector<std::int16_t>& overview = Shared().overview;
+    const LargeBuffer<std::int16_t>& overview = Shared().overview;
     regions_.clear();
     // The index is built from this view's own overview and keeps no reference to it, so
     // a view can be re-sliced even after another view has loaded the shared buffer.
