@@ -203,16 +203,16 @@ TEST_F(Reliability, ASignalledReadRemovesItsFilesAndAKilledOneIsCleanedUpByTheNe
     const std::vector<std::string> readArgs = {"read", "--track", "1", "-o", (out / "t1.trk").string()};
 
     const Started stopped = Start(readArgs, Env("never:BE,never:D8"), dir.Path());
-    ASSERT_TRUE(WaitFor([&] { return Leftovers(out).size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return !Leftovers(out).empty(); }));
     ::kill(stopped.pid, SIGTERM);
     EXPECT_EQ(Finish(stopped, std::chrono::seconds(10)), 143) << ReadText(stopped.err);
     EXPECT_TRUE(Leftovers(out).empty());
 
     const Started killed = Start(readArgs, Env("never:BE,never:D8"), dir.Path());
-    ASSERT_TRUE(WaitFor([&] { return Leftovers(out).size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return !Leftovers(out).empty(); }));
     ::kill(killed.pid, SIGKILL);
     EXPECT_EQ(Finish(killed), -128 - SIGKILL);
-    EXPECT_EQ(Leftovers(out).size(), 2u);
+    EXPECT_FALSE(Leftovers(out).empty());
     const ProgramRun again = Cli(readArgs, Env());
     EXPECT_EQ(again.exitCode, 0) << again.err;
     EXPECT_TRUE(Leftovers(out).empty());
