@@ -40,12 +40,12 @@ std::size_t FirstAtLeast(const uint16_t* p, std::size_t count, uint32_t level) n
     return count;
 }
 
-using Levels = std::vector<std::vector<uint16_t>>;
+using Levels = std::vector<LargeVector<uint16_t>>;
 
 // A level of the pyramid whose level 0 is `base` and level h > 0 is upper[h-1].
 struct Pyramid {
     std::span<const uint16_t> base;
-    std::span<const std::vector<uint16_t>> upper;
+    std::span<const LargeVector<uint16_t>> upper;
 
     std::size_t Height() const noexcept { return upper.size() + 1; }
     std::span<const uint16_t> Level(std::size_t h) const noexcept {
@@ -104,7 +104,7 @@ template <class Combine>
 void Stack(Levels& levels, std::span<const uint16_t> base, Combine combine) {
     std::span<const uint16_t> below = levels.empty() ? base : std::span<const uint16_t>(levels.back());
     while (below.size() > kFan) {
-        std::vector<uint16_t> level((below.size() + kFan - 1) / kFan);
+        LargeVector<uint16_t> level((below.size() + kFan - 1) / kFan);
         for (std::size_t j = 0; j < level.size(); ++j) {
             const std::size_t first = j * kFan;
             const std::size_t last = std::min(below.size(), first + kFan);

@@ -68,7 +68,7 @@ public:
     std::size_t MemoryBytes() const noexcept;
 
 private:
-    using Levels = std::vector<std::vector<uint16_t>>;
+    using Levels = std::vector<LargeVector<uint16_t>>;
     static constexpr std::size_t kNone = SIZE_MAX;
 
     std::span<const uint16_t> Values() const noexcept { return {values_.data(), stepCount_}; }

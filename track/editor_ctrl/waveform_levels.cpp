@@ -25,8 +25,11 @@ void WaveformLevels::Build(const std::int16_t* samples, std::size_t count, bool 
     size_ = stereo ? count / 2 : count;
     if (size_ == 0) return;
 
-    std::vector<MinMax> level((size_ + kBaseBlock - 1) / kBaseBlock);
-    for (std::size_t block = 0; block < level.size(); ++block) {
+    // Filled by push_back into reserved storage: nothing is zeroed before it is written.
+    const std::size_t blocks = (size_ + kBaseBlock - 1) / kBaseBlock;
+    LargeVector<MinMax> level;
+    level.reserve(blocks);
+    for (std::size_t block = 0; block < blocks; ++block) {
         const std::size_t begin = block * kBaseBlock;
         const std::size_t end = std::min(begin + kBaseBlock, size_);
         std::int16_t lo = 32767, hi = -32768;
@@ -42,19 +45,21 @@ void WaveformLevels::Build(const std::int16_t* samples, std::size_t count, bool 
                 hi = std::max(hi, v);
             }
         }
-        level[block] = {lo, hi};
+        level.push_back({lo, hi});
     }
     levels_.push_back(std::move(level));
     while (levels_.back().size() > 1) {
-        const std::vector<MinMax>& below = levels_.back();
-        std::vector<MinMax> above((below.size() + 1) / 2);
-        for (std::size_t i = 0; i < above.size(); ++i) {
+        const LargeVector<MinMax>& below = levels_.back();
+        LargeVector<MinMax> above;
+        const std::size_t count = (below.size() + 1) / 2;
+        above.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
             MinMax m = below[2 * i];
             if (2 * i + 1 < below.size()) {
                 m.min = std::min(m.min, below[2 * i + 1].min);
                 m.max = std::max(m.max, below[2 * i + 1].max);
             }
-            above[i] = m;
+            above.push_back(m);
         }
         levels_.push_back(std::move(above));
     }

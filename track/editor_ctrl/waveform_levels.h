@@ -10,6 +10,8 @@
 // Thread contract: Build on one thread; Range is const and may run concurrently with
 // other Range calls. The sample buffer is borrowed and must outlive the levels (or the
 // next Build).
+#include "regions/large_buffer.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -44,7 +46,7 @@ private:
     const std::int16_t* samples_ = nullptr;
     std::size_t size_ = 0;
     bool stereo_ = false;
-    std::vector<std::vector<MinMax>> levels_;
+    std::vector<LargeVector<MinMax>> levels_;  // huge pages: a fresh 80-minute track needs 26 MB
 };
 
 }  // namespace korvane::editor
