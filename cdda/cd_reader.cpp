@@ -58,6 +58,7 @@ struct CDReader::Impl {
     std::map<std::tuple<int, int, int>, ReadCommand> readCommands;
     std::map<int, bool> residualSupport;  // per adapter, from SC_HA_INQUIRY
     std::vector<KorvaneAspiDevice> devices;  // from our manager's description
+    std::vector<std::string> notes;          // our own diagnostics (a registry kept in memory)
 
     // Whether the adapter reports residual byte counts (HA_Unique byte 1, bit 1).
     bool ReportsResidual(std::uint8_t adapter) {
@@ -147,16 +148,7 @@ bool CDReader::SendRecovering(SRB_ExecSCSICmd& request) {
         request.SRB_PostProc = &completed;
         SetSystemError(request, 0);
         const std::uint32_t sent = impl_->entry.sendCommand(&request);
-        if (sent == SS_PENDING &&
-            platform::WaitForSingleObject(completed, requestTimeoutMs) == platform::kWaitTimeout) {
-            // Take the request back so the manager cannot complete it into a block that is
-            // resent or gone; its status stays pending.
-            SRB_Abort abort{};
-            abort.SRB_Cmd = SC_ABORT_SRB;
-            abort.SRB_HaId = request.SRB_HaId;
-            abort.SRB_ToAbort = &request;
-            impl_->entry.sendCommand(&abort);
-        }
+        if (sent == SS_PENDING) AwaitCompletion(completed, request);
         request.SRB_PostProc = nullptr;
         if (request.SRB_Status == SS_COMP && residual && ArrivedShort(request, bufferLength)) {
             request.SRB_Status = SS_ERR;
@@ -168,6 +160,7 @@ bool CDReader::SendRecovering(SRB_ExecSCSICmd& request) {
     if (sendOnce()) return true;
     bool attentionSeen = false;
     for (;;) {
+        if (Cancelled()) return false;
         const scsi::Sense sense = SenseOf(request);
         if (sense.key == scsi::kSenseUnitAttention && !attentionSeen) {
             attentionSeen = true;
@@ -188,20 +181,12 @@ bool CDReader::WaitUntilReady(const SRB_ExecSCSICmd& request) {
     bool ready = false;
     platform::Event completed(/*manualReset=*/true, /*initiallySignalled=*/false);
     for (;;) {
-        if (cancel && cancel->load()) break;
+        if (Cancelled()) break;
         const std::array<std::uint8_t, 6> tur{};
         auto probe = MakeExecRequest(DriveAddress{request.SRB_HaId, request.SRB_Target, request.SRB_Lun}, {}, tur);
         probe.SRB_PostProc = &completed;
         completed.Reset();
-        if (impl_->entry.sendCommand(&probe) == SS_PENDING &&
-            platform::WaitForSingleObject(completed, requestTimeoutMs) == platform::kWaitTimeout) {
-            SRB_Abort abort{};
-            abort.SRB_Cmd = SC_ABORT_SRB;
-            abort.SRB_HaId = probe.SRB_HaId;
-            abort.SRB_ToAbort = &probe;
-            impl_->entry.sendCommand(&abort);
-            break;
-        }
+        if (impl_->entry.sendCommand(&probe) == SS_PENDING && !AwaitCompletion(completed, probe)) break;
         if (probe.SRB_Status == SS_COMP) {
             ready = true;
             break;
@@ -214,6 +199,34 @@ bool CDReader::WaitUntilReady(const SRB_ExecSCSICmd& request) {
     }
     if (onDriveWait) onDriveWait(false);
     return ready;
+}
+
+bool CDReader::Cancelled() const noexcept { return cancel != nullptr && cancel->load(); }
+
+// Waits for a queued request. Without a way to cancel, one wait of requestTimeoutMs;
+// otherwise slices of kWaitSliceMs, calling whileWaiting between them, until the request
+// completes, the time runs out or the wait is cancelled. A request that did not complete
+// is taken back (SC_ABORT_SRB), so the manager cannot complete it into a block that is
+// resent or gone; its status stays pending. True when it completed.
+bool CDReader::AwaitCompletion(platform::Event& completed, SRB_ExecSCSICmd& request) {
+    bool done = false;
+    if (cancel == nullptr && !whileWaiting) {
+        done = platform::WaitForSingleObject(completed, requestTimeoutMs) != platform::kWaitTimeout;
+    } else {
+        for (std::uint32_t waited = 0; !done && waited < requestTimeoutMs && !Cancelled(); waited += kWaitSliceMs) {
+            done = platform::WaitForSingleObject(completed, std::min(kWaitSliceMs, requestTimeoutMs - waited)) !=
+                   platform::kWaitTimeout;
+            if (!done && whileWaiting) whileWaiting();
+        }
+    }
+    if (!done) {
+        SRB_Abort abort{};
+        abort.SRB_Cmd = SC_ABORT_SRB;
+        abort.SRB_HaId = request.SRB_HaId;
+        abort.SRB_ToAbort = &request;
+        impl_->entry.sendCommand(&abort);
+    }
+    return done;
 }
 
 CDReaderException CDReader::Failure(const SRB_ExecSCSICmd& request) const {
@@ -244,6 +257,7 @@ void CDReader::Execute(SRB_ExecSCSICmd& request, bool firstAttemptFailed) {
     int retriesLeft = retries;
     bool succeeded = !firstAttemptFailed && SendRecovering(request);
     while (!succeeded) {
+        if (Cancelled()) throw Failure(request);  // the user stopped the wait: no retry, no prompt
         if (retriesLeft > 0) {
             --retriesLeft;
         } else {
@@ -325,8 +339,13 @@ void CDReader::RefreshRegistryFromManager() {
     impl_->devices = devices;
     try {
         SynthesizeScsiEnum(impl_->Registry(), devices);
-    } catch (const platform::RegistryError&) {
-        throw CDReaderException{kRequestFailed, 0};
+    } catch (const platform::RegistryError& e) {
+        // A registry that cannot be written (read-only machine root, full disk, damaged
+        // file) must not keep the user from reading a CD: the tree is kept in memory for
+        // this run, and the reason is said once among the diagnostics.
+        impl_->registry = platform::RegistryStore::Open(":memory:");
+        SynthesizeScsiEnum(*impl_->registry, devices);
+        impl_->notes.push_back(std::string(e.what()) + "; the drive letters are kept in memory for this run");
     }
 }
 
@@ -385,8 +404,10 @@ char CDReader::FindDriveLetter(const CDDrive& drive, const std::string& product,
     std::optional<platform::RegKey> root;
     try {
         root = impl_->Registry().OpenKey(RootKey::LocalMachine, kScsiEnumKey);
-    } catch (const platform::RegistryError&) {
-        root.reset();
+    } catch (const platform::RegistryError& e) {
+        CDReaderException failure{kRequestFailed, 0};
+        failure.registryError = e.what();
+        throw failure;
     }
     if (!root) throw CDReaderException{kRequestFailed, 0};
 
@@ -510,7 +531,7 @@ ReadCommand CDReader::ProbeReadCommand(std::uint32_t lba, std::span<std::uint8_t
 }
 
 std::vector<std::string> CDReader::ManagerDiagnostics() const {
-    std::vector<std::string> lines;
+    std::vector<std::string> lines = impl_->notes;
     if (!impl_->entry.diagnostics) return lines;
     const std::uint32_t length = impl_->entry.diagnostics(nullptr, 0);
     std::string text(length + 1, '\0');

@@ -24,6 +24,7 @@
 #include <vector>
 
 namespace korvane::platform {
+class Event;
 class RegistryStore;
 }
 
@@ -47,6 +48,7 @@ struct CDReaderException {
     std::int64_t trackStart = -1;   // start of the track being read, when known
     std::string device;             // where the drive comes from ("/dev/sr0"), when known
     std::string problem;            // the drive's own report (an unusable disc image)
+    std::string registryError;      // detail 0: why the registry could not be read, when known
     bool offeredRetry = false;      // the user saw it in the retry prompt and cancelled
 };
 inline constexpr std::int32_t kManagerNotBound = 1;
@@ -76,6 +78,8 @@ struct DriveAddress {
 };
 
 inline constexpr std::uint32_t kRequestTimeoutMs = 600'000;
+// How often a cancellable wait for a request looks at its cancel flag.
+inline constexpr std::uint32_t kWaitSliceMs = 100;
 
 // The manager's entry points, for a CDReader bound to a manager already in the process
 // (tests, or a host that loaded the module itself). The two optional extensions of our
@@ -156,6 +160,7 @@ public:
 
     // Problems our manager met while looking for drives (e.g. a device node without
     // permission, naming the group to join), one line each; empty for other managers.
+    // After a scan, also a registry that could not be written (its tree kept in memory).
     std::vector<std::string> ManagerDiagnostics() const;
 
     // Shared state (UI thread only).
@@ -169,10 +174,15 @@ public:
     std::int32_t retries = 0;                 // failed requests sent again before the prompt
     std::uint32_t readyTimeoutMs = 30'000;    // longest wait for a drive becoming ready
     std::uint32_t readyPollMs = 250;          // TEST UNIT READY interval while waiting
-    // true when a wait begins and again at every poll while it lasts (so a caller can keep
-    // its window alive and notice Cancel), false once when it ends
+    // true when a wait for a drive becoming ready begins and again at every poll while it
+    // lasts (so a caller can keep its window alive and notice Cancel), false once when it ends
     std::function<void(bool waiting)> onDriveWait;
-    const std::atomic<bool>* cancel = nullptr;      // when set, a wait for the drive ends early
+    // When set, a wait for the drive ends early: a pending request is taken back as on
+    // time-out and fails without retry or prompt (Ctrl+C, the progress dialog's Cancel).
+    const std::atomic<bool>* cancel = nullptr;
+    // Called about every kWaitSliceMs while a request is pending (the GUI keeps its
+    // progress dialog's Cancel button working there).
+    std::function<void()> whileWaiting;
     std::int64_t trackStart = -1;  // the track being read, so that failures name a position in it
 
 private:
@@ -180,6 +190,8 @@ private:
     bool SendRecovering(aspi::SRB_ExecSCSICmd& request);
     void Execute(aspi::SRB_ExecSCSICmd& request, bool firstAttemptFailed);
     bool WaitUntilReady(const aspi::SRB_ExecSCSICmd& request);
+    bool Cancelled() const noexcept;
+    bool AwaitCompletion(platform::Event& completed, aspi::SRB_ExecSCSICmd& request);
     CDReaderException Failure(const aspi::SRB_ExecSCSICmd& request) const;
     ReadCommand ProbeReadCommand(std::uint32_t lba, std::span<std::uint8_t> target, std::uint32_t sectorCount);
     struct Impl;

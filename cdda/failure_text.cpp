@@ -52,7 +52,8 @@ std::string SenseText(const CDReaderException& f) {
 
 std::string DescribeFailure(const CDReaderException& f) {
     if (f.code == kManagerNotBound) return "the ASPI manager WNASPI32.DLL cannot be loaded or lacks its entry points";
-    if (f.detail == 0) return "the drive registry key Enum\\SCSI cannot be opened";
+    if (f.detail == 0)
+        return f.registryError.empty() ? "the drive registry key Enum\\SCSI cannot be opened" : f.registryError;
     const std::string where = f.device.empty() ? std::string() : " on " + f.device;
     if (f.systemError == EPERM || f.systemError == EACCES) {
         char opcode[8];

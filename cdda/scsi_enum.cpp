@@ -15,16 +15,7 @@ std::string Trimmed(const char* text) {
     return s.substr(first, last - first + 1);
 }
 
-}  // namespace
-
-std::string ScsiModelKeyName(const aspi::KorvaneAspiDevice& device) {
-    std::string name = Trimmed(device.vendor) + "_" + Trimmed(device.product);
-    for (auto& c : name)
-        if (c == ' ' || c == '\\') c = '_';
-    return name;
-}
-
-void SynthesizeScsiEnum(platform::RegistryStore& registry, std::span<const aspi::KorvaneAspiDevice> devices) {
+void WriteTree(platform::RegistryStore& registry, std::span<const aspi::KorvaneAspiDevice> devices) {
     using platform::RootKey;
     registry.DeleteKey(RootKey::LocalMachine, kScsiEnumKey);
     registry.CreateKey(RootKey::LocalMachine, kScsiEnumKey);
@@ -44,6 +35,21 @@ void SynthesizeScsiEnum(platform::RegistryStore& registry, std::span<const aspi:
         key.SetString("SCSILUN", std::to_string(d.lun));
         key.SetString("CurrentDriveLetterAssignment", d.letter ? std::string(1, d.letter) : std::string());
     }
+}
+
+}  // namespace
+
+std::string ScsiModelKeyName(const aspi::KorvaneAspiDevice& device) {
+    std::string name = Trimmed(device.vendor) + "_" + Trimmed(device.product);
+    for (auto& c : name)
+        if (c == ' ' || c == '\\') c = '_';
+    return name;
+}
+
+void SynthesizeScsiEnum(platform::RegistryStore& registry, std::span<const aspi::KorvaneAspiDevice> devices) {
+    // One transaction: another process scanning at the same time sees the old tree or
+    // the new one, never the key missing or half-filled.
+    registry.Batch([&] { WriteTree(registry, devices); });
 }
 
 }  // namespace korvane::cdda

@@ -1,9 +1,10 @@
 #include "cdda/temp_file.h"
 
+#include "platform/hostfiles/leftovers.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -16,23 +17,14 @@ namespace {
                          std::strerror(error));
 }
 
-std::string UniqueSuffix() {
-    static thread_local std::mt19937_64 rng{std::random_device{}() ^
-                                            static_cast<std::uint64_t>(::getpid()) << 32};
-    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string s;
-    auto v = rng();
-    for (int i = 0; i < 8; ++i, v /= 36) s += kDigits[v % 36];
-    return s;
-}
-
 }  // namespace
 
 TempFile TempFile::CreateUnique(const std::filesystem::path& dir, std::string_view prefix) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
+    platform::RemoveLeftoverTemporariesOnce(dir);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path path = dir / (std::string(prefix) + UniqueSuffix() + ".tmp");
+        std::filesystem::path path = dir / (std::string(prefix) + platform::TemporaryTag() + ".tmp");
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0) return TempFile(fd, std::move(path));
         if (errno != EEXIST) Fail("create", path, errno);

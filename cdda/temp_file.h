@@ -14,7 +14,8 @@ namespace korvane::cdda {
 
 class TempFile final : public TrackSink {
 public:
-    // A new file "<prefix><unique>.tmp" in `dir`.
+    // A new file "<prefix><pid>-<unique>.tmp" in `dir`. Leftovers of writers that are
+    // gone are first removed from `dir` (once per folder and process).
     static TempFile CreateUnique(const std::filesystem::path& dir, std::string_view prefix);
     TempFile(TempFile&& other) noexcept;
     TempFile& operator=(TempFile&&) = delete;

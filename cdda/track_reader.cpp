@@ -18,15 +18,17 @@ class DriveWaitScope {
 public:
     DriveWaitScope(CDReader& reader, const ReadControl& control)
         : reader_(reader), savedCancel_(reader.cancel), savedWait_(reader.onDriveWait),
-          savedTrackStart_(reader.trackStart) {
+          savedWhileWaiting_(reader.whileWaiting), savedTrackStart_(reader.trackStart) {
         if (control.cancel) reader.cancel = control.cancel;
         if (control.onWaiting) reader.onDriveWait = control.onWaiting;
+        if (control.whileWaiting) reader.whileWaiting = control.whileWaiting;
     }
     void SetTrackStart(std::uint32_t lba) { reader_.trackStart = lba; }
     ~DriveWaitScope() {
         reader_.trackStart = savedTrackStart_;
         reader_.cancel = savedCancel_;
         reader_.onDriveWait = savedWait_;
+        reader_.whileWaiting = savedWhileWaiting_;
     }
     DriveWaitScope(const DriveWaitScope&) = delete;
     DriveWaitScope& operator=(const DriveWaitScope&) = delete;
@@ -35,6 +37,7 @@ private:
     CDReader& reader_;
     const std::atomic<bool>* savedCancel_;
     std::function<void(bool)> savedWait_;
+    std::function<void()> savedWhileWaiting_;
     std::int64_t savedTrackStart_;
 };
 
@@ -198,9 +201,10 @@ std::uint64_t TrackFrameOf(std::uint32_t driveLba, const AudioTrack& track, std:
 }
 
 // ReadTrackToFiles, telling `onLocated` the track's sector count before the first read.
-ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
-                      const ReadControl& control, std::string_view expectedLine,
-                      const std::function<void(std::uint32_t sectorCount)>& onLocated, TrackReadReport* report) {
+ReadOutcome ReadTrackUnlessCancelled(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
+                                     const ReadControl& control, std::string_view expectedLine,
+                                     const std::function<void(std::uint32_t sectorCount)>& onLocated,
+                                     TrackReadReport* report) {
     DriveWaitScope scope(reader, control);
     reader.ReadTOC();
     const std::vector<AudioTrack> tracks = ListAudioTracks(reader.toc, reader.sessions);
@@ -293,6 +297,19 @@ ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, 
     if (length == 0 && control.onProgress) control.onProgress(1.0);
     fillReport();
     return ReadOutcome::Completed;
+}
+
+ReadOutcome ReadTrack(CDReader& reader, int trackLine, TrackSink& overviewFile, TrackSink& audioFile,
+                      const ReadControl& control, std::string_view expectedLine,
+                      const std::function<void(std::uint32_t sectorCount)>& onLocated, TrackReadReport* report) {
+    try {
+        return ReadTrackUnlessCancelled(reader, trackLine, overviewFile, audioFile, control, expectedLine, onLocated,
+                                        report);
+    } catch (const CDReaderException&) {
+        // A request that failed because the wait for it was cancelled is the cancel itself.
+        if (control.cancel && control.cancel->load()) return ReadOutcome::Cancelled;
+        throw;
+    }
 }
 
 }  // namespace

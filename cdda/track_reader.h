@@ -46,8 +46,9 @@ public:
 struct ReadControl {
     // Fraction of the track read so far, 0 before the first transfer up to 1 after the last.
     std::function<void(double fraction)> onProgress;
-    // When it becomes true the read stops before the next transfer (and a wait for a
-    // drive becoming ready ends).
+    // When it becomes true the read stops before the next transfer; a wait for a drive
+    // becoming ready or for a pending request ends (the request is taken back) and the
+    // read ends as cancelled.
     const std::atomic<bool>* cancel = nullptr;
     // True when the read starts waiting for the drive to become ready and at every poll
     // while it waits, false once when the wait ends.
@@ -56,6 +57,8 @@ struct ReadControl {
     SecureReadSettings secure;
     // With verification: the phase of the current transfer and the sectors re-read so far.
     std::function<void(VerifyPhase phase, std::uint32_t rereadSectors)> onVerify;
+    // Called about every 100 ms while a request is pending (CDReader::whileWaiting).
+    std::function<void()> whileWaiting;
 };
 
 // What one track read found: the track, its checksums and, with verification, the two

@@ -3,6 +3,7 @@
 #include "cdda/failure_text.h"
 #include "cli/command.h"
 #include "cli/console.h"
+#include "platform/aspi/environment.h"
 #include "platform/ui/ui.h"
 
 #include <sys/stat.h>
@@ -72,11 +73,8 @@ bool SameSource(const std::string& typed, const std::string& source) {
 }  // namespace
 
 TrackReadProgress::TrackReadProgress(const std::string& trackLine) : bar("Reading " + trackLine) {
-    control.cancel = &cancel;
-    control.onProgress = [this](double fraction) {
-        bar.Update(fraction);
-        if (InterruptRequested()) cancel = true;
-    };
+    control.cancel = &InterruptFlag();  // Ctrl+C or SIGTERM, also while a request is pending
+    control.onProgress = [this](double fraction) { bar.Update(fraction); };
 }
 
 CLI::Option* AddDriveOption(CLI::App& command, std::string& drive) {
@@ -109,18 +107,27 @@ CdSession::CdSession(int retries) {
     } catch (const cdda::CDReaderException& e) {
         throw std::runtime_error(Describe(e));
     }
-    for (const auto& line : reader_->ManagerDiagnostics()) Warn(line);
+    reader_->cancel = &InterruptFlag();  // Ctrl+C ends a wait for the drive
     reader_->quiet = true;
+    auto warn = [this] {
+        for (const auto& line : reader_->ManagerDiagnostics()) Warn(line);
+    };
     try {
         reader_->ScanDrives();
     } catch (const cdda::CDReaderException& e) {
+        warn();
         throw std::runtime_error("cannot scan the CD drives: " + Describe(e));
     }
+    warn();
     reader_->quiet = false;
     reader_->retries = retries;
 }
 
 CdSession::~CdSession() { reader_.reset(); }
+
+std::vector<std::filesystem::path> CdSession::DiscImageFiles() {
+    return aspi::DiscImageFiles(aspi::SelectionFromEnvironment());
+}
 
 std::string CdSession::Name(const cdda::CDDrive& drive) {
     if (drive.letter) return std::string(1, drive.letter) + ":";

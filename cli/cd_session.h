@@ -8,8 +8,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvane::cli {
 
@@ -32,6 +34,9 @@ public:
     const cdda::CDDrive& Pick(const std::string& name) const;
     // "D:" or, for a drive without letter, its address.
     static std::string Name(const cdda::CDDrive& drive);
+    // The cue sheets and image files that the virtual drives read (KORVANE_DISC, --disc),
+    // which no command may write over.
+    static std::vector<std::filesystem::path> DiscImageFiles();
 
     // Picks the drive as Pick does, selects it and reads its table of contents.
     // Throws std::runtime_error naming the drive when the TOC cannot be read.
@@ -56,7 +61,6 @@ struct TrackReadProgress {
     TrackReadProgress(const TrackReadProgress&) = delete;
     TrackReadProgress& operator=(const TrackReadProgress&) = delete;
 
-    std::atomic<bool> cancel{false};
     ProgressBar bar;
     cdda::ReadControl control;
 };

@@ -19,6 +19,7 @@
 #include "export/instrument.h"
 #include "export/numbered_name.h"
 #include "export/sampler_export.h"
+#include "platform/hostfiles/host_files.h"
 #include "platform/ui/ui.h"
 
 #include <cstdio>
@@ -84,6 +85,9 @@ int RunExport(const ExportOptions& options) {
     std::vector<std::string> written = names;  // with the instrument and the groove
     if (options.sampler.sfz) written.push_back(sampler::CompanionPath(options.output, ".sfz").string());
     if (options.sampler.midi) written.push_back(sampler::CompanionPath(options.output, ".mid").string());
+    std::vector<std::filesystem::path> inputs = {options.wavFile, options.trackFile};
+    if (options.demo) inputs = CdSession::DiscImageFiles();
+    for (const std::string& name : written) platform::RefuseOverwritingInput(name, inputs);
     RefuseToReplaceAny(written, options.force);
     // The application's file dialog only offers existing folders; on the command line
     // the folder is made when missing.

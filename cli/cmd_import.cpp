@@ -6,6 +6,7 @@
 #include "cli/exit_codes.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
+#include "platform/hostfiles/host_files.h"
 #include "track/audio_import.h"
 
 #include <iostream>
@@ -22,6 +23,7 @@ struct ImportOptions {
 
 void RunImport(const ImportOptions& options, int& exitCode) {
     if (IsStandardOutput(options.output)) throw UsageError("import: writes a track file; -o - is not possible here");
+    platform::RefuseOverwritingInput(options.output, {options.input});
     RefuseToReplace(options.output, options.force);
     ProgressBar bar("import");
     track::ImportIo io;

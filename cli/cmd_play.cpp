@@ -12,11 +12,14 @@
 // With --trim, --zero-cross, --fade-in or --fade-out the region plays exactly as
 // korvane-cli export writes it with the same options.
 #include "cdda/overview.h"
+#include "cdda/temp_file.h"
 #include "cli/command.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/sampler_flags.h"
 #include "cli/slice_options.h"
+#include "cli/track_file_input.h"
+#include "platform/paths/paths.h"
 #include "export/sampler_export.h"
 #include "platform/sound/virtual_sound.h"
 #include "playback/region_player.h"
@@ -30,7 +33,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
-#include <fstream>
 #include <iterator>
 #include <iostream>
 #include <optional>
@@ -54,27 +56,6 @@ struct PlayOptions {
     bool listDrivers = false;
     sampler::SamplerOptions sampler;
 };
-
-std::uint16_t LittleEndian16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-// The overview part of a track file as 16-bit samples.
-std::vector<std::int16_t> ReadOverview(const fs::path& path) {
-    std::error_code error;
-    const std::uint64_t fileBytes = fs::file_size(path, error);
-    if (error) throw std::runtime_error("cannot read " + path.string() + ": " + error.message());
-    if (fileBytes % 18 != 0)
-        throw std::runtime_error(path.string() + " is not a track file (its length is not a multiple of 18 bytes)");
-    const std::uint64_t samples = fileBytes / 18;
-    std::vector<unsigned char> bytes(samples * 2);
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(playback::TrackAudioBytes(fileBytes)));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
-        throw std::runtime_error("cannot read the overview of " + path.string());
-    std::vector<std::int16_t> overview(samples);
-    for (std::size_t i = 0; i < samples; ++i)
-        overview[i] = static_cast<std::int16_t>(LittleEndian16(&bytes[2 * i]));
-    return overview;
-}
 
 // Removes the temporary track file on every way out.
 struct TemporaryFile {
@@ -168,14 +149,18 @@ int RunPlay(const PlayOptions& options) {
     TemporaryFile temporary;
     fs::path track = options.trackFile;
     if (!options.wavFile.empty()) {
-        temporary.path = fs::temp_directory_path() / ("korvane-play-" + std::to_string(::getpid()) + ".tmp");
+        // In the machine's TEMP under a name that carries our process id, so that a later
+        // run removes it should this one be killed.
+        auto reserved = cdda::TempFile::CreateUnique(platform::MachineRoot::FromEnvironment().TempDir(), "~krvn");
+        reserved.Close();
+        temporary.path = reserved.Path();
         const auto outcome = track::ImportAudioToTrackFile(options.wavFile, temporary.path);
         if (!outcome.Ok()) throw std::runtime_error(track::ImportMessage(outcome, options.wavFile));
         for (const auto& warning : outcome.Warnings()) Warn(warning);
         track = temporary.path;
     }
 
-    const std::vector<std::int16_t> overview = ReadOverview(track);
+    const std::vector<std::int16_t> overview = ReadTrackOverview(track);
     AutoSlicer slicer;
     slicer.samples = overview.data();
     slicer.sampleCount = static_cast<std::uint32_t>(overview.size());

@@ -24,6 +24,7 @@
 #include "cli/track_pattern.h"
 #include "export/wav_format.h"
 #include "platform/registry/registry.h"
+#include "platform/hostfiles/host_files.h"
 
 #include <unistd.h>
 
@@ -228,8 +229,10 @@ int RunRead(const ReadOptions& o) {
     std::vector<int> numbers;
     for (const auto index : indexes) numbers.push_back(tracks[index].runningNumber);
     const auto names = OutputNames(o, format, numbers);
+    const auto images = CdSession::DiscImageFiles();
     for (const auto& output : names) {
         if (IsStandardOutput(output)) continue;
+        platform::RefuseOverwritingInput(output, images);
         RefuseToReplace(output, o.force);
         const fs::path dir = fs::absolute(output).parent_path();
         if (!fs::is_directory(dir)) throw std::runtime_error("no such folder: " + dir.string());

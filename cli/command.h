@@ -3,6 +3,7 @@
 // (cmd_<name>.cpp), so adding a command never touches main.cpp.
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,7 +31,10 @@ std::vector<RegisteredCommand> RegisteredCommands();
 // The environment variables korvane-cli reads, for the help of each command.
 std::string EnvironmentHelp();
 
-// Set by main from SIGINT: long-running commands poll it and stop cleanly.
+// Set by main from SIGINT or SIGTERM: long-running commands poll it and stop cleanly;
+// a command that stops for it exits with 130 (SIGINT) or 143 (SIGTERM).
 bool InterruptRequested() noexcept;
+// The same flag, for layers that poll an atomic (CDReader::cancel).
+const std::atomic<bool>& InterruptFlag() noexcept;
 
 }  // namespace korvane::cli

@@ -5,7 +5,7 @@
 //   2 usage error (bad options or arguments; message prefixed "korvane-cli:")
 //   3 finished with problems (some regions or tracks not written, suspicious sectors)
 //   4 nothing to do (no region reaches the threshold, no audio track)
-// 130 interrupted (Ctrl+C)
+// 130 interrupted (Ctrl+C); 143 stopped by SIGTERM (128 + the signal's number)
 #include <stdexcept>
 
 namespace korvane::cli {
@@ -25,7 +25,7 @@ inline constexpr char kExitCodeHelp[] =
     "  2    usage error (bad options or arguments)\n"
     "  3    finished with problems (some regions or tracks not written, suspicious sectors)\n"
     "  4    nothing to do (no region reaches the threshold, no audio track)\n"
-    "  130  interrupted\n";
+    "  130  interrupted (Ctrl+C); 143 when stopped by SIGTERM\n";
 
 // A usage error found after the options were parsed (a missing source, two options that
 // exclude each other, a malformed list): main prints "korvane-cli: <what>" and exits 2.

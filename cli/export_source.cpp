@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/console.h"
 #include "cli/progress.h"
+#include "cli/track_file_input.h"
 #include "platform/paths/paths.h"
 #include "platform/riff/file_io.h"
 #include "regions/auto_slicer.h"
@@ -75,17 +76,10 @@ ExportTrack::~ExportTrack() {
 }
 
 std::vector<wavexport::RegionBounds> SliceTrackFile(const fs::path& trackFile, double thresholdDb, int releaseMs) {
-    platform::FileSource source(trackFile);
-    const std::uint64_t fileBytes = source.Size();
-    const std::uint64_t count = cdda::OverviewSampleCount(fileBytes);
-    if (count > UINT32_MAX) throw std::runtime_error("track file too long: " + trackFile.string());
-    std::vector<std::int16_t> overview(static_cast<std::size_t>(count));
-    source.ReadAt(cdda::OverviewPartOffset(fileBytes), std::as_writable_bytes(std::span(overview)));
-    // The file stores little-endian samples; so does every host this builds for.
-
+    std::vector<std::int16_t> overview = ReadTrackOverview(trackFile);
     AutoSlicer slicer;
     slicer.samples = overview.data();
-    slicer.sampleCount = static_cast<std::uint32_t>(count);
+    slicer.sampleCount = static_cast<std::uint32_t>(overview.size());
     slicer.thresholdDb = thresholdDb;
     slicer.releaseMs = releaseMs;
     slicer.averagingWindow = 50;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <signal.h>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -25,8 +26,29 @@ std::vector<RegisteredCommand>& Registry() {
 }
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> interruptSignal{0};
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
+// Ctrl+C (SIGINT) and SIGTERM ask the running command to stop cleanly: a wait for the
+// drive ends, temporary files are removed and nothing half-written is left. The handler
+// is reset after the first signal, so a second one ends the process at once.
+extern "C" void OnInterrupt(int signal) {
+    interruptSignal.store(signal);
+    interrupted.store(true);
+}
+
+void CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// The shell's convention for a process ended by a signal: 128 + its number (130 for
+// Ctrl+C, 143 for SIGTERM).
+int InterruptedExitCode() { return 128 + interruptSignal.load(); }
 
 // Adds `path` to KORVANE_DISC, which the drive layer reads when it starts: entries are
 // separated by ':', so a ':' or '\\' inside the path is escaped with a backslash.
@@ -119,6 +141,8 @@ std::vector<RegisteredCommand> RegisteredCommands() {
 
 bool InterruptRequested() noexcept { return interrupted.load(); }
 
+const std::atomic<bool>& InterruptFlag() noexcept { return interrupted; }
+
 std::string EnvironmentHelp() { return kEnvironmentHelp; }
 
 }  // namespace korvane::cli
@@ -133,7 +157,7 @@ int main(int argc, char** argv) {
     app.footer(std::string("\n") + kExitCodeHelp + "\n" + kEnvironmentHelp);
     int exitCode = 0;
     for (auto& command : RegisteredCommands()) command.setup(app, exitCode);
-    std::signal(SIGINT, OnInterrupt);
+    CatchInterrupts();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -146,7 +170,10 @@ int main(int argc, char** argv) {
     } catch (const NothingToDo& e) {
         return Report("", e, kExitNothingToDo);
     } catch (const std::exception& e) {
+        if (InterruptRequested()) return Report("interrupted: ", e, InterruptedExitCode());
         return Report("error: ", e, kExitFailure);
     }
+    // A command that stopped because of the signal reports it as the signal's exit code.
+    if (exitCode != 0 && InterruptRequested()) return InterruptedExitCode();
     return exitCode;
 }

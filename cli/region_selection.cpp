@@ -20,14 +20,39 @@ std::size_t ParseNumber(std::string_view text, std::string_view whole, const std
     return value;
 }
 
+// Numbers from `first` to `last`, both included, counted from 1.
+struct Span {
+    std::size_t first;
+    std::size_t last;
+};
+
+// Sorted spans with overlapping and adjacent ones joined, so that a list that repeats a
+// span costs no more than the span once.
+std::vector<Span> Merge(std::vector<Span> spans) {
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.first < b.first; });
+    std::vector<Span> merged;
+    for (const Span& s : spans) {
+        if (!merged.empty() && s.first <= merged.back().last + 1)
+            merged.back().last = std::max(merged.back().last, s.last);
+        else
+            merged.push_back(s);
+    }
+    return merged;
+}
+
+// The 0-based indexes of sorted, disjoint spans.
+std::vector<std::size_t> Expand(const std::vector<Span>& spans) {
+    std::vector<std::size_t> indexes;
+    for (const Span& s : spans)
+        for (std::size_t n = s.first; n <= s.last && n != 0; ++n) indexes.push_back(n - 1);
+    return indexes;
+}
+
 }  // namespace
 
 std::vector<std::size_t> ParseNumberList(std::string_view text, std::size_t count, const std::string& noun) {
-    std::vector<std::size_t> lines;
-    if (text == "all") {
-        for (std::size_t i = 0; i < count; ++i) lines.push_back(i);
-        return lines;
-    }
+    if (text == "all") return Expand({{1, count}});
+    std::vector<Span> spans;
     std::string_view rest = text;
     while (true) {
         const auto comma = rest.find(',');
@@ -37,13 +62,11 @@ std::vector<std::size_t> ParseNumberList(std::string_view text, std::size_t coun
         const std::size_t last = dash == std::string_view::npos ? first : ParseNumber(item.substr(dash + 1), text, noun);
         if (last < first) throw std::invalid_argument(noun + " span " + std::string(item) + " runs backwards");
         if (last > count) throw std::out_of_range("no " + noun + " " + std::to_string(std::max(first, count + 1)));
-        for (std::size_t n = first; n <= last; ++n) lines.push_back(n - 1);
+        spans.push_back({first, last});
         if (comma == std::string_view::npos) break;
         rest = rest.substr(comma + 1);
     }
-    std::sort(lines.begin(), lines.end());
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-    return lines;
+    return Expand(Merge(std::move(spans)));
 }
 
 std::vector<std::size_t> SelectNumbers(std::string_view text, std::size_t count, const std::string& noun,

@@ -2,6 +2,7 @@
 
 #include "export/numbered_name.h"
 #include "export/wav_format.h"
+#include "platform/hostfiles/leftovers.h"
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
 
@@ -72,7 +73,7 @@ void RemoveStaleTemporaries(const std::vector<std::string>& names) {
         const auto folder = std::filesystem::path(name).parent_path();
         if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
     }
-    for (const auto& folder : folders) RemoveStaleExportTemporaries(folder);
+    for (const auto& folder : folders) platform::RemoveLeftoverTemporaries(folder);
 }
 
 }  // namespace

@@ -3,19 +3,17 @@
 #include "export/normalize.h"
 #include "export/sampler.h"
 #include "export/wav_format.h"
+#include "platform/hostfiles/leftovers.h"
 #include "platform/riff/riff.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <utility>
-#include <random>
 #include <vector>
 
 namespace korvane::wavexport {
@@ -27,35 +25,6 @@ using platform::ByteSource;
 using platform::IoError;
 
 constexpr std::string_view kTempSuffix = ".krvn-part";
-
-// ".<target name>.<pid>-<counter>-<random>.krvn-part" in the target's folder. The file
-// is created exclusively, so an existing file is never touched even if a name repeats;
-// the pid tells a later export whether the writer is still running.
-fs::path TemporaryNameFor(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    static thread_local std::mt19937 random{std::random_device{}()};
-    std::string name(1, '.');
-    name.append(target.filename().string()).append(1, '.');
-    name.append(std::to_string(::getpid())).append(1, '-').append(std::to_string(counter++));
-    name.append(1, '-').append(std::to_string(random() % 1000000));
-    name.append(kTempSuffix);
-    return target.parent_path() / name;
-}
-
-// The writer's pid of a temporary name, 0 when the name is not one.
-pid_t WriterOf(const std::string& name) {
-    if (name.size() < 2 || name[0] != '.' || !name.ends_with(kTempSuffix)) return 0;
-    const std::string_view stem = std::string_view(name).substr(0, name.size() - kTempSuffix.size());
-    const auto dot = stem.rfind('.');
-    if (dot == 0 || dot == std::string_view::npos) return 0;
-    const std::string_view tail = stem.substr(dot + 1);  // "<pid>-<counter>-<random>"
-    pid_t pid = 0;
-    const auto [end, ec] = std::from_chars(tail.data(), tail.data() + tail.size(), pid);
-    if (ec != std::errc{} || pid <= 0 || end == tail.data() + tail.size() || *end != '-') return 0;
-    return pid;
-}
-
-bool ProcessGone(pid_t pid) { return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 // Checks the target before anything is written. A read-only file (no owner write bit,
 // the read-only attribute of the original system) is refused, even for a user whose
@@ -76,7 +45,7 @@ ExportOutcome CheckTarget(const fs::path& target) {
 // Creates the temporary file; on success `staged` names it (and removes it if dropped).
 std::unique_ptr<ByteSink> CreateTemporary(const fs::path& target, fs::path& created) {
     for (int attempt = 0;; ++attempt) {
-        fs::path name = TemporaryNameFor(target);
+        fs::path name = platform::TemporaryNameBeside(target);
         try {
             auto sink = std::make_unique<platform::FileSink>(name, platform::CreateMode::kExclusive);
             created = std::move(name);
@@ -337,17 +306,6 @@ std::vector<ExportOutcome> CommitStagedWavs(std::span<StagedWav> staged) {
     }
     for (StagedWav& wav : staged) wav.Discard();
     return outcomes;
-}
-
-void RemoveStaleExportTemporaries(const fs::path& folder) noexcept {
-    std::error_code ec;
-    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const pid_t writer = WriterOf(it->path().filename().string());
-        if (writer == 0 || !ProcessGone(writer)) continue;
-        std::error_code ignored;
-        if (it->is_regular_file(ignored)) fs::remove(it->path(), ignored);
-    }
 }
 
 ExportOutcome WriteRegionWav(const fs::path& trackFile, const fs::path& target, std::uint64_t firstFrame,

@@ -124,10 +124,6 @@ ExportOutcome StageFileBytes(const std::filesystem::path& target, std::span<cons
 // StagedWav is empty.
 std::vector<ExportOutcome> CommitStagedWavs(std::span<StagedWav> staged);
 
-// Removes temporary export files in `folder` whose writing process has ended (an
-// export that was killed or lost power). Files of running exports are left alone.
-void RemoveStaleExportTemporaries(const std::filesystem::path& folder) noexcept;
-
 // The temporary name WriteRegionWav writes before renaming: a hidden file beside
 // `target` whose name starts with "." + the target's file name.
 bool IsExportTemporaryFor(const std::filesystem::path& candidate, const std::filesystem::path& target);

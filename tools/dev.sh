@@ -7,6 +7,9 @@
 #                          and run them
 #   tools/dev.sh package   build the Debian package (build/packages/korvane_*.deb), check it
 #                          with lintian and run the installed programs from its contents
+#   tools/dev.sh fuzz [S]  build the libFuzzer targets of tests/fuzz with clang, ASan and
+#                          UBSan (build-fuzz/) and run each for S seconds (default 20) from
+#                          its seed corpus; a crash, leak or time-out fails
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -74,6 +77,28 @@ cli_flow() {
   ls -l "$out"
 }
 
+# Builds only the fuzz targets (clang, ASan+UBSan, coverage instrumentation) and runs
+# each from a copy of its seed corpus, with its dictionary when it has one.
+run_fuzzers() {  # seconds per target
+  local seconds=$1 dir=build-fuzz
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DKORVANE_FUZZ=ON \
+    -DKORVANE_SANITIZE=address,undefined -DKORVANE_TESTS=ON -DKORVANE_BENCH=OFF -DKORVANE_GUI=OFF \
+    -DKORVANE_PACKAGE=OFF
+  cmake --build "$dir" -j "$JOBS" --target korvane_fuzzers
+  local target name work dict
+  for target in "$dir"/bin/korvane_fuzz_*; do
+    name=${target##*/korvane_fuzz_}
+    work="$dir/corpus/$name"
+    mkdir -p "$work"
+    dict=()
+    [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
+    echo "== fuzzing $name for ${seconds}s"
+    UBSAN_OPTIONS=print_stacktrace=1 "$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$dir/crash-$name-" "${dict[@]}" "$work" "tests/fuzz/corpus/$name"
+  done
+}
+
 case "${1:-}" in
   run)
     install_packages
@@ -107,8 +132,13 @@ case "${1:-}" in
     KORVANE_DEB="$PWD/$deb" run_tests build -L packaging
     echo "Package: $deb"
     ;;
+  fuzz)
+    PACKAGES+=(clang)
+    install_packages
+    run_fuzzers "${2:-20}"
+    ;;
   *)
-    echo "usage: tools/dev.sh run|test|sanitize|package" >&2
+    echo "usage: tools/dev.sh run|test|sanitize|package|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

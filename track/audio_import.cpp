@@ -2,16 +2,16 @@
 
 #include "cdda/temp_file.h"
 #include "platform/audiofile/audio_file.h"
+#include "platform/hostfiles/host_files.h"
+#include "platform/hostfiles/leftovers.h"
 #include "platform/ui/ui.h"
 #include "resources/strings.h"
 #include "track/cd_audio_converter.h"
 #include "track/track_file_writer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <iterator>
-#include <random>
 #include <vector>
 
 namespace korvane::track {
@@ -139,16 +139,6 @@ std::string FormatText(const platform::AudioFormat& f) {
            (f.channelCount == 1 ? " channel" : " channels");
 }
 
-fs::path TemporaryNameBeside(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    static thread_local std::mt19937 random{std::random_device{}()};
-    std::string name(1, '.');
-    name.append(target.filename().string()).append(1, '.');
-    name.append(std::to_string(random() % 1000000)).append(1, '-').append(std::to_string(counter++));
-    name.append(".krvn-part");
-    return target.parent_path() / name;
-}
-
 // Converts into a track file written through `sink`.
 ImportOutcome WriteTrackFile(const fs::path& audioFile, std::unique_ptr<platform::ByteSink> sink, const ImportIo& io) {
     if (io.wrapSink) sink = io.wrapSink(std::move(sink));
@@ -240,14 +230,15 @@ ImportOutcome ConvertAudioFile(const fs::path& audioFile, const CdAudioSink& sin
 
 ImportOutcome ImportAudioToTrackFile(const fs::path& audioFile, const fs::path& trackFile, const ImportIo& io) {
     std::error_code ec;
-    if (fs::exists(trackFile, ec) && fs::equivalent(trackFile, audioFile, ec))
+    if (platform::SameFile(trackFile, audioFile))
         return Fail(ImportError::kCannotWrite, "the track file would replace the audio file it is made from");
     if (fs::is_directory(trackFile, ec)) return Fail(ImportError::kCannotWrite, trackFile.string() + " is a folder");
 
     std::unique_ptr<platform::ByteSink> sink;
     std::unique_ptr<CreatedFile> temp;
     try {
-        const fs::path name = TemporaryNameBeside(trackFile);
+        platform::RemoveLeftoverTemporariesOnce(trackFile.parent_path());
+        const fs::path name = platform::TemporaryNameBeside(trackFile);
         sink = std::make_unique<platform::FileSink>(name, platform::CreateMode::kExclusive);
         temp = std::make_unique<CreatedFile>(name);
     } catch (const std::exception& e) {

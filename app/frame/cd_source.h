@@ -77,7 +77,9 @@ public:
     virtual std::vector<std::string> Problems() const { return {}; }
     // Reads the audio track on Track box line `trackLine` (which should still read
     // `expectedLine`) of drive `driveLine` into a new temporary track file in `tempDir`
-    // and returns it; the caller owns the file. nullopt when `progress` cancelled. On
+    // and returns it; the caller owns the file. `progress.fraction` is also called again with the
+    // last fraction about every 100 ms while the drive has not answered a request, and
+    // returning false then ends the wait. nullopt when `progress` cancelled. On
     // cancel and on every failure no temporary file is left. Throws CdTrackListOutOfDate,
     // CdError when the drive failed, std::exception for file failures.
     virtual std::optional<std::filesystem::path> ReadTrack(int driveLine, int trackLine,

@@ -81,9 +81,15 @@ std::optional<std::filesystem::path> MachineCdSource::ReadTrack(int driveLine, i
     std::atomic<bool> cancel{false};
     cdda::ReadControl control;
     control.cancel = &cancel;
+    double lastFraction = 0.0;
     if (progress.fraction) {
         control.onProgress = [&](double fraction) {
+            lastFraction = fraction;
             if (!progress.fraction(fraction)) cancel.store(true);
+        };
+        // While a request is pending the dialog is asked again, so its Cancel still works.
+        control.whileWaiting = [&] {
+            if (!progress.fraction(lastFraction)) cancel.store(true);
         };
     }
     if (progress.waiting) {

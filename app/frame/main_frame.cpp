@@ -208,8 +208,11 @@ private:
 ReadProgress ReadTrackProgress(QProgressDialog& dialog, const QString& readingLabel) {
     ReadProgress progress;
     progress.fraction = [&dialog](double fraction) {
-        // A modal progress dialog processes events here, so Cancel is seen.
+        // A modal progress dialog processes events when its value changes; the calls made
+        // while a request is pending repeat the value, so events (Cancel) are processed
+        // here as well.
         dialog.setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0));
+        QCoreApplication::processEvents();
         return !dialog.wasCanceled();
     };
     progress.waiting = [&dialog, readingLabel](bool waiting) {

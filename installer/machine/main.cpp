@@ -10,6 +10,8 @@
 //   korvane-machine shortname <path>        the short 8.3 form of an existing path
 //   korvane-machine hold <path>...          keep the files in use until stdin closes
 //   korvane-machine uninstall <product>     run the product's uninstall command
+//   korvane-machine clean-temp              remove from C:\WINDOWS\TEMP the temporary files
+//                                           that programs which are gone left behind
 // The machine root is KORVANE_ROOT (or the default of the paths layer).
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include <iostream>
 #include <vector>
 
+#include "platform/hostfiles/leftovers.h"
 #include "platform/machine/files.h"
 #include "platform/machine/in_use.h"
 #include "platform/machine/short_names.h"
@@ -130,7 +133,7 @@ void InitMachine(const MachineRoot& root, RegistryStore& store) {
 
 int Usage() {
     std::cerr << "usage: korvane-machine init | restart | registry | files | snapshot | shortname <path> | hold <path>... | "
-                 "uninstall <product>\n";
+                 "uninstall <product> | clean-temp\n";
     return 2;
 }
 
@@ -161,6 +164,10 @@ int main(int argc, char** argv) {
                 Print(RegistryLines(*store));
             }
             if (command != "registry") Print(FileLines(root));
+            return 0;
+        }
+        if (command == "clean-temp") {
+            std::cout << "removed\t" << RemoveLeftoverTemporaries(root.TempDir()) << "\n";
             return 0;
         }
         if (command == "shortname" && argc == 3) {

@@ -1,16 +1,20 @@
 #include "platform/aspi/disc_image.h"
 
+#include "platform/riff/file_io.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace korvane::aspi {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A cue sheet of 99 tracks with every command fits in a few kilobytes; a larger file
+// is not a cue sheet (a disc image given by mistake).
+constexpr std::uint64_t kMaxCueBytes = 1 << 20;
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -78,17 +82,23 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const fs::path& given) {
         error.line = line;
         return error;
     };
-    std::ifstream in(cueFile, std::ios::binary);
-    if (!in) throw fail(std::string("cannot open the cue sheet: ") + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw fail("cannot read the cue sheet");
+    std::string text;
+    try {
+        platform::FileSource in(cueFile);  // refuses a FIFO or device without blocking on it
+        text.resize(static_cast<std::size_t>(std::min<std::uint64_t>(in.Size(), kMaxCueBytes + 1)));
+        in.ReadAt(0, std::as_writable_bytes(std::span(text)));
+    } catch (const platform::IoError& e) {
+        throw fail(e.Code() == std::errc::invalid_argument ? "the cue sheet is not a regular file"
+                                                           : "cannot read the cue sheet: " + e.Code().message());
+    }
+    if (text.size() > kMaxCueBytes) throw fail("the cue sheet is larger than 1 MB");
 
     std::unique_ptr<CueBinImage> image(new CueBinImage);
     image->cuePath_ = cueFile;
+    image->files_.push_back(cueFile);
     cue::Sheet sheet;
     try {
-        sheet = cue::Parse(text.str());
+        sheet = cue::Parse(text);
     } catch (const cue::CueError& e) {
         cue::CueError error = atLine(0, e.what());  // e.what() names the line already
         error.line = e.line;
@@ -97,6 +107,7 @@ std::unique_ptr<CueBinImage> CueBinImage::Open(const fs::path& given) {
     for (const cue::File& f : sheet.files) {
         try {
             const fs::path path = ResolveFileName(cueFile.parent_path(), f.name);
+            image->files_.push_back(path);
             image->sources_.push_back(f.type == cue::FileType::Audio ? OpenAudioFile(path) : OpenRawFile(path));
         } catch (const std::exception& e) {
             throw atLine(f.line, e.what());

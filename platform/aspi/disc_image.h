@@ -49,10 +49,13 @@ public:
     const cue::Layout& Toc() const noexcept override { return layout_; }
     void ReadSectors(std::uint32_t lba, std::uint32_t sectorCount, std::span<std::uint8_t> out) override;
     std::string Source() const override { return cuePath_.string(); }
+    // The cue sheet and the image files it names, as found on disk.
+    const std::vector<std::filesystem::path>& Files() const noexcept { return files_; }
 
 private:
     CueBinImage() = default;
     std::filesystem::path cuePath_;
+    std::vector<std::filesystem::path> files_;
     cue::Layout layout_;
     std::vector<std::unique_ptr<SectorSource>> sources_;
     std::vector<bool> bigEndian_;

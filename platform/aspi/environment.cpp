@@ -273,4 +273,18 @@ std::unique_ptr<Manager> BuildManager(const DriveSelection& selection) {
     return manager;
 }
 
+std::vector<std::filesystem::path> DiscImageFiles(const DriveSelection& selection) {
+    std::vector<std::filesystem::path> files;
+    for (const std::string& disc : SplitList(selection.discList)) {
+        if (disc == "demo") continue;
+        try {
+            const auto image = CueBinImage::Open(disc);
+            files.insert(files.end(), image->Files().begin(), image->Files().end());
+        } catch (const std::exception&) {
+            // an unusable image gives its drive no disc, so nothing is read from it
+        }
+    }
+    return files;
+}
+
 }  // namespace korvane::aspi

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korvane::aspi {
 
@@ -48,5 +49,9 @@ DriveSelection SelectionFromEnvironment();
 // be opened, an unusable cue sheet) become diagnostics; an unusable cue sheet still gets
 // its drive, empty, so that the drive letters stay where the user expects them.
 std::unique_ptr<Manager> BuildManager(const DriveSelection& selection);
+
+// The files that the virtual drives of `selection` read: each usable cue sheet and the
+// image files it names. Commands check their outputs against them.
+std::vector<std::filesystem::path> DiscImageFiles(const DriveSelection& selection);
 
 }  // namespace korvane::aspi

@@ -21,7 +21,8 @@ constexpr std::uint64_t kFrameBytes = 4;
 class RawFile final : public SectorSource {
 public:
     explicit RawFile(const std::filesystem::path& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking: a FIFO named by a cue sheet fails the type check instead of hanging.
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd_ < 0) throw std::runtime_error("cannot open " + path.string() + ": " + std::strerror(errno));
         struct stat st{};
         if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {

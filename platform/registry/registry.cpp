@@ -140,7 +140,8 @@ private:
 struct RegistryStore::Impl {
     std::string file;  // as given, for messages
     sqlite3* db = nullptr;
-    std::mutex mutex;  // serialises every use of `db`
+    std::recursive_mutex mutex;  // serialises every use of `db`; held across a Batch
+    int depth = 0;               // transactions open: > 0 inside a Batch
 
     ~Impl() { sqlite3_close_v2(db); }
 
@@ -181,7 +182,14 @@ struct RegistryStore::Impl {
 
     template <typename F>
     auto Transaction(const char* begin, F&& body) {
+        // Inside a Batch the batch's transaction holds every read and write.
+        if (depth > 0) return body();
         Exec(begin, "starting a transaction");
+        ++depth;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{depth};
         try {
             if constexpr (std::is_void_v<decltype(body())>) {
                 body();
@@ -341,6 +349,11 @@ bool RegistryStore::KeyExists(RootKey root, std::string_view path) {
     const auto parts = SplitKeyPath(root, path);
     std::lock_guard lock(impl_->mutex);
     return impl_->Read([&] { return impl_->FindKey(root, parts); }).has_value();
+}
+
+void RegistryStore::Batch(const std::function<void()>& body) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->Write(body);
 }
 
 bool RegistryStore::DeleteKey(RootKey root, std::string_view path) {

@@ -13,6 +13,7 @@
 // an internal mutex). RegKey is a cheap value handle (store + root + path).
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -89,6 +90,10 @@ public:
     // Deletes the key with its values and all subkeys (Windows 9x RegDeleteKey).
     // false when it did not exist.
     bool DeleteKey(RootKey root, std::string_view path);
+    // Runs `body`, whose calls on this store become one transaction: other processes see
+    // all of its writes or none, and a throw from `body` undoes them all. The store's
+    // lock is held meanwhile, so other threads wait.
+    void Batch(const std::function<void()>& body);
 
     // Low-level access used by RegKey; `path` is a key path as above. SetValue on a key
     // that does not exist (e.g. deleted since its RegKey was made) throws RegistryError

@@ -85,7 +85,9 @@ void FileSink::Close() {
 }
 
 FileSource::FileSource(const std::filesystem::path& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or a device fails the type check below instead of
+    // blocking the open; a regular file reads the same either way.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0) Fail("cannot open", path_, LastError());
     struct stat st {};
     if (::fstat(fd_, &st) != 0) {

@@ -1,5 +1,6 @@
 #include "cdda/cd_reader.h"
 #include "cdda/drive_list.h"
+#include "cdda/track_reader.h"
 #include "platform/aspi/fake_transport.h"
 #include "platform/aspi/sg_device.h"
 #include "tests/cdda/reader_fixture.h"
@@ -83,6 +84,29 @@ TEST_F(ExecuteTest, QuietFailuresRaiseAtOnceAndARequestThatNeverCompletesTimesOu
     drive->ClearFaults();
     reader->ReadTOC();
     EXPECT_EQ(reader->toc[3], 2);
+}
+
+// The progress dialog's Cancel while the drive does not answer: the pending request is
+// taken back, nothing is retried or prompted, and the read ends as cancelled.
+TEST_F(ExecuteTest, CancelWhileARequestIsPendingEndsTheReadWithoutPromptOrRetry) {
+    drive->NeverComplete(0xBE, true);
+    drive->NeverComplete(0xD8, true);
+    reader->requestTimeoutMs = 120'000;  // far beyond the few ticks the cancel takes
+    std::atomic<bool> cancel{false};
+    int ticks = 0;
+    ReadControl control;
+    control.cancel = &cancel;
+    control.whileWaiting = [&] {
+        if (++ticks == 3) cancel = true;
+    };
+    struct Discard final : TrackSink {
+        void Write(std::span<const std::uint8_t>) override {}
+    } sink;
+    EXPECT_EQ(ReadTrackToFiles(*reader, 0, sink, sink, control, ""), ReadOutcome::Cancelled);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_TRUE(rig.boxes->ShownBoxes().empty());
+    EXPECT_EQ(reader->cancel, nullptr);  // lent for the read only
+    EXPECT_FALSE(reader->whileWaiting);
 }
 
 TEST_F(ExecuteTest, TocReadZeroesTheBufferFirst) {
