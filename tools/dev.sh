@@ -133,7 +133,7 @@ case "${1:-}" in
     echo "Package: $deb"
     ;;
   fuzz)
-    PACKAGES+=(clang)
+    PACKAGES+=(clang libclang-rt-14-dev)  # the fuzzer runtime is only a recommendation of clang
     install_packages
     run_fuzzers "${2:-20}"
     ;;
