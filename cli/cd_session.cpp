@@ -75,6 +75,14 @@ bool SameSource(const std::string& typed, const std::string& source) {
 TrackReadProgress::TrackReadProgress(const std::string& trackLine) : bar("Reading " + trackLine) {
     control.cancel = &InterruptFlag();  // Ctrl+C or SIGTERM, also while a request is pending
     control.onProgress = [this](double fraction) { bar.Update(fraction); };
+    // With --verify: the pass of the current transfer and the sectors re-read so far.
+    control.onVerify = [this](cdda::VerifyPhase phase, std::uint32_t rereadSectors) {
+        const char* pass = phase == cdda::VerifyPhase::FirstPass    ? "pass 1"
+                           : phase == cdda::VerifyPhase::SecondPass ? "pass 2"
+                                                                    : "re-reading";
+        bar.SetNote(std::string(pass) + ", " + std::to_string(rereadSectors) +
+                    (rereadSectors == 1 ? " sector re-read" : " sectors re-read"));
+    };
 }
 
 CLI::Option* AddDriveOption(CLI::App& command, std::string& drive) {

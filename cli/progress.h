@@ -15,10 +15,15 @@ public:
 
     // fraction runs from 0 to 1; redraws at most once per whole percent.
     void Update(double fraction);
+    // A short state shown after the percentage ("pass 2, 3 sectors re-read"); redraws.
+    void SetNote(std::string note);
     void Finish();
 
 private:
+    void Draw();
+
     std::string label_;
+    std::string note_;
     bool enabled_;
     int lastPercent_ = -1;
     bool finished_ = false;

@@ -194,8 +194,11 @@ TEST(VerifiedTrackRead, CliVerifiesLogsSavesTheOffsetAndExitsThreeOnSuspiciousSe
                                             {"KORVANE_ROOT=" + (dir.Path() / "root").string(), "KORVANE_REAL_DRIVES=0",
                                              "KORVANE_ASPI_FAULTS=" + faults});
     };
-    auto bad = run("bad:55", {"--verify", "--max-retries", "3"});
+    auto bad = run("bad:55", {"--verify", "--max-retries", "3", "--progress"});
     EXPECT_EQ(bad.exitCode, 3) << bad.err;
+    // The progress names the pass and counts the sectors read again.
+    EXPECT_NE(bad.err.find("re-reading, 0 sectors re-read"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("pass 2, 1 sector re-read"), std::string::npos) << bad.err;
     std::string log = korvane::testing::ReadText(dir.Path() / "t.log");
     EXPECT_NE(log.find("Suspicious positions: 0:00:00.20\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\n1 suspicious sector\n"), std::string::npos) << log;
