@@ -1,15 +1,12 @@
 #include "regions/sound_ends.h"
 
 #include "regions/auto_slicer.h"
+#include "regions/running_average.h"
 
 #include <algorithm>
 
 namespace korvane {
 namespace {
-
-inline uint32_t Magnitude(int16_t sample) noexcept {
-    return sample < 0 ? uint32_t(-int32_t(sample)) : uint32_t(sample);
-}
 
 constexpr uint32_t kNoFall = UINT32_MAX;
 
@@ -29,15 +26,17 @@ std::vector<uint32_t> SoundEnds(std::span<const int16_t> overview, double thresh
         loudAtEnd[k] = loud;
     };
 
-    if (!overview.empty()) {
-        const double weight = double(p.n - 1);
-        const double divisor = double(p.n);
-        double avg = double(Magnitude(overview[0]));
+    if (overview.size() > 1) {
+        // The slicer's running average, computed in lanes and threads but bit-identical to
+        // its serial chain; loud when avg >= level, i.e. floor(avg) >= level (an integer).
+        const std::size_t steps = AverageSteps(overview.size(), /*mono=*/true);
+        std::vector<uint16_t> floors(steps);
+        std::vector<uint16_t> blockMin((steps + 15) / 16), blockMax((steps + 15) / 16);
+        RunAverageFloors(overview, /*mono=*/true, p.n, {floors, blockMin, blockMax});
         bool inside = false;
         for (std::size_t i = 1; i < overview.size() && k < regions.size(); ++i) {
-            avg = (weight * avg + double(Magnitude(overview[i]))) / divisor;
             const uint32_t pos = i > p.n ? uint32_t(i - p.n) : 0;
-            const bool loud = avg >= double(p.level);
+            const bool loud = floors[i - 1] >= p.level;
             note(pos, loud, inside && !loud);
             inside = loud;
         }
