@@ -1,6 +1,7 @@
 #include "regions/sound_ends.h"
 
 #include "regions/auto_slicer.h"
+#include "regions/large_buffer.h"
 #include "regions/running_average.h"
 
 #include <algorithm>
@@ -30,8 +31,8 @@ std::vector<uint32_t> SoundEnds(std::span<const int16_t> overview, double thresh
         // The slicer's running average, computed in lanes and threads but bit-identical to
         // its serial chain; loud when avg >= level, i.e. floor(avg) >= level (an integer).
         const std::size_t steps = AverageSteps(overview.size(), /*mono=*/true);
-        std::vector<uint16_t> floors(steps);
-        std::vector<uint16_t> blockMin((steps + 15) / 16), blockMax((steps + 15) / 16);
+        LargeVector<uint16_t> floors(steps);  // every value is written before it is read
+        LargeVector<uint16_t> blockMin((steps + 15) / 16), blockMax((steps + 15) / 16);
         RunAverageFloors(overview, /*mono=*/true, p.n, {floors, blockMin, blockMax});
         bool inside = false;
         for (std::size_t i = 1; i < overview.size() && k < regions.size(); ++i) {
