@@ -133,6 +133,7 @@ std::optional<fs::path> ReadToTemporary(const ReadJob& job, std::size_t index, c
             file.Remove();
             return std::nullopt;
         }
+        file.Sync();  // on disk before it takes its name and the read is reported done
         file.Close();
     } catch (...) {
         file.Remove();
