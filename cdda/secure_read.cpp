@@ -109,6 +109,8 @@ void VerifiedReader::Resolve(std::uint32_t lba, std::span<std::uint8_t> out, std
     if (secondOk) agreed = tally.Add(secondRead) || agreed;
     else ++readsLeft;
     while (!agreed && readsLeft-- > 0) {
+        Phase(VerifyPhase::Rereading);  // lets the caller's window notice Cancel
+        if (cancel != nullptr && cancel->load()) break;
         DefeatCache(lba, 1);
         if (ReadOnce(lba, scratch_, 1)) agreed = tally.Add(scratch_);
     }

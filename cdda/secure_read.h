@@ -10,6 +10,7 @@
 //
 // Thread contract: the thread that owns the SectorDevice (the UI thread for a
 // CDReader); blocks it for the reads.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -70,8 +71,11 @@ public:
               std::span<std::uint8_t> firstPass, std::span<std::uint8_t> secondPass);
 
     const VerifyStats& Stats() const noexcept { return stats_; }
-    // Called as each phase of a range begins, with the re-read count so far.
+    // Called as each phase of a range begins, and before every re-read of a sector, with
+    // the re-read count so far.
     std::function<void(VerifyPhase, std::uint32_t rereadSectors)> onPhase;
+    // When it becomes true, a sector's re-reads stop (the read is being cancelled).
+    const std::atomic<bool>* cancel = nullptr;
 
 private:
     bool ReadOnce(std::uint32_t lba, std::span<std::uint8_t> out, std::uint32_t sectorCount);

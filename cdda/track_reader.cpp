@@ -110,6 +110,7 @@ public:
           shift_(SplitOffset(control.secure.offsetSamples)), readableBegin_(readableBegin), readableEnd_(readableEnd),
           verifier_(device_, control.secure.maxRetries, readableBegin, readableEnd) {
         verifier_.onPhase = control.onVerify;
+        verifier_.cancel = control.cancel;
         const std::size_t driveBytes = std::size_t{kSectorsPerTransfer} * kBytesPerSector;
         if (shift_.frames != 0 || shift_.sectors != 0) drive_.resize(driveBytes);
         if (verify_) {

@@ -111,6 +111,17 @@ TEST(VerifiedReader, ResolvesSectorsUntilTwoReadsAgreeAndReportsTheRest) {
         EXPECT_EQ(disc.log[1], (std::pair<std::uint32_t, std::uint32_t>{4999, 1}));
         EXPECT_FALSE(reader.Stats().cacheNotDefeated);
     }
+    // Cancel stops a sector's re-reads at once.
+    ScriptedDisc endless;
+    endless.script[10] = [](int) { return 1; };
+    VerifiedReader cancelled(endless, 1000, 0, 5000);
+    std::atomic<bool> cancel{false};
+    cancelled.cancel = &cancel;
+    cancelled.onPhase = [&](VerifyPhase phase, std::uint32_t) { cancel = phase == VerifyPhase::Rereading; };
+    std::vector<std::uint8_t> all(24 * 2352), one(all.size()), two(all.size());
+    cancelled.Read(0, 24, all, one, two);
+    EXPECT_EQ(endless.reads[10], 2) << "no re-read after Cancel";
+
     ScriptedDisc small;
     VerifiedReader tooSmall(small, 5, 0, 100);
     std::vector<std::uint8_t> out(2352), first(2352), second(2352);

@@ -225,8 +225,9 @@ void CKorvaneView::OnActivateView(bool activate) {
 
 bool CKorvaneView::LoadOverview() {
     SharedBuffers& shared = Shared();
-    // Another view's control may still point into the buffer about to be replaced.
-    if (shared.current != nullptr && shared.current != this) shared.current->editor_->editor()->SetPCMData(nullptr, 0);
+    // The control that points into the buffer about to be freed (another view's, or this
+    // view's own when it loads again) lets go of it first.
+    if (shared.current != nullptr) shared.current->editor_->editor()->SetPCMData(nullptr, 0);
     shared.overview = {};
     shared.current = this;
     std::unique_ptr<platform::FileSource> file;
