@@ -198,6 +198,20 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Sets the reader's quiet flag for one scope and restores what it was, however the
+// scope is left.
+class QuietScope {
+public:
+    QuietScope(CDReader& reader, bool quiet) : reader_(reader), saved_(reader.quiet) { reader.quiet = quiet; }
+    ~QuietScope() { reader_.quiet = saved_; }
+    QuietScope(const QuietScope&) = delete;
+    QuietScope& operator=(const QuietScope&) = delete;
+
+private:
+    CDReader& reader_;
+    bool saved_;
+};
+
 // The Drive box line of a drive: "%c:  %s %s" from letter, vendor and product. A drive
 // without a letter gives an empty line (the zero character ends the text).
 std::string FormatDriveLine(const CDDrive& drive);

@@ -68,14 +68,11 @@ public:
             reader_.ReadSectors(lba, out, sectorCount);
             return;
         }
-        const bool quiet = reader_.quiet;
         try {
-            reader_.quiet = true;
+            QuietScope quiet(reader_, true);
             reader_.ReadSectors(lba, out, sectorCount);
-            reader_.quiet = quiet;
             return;
         } catch (const CDReaderException& failed) {
-            reader_.quiet = quiet;
             if (failed.sense.key == aspi::scsi::kSenseMediumError || failed.hostStatus == aspi::HASTAT_DO_DU)
                 throw SectorsUnreadable("sectors unreadable");
         }

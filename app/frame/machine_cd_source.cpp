@@ -14,19 +14,6 @@
 namespace korvane::app {
 namespace {
 
-// Sets the reader's quiet flag for one call and restores what it was.
-class QuietScope {
-public:
-    QuietScope(cdda::CDReader& reader, bool quiet) : reader_(reader), saved_(reader.quiet) { reader.quiet = quiet; }
-    ~QuietScope() { reader_.quiet = saved_; }
-    QuietScope(const QuietScope&) = delete;
-    QuietScope& operator=(const QuietScope&) = delete;
-
-private:
-    cdda::CDReader& reader_;
-    bool saved_;
-};
-
 std::string Describe(const cdda::CDReaderException& failed) { return cdda::DescribeFailure(failed); }
 
 }  // namespace
@@ -52,7 +39,7 @@ MachineCdSource::~MachineCdSource() = default;
 
 std::vector<std::string> MachineCdSource::ScanDrives(bool quiet) {
     if (!reader_) throw CdError(bindFailure_);
-    QuietScope scope(*reader_, quiet);
+    cdda::QuietScope scope(*reader_, quiet);
     cdda::DriveScan scan = cdda::RefreshDrives(*reader_);
     if (scan.error) throw CdError(*scan.error);
     return std::move(scan.lines);
@@ -65,7 +52,7 @@ std::vector<std::string> MachineCdSource::Problems() const {
 
 std::vector<std::string> MachineCdSource::TrackLines(int driveLine, bool quiet) {
     if (!reader_) return {};
-    QuietScope scope(*reader_, quiet);
+    cdda::QuietScope scope(*reader_, quiet);
     return cdda::FillTrackList(*reader_, driveLine);
 }
 
