@@ -215,18 +215,19 @@ ReadProgress ReadTrackProgress(QProgressDialog& dialog, const QString& readingLa
         QCoreApplication::processEvents();
         return !dialog.wasCanceled();
     };
-    progress.waiting = [&dialog, readingLabel](bool waiting) {
-        const QString label = waiting ? QObject::tr("Waiting for the drive to become ready...") : readingLabel;
+    // Shows `label` when it changed and lets the dialog answer, so Cancel is seen.
+    const auto show = [&dialog](const QString& label) {
         if (dialog.labelText() != label) dialog.setLabelText(label);
         QCoreApplication::processEvents();
         return !dialog.wasCanceled();
     };
-    progress.verifying = [&dialog, readingLabel](int pass, std::uint32_t rereadSectors) {
+    progress.waiting = [show, readingLabel](bool waiting) {
+        return show(waiting ? QObject::tr("Waiting for the drive to become ready...") : readingLabel);
+    };
+    progress.verifying = [show, readingLabel](int pass, std::uint32_t rereadSectors) {
         const QString phase = pass <= 2 ? QObject::tr("pass %1 of 2").arg(pass) : QObject::tr("re-reading");
-        const QString label = readingLabel + QStringLiteral("\n") +
-                              QObject::tr("Verifying: %1, %2 sectors re-read").arg(phase).arg(rereadSectors);
-        if (dialog.labelText() != label) dialog.setLabelText(label);
-        return !dialog.wasCanceled();
+        return show(readingLabel + QStringLiteral("\n") +
+                    QObject::tr("Verifying: %1, %2 sectors re-read").arg(phase).arg(rereadSectors));
     };
     return progress;
 }
