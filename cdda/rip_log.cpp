@@ -98,6 +98,7 @@ void WriteRipLog(const std::filesystem::path& file, const std::string& text) {
     TempFile temp = TempFile::CreateUnique(dir, "~krvn");
     try {
         temp.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+        temp.Sync();  // on disk before it takes its name
         temp.Close();
         std::error_code ec;
         std::filesystem::permissions(temp.Path(), std::filesystem::perms::owner_read |
