@@ -65,6 +65,22 @@ inline void WriteTrackFile(const std::filesystem::path& path, const std::vector<
     WriteAll(path, bytes);
 }
 
+// The track file the reader writes for interleaved stereo samples, built independently:
+// the audio completed with silence to whole sectors (588 frames), then the overview, per
+// group of 4 frames each frame's (l / 2) + (r / 2), summed and divided by 4, truncating.
+inline std::vector<std::byte> ExpectedTrackFile(std::vector<std::int16_t> stereo) {
+    stereo.resize((stereo.size() / 2 + 587) / 588 * 588 * 2, 0);
+    std::vector<std::byte> out;
+    for (auto s : stereo) Put16(out, static_cast<std::uint16_t>(s));
+    for (std::size_t f = 0; f < stereo.size() / 2; f += 4) {
+        std::int32_t sum = 0;
+        for (std::size_t k = f; k < f + 4; ++k)
+            sum += static_cast<std::int16_t>(stereo[2 * k] / 2 + stereo[2 * k + 1] / 2);
+        Put16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(sum / 4)));
+    }
+    return out;
+}
+
 struct WavChunk {
     std::string id;
     std::vector<std::byte> body{};  // an odd size gets its pad byte

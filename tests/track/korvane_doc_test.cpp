@@ -119,49 +119,36 @@ TEST_F(KorvaneDocTest, AFileThatCannotBeDeletedIsReportedExactlyOnce) {
     EXPECT_NE(boxes_.Shown()[0].text.find(track.string()), std::string::npos);
 }
 
-TEST_F(KorvaneDocTest, SaveWritesTheTrackAsAWavAndNeverTouchesTheTrackFile) {
+// Save As writes the track (and the rip log beside it), Export writes a region; neither
+// touches the track file, which goes with its log when the document closes.
+TEST_F(KorvaneDocTest, SaveAndExportWriteWavsAndNeverTouchTheTrackFile) {
     const auto track = MakeTrack("~krvn1.tmp");
     const auto before = ReadAll(track);
-    CKorvaneDoc doc;
-    doc.AdoptTemporaryTrackFile(track);
-    ASSERT_TRUE(doc.CanSave());
-    ASSERT_TRUE(doc.OnSaveDocument(dir_ / "track.wav"));
-    EXPECT_EQ(ReadAll(dir_ / "track.wav"), ExpectedWav(stereo_));
-    // Onto itself, also through a link: refused with a message.
-    fs::create_symlink(track, dir_ / "link.tmp");
-    EXPECT_FALSE(doc.OnSaveDocument(track));
-    EXPECT_FALSE(doc.OnSaveDocument(dir_ / "link.tmp"));
-    EXPECT_EQ(ReadAll(track), before);
-    ASSERT_EQ(boxes_.Shown().size(), 2u);
-    EXPECT_NE(boxes_.Shown()[0].text.find("own track file"), std::string::npos);
-    EXPECT_FALSE(doc.IsModified());
-}
-
-TEST_F(KorvaneDocTest, TheRipLogIsSavedBesideTheWavAndGoesWithTheTrackFile) {
-    const auto track = MakeTrack("~krvn1.tmp");
     const auto log = dir_ / "~krvn1.log";
     std::ofstream(log) << "No errors occurred\n";
     CKorvaneDoc doc;
     doc.AdoptTemporaryTrackFile(track);
     doc.AdoptCompanionFile(log);
+    ASSERT_TRUE(doc.CanSave());
     ASSERT_TRUE(doc.OnSaveDocument(dir_ / "kept.wav"));
+    EXPECT_EQ(ReadAll(dir_ / "kept.wav"), ExpectedWav(stereo_));
     EXPECT_EQ(ReadAll(dir_ / "kept.log"), ReadAll(log));
+    EXPECT_TRUE(doc.ExportRegion(dir_ / "r.wav", 8, 40, false).Ok());
+    EXPECT_EQ(ReadAll(dir_ / "r.wav"), ExpectedWav({stereo_.begin() + 16, stereo_.begin() + 96}));
+    // Onto itself, also through a link: refused with a message; past the end: refused.
+    fs::create_symlink(track, dir_ / "link.tmp");
+    EXPECT_FALSE(doc.OnSaveDocument(track));
+    EXPECT_FALSE(doc.OnSaveDocument(dir_ / "link.tmp"));
+    EXPECT_FALSE(doc.ExportRegion(dir_ / "r2.wav", 1176, 4, false).Ok());
+    EXPECT_EQ(ReadAll(track), before);
+    ASSERT_EQ(boxes_.Shown().size(), 3u);
+    EXPECT_NE(boxes_.Shown()[0].text.find("own track file"), std::string::npos);
+    EXPECT_EQ(boxes_.Shown()[2].text, "could not write file");
+    EXPECT_FALSE(doc.IsModified());
     EXPECT_TRUE(doc.OnCloseDocument());
     EXPECT_FALSE(fs::exists(log));
     EXPECT_FALSE(fs::exists(track));
     EXPECT_TRUE(fs::exists(dir_ / "kept.log"));
-}
-
-TEST_F(KorvaneDocTest, ExportRegionReadsTheDocumentsTrackFile) {
-    const auto track = MakeTrack("~krvn1.tmp");
-    CKorvaneDoc doc;
-    doc.AdoptTemporaryTrackFile(track);
-    EXPECT_TRUE(doc.ExportRegion(dir_ / "r.wav", 8, 40, false).Ok());
-    const std::vector<std::int16_t> expected(stereo_.begin() + 16, stereo_.begin() + 96);
-    EXPECT_EQ(ReadAll(dir_ / "r.wav"), ExpectedWav(expected));
-    EXPECT_FALSE(doc.ExportRegion(dir_ / "r2.wav", 1176, 4, false).Ok());  // past the end
-    ASSERT_EQ(boxes_.Shown().size(), 1u);
-    EXPECT_EQ(boxes_.Shown()[0].text, "could not write file");
 }
 
 }  // namespace
