@@ -3,6 +3,7 @@
 // WAV files with the chunk layouts found in the wild and deliberately broken ones, and
 // the WAV file an export must write.
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
 
@@ -66,18 +67,13 @@ inline void WriteTrackFile(const std::filesystem::path& path, const std::vector<
 }
 
 // The track file the reader writes for interleaved stereo samples, built independently:
-// the audio completed with silence to whole sectors (588 frames), then the overview, per
-// group of 4 frames each frame's (l / 2) + (r / 2), summed and divided by 4, truncating.
+// the audio completed with silence to whole sectors (588 frames), then its overview.
 inline std::vector<std::byte> ExpectedTrackFile(std::vector<std::int16_t> stereo) {
     stereo.resize((stereo.size() / 2 + 587) / 588 * 588 * 2, 0);
     std::vector<std::byte> out;
     for (auto s : stereo) Put16(out, static_cast<std::uint16_t>(s));
-    for (std::size_t f = 0; f < stereo.size() / 2; f += 4) {
-        std::int32_t sum = 0;
-        for (std::size_t k = f; k < f + 4; ++k)
-            sum += static_cast<std::int16_t>(stereo[2 * k] / 2 + stereo[2 * k + 1] / 2);
-        Put16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(sum / 4)));
-    }
+    const auto overview = IndependentOverview({reinterpret_cast<const std::uint8_t*>(out.data()), out.size()});
+    for (auto b : overview) out.push_back(std::byte(b));
     return out;
 }
 
