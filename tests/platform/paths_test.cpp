@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <cctype>
 #include <fstream>
 #include <vector>
 #include <optional>
 #include <string>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvane::platform {
@@ -17,19 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable for the scope, restoring the previous state after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = ::getenv(name)) old_ = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 void Touch(const fs::path& file) { std::ofstream(file) << "x"; }
 

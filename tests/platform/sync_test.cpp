@@ -97,22 +97,8 @@ TEST(WaitAll, ConsumesNothingUntilAllAreSignalled) {
     EXPECT_TRUE(Signalled(manual));
 }
 
-TEST(WaitAll, DoesNotHoldOnToEventsWhileIncomplete) {
-    // A wait-all that cannot complete must leave `a` to a competing wait-any.
-    Event a(false, false), b(false, false);
-    Event* both[] = {&a, &b};
-    std::atomic<std::uint32_t> allResult{0};
-    std::thread waiter([&] { allResult = WaitForMultipleObjects(both, true, kGenerousMs); });
-    std::this_thread::sleep_for(20ms);
-    a.Set();
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(WaitForSingleObject(a, kGenerousMs), kWaitObject0);
-    a.Set();
-    b.Set();
-    waiter.join();
-    EXPECT_EQ(allResult.load(), kWaitObject0);
-}
-
+// The wait-all registered first is woken first, may not take `a` while incomplete, and must
+// not swallow the wake-up the wait-any needs.
 TEST(WaitAny, IsWokenEvenWhenAnIncompleteWaitAllWaitsOnTheSameEvent) {
     Event a(false, false), b(false, false);
     Event* both[] = {&a, &b};
@@ -193,7 +179,7 @@ TEST(AutoReset, CompetingMultiObjectWaitsConsumeEachSetExactlyOnce) {
     EXPECT_EQ(overuse.load(), 0);
 }
 
-TEST(Thread, ReportsExitCodeAndWaitTimesOut) {
+TEST(Thread, ReportsExitCodeWaitTimesOutAndDestructorJoins) {
     Event release(true, false);
     Thread thread([&]() -> std::uint32_t {
         WaitForSingleObject(release, kInfinite);
@@ -207,9 +193,8 @@ TEST(Thread, ReportsExitCodeAndWaitTimesOut) {
     EXPECT_TRUE(thread.Finished());
     EXPECT_EQ(thread.ExitCode(), 42u);
     EXPECT_EQ(thread.Wait(0), kWaitObject0);
-}
 
-TEST(Thread, DestructorJoinsTheBody) {
+    // The destructor joins the body.
     std::atomic<bool> done{false};
     {
         Thread thread([&]() -> std::uint32_t {
