@@ -167,7 +167,7 @@ TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsItWas) {
     EXPECT_NE(ReadText(root / "shell.log").find("ShellExecute\topen\t" + kAppDir + "\\ReadMe.txt\t"), std::string::npos);
 
     // Installed again: one entry in the host's applications menu, starting the program on
-    // this machine root; one uninstall gives the machine back as it was.
+    // this machine root.
     const auto again = Install({"accept", "finish"});
     ASSERT_EQ(again.status, 0) << again.output;
     const fs::path menu = base / "xdg" / "applications";
@@ -176,6 +176,19 @@ TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsItWas) {
     const std::string exec = "Exec=env \"KORVANE_ROOT=" + root.string() + "\" \"" + Host(kAppDir + "\\Korvane.exe").string();
     EXPECT_NE(entry.find(exec + "\"\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("Categories=Audio;AudioVideo;\n"), std::string::npos);
+
+    // A file in use stops the uninstall before the registry and the log, so it can be
+    // repeated; then one uninstall gives the machine back as it was.
+    const fs::path help = Host(kAppDir + "\\Korvane.hlp");
+    auto inUse = korvane::platform::InUseLock::Hold(help);
+    ASSERT_TRUE(inUse.has_value());
+    const auto stopped = Machine({"uninstall", "Korvane"});
+    EXPECT_EQ(stopped.status, 1) << stopped.output;
+    EXPECT_TRUE(fs::exists(help));
+    EXPECT_TRUE(fs::exists(Host(kAppDir + "\\_install.log")));
+    EXPECT_FALSE(fs::exists(Host(kAppDir + "\\ReadMe.txt")));  // the rest went
+    EXPECT_NE(UninstallString(), "");
+    inUse.reset();
     const auto uninstall = Machine({"uninstall", "Korvane"});
     EXPECT_EQ(uninstall.status, 0) << uninstall.output;
     EXPECT_EQ(Snapshot(), before);
@@ -265,7 +278,7 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
     }
 }
 
-TEST_F(EndToEnd, ScriptedWizardRefusalsAndCancelInstallNothing) {
+TEST_F(EndToEnd, ScriptedRefusalsAndCancelInstallNothingAndSpareAnInstallation) {
     const auto before = Snapshot();
     const auto declined = Install({"decline", "finish"});
     EXPECT_EQ(declined.status, 3);
@@ -273,6 +286,15 @@ TEST_F(EndToEnd, ScriptedWizardRefusalsAndCancelInstallNothing) {
     EXPECT_EQ(cancelled.status, 0);
     EXPECT_EQ(cancelled.output.find("MessageBox"), std::string::npos);  // cancel shows nothing
     EXPECT_EQ(Snapshot(), before);
+
+    // A folder that cannot take the files is refused before anything is written, sparing
+    // the installation already there.
+    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
+    const std::string entry = UninstallString();
+    const auto through = Install({"accept", "folder=C:\\Program Files\\Quorvix\\Korvane\\ReadMe.txt\\sub", "finish"});
+    EXPECT_EQ(through.status, 3) << through.output;
+    EXPECT_NE(through.output.find("cannot be created or written"), std::string::npos) << through.output;
+    EXPECT_EQ(UninstallString(), entry);
 }
 
 // A restart file naming paths above the drive, or through a link that leaves it, must not
@@ -300,25 +322,6 @@ TEST_F(EndToEnd, RestartFileCannotReachOutsideTheMachineRoot) {
     EXPECT_FALSE(machine.ToHost("C:\\escape").has_value());
 }
 
-// A file in use stops the uninstall before the registry and the log, so it can be repeated.
-TEST_F(EndToEnd, UninstallWithAFileInUseCanBeRepeated) {
-    const auto before = Snapshot();
-    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
-    const fs::path help = Host(kAppDir + "\\Korvane.hlp");
-    auto inUse = korvane::platform::InUseLock::Hold(help);
-    ASSERT_TRUE(inUse.has_value());
-    const auto first = Machine({"uninstall", "Korvane"});
-    EXPECT_EQ(first.status, 1) << first.output;
-    EXPECT_TRUE(fs::exists(help));
-    EXPECT_TRUE(fs::exists(Host(kAppDir + "\\_install.log")));
-    EXPECT_FALSE(fs::exists(Host(kAppDir + "\\ReadMe.txt")));  // the rest went
-    EXPECT_NE(UninstallString(), "");
-    inUse.reset();
-    const auto second = Machine({"uninstall", "Korvane"});
-    EXPECT_EQ(second.status, 0) << second.output;
-    EXPECT_EQ(Snapshot(), before);
-}
-
 // A log that cannot be read is a failure, said so; --help is not.
 TEST_F(EndToEnd, UninstallerRefusesLogsItCannotRead) {
     for (const std::string log : {"C:\\No Such\\_install.log", "relative\\_install.log", "C:\\WINDOWS"}) {
@@ -329,16 +332,6 @@ TEST_F(EndToEnd, UninstallerRefusesLogsItCannotRead) {
     const auto help = Program(kBin / "vmuninst", {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.output.find("usage: vmuninst"), std::string::npos);
-}
-
-// A folder that cannot take the files is refused before anything is installed.
-TEST_F(EndToEnd, RefusedFolderReachesTheExitCodeAndSparesAWorkingInstallation) {
-    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
-    const std::string entry = UninstallString();
-    const auto through = Install({"accept", "folder=C:\\Program Files\\Quorvix\\Korvane\\ReadMe.txt\\sub", "finish"});
-    EXPECT_EQ(through.status, 3) << through.output;
-    EXPECT_NE(through.output.find("cannot be created or written"), std::string::npos) << through.output;
-    EXPECT_EQ(UninstallString(), entry);
 }
 
 // An installer without its payload, or with a byte changed inside a packed payload file,

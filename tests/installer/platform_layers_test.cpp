@@ -9,6 +9,7 @@
 #include "platform/machine/in_use.h"
 #include "platform/machine/short_names.h"
 #include "platform/version/version.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -43,12 +44,11 @@ TEST(VersionRecord, ReadsTheRecordBuiltIntoOurModules) {
 }
 
 TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
-    char dir[] = "/tmp/korvane-version-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const fs::path text = fs::path(dir) / "ReadMe.txt";
+    const korvane::testing::TempDir dir;
+    const fs::path text = dir.Path() / "ReadMe.txt";
     std::ofstream(text) << "no version here";
     EXPECT_EQ(platform::GetFileVersionInfoSize(text), 0u);
-    EXPECT_EQ(platform::GetFileVersionInfoSize(fs::path(dir) / "missing.dll"), 0u);
+    EXPECT_EQ(platform::GetFileVersionInfoSize(dir.Path() / "missing.dll"), 0u);
     EXPECT_EQ(platform::GetFileVersionInfoSize(KORVANE_BIN_DIR "/korvane-machine"), 0u);  // ELF, no record
 
     // Every truncation of a real module either still finds a valid record or none; the
@@ -64,7 +64,6 @@ TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
     const std::uint64_t far = ~std::uint64_t(0) - 16;
     std::memcpy(broken.data() + 0x28, &far, 8);
     EXPECT_FALSE(platform::FindVersionSection(broken).has_value());
-    fs::remove_all(dir);
 }
 
 // Strings of a made block answer queries; a block whose strings run off its end is refused

@@ -76,7 +76,7 @@ TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
     EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / ".local" / "share" / "korvane");
 }
 
-TEST_F(ToHost, ResolvesExistingComponentsIgnoringCase) {
+TEST_F(ToHost, ResolvesExistingComponentsIgnoringCaseAndNeverLeavesTheDrive) {
     Touch(root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\~krvn1.tmp"), root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("c:/windows/temp/~KRVN1.TMP"), root.TempDir() / "~krvn1.tmp");
@@ -86,6 +86,10 @@ TEST_F(ToHost, ResolvesExistingComponentsIgnoringCase) {
     EXPECT_EQ(root.ToHost("C:"), root.DriveC());
     // Missing components keep the given spelling.
     EXPECT_EQ(root.ToHost("C:\\windows\\New Folder\\Sub\\File.WAV"), root.WindowsDir() / "New Folder" / "Sub" / "File.WAV");
+    // ".." stops at the root of the drive.
+    EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
 }
 
 TEST_F(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
@@ -94,12 +98,6 @@ TEST_F(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\B.txt"), root.TempDir() / "B.txt");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\b.TXT"), root.TempDir() / "b.TXT");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\b.txt"), root.TempDir() / "B.txt");
-}
-
-TEST_F(ToHost, NeverLeavesTheDrive) {
-    EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
-    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
-    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
 }
 
 TEST_F(ToHost, RejectsOtherDrivesAndInvalidNames) {

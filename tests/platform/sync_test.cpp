@@ -17,7 +17,7 @@ constexpr std::uint32_t kGenerousMs = 10000;  // a wait that must succeed long b
 
 bool Signalled(Event& event) { return WaitForSingleObject(event, 0) == kWaitObject0; }
 
-TEST(Event, ManualResetStaysSignalledUntilReset) {
+TEST(Event, ManualResetStaysSignalledUntilResetAutoResetOnlyForOneWait) {
     Event event(true, false);
     EXPECT_TRUE(event.IsManualReset());
     EXPECT_FALSE(Signalled(event));
@@ -28,23 +28,22 @@ TEST(Event, ManualResetStaysSignalledUntilReset) {
     EXPECT_FALSE(Signalled(event));
     Event initially(true, true);
     EXPECT_TRUE(Signalled(initially));
+
+    // An auto-reset event is consumed by the wait it releases.
+    Event autoEvent(false, true);
+    EXPECT_FALSE(autoEvent.IsManualReset());
+    EXPECT_TRUE(Signalled(autoEvent));
+    EXPECT_FALSE(Signalled(autoEvent));
+    autoEvent.Set();
+    autoEvent.Set();  // setting a signalled event does not count twice
+    EXPECT_TRUE(Signalled(autoEvent));
+    EXPECT_FALSE(Signalled(autoEvent));
+    autoEvent.Set();
+    autoEvent.Reset();
+    EXPECT_FALSE(Signalled(autoEvent));
 }
 
-TEST(Event, AutoResetIsConsumedByTheWaitItReleases) {
-    Event event(false, true);
-    EXPECT_FALSE(event.IsManualReset());
-    EXPECT_TRUE(Signalled(event));
-    EXPECT_FALSE(Signalled(event));
-    event.Set();
-    event.Set();  // setting a signalled event does not count twice
-    EXPECT_TRUE(Signalled(event));
-    EXPECT_FALSE(Signalled(event));
-    event.Set();
-    event.Reset();
-    EXPECT_FALSE(Signalled(event));
-}
-
-TEST(Wait, TimesOutAfterRoughlyTheGivenTime) {
+TEST(Wait, TimesOutAfterRoughlyTheGivenTimeAndRefusesBadSets) {
     Event event(false, false);
     const auto start = Clock::now();
     EXPECT_EQ(WaitForSingleObject(event, 60), kWaitTimeout);
@@ -55,9 +54,8 @@ TEST(Wait, TimesOutAfterRoughlyTheGivenTime) {
     EXPECT_EQ(WaitForMultipleObjects(pair, false, 60), kWaitTimeout);
     EXPECT_EQ(WaitForMultipleObjects(pair, true, 0), kWaitTimeout);
     EXPECT_GE(Clock::now() - start2, 55ms);
-}
 
-TEST(Wait, RejectsEmptyNullAndDuplicateSets) {
+    // Empty sets, null events and duplicates are refused.
     Event a(true, true);
     EXPECT_EQ(WaitForMultipleObjects({}, false, 0), kWaitFailed);
     Event* withNull[] = {&a, nullptr};
