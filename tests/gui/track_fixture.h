@@ -42,8 +42,8 @@ inline std::vector<std::int16_t> DemoOverview(double seconds, std::uint64_t seed
     return overview;
 }
 
-// A track view over a track file of `overview`, playing into a recording player and
-// slicing with `settings` (or what `source` returns, when set).
+// A track view over a track file of `overview`, playing into a recording player (or
+// `playTo`, when given) and slicing with `settings` (or what `source` returns, when set).
 struct ViewRig {
     QTemporaryDir dir;
     std::vector<std::int16_t> overview;
@@ -53,10 +53,12 @@ struct ViewRig {
     editor::SampleEditorWidget* control = new editor::SampleEditorWidget;
     std::unique_ptr<trackview::CKorvaneView> view;
 
-    explicit ViewRig(std::vector<std::int16_t> samples, QSize size = {900, 400}) : overview(std::move(samples)) {
+    explicit ViewRig(std::vector<std::int16_t> samples, QSize size = {900, 400}, trackview::RegionPlayer* playTo = nullptr)
+        : overview(std::move(samples)) {
         WriteTrackFile(Path("track1.tmp"), overview);
         view = std::make_unique<trackview::CKorvaneView>(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr),
-                                                         player, [this] { return source ? source() : settings; });
+                                                         playTo ? *playTo : player,
+                                                         [this] { return source ? source() : settings; });
         view->SetTrackFile(Path("track1.tmp"));
         view->resize(size);
     }
