@@ -269,6 +269,31 @@ TEST_F(Cli, DriveFaultsThatPassGiveTheCleanBytesAndTheOthersLeaveNothing) {
     }
 }
 
+TEST_F(Cli, ReadVerifiesLogsSavesTheOffsetAndExitsThreeOnSuspiciousSectors) {
+    const ProgramRun bad = Run("read -t 2 -o t.trk --log t.log --verify --max-retries 3 --progress", "bad:55");
+    EXPECT_EQ(bad.exitCode, 3) << bad.err;
+    // The progress names the pass and counts the sectors read again.
+    EXPECT_NE(bad.err.find("re-reading, 0 sectors re-read"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("pass 2, 1 sector re-read"), std::string::npos) << bad.err;
+    std::string log = ReadText(dir.Path() / "t.log");
+    EXPECT_NE(log.find("Suspicious positions: 0:00:00.33\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\n1 suspicious sector\n"), std::string::npos) << log;
+    EXPECT_NE(bad.out.find("AccurateRip v2: "), std::string::npos) << bad.out;
+
+    // Track 1, whose offset reads reach into the audio of track 2.
+    const std::string read = "read -t 1 -f -o t.trk --log t.log ";
+    const ProgramRun saved = Run(read + "--verify --offset +667 --save-offset", "flaky:20:30,offset:+667");
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    const ProgramRun again = Run(read, "offset:+667");
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    log = ReadText(dir.Path() / "t.log");
+    EXPECT_NE(log.find("Read offset: +667 samples\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Verify reads: off\n"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 20), "\nNo errors occurred\n");
+    const std::string help = Run("read --help").out;
+    EXPECT_NE(help.find("3 the read finished but some sectors are suspicious"), std::string::npos) << help;
+}
+
 // -o ./kick numbers the file, never the folder; a dot in the file name works as before.
 TEST_F(Cli, ExportNumbersTheFileNameAndRefusesToReplace) {
     SetDiscs("demo");
