@@ -1,6 +1,7 @@
 // The virtual drive answers the four commands as a drive would, byte for byte.
 #include "platform/aspi/disc_image.h"
 #include "platform/aspi/virtual_drive.h"
+#include "tests/aspi/scsi_request.h"
 #include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
@@ -13,27 +14,11 @@ namespace {
 using korvane::testing::TempDir;
 using korvane::testing::TestTrack;
 
-struct Request {
-    std::vector<std::uint8_t> buffer;
-    SRB_ExecSCSICmd srb{};
-    Request(std::size_t size, std::vector<std::uint8_t> cdb) : buffer(size, 0xEE) {
-        srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-        srb.SRB_Flags = SRB_DIR_IN;
-        srb.SRB_BufLen = static_cast<std::uint32_t>(buffer.size());
-        srb.SRB_BufPointer = buffer.data();
-        srb.SRB_SenseLen = SENSE_LEN;
-        srb.SRB_CDBLen = static_cast<std::uint8_t>(cdb.size());
-        std::copy(cdb.begin(), cdb.end(), srb.CDBByte);
-    }
-    scsi::Sense Sense() const { return scsi::ParseSense(std::span(srb.SenseArea, SENSE_LEN)); }
-};
-
 std::vector<std::uint8_t> ReadCd(std::uint32_t lba, std::uint32_t count, std::uint8_t type = 0x04) {
     return {0xBE, type, static_cast<std::uint8_t>(lba >> 24), static_cast<std::uint8_t>(lba >> 16),
             static_cast<std::uint8_t>(lba >> 8), static_cast<std::uint8_t>(lba), static_cast<std::uint8_t>(count >> 16),
             static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count), 0xF0, 0, 0};
 }
-const std::vector<std::uint8_t> kReadTocLba{0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0};
 
 class VirtualDriveTest : public ::testing::Test {
 protected:
@@ -46,17 +31,14 @@ protected:
     std::unique_ptr<VirtualDrive> drive;
 };
 
-TEST_F(VirtualDriveTest, InquiryHasPaddedIdentityFields) {
-    Request r(96, {0x12, 0, 0, 0, 0x60, 0});
-    drive->Execute(r.srb);
-    ASSERT_EQ(r.srb.SRB_Status, SS_COMP);
-    EXPECT_EQ(r.buffer[0], DTYPE_CDROM);
-    EXPECT_EQ(std::string(r.buffer.begin() + 8, r.buffer.begin() + 16), "KORVANE ");
-    EXPECT_EQ(std::string(r.buffer.begin() + 16, r.buffer.begin() + 32), "Virtual CD-ROM  ");
-    EXPECT_EQ(std::string(r.buffer.begin() + 32, r.buffer.begin() + 36), "1.0 ");
-    // The allocation length limits the transfer.
+// The identity fields are Describe()'s and the drive scan's to check; here the
+// allocation length, which limits the transfer.
+TEST_F(VirtualDriveTest, InquiryStopsAtTheAllocationLength) {
     Request small(96, {0x12, 0, 0, 0, 36, 0});
     drive->Execute(small.srb);
+    ASSERT_EQ(small.srb.SRB_Status, SS_COMP);
+    EXPECT_EQ(small.buffer[0], DTYPE_CDROM);
+    EXPECT_EQ(small.buffer[35], ' ');
     EXPECT_EQ(small.buffer[36], 0xEE);
 }
 
