@@ -59,19 +59,5 @@ TEST(DownmixOverview, PartialFinalGroupIsZeroPaddedAndBufferIsChecked) {
     EXPECT_THROW(DownmixOverview(values, tooShort), std::length_error);
 }
 
-TEST(TrackFileLayout, OverviewPartLiesInTheLastNinth) {
-    for (std::uint64_t sectors : {1u, 24u, 49u, 18934u}) {
-        const std::uint64_t length = TrackFileBytesForSectors(sectors);
-        EXPECT_EQ(length, 2646 * sectors);
-        EXPECT_TRUE(IsTrackFileLength(length));
-        EXPECT_EQ(OverviewPartOffset(length), AudioBytesForSectors(sectors));
-        EXPECT_EQ(OverviewPartBytes(length), OverviewBytesForSectors(sectors));
-        EXPECT_EQ(OverviewSampleCount(length), 147 * sectors);
-    }
-    EXPECT_FALSE(IsTrackFileLength(2646 + 9));
-    EXPECT_EQ(TrackFileBytesForOverviewSamples(3), 54u);
-    EXPECT_DOUBLE_EQ(SecondsForOverviewSamples(11025), 1.0);
-}
-
 }  // namespace
 }  // namespace korvane::cdda

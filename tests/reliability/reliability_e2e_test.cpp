@@ -120,21 +120,17 @@ protected:
     fs::path cue;
 };
 
+// Every command that writes checks its output against its inputs (the paths that name
+// the same file, links and dots, are HostFiles.AnOutputNamingAnInputByAnyPathIsRefused's).
 TEST_F(Reliability, NoCommandWritesOverItsOwnInputByAnyPath) {
     const fs::path song = dir.Path() / "song.wav";
     WriteWav(song);
     const std::string original = ReadText(song);
-    fs::create_symlink(song, dir.Path() / "link.wav");
     fs::create_hard_link(song, dir.Path() / "hard.wav");
     const std::string bin = (dir.Path() / "album.bin").string();
     const std::string binBefore = ReadText(bin);
-    const std::string viaDots = (dir.Path() / "sub/../song.wav").string();
-    fs::create_directory(dir.Path() / "sub");
     const std::vector<std::vector<std::string>> commands = {
         {"export", "--wav", song.string(), "-o", song.string(), "--regions", "1"},
-        {"export", "--wav", song.string(), "-o", viaDots, "--regions", "1"},
-        {"export", "--wav", song.string(), "-o", (dir.Path() / "link.wav").string(), "--regions", "1"},
-        {"export", "--wav", song.string(), "-o", (dir.Path() / "hard.wav").string(), "--regions", "1"},
         {"import", song.string(), "-o", (dir.Path() / "hard.wav").string()},
         {"read", "--track", "1", "--force", "-o", bin},
         {"export", "--demo", "--drive", "D:", "-o", (dir.Path() / "./album.bin").string(), "--regions", "1"},
