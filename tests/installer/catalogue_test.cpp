@@ -2,6 +2,8 @@
 // the uninstaller, and the whole install sequence on a clean machine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "installer/pack/manifest.h"
 #include "machine_fixture.h"
 #include "platform/machine/in_use.h"
@@ -48,8 +50,7 @@ TEST_F(Catalogue, GapsConsumeNoStringEntriesAndSixteenIsNeverLookedFor) {
 TEST_F(Catalogue, FifteenFilesAKindAndTheProgressFromEachStart) {
     for (int n = 1; n <= 15; ++n) {
         const std::string number = std::to_string(n);
-        payload.Add(std::string("IDT_SYSFILE_").append(number), Bytes(std::string("sys").append(number)));
-        payload.String(41000 + n - 1, std::string("S").append(number).append(".DLL")).String(44000 + n - 1, "<sysdir>");
+        payload.File("SYSFILE", n, std::string("S").append(number).append(".DLL"), "<sysdir>", Bytes(std::string("sys").append(number)));
     }
     auto& inst = MakeInstaller(payload);
     int counter = 15;
@@ -64,52 +65,34 @@ TEST_F(Catalogue, FifteenFilesAKindAndTheProgressFromEachStart) {
     EXPECT_EQ(shared->ValueNames().size(), 15u);
 }
 
-TEST_F(Catalogue, AppFileInUseFailsUnrecordedAndTheRestGoesOn) {
-    payload.Add("IDT_APPFILE_1", Bytes("new exe")).Add("IDT_APPFILE_2", Bytes("new help"));
-    payload.String(40000, "Korvane.exe").String(47000, "<appdir>").String(40001, "Korvane.hlp").String(47001, "<appdir>");
+// A file in use and a folder in a file's place each fail with the message, unrecorded and
+// without a temporary left behind; the files after them are still placed.
+TEST_F(Catalogue, AppFilesThatCannotBeWrittenFailUnrecordedAndTheRestGoesOn) {
+    payload.File("APPFILE", 1, "Korvane.exe", "<appdir>", Bytes("new exe"));
+    payload.File("APPFILE", 2, "Data", "<appdir>", Bytes("x"));
+    payload.File("APPFILE", 3, "Korvane.hlp", "<appdir>", Bytes("new help"));
     auto& inst = MakeInstaller(payload);
     WriteFile(context->appDir + "\\Korvane.exe", Bytes("running exe"));
     auto lock = platform::InUseLock::Hold(Host(context->appDir + "\\Korvane.exe"));
     ASSERT_TRUE(lock);
-    int counter = 0;
-    inst.InstallAppFiles(progress, counter);
-    EXPECT_EQ(counter, 2);
-    EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy File."});
-    EXPECT_EQ(ReadText(context->appDir + "\\Korvane.exe"), "running exe");
-    EXPECT_EQ(ReadText(context->appDir + "\\Korvane.hlp"), "new help");
-    EXPECT_EQ(log->Text(), "INSTAPPFILE C:\\Program Files\\Quorvix\\Korvane,Korvane.hlp\r\n");
-}
-
-TEST_F(Catalogue, WriteFailureIsReportedAndLeavesNoFile) {
-    // A folder entry naming a file's place: the payload cannot be written there.
-    payload.Add("IDT_APPFILE_1", Bytes("x")).String(40000, "Data").String(47000, "<appdir>");
-    auto& inst = MakeInstaller(payload);
     fs::create_directories(Host(context->appDir + "\\Data"));
     int counter = 0;
     inst.InstallAppFiles(progress, counter);
-    EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy File."});
-    EXPECT_EQ(log->Count(), 0);
-    EXPECT_EQ(inst.WritePayloadFile(Bytes("x"), "a.txt", "C:\\No\\Such", 0), 0);
+    EXPECT_EQ(counter, 3);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"Could not copy File.", "Could not copy File."}));
+    EXPECT_EQ(ReadText(context->appDir + "\\Korvane.exe"), "running exe");
+    EXPECT_EQ(ReadText(context->appDir + "\\Korvane.hlp"), "new help");
+    EXPECT_EQ(log->Text(), "INSTAPPFILE C:\\Program Files\\Quorvix\\Korvane,Korvane.hlp\r\n");
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(Host(context->appDir))) left.push_back(entry.path().filename());
-    EXPECT_EQ(left, std::vector<std::string>{"Data"});  // no temporary left behind
-}
-
-TEST_F(Catalogue, SystemFilesAreCountedWhateverThePlacementReturned) {
-    payload.Add("IDT_SYSFILE_1", ReadBytes(PayloadModule("COMCTL32.DLL")));
-    payload.String(41000, "COMCTL32.DLL").String(44000, "<sysdir>");
-    auto& inst = MakeInstaller(payload);
-    WriteFile("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL", ReadBytes(TestModule("higher.dll")));  // kept: returns 0
-    int counter = 15;
-    inst.InstallSystemFiles(progress, counter);
-    auto shared = registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey);
-    EXPECT_EQ(shared->QueryDword("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"), 1u);
-    EXPECT_EQ(log->Count(), 0);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"Data", "Korvane.exe", "Korvane.hlp"}));
+    EXPECT_EQ(inst.WritePayloadFile(Bytes("x"), "a.txt", "C:\\No\\Such", 0), 0);
 }
 
 TEST_F(Catalogue, SelfRegisteringSystemFileIsRegisteredOnlyWhenPlacedNow) {
     const auto module = ReadBytes(TestModule("selfreg.ocx"));
-    payload.Add("IDT_SELFREGSYS_1", module).String(42000, "SELFREG.OCX").String(45000, "<sysdir>");
+    payload.File("SELFREGSYS", 1, "SELFREG.OCX", "<sysdir>", module);
     auto& inst = MakeInstaller(payload);
     int counter = 30;
     inst.InstallSelfRegSystemFiles(progress, counter);
@@ -131,9 +114,8 @@ TEST_F(Catalogue, SelfRegisteringSystemFileIsRegisteredOnlyWhenPlacedNow) {
 }
 
 TEST_F(Catalogue, CustomModuleRegistrationFailureIsReportedAndStillCounted) {
-    payload.Add("IDT_SELFREG_CUSTOM_1", ReadBytes(TestModule("selfreg_fails.ocx")));
-    payload.Add("IDT_SELFREG_CUSTOM_2", Bytes("not a module"));
-    payload.String(43000, "Fails.ocx").String(46000, "<shareddir>").String(43001, "Text.ocx").String(46001, "<shareddir>");
+    payload.File("SELFREG_CUSTOM", 1, "Fails.ocx", "<shareddir>", ReadBytes(TestModule("selfreg_fails.ocx")));
+    payload.File("SELFREG_CUSTOM", 2, "Text.ocx", "<shareddir>", Bytes("not a module"));
     auto& inst = MakeInstaller(payload);
     int counter = 45;
     inst.InstallSelfRegCustomFiles(progress, counter);
@@ -149,35 +131,23 @@ TEST_F(Catalogue, CustomModuleRegistrationFailureIsReportedAndStillCounted) {
     EXPECT_EQ(log->At(1), "INSTAPPFILE " + shared + ",Fails.ocx,COMPONENT");
 }
 
-TEST_F(Catalogue, UninstallerIsWrittenToTheWindowsFolderOrReported) {
-    auto& inst = MakeInstaller(payload);
-    EXPECT_EQ(inst.WriteUninstaller(), 0);
+// Written and not recorded: see the whole sequence below.
+TEST_F(Catalogue, MissingUninstallerIsReported) {
+    EXPECT_EQ(MakeInstaller(payload).WriteUninstaller(), 0);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy File."});
-    payload.Add("IDT_APPFILE_UNINST", Bytes("uninstaller"));
-    Payload withUninstaller;
-    withUninstaller.Add("IDT_APPFILE_UNINST", Bytes("uninstaller")).String(50000, "Korvane");
-    auto& second = MakeInstaller(withUninstaller);
-    EXPECT_EQ(second.WriteUninstaller(), 1);
-    EXPECT_EQ(ReadText("C:\\WINDOWS\\VMUnInst.exe"), "uninstaller");
-    EXPECT_EQ(log->Count(), 0);  // not recorded
 }
 
 // The whole sequence with the payload as delivered (less the application, which the
 // catalogue order does not depend on).
 TEST_F(Catalogue, FirstInstallationOnACleanMachineLogsInTheDocumentedOrder) {
-    payload.Add("IDT_APPFILE_1", Bytes("exe")).Add("IDT_APPFILE_2", Bytes("hlp")).Add("IDT_APPFILE_3", Bytes("cnt"));
-    payload.Add("IDT_APPFILE_4", Bytes("read me"));
-    payload.Add("IDT_SYSFILE_1", ReadBytes(PayloadModule("COMCTL32.DLL")));
-    payload.Add("IDT_SYSFILE_2", ReadBytes(PayloadModule("MFC42.DLL")));
-    payload.Add("IDT_SYSFILE_3", ReadBytes(PayloadModule("MSVCRT.DLL")));
-    payload.Add("IDT_SELFREG_CUSTOM_1", ReadBytes(TestModule("selfreg.ocx")));
-    payload.Add("IDT_APPFILE_UNINST", Bytes("uninstaller")).Add("IDT_LICENSE_TXT", Bytes("licence\r\n"));
     const char* app[] = {"Korvane.exe", "Korvane.hlp", "Korvane.cnt", "ReadMe.txt"};
-    for (int i = 0; i < 4; ++i) payload.String(40000 + i, app[i]).String(47000 + i, "<appdir>");
+    for (int i = 0; i < 4; ++i) payload.File("APPFILE", i + 1, app[i], "<appdir>", Bytes(app[i]));
     const char* sys[] = {"COMCTL32.DLL", "MFC42.DLL", "MSVCRT.DLL"};
-    for (int i = 0; i < 3; ++i) payload.String(41000 + i, sys[i]).String(44000 + i, "<sysdir>");
-    payload.String(43000, "Lumatrel.ocx").String(46000, "<shareddir>");
-    WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", ReadBytes(TestModule("higher.dll")));  // present: no record
+    for (int i = 0; i < 3; ++i) payload.File("SYSFILE", i + 1, sys[i], "<sysdir>", ReadBytes(PayloadModule(sys[i])));
+    payload.File("SELFREG_CUSTOM", 1, "Lumatrel.ocx", "<shareddir>", ReadBytes(TestModule("selfreg.ocx")));
+    payload.Add("IDT_APPFILE_UNINST", Bytes("uninstaller")).Add("IDT_LICENSE_TXT", Bytes("licence\r\n"));
+    // A newer copy present: kept, not recorded, but its use still counted.
+    WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", ReadBytes(TestModule("higher.dll")));
     auto& inst = MakeInstaller(payload);
     EXPECT_EQ(inst.RunInstallation(progress), 1);
 
@@ -200,9 +170,12 @@ TEST_F(Catalogue, FirstInstallationOnACleanMachineLogsInTheDocumentedOrder) {
               "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n"
               "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\r\n"
               "NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane\r\n");
+    EXPECT_EQ(registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey)->QueryDword("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), 1u);
     EXPECT_EQ(ReadText("C:\\WINDOWS\\VMUnInst.exe"), "uninstaller");
     ASSERT_EQ(shell->Executes().size(), 1u);
+    EXPECT_EQ(shell->Executes()[0].verb, "open");
     EXPECT_EQ(shell->Executes()[0].file, appDir + "\\ReadMe.txt");
+    EXPECT_EQ(shell->Executes()[0].showCommand, platform::kSwShowNormal);
     EXPECT_EQ(progress.texts.front(), "");
     EXPECT_EQ(progress.texts.back(), ProgressText(46));
     EXPECT_EQ(context->rebootNeeded, 0);

@@ -15,12 +15,8 @@
 #include <vector>
 
 #include "installer/core/install_log.h"
-#include "installer/core/installer.h"
-#include "installer/uninst/uninstall.h"
 #include "platform/machine/in_use.h"
-#include "platform/machine/wininit.h"
 #include "platform/paths/paths.h"
-#include "platform/version/version.h"
 #include "track/editor_ctrl/sample_editor.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -32,6 +28,7 @@ namespace {
 const fs::path kBin = KORVANE_BIN_DIR;
 const std::string kAppDir = "C:\\Program Files\\Quorvix\\Korvane";
 const std::string kSharedDir = "C:\\Program Files\\Common Files\\Quorvix";
+const fs::path kNewerComctl = fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll";
 
 using korvane::platform::InUseLock;
 using korvane::testing::ReadText;
@@ -96,13 +93,12 @@ protected:
         std::ofstream(file, std::ios::binary) << text;
     }
     // An installer with the build's payload but `replace` source files for target names.
-    fs::path PackInstaller(const std::map<std::string, fs::path>& replace, const std::string& drop = "") const {
+    fs::path PackInstaller(const std::map<std::string, fs::path>& replace) const {
         std::string manifest;
         for (auto line : Lines(ReadText(INSTALLER_MANIFEST))) {
             std::istringstream fields(line);
             std::string kind, name;
             fields >> kind >> name;
-            if (!drop.empty() && kind == drop) continue;
             if (auto it = replace.find(name); it != replace.end()) {
                 std::string folder;
                 fields >> folder;
@@ -153,29 +149,13 @@ TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsItWas) {
     }
     EXPECT_GE(placed, 7);
     EXPECT_TRUE(fs::exists(Host("C:\\WINDOWS\\Start Menu\\Programs\\Quorvix\\Korvane.lnk")));
-    const std::string log = ReadText(Host(kAppDir + "\\_install.log"));
-    EXPECT_TRUE(log.starts_with("INSTAPPFILE " + kAppDir + ",_install.log\r\n"
-                                "INSTAPPFILE C:\\WINDOWS\\Start Menu\\Programs\\Quorvix,Korvane.lnk\r\n"
-                                "NEWDIR C:\\WINDOWS\\Start Menu\\Programs\\Quorvix\r\n"))
-        << log;
-    EXPECT_TRUE(log.ends_with("NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane\r\n"));
-    EXPECT_NE(log.find("INSTSYSFILE C:\\WINDOWS\\SYSTEM,MSVCRT.DLL\r\nINSTSYSFILE C:\\WINDOWS\\SYSTEM,MFC42.DLL\r\n"
-                       "INSTSYSFILE C:\\WINDOWS\\SYSTEM,COMCTL32.DLL\r\n"),
-              std::string::npos);
-    if (ShippedControl()) {
-        EXPECT_NE(log.find("INSTAPPFILE " + kSharedDir + ",Lumatrel.ocx,COMPONENT\r\n"), std::string::npos);
-    }
+    EXPECT_TRUE(fs::exists(Host(kAppDir + "\\_install.log")));
 
-    // Registry: uninstall command, app path, shared-use counts.
+    // Registry (the entries themselves are checked on the installer's units; the uninstall
+    // below proves the machine reads them).
     const auto installed = Snapshot();
     const auto added = Minus(installed, before);
     const auto has = [&](const std::string& line) { return std::find(added.begin(), added.end(), line) != added.end(); };
-    EXPECT_TRUE(has("value\tHKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvane\t"
-                    "UninstallString\tREG_SZ:C:\\WINDOWS\\VMUninst.exe " + kAppDir + "\\_install.log"));
-    EXPECT_TRUE(has("value\tHKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvane.exe\t\t"
-                    "REG_SZ:" + kAppDir + "\\Korvane.exe"));
-    EXPECT_TRUE(has("value\tHKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\t"
-                    "C:\\WINDOWS\\SYSTEM\\MFC42.DLL\tREG_DWORD:1"));
     if (ShippedControl()) {
         // The control is registered at the file the installer placed, where the application
         // creates it by its class id.
@@ -186,9 +166,8 @@ TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsItWas) {
     EXPECT_TRUE(Minus(before, installed).empty());  // installing removes nothing
     EXPECT_NE(ReadText(root / "shell.log").find("ShellExecute\topen\t" + kAppDir + "\\ReadMe.txt\t"), std::string::npos);
 
-
     // Installed again: one entry in the host's applications menu, starting the program on
-    // this machine root; one uninstall gives the machine back as it was.
+    // this machine root.
     const auto again = Install({"accept", "finish"});
     ASSERT_EQ(again.status, 0) << again.output;
     const fs::path menu = base / "xdg" / "applications";
@@ -197,6 +176,19 @@ TEST_F(EndToEnd, InstallThenUninstallLeavesTheMachineAsItWas) {
     const std::string exec = "Exec=env \"KORVANE_ROOT=" + root.string() + "\" \"" + Host(kAppDir + "\\Korvane.exe").string();
     EXPECT_NE(entry.find(exec + "\"\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("Categories=Audio;AudioVideo;\n"), std::string::npos);
+
+    // A file in use stops the uninstall before the registry and the log, so it can be
+    // repeated; then one uninstall gives the machine back as it was.
+    const fs::path help = Host(kAppDir + "\\Korvane.hlp");
+    auto inUse = korvane::platform::InUseLock::Hold(help);
+    ASSERT_TRUE(inUse.has_value());
+    const auto stopped = Machine({"uninstall", "Korvane"});
+    EXPECT_EQ(stopped.status, 1) << stopped.output;
+    EXPECT_TRUE(fs::exists(help));
+    EXPECT_TRUE(fs::exists(Host(kAppDir + "\\_install.log")));
+    EXPECT_FALSE(fs::exists(Host(kAppDir + "\\ReadMe.txt")));  // the rest went
+    EXPECT_NE(UninstallString(), "");
+    inUse.reset();
     const auto uninstall = Machine({"uninstall", "Korvane"});
     EXPECT_EQ(uninstall.status, 0) << uninstall.output;
     EXPECT_EQ(Snapshot(), before);
@@ -212,8 +204,13 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
     auto app = HoldInUse(inUse);
     ASSERT_EQ(app.size(), inUse.size());
 
-    const fs::path newer = PackInstaller({{"COMCTL32.DLL", fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll"}});
-    const auto setup = RunSetup(newer, {"accept", "finish", "answer=ok"});
+    // The reboot question (after an OK for each error) answered with Cancel first: no
+    // restart is requested.
+    const fs::path newer = PackInstaller({{"COMCTL32.DLL", kNewerComctl}});
+    std::vector<std::string> actions = {"accept", "finish"};
+    actions.insert(actions.end(), inUse.size() - 1, "answer=ok");
+    actions.push_back("answer=cancel");
+    const auto setup = RunSetup(newer, actions);
     ASSERT_EQ(setup.status, 4) << setup.output;  // installed, with the errors reported
     std::size_t errors = 0;
     for (const auto& line : Lines(setup.output))
@@ -223,10 +220,12 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
                                 "(choose 'Cancel' to reboot later).\n"),
               std::string::npos)
         << setup.output;
+    EXPECT_EQ(ReadText(root / "shell.log").find("ExitWindowsEx"), std::string::npos);
+    EXPECT_EQ(RunSetup(newer, {"accept", "finish", "answer=ok"}).status, 4);
     EXPECT_NE(ReadText(root / "shell.log").find("ExitWindowsEx\t2\t0\n"), std::string::npos);
 
     const std::string pending = "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy";
-    EXPECT_TRUE(ReadText(Host(pending)) == ReadText(fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll"));
+    EXPECT_TRUE(ReadText(Host(pending)) == ReadText(kNewerComctl));
     EXPECT_EQ(ReadText(Host("C:\\WINDOWS\\wininit.ini")),
               "[Rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL\r\n"
               "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL=C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE\r\n");
@@ -250,7 +249,7 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
     EXPECT_NE(next.output.find("carrying out the requested restart: 2 "), std::string::npos) << next.output;
     EXPECT_EQ(Install({"cancel"}).output.find("restart"), std::string::npos);
     EXPECT_TRUE(ReadText(Host("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL")) ==
-                ReadText(fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll"));
+                ReadText(kNewerComctl));
     EXPECT_FALSE(fs::exists(Host(pending)));
     EXPECT_EQ(ReadText(Host("C:\\WINDOWS\\wininit.ini")), "[Rename]\r\n");
 
@@ -279,46 +278,24 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
     }
 }
 
-TEST_F(EndToEnd, RebootQuestionCancelledDoesNotRestart) {
-    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
-    const auto app = HoldInUse({Host("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL")});
-    ASSERT_EQ(app.size(), 1u);
-    const fs::path newer = PackInstaller({{"COMCTL32.DLL", fs::path(INSTALLER_TEST_MODULES) / "newer_ls.dll"}});
-    const auto setup = RunSetup(newer, {"accept", "finish", "answer=cancel"});
-    EXPECT_EQ(setup.status, 0) << setup.output;
-    EXPECT_NE(setup.output.find("MessageBox\t33\tReboot\t"), std::string::npos);
-    EXPECT_EQ(ReadText(root / "shell.log").find("ExitWindowsEx"), std::string::npos);
-}
-
-TEST_F(EndToEnd, ScriptedWizardRefusalsAndCancelInstallNothing) {
+TEST_F(EndToEnd, ScriptedRefusalsAndCancelInstallNothingAndSpareAnInstallation) {
     const auto before = Snapshot();
-    const auto bad = Install({"accept", "next", "folder=Program Files", "next", "finish"});
-    EXPECT_EQ(bad.status, 3);
-    EXPECT_NE(bad.output.find("MessageBox\t16\t\tPlease enter the full path of a folder"), std::string::npos) << bad.output;
     const auto declined = Install({"decline", "finish"});
     EXPECT_EQ(declined.status, 3);
     const auto cancelled = Install({"accept", "next", "cancel"});
     EXPECT_EQ(cancelled.status, 0);
     EXPECT_EQ(cancelled.output.find("MessageBox"), std::string::npos);  // cancel shows nothing
     EXPECT_EQ(Snapshot(), before);
-}
 
-TEST_F(EndToEnd, InstallerWithoutUninstallerOrWithAnotherFolderReports) {
-    const fs::path noUninstaller = PackInstaller({}, "UNINST");
-    const auto run = RunSetup(noUninstaller, {"accept", "folder=C:\\Apps\\Kor vane", "finish"});
-    EXPECT_EQ(run.status, 4) << run.output;
-    EXPECT_NE(run.output.find("MessageBox\t16\t\tCould not copy File.\n"), std::string::npos);
-    EXPECT_TRUE(fs::exists(Host("C:\\Apps\\Kor vane\\_install.log")));
-    EXPECT_FALSE(fs::exists(Host("C:\\WINDOWS\\VMUnInst.exe")));
-    EXPECT_TRUE(fs::exists(Host(kSharedDir)));  // the typed folder does not move the shared one
+    // A folder that cannot take the files is refused before anything is written, sparing
+    // the installation already there.
+    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
+    const std::string entry = UninstallString();
+    const auto through = Install({"accept", "folder=C:\\Program Files\\Quorvix\\Korvane\\ReadMe.txt\\sub", "finish"});
+    EXPECT_EQ(through.status, 3) << through.output;
+    EXPECT_NE(through.output.find("cannot be created or written"), std::string::npos) << through.output;
+    EXPECT_EQ(UninstallString(), entry);
 }
-
-TEST_F(EndToEnd, DamagedInstallerSaysSo) {
-    const auto run = Program(kBin / "korvane-setup-bare", {"--script", "accept", "finish"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.output.find("This installer is damaged"), std::string::npos) << run.output;
-}
-
 
 // A restart file naming paths above the drive, or through a link that leaves it, must not
 // touch anything outside the machine root.
@@ -340,30 +317,9 @@ TEST_F(EndToEnd, RestartFileCannotReachOutsideTheMachineRoot) {
     EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen.txt"));
     EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen2.txt"));
 
-    // Inside the drive ".." is resolved as Windows does: at the root it stays there.
     const korvane::platform::MachineRoot machine(root);
-    EXPECT_EQ(machine.ToHost("C:\\..\\..\\WINDOWS\\.\\TEMP"), Drive() / "WINDOWS" / "TEMP");
     EXPECT_FALSE(machine.ToHost("C:\\escape\\victim.txt").has_value());
     EXPECT_FALSE(machine.ToHost("C:\\escape").has_value());
-}
-
-// A file in use stops the uninstall before the registry and the log, so it can be repeated.
-TEST_F(EndToEnd, UninstallWithAFileInUseCanBeRepeated) {
-    const auto before = Snapshot();
-    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
-    const fs::path help = Host(kAppDir + "\\Korvane.hlp");
-    auto inUse = korvane::platform::InUseLock::Hold(help);
-    ASSERT_TRUE(inUse.has_value());
-    const auto first = Machine({"uninstall", "Korvane"});
-    EXPECT_EQ(first.status, 1) << first.output;
-    EXPECT_TRUE(fs::exists(help));
-    EXPECT_TRUE(fs::exists(Host(kAppDir + "\\_install.log")));
-    EXPECT_FALSE(fs::exists(Host(kAppDir + "\\ReadMe.txt")));  // the rest went
-    EXPECT_NE(UninstallString(), "");
-    inUse.reset();
-    const auto second = Machine({"uninstall", "Korvane"});
-    EXPECT_EQ(second.status, 0) << second.output;
-    EXPECT_EQ(Snapshot(), before);
 }
 
 // A log that cannot be read is a failure, said so; --help is not.
@@ -378,25 +334,13 @@ TEST_F(EndToEnd, UninstallerRefusesLogsItCannotRead) {
     EXPECT_NE(help.output.find("usage: vmuninst"), std::string::npos);
 }
 
-// A folder that cannot take the files is refused before anything is installed, and an
-// installation that reported errors does not end with success.
-TEST_F(EndToEnd, FailuresReachTheExitCodeAndSpareAWorkingInstallation) {
-    ASSERT_EQ(Install({"accept", "finish"}).status, 0);
-    const std::string entry = UninstallString();
-    const auto through = Install({"accept", "folder=C:\\Program Files\\Quorvix\\Korvane\\ReadMe.txt\\sub", "finish"});
-    EXPECT_EQ(through.status, 3) << through.output;
-    EXPECT_NE(through.output.find("cannot be created or written"), std::string::npos) << through.output;
-    EXPECT_EQ(UninstallString(), entry);
-
-    auto inUse = korvane::platform::InUseLock::Hold(Host(kAppDir + "\\Korvane.hlp"));
-    ASSERT_TRUE(inUse.has_value());
-    const auto withErrors = Install({"accept", "finish"});
-    EXPECT_EQ(withErrors.status, 4) << withErrors.output;
-    EXPECT_NE(withErrors.output.find("Could not copy File."), std::string::npos);
-}
-
-// A byte changed inside a packed payload file makes the whole installer refuse to run.
+// An installer without its payload, or with a byte changed inside a packed payload file,
+// refuses to run.
 TEST_F(EndToEnd, DamagedPayloadIsRefusedBeforeAnythingIsInstalled) {
+    const auto bare = Program(kBin / "korvane-setup-bare", {"--script", "accept", "finish"});
+    EXPECT_EQ(bare.status, 1);
+    EXPECT_NE(bare.output.find("This installer is damaged"), std::string::npos) << bare.output;
+
     std::string image = ReadText(kBin / "korvane-setup");
     const std::string readMe = ReadText(INSTALLER_RESOURCES_DIR "/ReadMe.txt");
     const auto at = image.find(readMe);
@@ -422,60 +366,6 @@ TEST_F(EndToEnd, SetupWithoutADisplayPointsToTheScriptedMode) {
                                                    (kBin / "korvane-setup").string()});
     EXPECT_EQ(headless.status, 2) << headless.output;
     EXPECT_NE(headless.output.find("korvane-setup --script accept finish"), std::string::npos) << headless.output;
-}
-
-// Strings of a version block must end inside the block; a malformed one is refused
-// without reading past it (the sanitizer build catches any over-read).
-TEST(VersionBlock, StringsRunningOffTheBlockAreRefused) {
-    const std::pair<std::string_view, std::string_view> strings[] = {{"ab", ""}};
-    auto block = korvane::platform::MakeVersionBlock({}, strings);
-    block.back() = 'c';  // "ab\0\0c" with no end: the empty value ends early, "c" runs off
-    block.push_back('d');
-    const std::vector<std::uint8_t> exact(block.begin(), block.end());  // no slack after it
-    std::span<const std::uint8_t> value;
-    EXPECT_FALSE(korvane::platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\cd", &value));
-    EXPECT_TRUE(korvane::platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\ab", &value));
-    EXPECT_EQ(value.size(), 1u);
-}
-
-// Every record the installer can write reads back as written, whatever blanks, commas or
-// keywords the folders hold; names the log cannot hold are known as such.
-TEST(InstallLogFormat, WriterAndReaderAgree) {
-    using korvane::installer::InstallLog;
-    InstallLog log;
-    const char* folders[] = {"C:\\My Apps, old\\K ", "C:\\a,COMPONENT", "C:\\x,y,COMPONENT\\z"};
-    const char* names[] = {"Read Me.txt", "component", "_install.log"};
-    for (const char* folder : folders) {
-        log.AddNewDir(folder);
-        for (const char* name : names)
-            for (int component : {0, 1}) {
-                log.AddAppFile(folder, name, component);
-                log.AddSysFile(folder, name, component);
-            }
-    }
-    log.AddNewKey("HKEY_LOCAL_MACHINE", "Software\\Quorvix, Ltd\\Korvane");
-    const auto parsed = korvane::installer::ParseInstallLog(log.Text());
-    EXPECT_TRUE(parsed.rejected.empty());
-    ASSERT_EQ(parsed.records.size(), std::size_t(log.Count()));
-    for (int i = 0; i < log.Count(); ++i)
-        EXPECT_EQ(korvane::installer::FormatLogRecord(parsed.records[std::size_t(log.Count() - 1 - i)]), log.At(i));
-    for (const char* bad : {"Read me, first.txt", "COMPONENT", ""})
-        EXPECT_FALSE(korvane::installer::IsRecordableFileName(bad)) << bad;
-}
-
-// The restart file's writer and reader agree on which line opens the [rename] section.
-TEST(RestartFileFormat, WriterAndReaderAgree) {
-    for (const char* header : {"[rename]", "  [RENAME] ;pending", "[rename][ren", "\t[Rename]", ""}) {
-        const std::string control = std::string("[boot]\r\nshell=x\r\n") + header + "\r\n";
-        const auto plan = korvane::platform::PlanWininit(
-            korvane::installer::AddRenameLines(control, "C:\\WINDOWS\\T.DLL", "C:\\WINDOWS\\T~1.PRE"));
-        ASSERT_EQ(plan.operations.size(), 2u) << header;
-        EXPECT_EQ(plan.operations[0].target, "NUL");
-        EXPECT_EQ(plan.operations[0].source, "C:\\WINDOWS\\T.DLL");
-        EXPECT_EQ(plan.operations[1].target, "C:\\WINDOWS\\T.DLL");
-        EXPECT_EQ(plan.operations[1].source, "C:\\WINDOWS\\T~1.PRE");
-        EXPECT_NE(plan.remainingText.find("shell=x"), std::string::npos);
-    }
 }
 
 }  // namespace

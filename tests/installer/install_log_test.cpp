@@ -1,7 +1,8 @@
-// The install log's records and its file, byte for byte.
+// The install log's records and its file, byte for byte, and the uninstaller's reading of it.
 #include <gtest/gtest.h>
 
 #include "installer/core/install_log.h"
+#include "installer/uninst/uninstall.h"
 #include "machine_fixture.h"
 
 namespace korvane::installer::test {
@@ -11,7 +12,7 @@ TEST(InstallLogRecords, SavedNewestFirstWithCrLfAndNothingElse) {
     InstallLog log;
     log.AddNewKey("HKEY_LOCAL_MACHINE", "Software\\Quorvix\\Korvane");
     log.AddNewDir("C:\\Program Files\\Quorvix");
-    log.AddAppFile("C:\\Program Files\\Quorvix\\Korvane", "Korvane.exe", 0);
+    log.AddAppFile("C:\\My Apps, old\\Korvane ", "Read Me.txt", 0);  // blanks and commas unchanged
     log.AddSysFile("C:\\WINDOWS\\SYSTEM", "MFC42.DLL", 0);
     log.AddSysFile("C:\\WINDOWS\\SYSTEM", "SELF.DLL", 1);
     log.AddAppFile("C:\\Program Files\\Shared Files\\Quorvix", "Lumatrel.ocx", 1);
@@ -21,17 +22,57 @@ TEST(InstallLogRecords, SavedNewestFirstWithCrLfAndNothingElse) {
               "INSTAPPFILE C:\\Program Files\\Shared Files\\Quorvix,Lumatrel.ocx,COMPONENT\r\n"
               "INSTSYSFILE C:\\WINDOWS\\SYSTEM,SELF.DLL,COMPONENT\r\n"
               "INSTSYSFILE C:\\WINDOWS\\SYSTEM,MFC42.DLL\r\n"
-              "INSTAPPFILE C:\\Program Files\\Quorvix\\Korvane,Korvane.exe\r\n"
+              "INSTAPPFILE C:\\My Apps, old\\Korvane ,Read Me.txt\r\n"
               "NEWDIR C:\\Program Files\\Quorvix\r\n"
               "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n");
+    EXPECT_EQ(InstallLog().Text(), "");
+    EXPECT_THROW(log.At(6), ChainedListExeption);
 }
 
-TEST(InstallLogRecords, PathsWithBlanksAndCommasAreWrittenUnchanged) {
+TEST(InstallLogReader, SplitsRecordsAndRejectsOthers) {
+    const auto log = ParseInstallLog(
+        "INSTAPPFILE C:\\My Apps, old\\K,Read Me.txt\r\n"
+        "INSTSYSFILE C:\\WINDOWS\\SYSTEM,SELF.DLL,COMPONENT\r\n"
+        "NEWDIR C:\\My Apps, old\r\n"
+        "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n"
+        "NEWKEY HKEY_CURRENT_USER,Software\\X\r\n"
+        "INSTAPPFILE nocomma\r\n"
+        "garbage\n");
+    ASSERT_EQ(log.records.size(), 4u);
+    EXPECT_EQ(log.records[0].path, "C:\\My Apps, old\\K");
+    EXPECT_EQ(log.records[0].name, "Read Me.txt");
+    EXPECT_FALSE(log.records[0].component);
+    EXPECT_EQ(log.records[1].kind, LogRecord::Kind::kSysFile);
+    EXPECT_TRUE(log.records[1].component);
+    EXPECT_EQ(log.records[1].name, "SELF.DLL");
+    EXPECT_EQ(log.records[2].path, "C:\\My Apps, old");
+    EXPECT_EQ(log.records[3].path, "Software\\Quorvix\\Korvane");
+    EXPECT_EQ(log.rejected, (std::vector<std::string>{"line 5: NEWKEY HKEY_CURRENT_USER,Software\\X",
+                                                      "line 6: INSTAPPFILE nocomma", "line 7: garbage"}));
+}
+
+// Every record the installer can write reads back as written, whatever blanks, commas or
+// keywords the folders hold; names the log cannot hold are known as such.
+TEST(InstallLogFormat, WriterAndReaderAgree) {
     InstallLog log;
-    log.AddAppFile("C:\\My Apps, old\\Korvane ", "Read Me.txt", 0);
-    EXPECT_EQ(log.Text(), "INSTAPPFILE C:\\My Apps, old\\Korvane ,Read Me.txt\r\n");
-    EXPECT_EQ(InstallLog().Text(), "");
-    EXPECT_THROW(log.At(1), ChainedListExeption);
+    const char* folders[] = {"C:\\My Apps, old\\K ", "C:\\a,COMPONENT", "C:\\x,y,COMPONENT\\z"};
+    const char* names[] = {"Read Me.txt", "component", "_install.log"};
+    for (const char* folder : folders) {
+        log.AddNewDir(folder);
+        for (const char* name : names)
+            for (int component : {0, 1}) {
+                log.AddAppFile(folder, name, component);
+                log.AddSysFile(folder, name, component);
+            }
+    }
+    log.AddNewKey("HKEY_LOCAL_MACHINE", "Software\\Quorvix, Ltd\\Korvane");
+    const auto parsed = ParseInstallLog(log.Text());
+    EXPECT_TRUE(parsed.rejected.empty());
+    ASSERT_EQ(parsed.records.size(), std::size_t(log.Count()));
+    for (int i = 0; i < log.Count(); ++i)
+        EXPECT_EQ(FormatLogRecord(parsed.records[std::size_t(log.Count() - 1 - i)]), log.At(i));
+    for (const char* bad : {"Read me, first.txt", "COMPONENT", ""})
+        EXPECT_FALSE(IsRecordableFileName(bad)) << bad;
 }
 
 class InstallLogFile : public MachineTest {};

@@ -18,6 +18,11 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
 fs::path TestModule(const std::string& name) { return fs::path(INSTALLER_TEST_MODULES) / name; }
 fs::path PayloadModule(const std::string& name) { return fs::path(INSTALLER_PAYLOAD_DIR) / name; }
 
+void AppendTrailer(std::vector<std::uint8_t>& image, std::uint64_t blobSize) {
+    for (int i = 0; i < 8; ++i) image.push_back(static_cast<std::uint8_t>(blobSize >> (8 * i)));
+    image.insert(image.end(), std::begin(platform::kResourceTrailerMagic), std::end(platform::kResourceTrailerMagic));
+}
+
 Payload& Payload::Add(std::string name, std::vector<std::uint8_t> data, std::string type) {
     resources_.push_back({std::move(type), std::move(name), std::move(data)});
     return *this;
@@ -28,13 +33,22 @@ Payload& Payload::String(std::uint32_t id, std::string text) {
     return *this;
 }
 
+Payload& Payload::File(std::string_view kind, int n, std::string name, std::string folder, std::vector<std::uint8_t> data) {
+    static const std::map<std::string_view, std::pair<std::uint32_t, std::uint32_t>> kNameAndFolderIds = {
+        {"APPFILE", {40000, 47000}}, {"SYSFILE", {41000, 44000}},
+        {"SELFREGSYS", {42000, 45000}}, {"SELFREG_CUSTOM", {43000, 46000}}};
+    const auto [nameId, folderId] = kNameAndFolderIds.at(kind);
+    const auto index = static_cast<std::uint32_t>(n - 1);
+    Add("IDT_" + std::string(kind) + "_" + std::to_string(n), std::move(data));
+    return String(nameId + index, std::move(name)).String(folderId + index, std::move(folder));
+}
+
 const platform::ResourceImage& Payload::Image() {
     if (!image_) {
         bytes_ = Bytes("#!fake program image\n");
         const auto blob = platform::EncodeResourceBlob(resources_, strings_);
         bytes_.insert(bytes_.end(), blob.begin(), blob.end());
-        for (int i = 0; i < 8; ++i) bytes_.push_back(static_cast<std::uint8_t>(std::uint64_t(blob.size()) >> (8 * i)));
-        bytes_.insert(bytes_.end(), std::begin(platform::kResourceTrailerMagic), std::end(platform::kResourceTrailerMagic));
+        AppendTrailer(bytes_, blob.size());
         std::string error;
         image_ = platform::ResourceImage::Parse(bytes_, &error);
         if (!image_) throw std::runtime_error("test payload does not parse: " + error);
@@ -46,11 +60,7 @@ void MachineTest::SetUp() {
     char pattern[] = "/tmp/korvane-installer-test-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     rootDir = pattern;
-    if (const char* old = std::getenv("KORVANE_ROOT")) {
-        hadRoot_ = true;
-        previousRoot_ = old;
-    }
-    ::setenv("KORVANE_ROOT", rootDir.c_str(), 1);
+    rootEnv_.emplace("KORVANE_ROOT", rootDir.c_str());
     root.emplace(rootDir);
     files = std::make_shared<platform::MachineFiles>(*root);
     registry = platform::RegistryStore::Open(root->RegistryFile());
@@ -66,8 +76,7 @@ void MachineTest::TearDown() {
     context.reset();
     platform::SetMessageBoxHandler(previousBoxes_);
     platform::SetShellHandler(previousShell_);
-    if (hadRoot_) ::setenv("KORVANE_ROOT", previousRoot_.c_str(), 1);
-    else ::unsetenv("KORVANE_ROOT");
+    rootEnv_.reset();
     registry.reset();
     std::error_code ec;
     fs::remove_all(rootDir, ec);

@@ -16,6 +16,7 @@
 #include "platform/resources/resources.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/ui.h"
+#include "tests/support/scoped_env.h"
 
 namespace korvane::installer::test {
 
@@ -23,12 +24,17 @@ std::vector<std::uint8_t> Bytes(std::string_view text);
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file);
 std::filesystem::path TestModule(const std::string& name);   // built test modules
 std::filesystem::path PayloadModule(const std::string& name); // the shipped stand-ins
+// The trailer that makes `image` end with a resource blob of `blobSize` bytes.
+void AppendTrailer(std::vector<std::uint8_t>& image, std::uint64_t blobSize);
 
 // An in-memory installer image: resources + string table behind a fake program.
 class Payload {
 public:
     Payload& Add(std::string name, std::vector<std::uint8_t> data, std::string type = "INSTFILE");
     Payload& String(std::uint32_t id, std::string text);
+    // Payload file `n` of `kind` (APPFILE, SYSFILE, SELFREGSYS, SELFREG_CUSTOM) with its
+    // name and folder in the kind's string entries.
+    Payload& File(std::string_view kind, int n, std::string name, std::string folder, std::vector<std::uint8_t> data);
     const platform::ResourceImage& Image();  // builds on first use
 
 private:
@@ -68,8 +74,7 @@ protected:
 private:
     std::shared_ptr<platform::MessageBoxHandler> previousBoxes_;
     std::shared_ptr<platform::ShellHandler> previousShell_;
-    std::string previousRoot_;
-    bool hadRoot_ = false;
+    std::optional<korvane::testing::ScopedEnv> rootEnv_;
 };
 
 // A progress line that keeps what it was set to.

@@ -8,8 +8,8 @@
 #include "machine_fixture.h"
 #include "platform/machine/in_use.h"
 #include "platform/machine/short_names.h"
-#include "platform/machine/wininit.h"
 #include "platform/version/version.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -44,12 +44,11 @@ TEST(VersionRecord, ReadsTheRecordBuiltIntoOurModules) {
 }
 
 TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
-    char dir[] = "/tmp/korvane-version-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const fs::path text = fs::path(dir) / "ReadMe.txt";
+    const korvane::testing::TempDir dir;
+    const fs::path text = dir.Path() / "ReadMe.txt";
     std::ofstream(text) << "no version here";
     EXPECT_EQ(platform::GetFileVersionInfoSize(text), 0u);
-    EXPECT_EQ(platform::GetFileVersionInfoSize(fs::path(dir) / "missing.dll"), 0u);
+    EXPECT_EQ(platform::GetFileVersionInfoSize(dir.Path() / "missing.dll"), 0u);
     EXPECT_EQ(platform::GetFileVersionInfoSize(KORVANE_BIN_DIR "/korvane-machine"), 0u);  // ELF, no record
 
     // Every truncation of a real module either still finds a valid record or none; the
@@ -65,10 +64,11 @@ TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
     const std::uint64_t far = ~std::uint64_t(0) - 16;
     std::memcpy(broken.data() + 0x28, &far, 8);
     EXPECT_FALSE(platform::FindVersionSection(broken).has_value());
-    fs::remove_all(dir);
 }
 
-TEST(VersionRecord, MadeBlocksAnswerQueries) {
+// Strings of a made block answer queries; a block whose strings run off its end is refused
+// without reading past it (the sanitizer build catches any over-read).
+TEST(VersionRecord, MadeBlocksAnswerQueriesAndRunawayStringsAreRefused) {
     VsFixedFileInfo fixed;
     fixed.dwProductVersionMS = 0x00010002;
     const std::pair<std::string_view, std::string_view> strings[] = {{"CompanyName", "Quorvix"}};
@@ -85,6 +85,15 @@ TEST(VersionRecord, MadeBlocksAnswerQueries) {
     unterminated.pop_back();
     unterminated.pop_back();
     EXPECT_FALSE(platform::IsValidVersionBlock(unterminated));
+
+    const std::pair<std::string_view, std::string_view> runaway[] = {{"ab", ""}};
+    auto cut = platform::MakeVersionBlock({}, runaway);
+    cut.back() = 'c';  // "ab\0\0c" with no end: the empty value ends early, "c" runs off
+    cut.push_back('d');
+    const std::vector<std::uint8_t> exact(cut.begin(), cut.end());  // no slack after it
+    EXPECT_FALSE(platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\cd", &value));
+    EXPECT_TRUE(platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\ab", &value));
+    EXPECT_EQ(value.size(), 1u);
 }
 
 TEST(EmbeddedResources, RoundTripLookupAndStrings) {
@@ -124,8 +133,7 @@ TEST(EmbeddedResources, DamagedImagesAreRefusedWithAReason) {
     for (std::size_t i = 0; i < blob.size(); ++i) {
         auto image = blob;
         image[i] ^= 0xFF;
-        for (int k = 0; k < 8; ++k) image.push_back(static_cast<std::uint8_t>(std::uint64_t(blob.size()) >> (8 * k)));
-        image.insert(image.end(), std::begin(platform::kResourceTrailerMagic), std::end(platform::kResourceTrailerMagic));
+        AppendTrailer(image, blob.size());
         const auto parsed = platform::ResourceImage::Parse(image);
         if (!parsed) continue;
         if (const auto r = parsed->FindResource("IDT_APPFILE_1", "INSTFILE")) {
@@ -136,8 +144,7 @@ TEST(EmbeddedResources, DamagedImagesAreRefusedWithAReason) {
     }
     // A trailer claiming more bytes than the file has.
     auto lying = plain;
-    for (int k = 0; k < 8; ++k) lying.push_back(0x7F);
-    lying.insert(lying.end(), std::begin(platform::kResourceTrailerMagic), std::end(platform::kResourceTrailerMagic));
+    AppendTrailer(lying, 0x7F7F7F7F7F7F7F7Full);
     EXPECT_FALSE(platform::ResourceImage::Parse(lying, &error).has_value());
 }
 
@@ -199,34 +206,6 @@ TEST_F(MachineLayers, FilesInUseCannotBeDeletedReplacedOrWritten) {
     EXPECT_TRUE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
     EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
     EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM"));  // a folder is no file
-}
-
-TEST(WininitPlan, ReadsRenameSectionsOnly) {
-    const auto plan = platform::PlanWininit(
-        "[Other]\r\nkeep=me\r\n  [RENAME]  \r\nNUL=C:\\A.DLL\r\nC:\\A.DLL=C:\\A.PRE\r\nno equals\r\n[Tail]\r\nx=y\r\n");
-    ASSERT_EQ(plan.operations.size(), 2u);
-    EXPECT_EQ(plan.operations[0].target, "NUL");
-    EXPECT_EQ(plan.operations[0].source, "C:\\A.DLL");
-    EXPECT_EQ(plan.operations[1].target, "C:\\A.DLL");
-    EXPECT_EQ(plan.operations[1].source, "C:\\A.PRE");
-    EXPECT_EQ(plan.remainingText, "[Other]\r\nkeep=me\r\n  [RENAME]  \r\n[Tail]\r\nx=y\r\n");
-}
-
-TEST_F(MachineLayers, RestartDeletesThenRenamesAndEmptiesTheSection) {
-    WriteFile("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL", Bytes("old"));
-    WriteFile("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy", Bytes("new"));
-    const auto shortTarget = platform::GetShortPathName(*root, "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL");
-    const auto shortPending = platform::GetShortPathName(*root, "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy");
-    ASSERT_TRUE(shortTarget && shortPending);
-    WriteFile("C:\\WINDOWS\\wininit.ini",
-              Bytes("[boot]\r\n[rename]\r\nNUL=" + *shortTarget + "\r\n" + *shortTarget + "=" + *shortPending + "\r\n"));
-    const auto result = platform::ProcessWininit(*root);
-    EXPECT_EQ(result.applied, 2);
-    EXPECT_TRUE(result.failures.empty());
-    EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"), "new");
-    EXPECT_FALSE(Exists("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy"));
-    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), "[boot]\r\n[rename]\r\n");
-    EXPECT_EQ(platform::ProcessWininit(*root).applied, 0);  // nothing left to do
 }
 
 TEST(ShellLinkFile, FormatsAndParsesBack) {

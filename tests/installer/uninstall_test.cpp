@@ -1,4 +1,4 @@
-// The uninstaller's reading of the log and what it removes and keeps.
+// What the uninstaller removes and keeps.
 #include <gtest/gtest.h>
 
 #include "installer/uninst/uninstall.h"
@@ -9,28 +9,6 @@ using korvane::platform::RootKey;
 
 namespace korvane::installer::test {
 namespace {
-
-TEST(InstallLogReader, SplitsRecordsAndRejectsOthers) {
-    const auto log = ParseInstallLog(
-        "INSTAPPFILE C:\\My Apps, old\\K,Read Me.txt\r\n"
-        "INSTSYSFILE C:\\WINDOWS\\SYSTEM,SELF.DLL,COMPONENT\r\n"
-        "NEWDIR C:\\My Apps, old\r\n"
-        "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n"
-        "NEWKEY HKEY_CURRENT_USER,Software\\X\r\n"
-        "INSTAPPFILE nocomma\r\n"
-        "garbage\n");
-    ASSERT_EQ(log.records.size(), 4u);
-    EXPECT_EQ(log.records[0].path, "C:\\My Apps, old\\K");
-    EXPECT_EQ(log.records[0].name, "Read Me.txt");
-    EXPECT_FALSE(log.records[0].component);
-    EXPECT_EQ(log.records[1].kind, LogRecord::Kind::kSysFile);
-    EXPECT_TRUE(log.records[1].component);
-    EXPECT_EQ(log.records[1].name, "SELF.DLL");
-    EXPECT_EQ(log.records[2].path, "C:\\My Apps, old");
-    EXPECT_EQ(log.records[3].path, "Software\\Quorvix\\Korvane");
-    EXPECT_EQ(log.rejected, (std::vector<std::string>{"line 5: NEWKEY HKEY_CURRENT_USER,Software\\X",
-                                                      "line 6: INSTAPPFILE nocomma", "line 7: garbage"}));
-}
 
 class Uninstaller : public MachineTest {};
 

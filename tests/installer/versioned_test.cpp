@@ -4,6 +4,7 @@
 #include "machine_fixture.h"
 #include "platform/machine/in_use.h"
 #include "platform/machine/short_names.h"
+#include "platform/machine/wininit.h"
 
 namespace fs = std::filesystem;
 
@@ -27,22 +28,38 @@ TEST(ProductVersion, HighWordFirstThenLowWordUnsigned) {
     EXPECT_TRUE(IsNewerProductVersion(a, b));
 }
 
-TEST(RenameLines, InsertedAfterTheFirstHeaderOrAppendedInANewSection) {
-    EXPECT_EQ(AddRenameLines("", "C:\\T", "C:\\P"), "[Rename]\r\nNUL=C:\\T\r\nC:\\T=C:\\P\r\n");
-    EXPECT_EQ(AddRenameLines("[boot]\r\nx=1\r\n", "C:\\T", "C:\\P"),
-              "[boot]\r\nx=1\r\n[Rename]\r\nNUL=C:\\T\r\nC:\\T=C:\\P\r\n");
-    // Capitals and indentation are recognised; existing lines keep their order.
-    EXPECT_EQ(AddRenameLines("a\r\n  \t[RENAME]\r\nNUL=C:\\OLD\r\n[x]\r\n", "C:\\T", "C:\\P"),
-              "a\r\n  \t[RENAME]\r\nNUL=C:\\T\r\nC:\\T=C:\\P\r\nNUL=C:\\OLD\r\n[x]\r\n");
-    // LF lines become CR LF; a last line without its end is not glued to the new section.
-    EXPECT_EQ(AddRenameLines("[boot]\nlast", "C:\\T", "C:\\P"),
-              "[boot]\r\nlast\r\n[Rename]\r\nNUL=C:\\T\r\nC:\\T=C:\\P\r\n");
-    // Only the first of two sections gets the lines.
-    EXPECT_EQ(AddRenameLines("[rename]\r\n[rename]\r\n", "C:\\T", "C:\\P"),
-              "[rename]\r\nNUL=C:\\T\r\nC:\\T=C:\\P\r\n[rename]\r\n");
-    // Only the first 8 characters are compared: a header with a comment behind it counts.
-    EXPECT_EQ(AddRenameLines("[rename] ; pending\r\n", "C:\\T", "C:\\P"),
-              "[rename] ; pending\r\nNUL=C:\\T\r\nC:\\T=C:\\P\r\n");
+// The rename lines go after the first [rename] header (the first 8 characters, any case,
+// blanks before) or into a new section; the restart's reader finds them first.
+TEST(RestartFile, RenameLinesGoIntoTheFirstSectionAndReadBack) {
+    const std::string lines = "NUL=C:\\T\r\nC:\\T=C:\\P\r\n";
+    const struct {
+        std::string control;
+        std::string written;
+    } cases[] = {
+        {"", "[Rename]\r\n" + lines},
+        {"[boot]\r\nx=1\r\n", "[boot]\r\nx=1\r\n[Rename]\r\n" + lines},
+        {"a\r\n  \t[RENAME]\r\nNUL=C:\\OLD\r\n[x]\r\n", "a\r\n  \t[RENAME]\r\n" + lines + "NUL=C:\\OLD\r\n[x]\r\n"},
+        // LF lines become CR LF; a last line without its end is not glued to the new section.
+        {"[boot]\nlast", "[boot]\r\nlast\r\n[Rename]\r\n" + lines},
+        {"[rename]\r\n[rename]\r\n", "[rename]\r\n" + lines + "[rename]\r\n"},
+        {"[rename] ; pending\r\n", "[rename] ; pending\r\n" + lines},
+        {"[rename][ren\r\n", "[rename][ren\r\n" + lines},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.control);
+        const std::string written = AddRenameLines(c.control, "C:\\T", "C:\\P");
+        EXPECT_EQ(written, c.written);
+        const auto plan = platform::PlanWininit(written);
+        ASSERT_GE(plan.operations.size(), 2u);
+        EXPECT_EQ(plan.operations[0].target, "NUL");
+        EXPECT_EQ(plan.operations[0].source, "C:\\T");
+        EXPECT_EQ(plan.operations[1].target, "C:\\T");
+        EXPECT_EQ(plan.operations[1].source, "C:\\P");
+    }
+    // The reader takes the rename lines (and lines without "=") out and keeps the rest.
+    const auto plan = platform::PlanWininit("[Other]\r\nkeep=me\r\n  [RENAME]  \r\nNUL=C:\\A.DLL\r\nno equals\r\n[Tail]\r\nx=y\r\n");
+    EXPECT_EQ(plan.operations.size(), 1u);
+    EXPECT_EQ(plan.remainingText, "[Other]\r\nkeep=me\r\n  [RENAME]  \r\n[Tail]\r\nx=y\r\n");
 }
 
 class Versioned : public MachineTest {
@@ -60,43 +77,35 @@ protected:
     std::vector<std::uint8_t> shipped;
 };
 
-TEST_F(Versioned, MissingTargetIsRecordedBeforeTheMove) {
-    EXPECT_EQ(Place(1), 1);
-    EXPECT_EQ(ReadBytes(Host(kTarget)), shipped);
-    EXPECT_EQ(log->Text(), "INSTSYSFILE C:\\WINDOWS\\SYSTEM,COMCTL32.DLL,COMPONENT\r\n");
-    EXPECT_EQ(context->rebootNeeded, 0);
-    EXPECT_TRUE(StagingEmpty());
-}
-
-TEST_F(Versioned, EqualOrNewerCopyStaysUntouched) {
-    for (const char* existing : {"same.dll", "higher.dll"}) {
-        PlaceExisting(existing);
-        const auto before = ReadBytes(Host(kTarget));
-        EXPECT_EQ(Place(), 0) << existing;
-        EXPECT_EQ(ReadBytes(Host(kTarget)), before) << existing;
-        EXPECT_EQ(log->Count(), 0) << existing;
-        EXPECT_EQ(context->rebootNeeded, 0) << existing;
-        EXPECT_TRUE(StagingEmpty()) << existing;
+// What placement does with the copy already there; none of these needs a restart, and
+// only a file that was missing is recorded.
+TEST_F(Versioned, ReplacesOnlyMissingOlderOrUnversionedCopies) {
+    const auto higher = ReadBytes(TestModule("higher.dll"));
+    const auto noRecord = Bytes("no version record");
+    const struct {
+        const char* what;
+        std::optional<std::vector<std::uint8_t>> existing;
+        std::vector<std::uint8_t> delivered;
+        int placed;
+    } cases[] = {
+        {"missing", std::nullopt, shipped, 1},
+        {"same version", ReadBytes(TestModule("same.dll")), shipped, 0},
+        {"higher version", higher, shipped, 0},
+        {"older in the low word", ReadBytes(TestModule("lower_ls.dll")), shipped, 1},
+        {"existing without a record", noRecord, shipped, 1},
+        {"delivered without a record", higher, noRecord, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(Host(kTarget));
+        if (c.existing) WriteFile(kTarget, *c.existing);
+        EXPECT_EQ(installer->PlaceVersionedFile(c.delivered, "COMCTL32.DLL", kSys, 1), c.placed);
+        EXPECT_EQ(ReadBytes(Host(kTarget)), c.placed ? c.delivered : *c.existing);
+        EXPECT_EQ(context->rebootNeeded, 0);
+        EXPECT_TRUE(StagingEmpty());
     }
+    EXPECT_EQ(log->Text(), "INSTSYSFILE C:\\WINDOWS\\SYSTEM,COMCTL32.DLL,COMPONENT\r\n");
     EXPECT_TRUE(Messages().empty());
-}
-
-TEST_F(Versioned, OlderCopyInTheLowWordIsReplacedWithoutARecord) {
-    PlaceExisting("lower_ls.dll");
-    EXPECT_EQ(Place(), 1);
-    EXPECT_EQ(ReadBytes(Host(kTarget)), shipped);
-    EXPECT_EQ(log->Count(), 0);
-}
-
-TEST_F(Versioned, UnreadableVersionOnEitherSideMeansReplace) {
-    WriteFile(kTarget, Bytes("no version record"));
-    EXPECT_EQ(Place(), 1);
-    EXPECT_EQ(ReadBytes(Host(kTarget)), shipped);
-
-    PlaceExisting("higher.dll");
-    EXPECT_EQ(installer->PlaceVersionedFile(Bytes("delivered without record"), "COMCTL32.DLL", kSys, 0), 1);
-    EXPECT_EQ(ReadText(kTarget), "delivered without record");
-    EXPECT_EQ(log->Count(), 0);
 }
 
 TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPaths) {
@@ -118,15 +127,6 @@ TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPaths) {
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(Versioned, WithoutWininitTheFileHoldsOnlyTheNewSection) {
-    PlaceExisting("lower_ls.dll");
-    auto lock = platform::InUseLock::Hold(Host(kTarget));
-    EXPECT_EQ(Place(), 0);
-    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"),
-              "[Rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL\r\n"
-              "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL=C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE\r\n");
-}
-
 TEST_F(Versioned, LeftoverPendingCopyMeansNothingScheduledButRebootFlagSet) {
     PlaceExisting("lower_ls.dll");
     WriteFile(std::string(kTarget) + ".precpy", Bytes("left from an earlier run"));
@@ -145,12 +145,6 @@ TEST_F(Versioned, StagingFolderThatCannotBeWrittenIsReported) {
     EXPECT_FALSE(Exists(kTarget));
     EXPECT_EQ(log->Count(), 0);
 }
-
-}  // namespace
-}  // namespace korvane::installer::test
-
-namespace korvane::installer::test {
-namespace {
 
 TEST_F(Versioned, RestartFileIsNeverLostWhenTheNewOneCannotBeWritten) {
     WriteFile(kTarget, Bytes("old"));

@@ -21,7 +21,7 @@ protected:
         SeedWindowsMachine();
         payload.String(50000, "Korvane").String(50001, "Korvane.exe");
         payload.Add("IDT_LICENSE_TXT", Bytes("Line one\r\nLine two"));
-        payload.Add("IDT_APPFILE_1", Bytes("exe")).String(40000, "Korvane.exe").String(47000, "<appdir>");
+        payload.File("APPFILE", 1, "Korvane.exe", "<appdir>", Bytes("exe"));
         MakeInstaller(payload);
     }
     Payload payload;

@@ -67,7 +67,9 @@ TEST(LoadByName, SearchesFoldersInOrderIgnoringCase) {
     EXPECT_EQ(module->Function<AddFn>("korvane_test_add")(3, 4), 7);
 }
 
-TEST(LoadByName, TheFirstFolderWithTheNameDecides) {
+// A damaged file of the name in an earlier folder, or in the exact spelling, is the one
+// loaded (and fails), never a later or alphabetically first match.
+TEST(LoadByName, TheFirstFolderAndTheExactSpellingDecide) {
     testing::TempDir tmp;
     const fs::path first = tmp.Path() / "first", second = tmp.Path() / "second";
     fs::create_directories(first);
@@ -78,15 +80,12 @@ TEST(LoadByName, TheFirstFolderWithTheNameDecides) {
     EXPECT_FALSE(Module::LoadByName("plugin.DLL", {first, second}, &error));
     EXPECT_NE(error.find((first / "Plugin.dll").string()), std::string::npos) << error;
     EXPECT_TRUE(Module::LoadByName("plugin.DLL", {second, first}));
-}
 
-TEST(LoadByName, PrefersTheExactSpelling) {
-    testing::TempDir tmp;
-    std::ofstream(tmp.Path() / "mod.dll") << "damaged";
-    fs::copy_file(kModule, tmp.Path() / "MOD.DLL");
-    EXPECT_TRUE(Module::LoadByName("MOD.DLL", {tmp.Path()}));
-    EXPECT_FALSE(Module::LoadByName("mod.dll", {tmp.Path()}));
-    EXPECT_TRUE(Module::LoadByName("Mod.Dll", {tmp.Path()})) << "not the alphabetically first match";
+    std::ofstream(second / "mod.dll") << "damaged";
+    fs::copy_file(kModule, second / "MOD.DLL");
+    EXPECT_TRUE(Module::LoadByName("MOD.DLL", {second}));
+    EXPECT_FALSE(Module::LoadByName("mod.dll", {second}));
+    EXPECT_TRUE(Module::LoadByName("Mod.Dll", {second})) << "not the alphabetically first match";
 }
 
 TEST(LoadByName, RejectsPathsAndReportsWhereItLooked) {

@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <cctype>
 #include <fstream>
 #include <vector>
 #include <optional>
 #include <string>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvane::platform {
@@ -17,19 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable for the scope, restoring the previous state after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = ::getenv(name)) old_ = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 void Touch(const fs::path& file) { std::ofstream(file) << "x"; }
 
@@ -89,7 +76,7 @@ TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
     EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / ".local" / "share" / "korvane");
 }
 
-TEST_F(ToHost, ResolvesExistingComponentsIgnoringCase) {
+TEST_F(ToHost, ResolvesExistingComponentsIgnoringCaseAndNeverLeavesTheDrive) {
     Touch(root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\~krvn1.tmp"), root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("c:/windows/temp/~KRVN1.TMP"), root.TempDir() / "~krvn1.tmp");
@@ -99,6 +86,10 @@ TEST_F(ToHost, ResolvesExistingComponentsIgnoringCase) {
     EXPECT_EQ(root.ToHost("C:"), root.DriveC());
     // Missing components keep the given spelling.
     EXPECT_EQ(root.ToHost("C:\\windows\\New Folder\\Sub\\File.WAV"), root.WindowsDir() / "New Folder" / "Sub" / "File.WAV");
+    // ".." stops at the root of the drive.
+    EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
+    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
 }
 
 TEST_F(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
@@ -107,12 +98,6 @@ TEST_F(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\B.txt"), root.TempDir() / "B.txt");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\b.TXT"), root.TempDir() / "b.TXT");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\b.txt"), root.TempDir() / "B.txt");
-}
-
-TEST_F(ToHost, NeverLeavesTheDrive) {
-    EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
-    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
-    EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
 }
 
 TEST_F(ToHost, RejectsOtherDrivesAndInvalidNames) {

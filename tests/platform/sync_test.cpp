@@ -17,7 +17,7 @@ constexpr std::uint32_t kGenerousMs = 10000;  // a wait that must succeed long b
 
 bool Signalled(Event& event) { return WaitForSingleObject(event, 0) == kWaitObject0; }
 
-TEST(Event, ManualResetStaysSignalledUntilReset) {
+TEST(Event, ManualResetStaysSignalledUntilResetAutoResetOnlyForOneWait) {
     Event event(true, false);
     EXPECT_TRUE(event.IsManualReset());
     EXPECT_FALSE(Signalled(event));
@@ -28,23 +28,22 @@ TEST(Event, ManualResetStaysSignalledUntilReset) {
     EXPECT_FALSE(Signalled(event));
     Event initially(true, true);
     EXPECT_TRUE(Signalled(initially));
+
+    // An auto-reset event is consumed by the wait it releases.
+    Event autoEvent(false, true);
+    EXPECT_FALSE(autoEvent.IsManualReset());
+    EXPECT_TRUE(Signalled(autoEvent));
+    EXPECT_FALSE(Signalled(autoEvent));
+    autoEvent.Set();
+    autoEvent.Set();  // setting a signalled event does not count twice
+    EXPECT_TRUE(Signalled(autoEvent));
+    EXPECT_FALSE(Signalled(autoEvent));
+    autoEvent.Set();
+    autoEvent.Reset();
+    EXPECT_FALSE(Signalled(autoEvent));
 }
 
-TEST(Event, AutoResetIsConsumedByTheWaitItReleases) {
-    Event event(false, true);
-    EXPECT_FALSE(event.IsManualReset());
-    EXPECT_TRUE(Signalled(event));
-    EXPECT_FALSE(Signalled(event));
-    event.Set();
-    event.Set();  // setting a signalled event does not count twice
-    EXPECT_TRUE(Signalled(event));
-    EXPECT_FALSE(Signalled(event));
-    event.Set();
-    event.Reset();
-    EXPECT_FALSE(Signalled(event));
-}
-
-TEST(Wait, TimesOutAfterRoughlyTheGivenTime) {
+TEST(Wait, TimesOutAfterRoughlyTheGivenTimeAndRefusesBadSets) {
     Event event(false, false);
     const auto start = Clock::now();
     EXPECT_EQ(WaitForSingleObject(event, 60), kWaitTimeout);
@@ -55,9 +54,8 @@ TEST(Wait, TimesOutAfterRoughlyTheGivenTime) {
     EXPECT_EQ(WaitForMultipleObjects(pair, false, 60), kWaitTimeout);
     EXPECT_EQ(WaitForMultipleObjects(pair, true, 0), kWaitTimeout);
     EXPECT_GE(Clock::now() - start2, 55ms);
-}
 
-TEST(Wait, RejectsEmptyNullAndDuplicateSets) {
+    // Empty sets, null events and duplicates are refused.
     Event a(true, true);
     EXPECT_EQ(WaitForMultipleObjects({}, false, 0), kWaitFailed);
     Event* withNull[] = {&a, nullptr};
@@ -97,22 +95,8 @@ TEST(WaitAll, ConsumesNothingUntilAllAreSignalled) {
     EXPECT_TRUE(Signalled(manual));
 }
 
-TEST(WaitAll, DoesNotHoldOnToEventsWhileIncomplete) {
-    // A wait-all that cannot complete must leave `a` to a competing wait-any.
-    Event a(false, false), b(false, false);
-    Event* both[] = {&a, &b};
-    std::atomic<std::uint32_t> allResult{0};
-    std::thread waiter([&] { allResult = WaitForMultipleObjects(both, true, kGenerousMs); });
-    std::this_thread::sleep_for(20ms);
-    a.Set();
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(WaitForSingleObject(a, kGenerousMs), kWaitObject0);
-    a.Set();
-    b.Set();
-    waiter.join();
-    EXPECT_EQ(allResult.load(), kWaitObject0);
-}
-
+// The wait-all registered first is woken first, may not take `a` while incomplete, and must
+// not swallow the wake-up the wait-any needs.
 TEST(WaitAny, IsWokenEvenWhenAnIncompleteWaitAllWaitsOnTheSameEvent) {
     Event a(false, false), b(false, false);
     Event* both[] = {&a, &b};
@@ -193,7 +177,7 @@ TEST(AutoReset, CompetingMultiObjectWaitsConsumeEachSetExactlyOnce) {
     EXPECT_EQ(overuse.load(), 0);
 }
 
-TEST(Thread, ReportsExitCodeAndWaitTimesOut) {
+TEST(Thread, ReportsExitCodeWaitTimesOutAndDestructorJoins) {
     Event release(true, false);
     Thread thread([&]() -> std::uint32_t {
         WaitForSingleObject(release, kInfinite);
@@ -207,9 +191,8 @@ TEST(Thread, ReportsExitCodeAndWaitTimesOut) {
     EXPECT_TRUE(thread.Finished());
     EXPECT_EQ(thread.ExitCode(), 42u);
     EXPECT_EQ(thread.Wait(0), kWaitObject0);
-}
 
-TEST(Thread, DestructorJoinsTheBody) {
+    // The destructor joins the body.
     std::atomic<bool> done{false};
     {
         Thread thread([&]() -> std::uint32_t {

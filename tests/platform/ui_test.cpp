@@ -5,17 +5,6 @@
 namespace korvane::platform {
 namespace {
 
-// Installs a handler for the scope and restores the previous one.
-class ScopedHandler {
-public:
-    explicit ScopedHandler(std::shared_ptr<MessageBoxHandler> handler)
-        : previous_(SetMessageBoxHandler(std::move(handler))) {}
-    ~ScopedHandler() { SetMessageBoxHandler(previous_); }
-
-private:
-    std::shared_ptr<MessageBoxHandler> previous_;
-};
-
 TEST(MessageBox, DefaultAnswersTheFirstButtonAndPrints) {
     const struct { std::uint32_t flags; int answer; } cases[] = {
         {kMbOk | kMbIconError, kIdOk}, {kMbOkCancel, kIdOk},      {kMbAbortRetryIgnore | kMbIconWarning, kIdAbort},
@@ -30,9 +19,11 @@ TEST(MessageBox, DefaultAnswersTheFirstButtonAndPrints) {
     EXPECT_NE(printed.find("Korvane"), std::string::npos) << printed;
 }
 
-TEST(MessageBox, ScriptedHandlerRecordsAndAnswersInOrder) {
+// A scripted handler records and answers in order (then its default); resetting restores
+// the default handler and returns the scripted one.
+TEST(MessageBox, ScriptedHandlerRecordsAndAnswersInOrderUntilReset) {
     auto scripted = std::make_shared<ScriptedMessageBoxes>(kIdCancel);
-    ScopedHandler scope(scripted);
+    const auto original = SetMessageBoxHandler(scripted);
     scripted->QueueAnswer(kIdRetry);
     scripted->QueueAnswer(kIdIgnore);
     EXPECT_EQ(MessageBox("first", "Setup", kMbAbortRetryIgnore), kIdRetry);
@@ -43,12 +34,6 @@ TEST(MessageBox, ScriptedHandlerRecordsAndAnswersInOrder) {
     EXPECT_EQ(scripted->ShownBoxes()[2].caption, "Setup");
     EXPECT_EQ(scripted->ShownBoxes()[2].flags, kMbOkCancel | kMbIconQuestion);
     EXPECT_EQ(&CurrentMessageBoxHandler(), scripted.get());
-}
-
-TEST(MessageBox, ResettingRestoresTheDefaultAndReturnsThePrevious) {
-    auto scripted = std::make_shared<ScriptedMessageBoxes>(kIdNo);
-    const auto original = SetMessageBoxHandler(scripted);
-    EXPECT_EQ(MessageBox("q", "c", kMbYesNo), kIdNo);
     EXPECT_EQ(SetMessageBoxHandler(nullptr), scripted);
     EXPECT_EQ(MessageBox("q", "c", kMbYesNo), kIdYes);
     EXPECT_EQ(&CurrentMessageBoxHandler(), original.get());
