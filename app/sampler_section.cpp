@@ -61,6 +61,11 @@ SamplerSection::SamplerSection(QWidget* parent) : QGroupBox(QStringLiteral("Samp
     pad_ = Check(this, tr("Zero-padded numbers (kick01.wav)"), "samplerPad");
     form->addRow(pad_);
     SetOptions({});
+    for (QCheckBox* box : {trim_, smpl_, markers_, sfz_, midi_, pad_})
+        connect(box, &QCheckBox::toggled, this, &SamplerSection::Changed);
+    for (QSpinBox* box : {zeroCross_, fadeIn_, fadeOut_, firstKey_})
+        connect(box, &QSpinBox::valueChanged, this, &SamplerSection::Changed);
+    connect(bpm_, &QDoubleSpinBox::valueChanged, this, &SamplerSection::Changed);
 }
 
 void SamplerSection::SetOptions(const sampler::SamplerOptions& options) {

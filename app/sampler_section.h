@@ -34,6 +34,9 @@ public:
     void SetOptions(const sampler::SamplerOptions& options);
     sampler::SamplerOptions Options() const;
 
+signals:
+    void Changed();  // any option changed, by the user or by SetOptions
+
 private:
     QCheckBox* trim_;
     QSpinBox* zeroCross_;

@@ -22,16 +22,6 @@ std::vector<std::string> ExportFileNames(const std::string& chosenPath, std::siz
     return names;
 }
 
-std::string ExportNamesPreview(const std::string& chosenPath, std::size_t selectedCount) {
-    if (selectedCount == 0) return {};
-    const auto nameOf = [&](std::size_t k) {
-        const std::string path = selectedCount == 1 ? chosenPath : MakeNumberedName(chosenPath, static_cast<int>(k));
-        return std::filesystem::path(path).filename().string();
-    };
-    if (selectedCount == 1) return nameOf(1);
-    return nameOf(1) + (selectedCount == 2 ? ", " : " \u2026 ") + nameOf(selectedCount);
-}
-
 std::string ExportSummary(const std::vector<RegionExportResult>& results, const std::string& chosenPath) {
     std::size_t written = 0;
     for (const RegionExportResult& result : results) written += result.outcome.Ok() ? 1 : 0;

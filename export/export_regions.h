@@ -53,10 +53,6 @@ using ExportProgress = std::function<bool(std::uint64_t framesDone, std::uint64_
 // lines, `chosen` for one.
 std::vector<std::string> ExportFileNames(const std::string& chosenPath, std::size_t selectedCount);
 
-// What an export of `selectedCount` regions to `chosenPath` writes, for the dialog:
-// "region1.wav … region12.wav" (file names only), or the one name for one region.
-std::string ExportNamesPreview(const std::string& chosenPath, std::size_t selectedCount);
-
 // The line that reports a finished export: "12 regions written to FOLDER", with
 // ", 2 failed" when regions failed (FOLDER is the chosen file's folder).
 std::string ExportSummary(const std::vector<RegionExportResult>& results, const std::string& chosenPath);

@@ -5,12 +5,14 @@
 #include "export/sampler_chunks.h"
 #include "export/wav_format.h"
 #include "platform/riff/file_io.h"
+#include "regions/large_buffer.h"
 #include "regions/sound_ends.h"
 #include "regions/units.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <stdexcept>
 
 namespace korvane::wavexport {
@@ -19,13 +21,17 @@ namespace {
 namespace fs = std::filesystem;
 using sampler::FrameSpan;
 
-std::vector<std::int16_t> ReadSamples(platform::ByteSource& source, std::uint64_t firstByte, std::size_t count) {
-    std::vector<std::byte> bytes(count * 2);
-    source.ReadAt(firstByte, bytes);
-    std::vector<std::int16_t> samples(count);
-    for (std::size_t i = 0; i < count; ++i)
-        samples[i] = static_cast<std::int16_t>(std::to_integer<unsigned>(bytes[2 * i]) |
-                                               (std::to_integer<unsigned>(bytes[2 * i + 1]) << 8));
+// `count` little-endian 16-bit samples from `firstByte`, read straight into place (the
+// memory is not zeroed first: the read fills all of it or throws).
+LargeVector<std::int16_t> ReadSamples(platform::ByteSource& source, std::uint64_t firstByte, std::size_t count) {
+    LargeVector<std::int16_t> samples(count);
+    source.ReadAt(firstByte, std::as_writable_bytes(std::span(samples)));
+    if constexpr (std::endian::native == std::endian::big) {
+        for (auto& s : samples) {
+            const auto u = static_cast<std::uint16_t>(s);
+            s = static_cast<std::int16_t>(static_cast<std::uint16_t>((u >> 8) | (u << 8)));
+        }
+    }
     return samples;
 }
 
@@ -124,6 +130,18 @@ std::vector<std::string> SamplerFileNames(const std::string& chosenPath, std::si
     for (std::size_t k = 0; k < selectedCount; ++k)
         names.push_back(MakeNumberedName(chosenPath, static_cast<int>(k + 1), width));
     return names;
+}
+
+std::string SamplerNamesPreview(const std::string& chosenPath, std::size_t selectedCount,
+                                const sampler::SamplerOptions& options) {
+    const auto names = SamplerFileNames(chosenPath, selectedCount, options);
+    if (names.empty()) return {};
+    const auto fileName = [](const fs::path& path) { return path.filename().string(); };
+    std::string preview = fileName(names.front());
+    if (names.size() > 1) preview += (names.size() == 2 ? ", " : " \u2026 ") + fileName(names.back());
+    if (options.sfz) preview += ", " + fileName(sampler::CompanionPath(chosenPath, ".sfz"));
+    if (options.midi) preview += ", " + fileName(sampler::CompanionPath(chosenPath, ".mid"));
+    return preview;
 }
 
 std::vector<FrameSpan> AdjustedSpans(const fs::path& trackFile, const std::vector<Region>& regions, double thresholdDb,

@@ -46,6 +46,12 @@ struct SamplerExportResult {
 std::vector<std::string> SamplerFileNames(const std::string& chosenPath, std::size_t selectedCount,
                                           const sampler::SamplerOptions& options);
 
+// What a sampler export of `selectedCount` regions to `chosenPath` writes, for the export
+// dialog: the first and last of SamplerFileNames ("kick01.wav … kick12.wav" with --pad,
+// the one name with --markers), then NAME.sfz and NAME.mid when chosen (file names only).
+std::string SamplerNamesPreview(const std::string& chosenPath, std::size_t selectedCount,
+                                const sampler::SamplerOptions& options);
+
 // The adjusted bounds of every region of `regions` over the track file.
 std::vector<sampler::FrameSpan> AdjustedSpans(const std::filesystem::path& trackFile,
                                               const std::vector<Region>& regions, double thresholdDb,

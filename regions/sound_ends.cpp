@@ -9,48 +9,69 @@
 namespace korvane {
 namespace {
 
-constexpr uint32_t kNoFall = UINT32_MAX;
+constexpr std::size_t kBlock = 16;  // steps per entry of the block minima/maxima
+
+// The slicer's loud/quiet decision per step over one overview: step i (1 <= i <
+// overview size) is loud when floor(avg) >= level and stands for overview sample
+// max(i - n, 0).
+class LoudSteps {
+public:
+    LoudSteps(std::span<const int16_t> overview, const SliceParameters& p)
+        : steps_(AverageSteps(overview.size(), /*mono=*/true)), n_(p.n), level_(p.level), floors_(steps_),
+          blockMin_((steps_ + kBlock - 1) / kBlock), blockMax_((steps_ + kBlock - 1) / kBlock) {
+        // Computed in lanes and threads but bit-identical to the slicer's serial chain.
+        if (steps_ > 0) RunAverageFloors(overview, /*mono=*/true, n_, {floors_, blockMin_, blockMax_});
+    }
+
+    std::size_t LastStep() const { return steps_; }  // steps are 1..LastStep()
+    bool Loud(std::size_t i) const { return floors_[i - 1] >= level_; }
+    uint32_t PositionOf(std::size_t i) const { return i > n_ ? uint32_t(i - n_) : 0; }
+    std::size_t FirstStepAt(uint64_t pos) const { return pos == 0 ? 1 : std::size_t(pos + n_); }
+
+    // The last fall (a quiet step after a loud one) in steps [lo, hi], hi quiet; 0 if none.
+    // Walks back over the quiet stretch, a block at a time where a whole block is quiet.
+    std::size_t LastFall(std::size_t lo, std::size_t hi) const {
+        std::size_t i = hi;  // invariant: step i is quiet
+        while (i > lo) {
+            const std::size_t prev = i - 1;  // >= lo >= 1
+            if (Loud(prev)) return i;
+            // Step s is value s - 1; when prev closes a block of values that is quiet
+            // throughout, steps prev - 15 .. prev are all quiet.
+            const std::size_t value = prev - 1;
+            const bool blockQuiet = value % kBlock == kBlock - 1 && blockMax_[value / kBlock] < level_;
+            i = blockQuiet && prev >= lo + kBlock ? prev - (kBlock - 1) : prev;
+        }
+        return i >= 2 && Loud(i - 1) ? i : 0;
+    }
+
+private:
+    std::size_t steps_;
+    uint32_t n_;
+    uint32_t level_;
+    LargeVector<uint16_t> floors_;  // every value is written before it is read
+    LargeVector<uint16_t> blockMin_, blockMax_;
+};
 
 }  // namespace
 
 std::vector<uint32_t> SoundEnds(std::span<const int16_t> overview, double thresholdDb, double releaseMs,
                                 std::span<const Region> regions) {
     const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, 50, 11025);
-    std::vector<uint32_t> lastFall(regions.size(), kNoFall);
-    std::vector<bool> loudAtEnd(regions.size(), false);
-    std::size_t k = 0;  // the region the current step lies in (or the next one)
-    const auto regionEnd = [&](std::size_t r) { return uint64_t{regions[r].start} + regions[r].length; };
-    auto note = [&](uint32_t pos, bool loud, bool fell) {
-        while (k < regions.size() && pos >= regionEnd(k)) ++k;
-        if (k == regions.size() || pos < regions[k].start) return;
-        if (fell) lastFall[k] = pos;
-        loudAtEnd[k] = loud;
-    };
-
-    if (overview.size() > 1) {
-        // The slicer's running average, computed in lanes and threads but bit-identical to
-        // its serial chain; loud when avg >= level, i.e. floor(avg) >= level (an integer).
-        const std::size_t steps = AverageSteps(overview.size(), /*mono=*/true);
-        LargeVector<uint16_t> floors(steps);  // every value is written before it is read
-        LargeVector<uint16_t> blockMin((steps + 15) / 16), blockMax((steps + 15) / 16);
-        RunAverageFloors(overview, /*mono=*/true, p.n, {floors, blockMin, blockMax});
-        bool inside = false;
-        for (std::size_t i = 1; i < overview.size() && k < regions.size(); ++i) {
-            const uint32_t pos = i > p.n ? uint32_t(i - p.n) : 0;
-            const bool loud = floors[i - 1] >= p.level;
-            note(pos, loud, inside && !loud);
-            inside = loud;
-        }
-    }
-
+    const LoudSteps loud(overview.size() > 1 ? overview : std::span<const int16_t>{}, p);
     std::vector<uint32_t> ends(regions.size());
+    uint64_t earlierEnd = 0;  // a sample belongs to the first region (in list order) that ends after it
     for (std::size_t r = 0; r < regions.size(); ++r) {
-        const uint64_t end = regionEnd(r);
-        if (lastFall[r] == kNoFall || loudAtEnd[r]) {
-            ends[r] = uint32_t(end);
-            continue;
-        }
-        const uint64_t soundEnd = uint64_t{lastFall[r]} + p.minGap;
+        const uint64_t end = uint64_t{regions[r].start} + regions[r].length;
+        const uint64_t from = std::max<uint64_t>(regions[r].start, earlierEnd);
+        earlierEnd = std::max(earlierEnd, end);
+        ends[r] = uint32_t(end);
+        if (from >= end) continue;
+        const std::size_t lo = loud.FirstStepAt(from);
+        const std::size_t hi = std::min<uint64_t>(end - 1 + p.n, loud.LastStep());
+        if (lo > hi || loud.Loud(hi)) continue;  // no step in the region, or still loud at its end
+        const std::size_t fall = loud.LastFall(lo, hi);
+        if (fall == 0) continue;
+        const uint64_t soundEnd = uint64_t{loud.PositionOf(fall)} + p.minGap;
         ends[r] = uint32_t(std::clamp<uint64_t>(soundEnd, std::min<uint64_t>(regions[r].start + 1ull, end), end));
     }
     return ends;

@@ -3,7 +3,7 @@
 #include "app/frame/cd_bar.h"
 #include "app/frame/cd_source.h"
 #include "app/frame/dialogs.h"
-#include "app/sampler_section.h"
+#include "app/export_dialog.h"
 #include "export/sampler_export.h"
 #include "platform/paths/paths.h"
 #include "platform/registry/registry.h"
@@ -26,9 +26,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -148,52 +146,25 @@ public:
     std::optional<fs::path> ChooseExportFile(QWidget* parent) override { return ChooseExportFile(parent, {}); }
     std::optional<fs::path> ChooseExportFile(QWidget* parent,
                                              const std::function<QString(const QString&)>& describe) override {
-        return Run(parent, describe, nullptr);
+        ExportDescriber line;
+        if (describe) line = [describe](const QString& name, const sampler::SamplerOptions&) { return describe(name); };
+        return Run(parent, line, nullptr);
     }
-    std::optional<fs::path> ChooseExportFile(QWidget* parent, const std::function<QString(const QString&)>& describe,
-                                             sampler::SamplerOptions& options) override {
+    std::optional<fs::path> ChooseExportFile(
+        QWidget* parent, const std::function<QString(const QString&, const sampler::SamplerOptions&)>& describe,
+        sampler::SamplerOptions& options) override {
         return Run(parent, describe, &options);
     }
     std::optional<fs::path> ChooseSaveFile(QWidget* parent) override { return ChooseExportFile(parent); }
 
 private:
-    static std::optional<fs::path> Run(QWidget* parent, const std::function<QString(const QString&)>& describe,
+    static std::optional<fs::path> Run(QWidget* parent, const ExportDescriber& describe,
                                        sampler::SamplerOptions* options) {
-        QFileDialog dialog(parent);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);  // the description goes into its layout
-        if (describe) AddDescription(dialog, describe);
-        SamplerSection* section = options != nullptr ? AddSamplerSection(dialog, *options) : nullptr;
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("wav"));
+        ExportFileDialog dialog(parent, describe, options);
         dialog.setNameFilter(AppString(resources::kIdsSaveFilter));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-        if (section != nullptr) *options = section->Options();
+        if (options != nullptr) *options = dialog.Options();
         return Result(dialog.selectedFiles().front());
-    }
-
-    static SamplerSection* AddSamplerSection(QFileDialog& dialog, const sampler::SamplerOptions& options) {
-        auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
-        if (grid == nullptr) return nullptr;
-        auto* section = new SamplerSection(&dialog);
-        section->SetOptions(options);
-        grid->addWidget(section, grid->rowCount(), 0, 1, grid->columnCount());
-        return section;
-    }
-
-    static void AddDescription(QFileDialog& dialog, const std::function<QString(const QString&)>& describe) {
-        auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
-        auto* nameEdit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (grid == nullptr || nameEdit == nullptr) return;
-        auto* line = new QLabel(&dialog);
-        line->setObjectName(QStringLiteral("exportDescription"));
-        line->setWordWrap(true);
-        grid->addWidget(line, grid->rowCount(), 0, 1, grid->columnCount());
-        const auto refresh = [line, describe, &dialog](const QString& typed) {
-            line->setText(describe(typed.isEmpty() ? typed : dialog.directory().filePath(typed)));
-        };
-        QObject::connect(nameEdit, &QLineEdit::textChanged, line, refresh);
-        refresh(nameEdit->text());
     }
 
     static std::optional<fs::path> Result(const QString& name) {
@@ -1004,13 +975,9 @@ void CMainFrame::OnExportWav() {
     const bool normalise = preferences_->normalise();
     sampler::SamplerOptions options = samplerOptions_;
     const std::optional<fs::path> chosen = services_.dialogs->ChooseExportFile(
-        this, [count = selected.size(), normalise](const QString& name) {
-            const QString normalising = normalise ? tr("normalised") : tr("not normalised");
-            if (name.isEmpty()) {
-                return (count == 1 ? tr("1 region") : tr("%1 regions").arg(count)) + QStringLiteral(", ") + normalising;
-            }
-            const std::string files = wavexport::ExportNamesPreview(name.toStdString(), count);
-            return tr("Writes %1 (%2)").arg(QString::fromStdString(files), normalising);
+        this,
+        [count = selected.size(), normalise](const QString& name, const sampler::SamplerOptions& chosenOptions) {
+            return DescribeExport(name, count, normalise, chosenOptions);
         },
         options);
     if (!chosen) return;

@@ -72,12 +72,12 @@ public:
         return ChooseExportFile(parent);
     }
     // The same with the "Sampler" section, which starts from `options` and receives
-    // what the user chose when the dialog is accepted.
-    virtual std::optional<std::filesystem::path> ChooseExportFile(QWidget* parent,
-                                                                  const std::function<QString(const QString&)>& describe,
-                                                                  sampler::SamplerOptions& options) {
-        (void)options;
-        return ChooseExportFile(parent, describe);
+    // what the user chose when the dialog is accepted; the line follows the section too.
+    virtual std::optional<std::filesystem::path> ChooseExportFile(
+        QWidget* parent, const std::function<QString(const QString&, const sampler::SamplerOptions&)>& describe,
+        sampler::SamplerOptions& options) {
+        const sampler::SamplerOptions shown = options;
+        return ChooseExportFile(parent, [&](const QString& name) { return describe(name, shown); });
     }
     // Save (Ctrl+S): where to write the track as a WAV file.
     virtual std::optional<std::filesystem::path> ChooseSaveFile(QWidget* parent) = 0;

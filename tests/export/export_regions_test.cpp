@@ -45,8 +45,10 @@ protected:
     std::vector<RegionBounds> regions_;
 };
 
-TEST_F(ExportRegionsTest, OneSelectedRegionWritesExactlyTheChosenFile) {
+TEST_F(ExportRegionsTest, NoneOrOneSelectedRegionWritesNothingOrExactlyTheChosenFile) {
     ScopedMessageBoxes boxes;
+    EXPECT_TRUE(ExportSelectedRegions(Request({}, (dir_ / "kick.wav").string())).empty());
+    EXPECT_EQ(FileNames(), (std::vector<std::string>{"~krvn2.tmp"}));
     const auto results = ExportSelectedRegions(Request({3}, (dir_ / "kick.wav").string()));
     ASSERT_EQ(results.size(), 1u);
     EXPECT_TRUE(results[0].outcome.Ok());
@@ -153,13 +155,6 @@ TEST_F(ExportRegionsTest, GroupedCommitKeepsEveryGuarantee) {
     EXPECT_EQ(std::count(names.begin(), names.end(), staleName), 0);
     EXPECT_EQ(std::count(names.begin(), names.end(), liveName), 1);
     EXPECT_EQ(names.size(), 300u + 2u);  // the WAV files, the track file, the live leftover
-}
-
-TEST_F(ExportRegionsTest, NoSelectionWritesNothing) {
-    ScopedMessageBoxes boxes;
-    EXPECT_TRUE(ExportSelectedRegions(Request({}, (dir_ / "kick.wav").string()))
-                    .empty());
-    EXPECT_EQ(FileNames(), (std::vector<std::string>{"~krvn2.tmp"}));
 }
 
 }  // namespace

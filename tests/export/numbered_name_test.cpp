@@ -6,21 +6,26 @@ namespace {
 
 using korvane::wavexport::MakeNumberedName;
 
+// The number goes before the last dot of the whole path, which may lie in a folder's
+// name; without a dot it is appended.
 TEST(MakeNumberedName, NumberGoesBeforeTheLastDotOfTheWholePath) {
-    EXPECT_EQ(MakeNumberedName("C:\\Loops\\kick.wav", 1), "C:\\Loops\\kick1.wav");
-    EXPECT_EQ(MakeNumberedName("C:\\Loops\\kick.wav", 12), "C:\\Loops\\kick12.wav");
-    EXPECT_EQ(MakeNumberedName("/home/u/loops/kick.drum.wav", 3), "/home/u/loops/kick.drum3.wav");
-    // The last "." may lie in a folder name.
-    EXPECT_EQ(MakeNumberedName("C:\\My.Loops\\kick", 2), "C:\\My2.Loops\\kick");
-    EXPECT_EQ(MakeNumberedName("/tmp/a.b/kick", 2), "/tmp/a2.b/kick");
-    // A trailing dot keeps its place.
-    EXPECT_EQ(MakeNumberedName("kick.", 4), "kick4.");
-}
-
-TEST(MakeNumberedName, WithoutADotTheNumberIsAppended) {
-    EXPECT_EQ(MakeNumberedName("kick", 1), "kick1");
-    EXPECT_EQ(MakeNumberedName("C:\\Loops\\kick", 10), "C:\\Loops\\kick10");
-    EXPECT_EQ(MakeNumberedName("", 5), "5");
+    struct Case {
+        const char* path;
+        int n;
+        const char* numbered;
+    };
+    const Case cases[] = {
+        {"C:\\Loops\\kick.wav", 1, "C:\\Loops\\kick1.wav"},
+        {"C:\\Loops\\kick.wav", 12, "C:\\Loops\\kick12.wav"},
+        {"/home/u/loops/kick.drum.wav", 3, "/home/u/loops/kick.drum3.wav"},
+        {"C:\\My.Loops\\kick", 2, "C:\\My2.Loops\\kick"},
+        {"/tmp/a.b/kick", 2, "/tmp/a2.b/kick"},
+        {"kick.", 4, "kick4."},  // a trailing dot keeps its place
+        {"kick", 1, "kick1"},
+        {"C:\\Loops\\kick", 10, "C:\\Loops\\kick10"},
+        {"", 5, "5"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MakeNumberedName(c.path, c.n), c.numbered) << c.path;
 }
 
 // The command line's rule: a dot in a folder's name is never the extension's dot; names

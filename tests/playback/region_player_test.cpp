@@ -2,11 +2,9 @@
 // and the cursor reported in overview samples inside the region.
 #include "playback/region_player.h"
 #include "playback_fixture.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/audio_files.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 namespace korvane::playback::testing {
@@ -15,26 +13,13 @@ namespace {
 constexpr std::uint32_t kSectors = 200;
 constexpr std::uint32_t kAudioBytes = kSectors * 2352;
 
-struct CursorLog {
-    std::mutex mutex;
-    std::vector<std::uint32_t> cursors;
-    static void Record(std::uint32_t cursor, void* user) {
-        auto* log = static_cast<CursorLog*>(user);
-        std::lock_guard lock(log->mutex);
-        log->cursors.push_back(cursor);
-    }
-};
-
 class RegionPlayerTest : public PlaybackTest {
 protected:
     void SetUp() override {
         PlaybackTest::SetUp();
         track_ = dir_.Path() / "track.tmp";
         audio_ = Staircase(kAudioBytes / 2, 3);
-        std::ofstream out(track_, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(audio_.data()), kAudioBytes);
-        const std::vector<char> overview(kAudioBytes / 8, 0x11);  // 294 bytes per sector
-        out.write(overview.data(), static_cast<std::streamsize>(overview.size()));
+        korvane::testing::WriteTrackFile(track_, audio_);
     }
     std::vector<std::int16_t> RawValues(const Region& r) const {
         return {audio_.begin() + r.start * 8, audio_.begin() + (r.start + r.length) * 8};
@@ -47,8 +32,8 @@ protected:
 
 TEST_F(RegionPlayerTest, OneShotPlaysTheRegionsRawBytesThenSilence) {
     RegionPlayer regions(Player());
-    CursorLog log;
-    regions.SetCursorCallback(&CursorLog::Record, &log);
+    PositionLog log;
+    regions.SetCursorCallback(&PositionLog::Record, &log);
     const Region region{1234, 20000, 0};  // 80,000 frames: several buffers
     regions.PlayRegionOnce(track_, region);
     StartedPlaying();
@@ -59,10 +44,10 @@ TEST_F(RegionPlayerTest, OneShotPlaysTheRegionsRawBytesThenSilence) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), heard.begin()));
     EXPECT_TRUE(std::all_of(heard.begin() + static_cast<std::ptrdiff_t>(expected.size()), heard.end(),
                             [](std::int16_t v) { return v == 0; }));
-    std::lock_guard lock(log.mutex);
-    ASSERT_FALSE(log.cursors.empty());
-    EXPECT_TRUE(std::is_sorted(log.cursors.begin(), log.cursors.end()));
-    for (std::uint32_t c : log.cursors) {
+    const auto cursors = log.Take();
+    ASSERT_FALSE(cursors.empty());
+    EXPECT_TRUE(std::is_sorted(cursors.begin(), cursors.end()));
+    for (std::uint32_t c : cursors) {
         EXPECT_GE(c, region.start);
         EXPECT_LT(c, region.start + region.length);
     }
@@ -70,8 +55,8 @@ TEST_F(RegionPlayerTest, OneShotPlaysTheRegionsRawBytesThenSilence) {
 
 TEST_F(RegionPlayerTest, LoopedRegionRepeatsAndItsCursorStaysInside) {
     RegionPlayer regions(Player());
-    CursorLog log;
-    regions.SetCursorCallback(&CursorLog::Record, &log);
+    PositionLog log;
+    regions.SetCursorCallback(&PositionLog::Record, &log);
     const Region region{7000, 3000, 0};  // 12,000 frames
     regions.PlayRegionLooped(track_, region);
     StartedPlaying();
@@ -81,13 +66,13 @@ TEST_F(RegionPlayerTest, LoopedRegionRepeatsAndItsCursorStaysInside) {
     const auto heard = Output()->Recording();
     ASSERT_EQ(heard.size(), 80u * 2 * kIntervalFrames);
     for (std::size_t i = 0; i < heard.size(); ++i) ASSERT_EQ(heard[i], expected[i % expected.size()]) << i;
-    std::lock_guard lock(log.mutex);
-    ASSERT_FALSE(log.cursors.empty());
+    const auto cursors = log.Take();
+    ASSERT_FALSE(cursors.empty());
     int wraps = 0;
-    for (std::size_t i = 0; i < log.cursors.size(); ++i) {
-        EXPECT_GE(log.cursors[i], region.start);
-        EXPECT_LT(log.cursors[i], region.start + region.length);
-        if (i > 0 && log.cursors[i] < log.cursors[i - 1]) ++wraps;
+    for (std::size_t i = 0; i < cursors.size(); ++i) {
+        EXPECT_GE(cursors[i], region.start);
+        EXPECT_LT(cursors[i], region.start + region.length);
+        if (i > 0 && cursors[i] < cursors[i - 1]) ++wraps;
     }
     EXPECT_GE(wraps, 3);
 }

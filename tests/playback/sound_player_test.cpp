@@ -71,7 +71,8 @@ TEST_F(PlaybackTest, EnumerationAppendsAndOpenDeviceNeverEnumeratesIntoAFullList
     EXPECT_EQ(system_->LastCreatedGuid(), ds::StableGuid("two"));
 }
 
-TEST_F(PlaybackTest, OpenDeviceFailuresThrowCode4) {
+// A device that fails to open throws code 4; playing without one then reports code 6.
+TEST_F(PlaybackTest, OpenDeviceFailuresThrowCode4AndPlayingThenReportsCode6) {
     for (FaultPoint point : {FaultPoint::kCreateDevice, FaultPoint::kSetPrimaryFormat}) {
         ds::VirtualSoundSystem::Options options;
         options.faults = {ds::Fault{point, 0, ds::kDsErrBadFormat}};
@@ -84,6 +85,12 @@ TEST_F(PlaybackTest, OpenDeviceFailuresThrowCode4) {
             EXPECT_EQ(e.result, ds::kDsErrBadFormat);
         }
         EXPECT_FALSE(Player().HasDevice());
+        const auto values = Staircase(100);
+        Player().PlayOnce(values, 50, false, true);
+        ASSERT_TRUE(Player().WaitForStreamEnd(kWaitMs));
+        const auto error = Player().TakeStreamError();
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code, 6);
     }
 }
 
@@ -186,38 +193,33 @@ void ExpectLoopPositions(const std::vector<std::uint32_t>& positions, std::uint3
     }
 }
 
-TEST_F(PlaybackTest, ShortLoopIsWrittenLoopWrappedFromTheFirstFill) {
-    const auto values = Staircase(2 * 3001);  // 3001 frames: ends well inside the first half
-    PositionLog log;
-    Player().SetPositionCallback(&PositionLog::Record, &log);
-    Player().PlayLoop(values, 3001, false, true, 0, 3001);
-    StartedPlaying();
-    Steps(100);  // about 34 passes of the loop
-    ASSERT_TRUE(Player().IsStreaming());
-    Player().StopPlayback();
-    const auto heard = Output()->Recording();
-    ASSERT_EQ(heard.size(), 100u * 2 * kIntervalFrames);
-    ExpectLooped(heard, values, 0, values.size());
-    ExpectLoopPositions(log.Take(), 0, static_cast<std::uint32_t>(values.size()));
-}
-
-TEST_F(PlaybackTest, LongLoopWithLeadInRepeatsSeamlesslyOverSeveralWraps) {
-    // 70,000 frames; frames [10,000, 70,000) repeat, longer than the whole buffer.
-    const auto values = Staircase(140000, 5);
-    PositionLog log;
-    Player().SetPositionCallback(&PositionLog::Record, &log);
-    Player().PlayLoop(values, 70000, false, true, 10000, 60000);
-    StartedPlaying();
-    Steps(260);  // 266,240 frames: the lead-in and more than four passes
-    Player().StopPlayback();
-    const auto heard = Output()->Recording();
-    ASSERT_EQ(heard.size(), 260u * 2 * kIntervalFrames);
-    ExpectLooped(heard, values, 20000, values.size());
-    const auto positions = log.Take();
-    ExpectLoopPositions(positions, 20000, static_cast<std::uint32_t>(values.size()));
-    int fallsBack = 0;
-    for (std::size_t i = 1; i < positions.size(); ++i) fallsBack += positions[i] < positions[i - 1];
-    EXPECT_GE(fallsBack, 3);
+// A short loop ends well inside the first half buffer, so it is written loop-wrapped
+// from the first fill; a long one with a lead-in is longer than the whole buffer.
+TEST_F(PlaybackTest, LoopsRepeatSeamlesslyOverManyWraps) {
+    struct Case {
+        std::uint32_t frames, loopStart, loopLength;
+        int steps;  // notification intervals listened to
+    };
+    for (const Case c : {Case{3001, 0, 3001, 100}, Case{70000, 10000, 60000, 260}}) {
+        SCOPED_TRACE(c.frames);
+        Install({});
+        const auto values = Staircase(2 * c.frames, 5);
+        PositionLog log;
+        Player().SetPositionCallback(&PositionLog::Record, &log);
+        Player().PlayLoop(values, c.frames, false, true, c.loopStart, c.loopLength);
+        StartedPlaying();
+        Steps(c.steps);
+        ASSERT_TRUE(Player().IsStreaming());
+        Player().StopPlayback();
+        const auto heard = Output()->Recording();
+        ASSERT_EQ(heard.size(), std::size_t(c.steps) * 2 * kIntervalFrames);
+        ExpectLooped(heard, values, 2 * c.loopStart, values.size());
+        const auto positions = log.Take();
+        ExpectLoopPositions(positions, 2 * c.loopStart, static_cast<std::uint32_t>(values.size()));
+        int fallsBack = 0;
+        for (std::size_t i = 1; i < positions.size(); ++i) fallsBack += positions[i] < positions[i - 1];
+        EXPECT_GE(fallsBack, 3);
+    }
 }
 
 TEST_F(PlaybackTest, LoopOfZeroFramesPlaysTheSourceOnce) {
@@ -348,16 +350,6 @@ TEST_F(PlaybackTest, LostBufferIsRestoredOnceAndStreamingGoesOn) {
     EXPECT_TRUE(std::equal(values.begin(), values.end(), heard.begin()));
 }
 
-TEST_F(PlaybackTest, PlayingWithoutADeviceReportsCode6) {
-    Install({}, false);
-    const auto values = Staircase(100);
-    Player().PlayOnce(values, 50, false, true);
-    ASSERT_TRUE(Player().WaitForStreamEnd(kWaitMs));
-    const auto error = Player().TakeStreamError();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->code, 6);
-}
-
 // ---- Stress ----
 
 TEST_F(PlaybackTest, ThousandStartStopCyclesAtRandomMoments) {
@@ -393,12 +385,6 @@ TEST_F(PlaybackTest, ThousandStartStopCyclesAtRandomMoments) {
     }
     EXPECT_FALSE(Player().TakeStreamError().has_value());
 }
-
-}  // namespace
-}  // namespace korvane::playback::testing
-
-namespace korvane::playback::testing {
-namespace {
 
 // The fallback device (no sound card) runs its clock in real time, so streams end.
 TEST_F(PlaybackTest, RealTimeFallbackDevicePlaysAOneShotToItsEnd) {
