@@ -56,7 +56,7 @@ TEST(ChainedList, AtIteratorAndBoundsAgreeForEveryLength) {
     }
 }
 
-TEST(ChainedList, AppendersClearAndNullKeepOwnershipExact) {
+TEST(ChainedList, AppendersClearMoveAndNullKeepOwnershipExact) {
     std::vector<int> log;
     {
         ChainedList<Probe> list;
@@ -76,34 +76,23 @@ TEST(ChainedList, AppendersClearAndNullKeepOwnershipExact) {
         list.Append(new Probe(5, log));  // the next append uses the head again
         ChainedList<Probe>::Appender(list).Append(new Probe(6, log));
         EXPECT_EQ(Ids(list), (std::vector<int>{5, 6}));
+        // An iterator at the end sees a later append.
+        const auto end = std::next(list.begin(), 2);
+        EXPECT_TRUE(end == list.end());
+        ChainedList<Probe>::Appender(list).Append(new Probe(7, log));
+        ASSERT_FALSE(end == list.end());
+        EXPECT_EQ(end->id, 7);
+        // Moving hands the chain over; assigning frees what the target held.
+        ChainedList<Probe> moved(std::move(list));
+        EXPECT_EQ(list.Count(), 0);
+        ChainedList<Probe> target;
+        target.Append(new Probe(8, log));
+        target = std::move(moved);
+        EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 4, 0, 8}));
+        EXPECT_EQ(Ids(target), (std::vector<int>{5, 6, 7}));
     }
     // Each element deleted exactly once: the chain after the head, then the head.
-    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 4, 0, 6, 5}));
-}
-
-TEST(ChainedList, MoveHandsOverTheChain) {
-    std::vector<int> log;
-    ChainedList<Probe> a;
-    a.Append(new Probe(1, log));
-    a.Append(new Probe(2, log));
-    ChainedList<Probe> b(std::move(a));
-    EXPECT_EQ(a.Count(), 0);
-    EXPECT_EQ(b.Count(), 2);
-    ChainedList<Probe> c;
-    c.Append(new Probe(3, log));
-    c = std::move(b);
-    EXPECT_EQ(log, std::vector<int>{3});
-    EXPECT_EQ(c.At(1).id, 2);
-}
-
-TEST(ChainedList, IteratorAtTheEndSeesLaterAppends) {
-    ChainedList<int> list;
-    list.Append(new int(1));
-    auto it = std::next(list.begin());
-    EXPECT_TRUE(it == list.end());
-    ChainedList<int>::Appender(list).Append(new int(2));
-    ASSERT_FALSE(it == list.end());
-    EXPECT_EQ(*it, 2);
+    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 4, 0, 8, 6, 7, 5}));
 }
 
 TEST(ChainedList, LongListIsFreedOnASmallStack) {

@@ -104,19 +104,5 @@ TEST(RunningAverage, ChunkedRunEqualsTheSerialChainBitForBit) {
     }
 }
 
-TEST(RunningAverage, ShortBuffersRunSeriallyAndTinyOnesHaveNoSteps) {
-    for (std::size_t length : {0, 1, 2, 3, 17, 5'000}) {
-        for (bool mono : {true, false}) {
-            const auto s = Noise(length, unsigned(length));
-            AverageReport report;
-            EXPECT_TRUE(Chunked(s, mono, 12, {}, report) == Serial(s, mono, 12)) << length << mono;
-            EXPECT_EQ(report.chunks, 0u);
-        }
-    }
-    EXPECT_EQ(AverageSteps(1, true), 0u);
-    EXPECT_EQ(AverageSteps(3, false), 0u);
-    EXPECT_EQ(AverageSteps(5, false), 1u);
-}
-
 }  // namespace
 }  // namespace korvane

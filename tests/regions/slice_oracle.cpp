@@ -1,85 +1,63 @@
 #include "slice_oracle.h"
 
-#include "regions/auto_slicer.h"
-
 #include <cmath>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace korvane::test {
 
 std::vector<Region> OracleSlice(std::span<const int16_t> s, bool mono, uint32_t rate,
                                 double thresholdDb, double releaseMs, uint32_t averagingWindow,
                                 uint32_t tag) {
+    // The derived values as defined: level = truncate(0.5 * 2^((dB + 96) * 0.1666..)),
+    // minGap = truncate(rate * ms * 0.001), n = truncate(window / (44100 / rate)).
+    const double level = std::trunc(0.5 * std::pow(2.0, (thresholdDb + 96.0) * 0.16666666666666666));
+    const auto minGap = uint32_t(std::trunc(rate * releaseMs * 0.001));
+    const auto n = uint32_t(std::trunc(averagingWindow / (44100.0 / rate)));
+    if (n < 1 || releaseMs < 0) throw std::invalid_argument("outside the definition: pinned by table cases");
+
+    // One input per step: |sample| in mono, the halved sum of a whole frame in stereo.
+    auto abs16 = [](int16_t v) { return uint32_t(std::abs(int32_t(v))); };
+    std::vector<uint32_t> x;
+    for (std::size_t i = 0; mono ? i < s.size() : i + 1 < s.size(); i += mono ? 1 : 2)
+        x.push_back(mono ? abs16(s[i]) : (abs16(s[i]) + abs16(s[i + 1])) / 2);
+    const auto limit = uint32_t(x.size());
+
     std::vector<Region> out;
-    const auto sampleCount = uint32_t(s.size());
-
-    // The derived values (and their clamping) are pinned by their own exact cases; the
-    // oracle checks what is done with them.
-    const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, averagingWindow, rate);
-    const uint32_t level = p.level, minGap = p.minGap, n = p.n;
-
     Region working{0, 0, 0};
     bool inside = false, first = true, haveRegion = false, gapSeen = false;
     uint32_t lastFall = 0;
-    const uint32_t limit = mono ? sampleCount : sampleCount / 2;
-    auto abs16 = [](int16_t v) { return uint32_t(std::abs(int32_t(v))); };
-    auto keepIfFits = [&](const Region& r) {
-        if (minGap <= r.length && r.length < limit) out.push_back(r);
+    auto keepIfFits = [&] {
+        if (minGap <= working.length && working.length < limit) out.push_back(working);
     };
-    auto step = [&](double avg, uint32_t pos) {
-        const bool loud = avg >= level;
-        if (loud && !inside) {
+    double avg = x.empty() ? 0 : x[0];
+    for (uint32_t i = 1; i < limit; ++i) {
+        avg = ((n - 1) * avg + x[i]) / n;
+        const uint32_t pos = i > n ? i - n : 0;
+        if (avg >= level && !inside) {
             if (first) {
-                working.start = pos;
-                working.tag = tag;
+                working = Region{pos, 0, tag};
                 first = false;
                 haveRegion = true;
             }
             if (gapSeen) {
                 working.length = pos - working.start;
-                keepIfFits(working);
+                keepIfFits();
                 working = Region{pos, 0, tag};
                 gapSeen = false;
             }
             inside = true;
-        } else if (!loud) {
+        } else if (avg < level) {
             if (inside) {
                 lastFall = pos;
                 inside = false;
             }
             if (pos - lastFall >= minGap) gapSeen = true;
         }
-    };
-
-    uint32_t end = 0;
-    if (mono) {
-        if (sampleCount < 1) return out;
-        double avg = abs16(s[0]);
-        uint32_t i = 1;
-        for (; i < sampleCount; ++i) {
-            avg = ((n - 1) * avg + abs16(s[i])) / n;
-            step(avg, i > n ? i - n : 0);
-        }
-        end = i;
-        if (haveRegion) {
-            working.length = end - working.start - 1;
-            keepIfFits(working);
-        }
-    } else {
-        if (sampleCount < 2) return out;
-        double avg = (abs16(s[0]) + abs16(s[1])) / 2;
-        uint32_t i = 2;
-        for (; i + 1 < sampleCount; i += 2) {  // whole frames only
-            const uint32_t x = (abs16(s[i]) + abs16(s[i + 1])) / 2;
-            avg = ((n - 1) * avg + x) / n;
-            const uint32_t f = i / 2;
-            step(avg, f > n ? f - n : 0);
-        }
-        end = i;
-        if (haveRegion) {
-            working.length = end / 2 - working.start - 1;
-            keepIfFits(working);
-        }
+    }
+    if (haveRegion) {
+        working.length = limit - working.start - 1;
+        keepIfFits();
     }
     return out;
 }

@@ -1,6 +1,9 @@
 #pragma once
-// The slicer's region rules written out as one plain loop, step for step as they read,
-// for checking the product slicer and the index against. Test-only.
+// The slicer's rules written out from their definition as one plain loop (derived values
+// included), for checking the product slicer, the index and korvane-cli against. Test-only.
+// It covers the defined ranges only (averaging length at least 1, release not negative)
+// and throws outside them; the product's clamping there is pinned by table cases. In
+// stereo a trailing half frame is no frame and is not read.
 #include "regions/region.h"
 
 #include <cstdint>

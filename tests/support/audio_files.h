@@ -3,6 +3,7 @@
 // WAV files with the chunk layouts found in the wild and deliberately broken ones, and
 // the WAV file an export must write.
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,17 @@ inline void WriteTrackFile(const std::filesystem::path& path, const std::vector<
     ASSERT_EQ(audioBytes % 8, 0u) << "the audio part must hold whole overview samples";
     bytes.insert(bytes.end(), audioBytes / 8, std::byte{0x7F});
     WriteAll(path, bytes);
+}
+
+// The track file the reader writes for interleaved stereo samples, built independently:
+// the audio completed with silence to whole sectors (588 frames), then its overview.
+inline std::vector<std::byte> ExpectedTrackFile(std::vector<std::int16_t> stereo) {
+    stereo.resize((stereo.size() / 2 + 587) / 588 * 588 * 2, 0);
+    std::vector<std::byte> out;
+    for (auto s : stereo) Put16(out, static_cast<std::uint16_t>(s));
+    const auto overview = IndependentOverview({reinterpret_cast<const std::uint8_t*>(out.data()), out.size()});
+    for (auto b : overview) out.push_back(std::byte(b));
+    return out;
 }
 
 struct WavChunk {

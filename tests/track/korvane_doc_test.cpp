@@ -55,40 +55,20 @@ TEST_F(KorvaneDocTest, ClosingStopsPlaybackThenReleasesViewsThenDeletesTheTrackF
     EXPECT_TRUE(boxes_.Shown().empty());
 }
 
-TEST_F(KorvaneDocTest, AUserFileAndANewDocumentNeverLoseAFile) {
-    const auto chosen = MakeTrack("mine.bin");
+// Closing a document, or the application with several open, deletes each temporary track
+// file once and never a file the user opened; a new document writes nothing.
+TEST_F(KorvaneDocTest, ClosingDeletesEveryTemporaryFileOnceAndNeverAUsersFile) {
+    std::vector<fs::path> tracks = {MakeTrack("~krvn1.tmp"), MakeTrack("~krvn2.tmp"), MakeTrack("~krvn3.tmp")};
+    const auto chosen = MakeTrack("chosen.raw");
     const auto before = ReadAll(chosen);
     {
-        CKorvaneDoc doc(Recording(chosen));
+        CKorvaneDoc doc;
         ASSERT_TRUE(doc.OnOpenDocument(chosen));
         EXPECT_EQ(doc.Origin(), DocumentOrigin::kUserFile);
         EXPECT_FALSE(doc.OwnsTrackFile());
         EXPECT_TRUE(doc.OnCloseDocument());
     }
     EXPECT_EQ(ReadAll(chosen), before);
-    {
-        CKorvaneDoc doc(Recording(chosen));
-        ASSERT_TRUE(doc.OnOpenDocument(chosen));
-    }  // destroyed without an explicit close
-    EXPECT_EQ(ReadAll(chosen), before);
-    {
-        CKorvaneDoc doc;
-        ASSERT_TRUE(doc.OnNewDocument());
-        EXPECT_TRUE(doc.GetPathName().empty());
-        EXPECT_FALSE(doc.CanSave());
-        EXPECT_FALSE(doc.OnSaveDocument(dir_ / "x.wav"));
-        EXPECT_TRUE(doc.OnCloseDocument());
-    }
-    EXPECT_EQ(FileNames(), (std::vector<std::string>{"mine.bin"}));
-    CKorvaneDoc missing;
-    EXPECT_FALSE(missing.OnOpenDocument(dir_ / "absent"));
-    EXPECT_FALSE(missing.OnOpenDocument(dir_));
-    EXPECT_TRUE(boxes_.Shown().empty());
-}
-
-TEST_F(KorvaneDocTest, ClosingTheApplicationDeletesEveryTemporaryFileOnce) {
-    std::vector<fs::path> tracks = {MakeTrack("~krvn1.tmp"), MakeTrack("~krvn2.tmp"), MakeTrack("~krvn3.tmp")};
-    const auto chosen = MakeTrack("chosen.raw");
     {
         std::vector<std::unique_ptr<CKorvaneDoc>> docs;
         for (const auto& t : tracks) {
@@ -97,9 +77,16 @@ TEST_F(KorvaneDocTest, ClosingTheApplicationDeletesEveryTemporaryFileOnce) {
         }
         docs.push_back(std::make_unique<CKorvaneDoc>());
         ASSERT_TRUE(docs.back()->OnOpenDocument(chosen));
+        docs.push_back(std::make_unique<CKorvaneDoc>());
+        ASSERT_TRUE(docs.back()->OnNewDocument());
+        EXPECT_FALSE(docs.back()->CanSave());
+        EXPECT_FALSE(docs.back()->OnSaveDocument(dir_ / "x.wav"));
         fs::remove(tracks[1]);  // already gone at close: no error for the user
     }
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"chosen.raw"}));
+    CKorvaneDoc missing;
+    EXPECT_FALSE(missing.OnOpenDocument(dir_ / "absent"));
+    EXPECT_FALSE(missing.OnOpenDocument(dir_));
     EXPECT_TRUE(boxes_.Shown().empty());
 }
 
@@ -119,49 +106,36 @@ TEST_F(KorvaneDocTest, AFileThatCannotBeDeletedIsReportedExactlyOnce) {
     EXPECT_NE(boxes_.Shown()[0].text.find(track.string()), std::string::npos);
 }
 
-TEST_F(KorvaneDocTest, SaveWritesTheTrackAsAWavAndNeverTouchesTheTrackFile) {
+// Save As writes the track (and the rip log beside it), Export writes a region; neither
+// touches the track file, which goes with its log when the document closes.
+TEST_F(KorvaneDocTest, SaveAndExportWriteWavsAndNeverTouchTheTrackFile) {
     const auto track = MakeTrack("~krvn1.tmp");
     const auto before = ReadAll(track);
-    CKorvaneDoc doc;
-    doc.AdoptTemporaryTrackFile(track);
-    ASSERT_TRUE(doc.CanSave());
-    ASSERT_TRUE(doc.OnSaveDocument(dir_ / "track.wav"));
-    EXPECT_EQ(ReadAll(dir_ / "track.wav"), ExpectedWav(stereo_));
-    // Onto itself, also through a link: refused with a message.
-    fs::create_symlink(track, dir_ / "link.tmp");
-    EXPECT_FALSE(doc.OnSaveDocument(track));
-    EXPECT_FALSE(doc.OnSaveDocument(dir_ / "link.tmp"));
-    EXPECT_EQ(ReadAll(track), before);
-    ASSERT_EQ(boxes_.Shown().size(), 2u);
-    EXPECT_NE(boxes_.Shown()[0].text.find("own track file"), std::string::npos);
-    EXPECT_FALSE(doc.IsModified());
-}
-
-TEST_F(KorvaneDocTest, TheRipLogIsSavedBesideTheWavAndGoesWithTheTrackFile) {
-    const auto track = MakeTrack("~krvn1.tmp");
     const auto log = dir_ / "~krvn1.log";
     std::ofstream(log) << "No errors occurred\n";
     CKorvaneDoc doc;
     doc.AdoptTemporaryTrackFile(track);
     doc.AdoptCompanionFile(log);
+    ASSERT_TRUE(doc.CanSave());
     ASSERT_TRUE(doc.OnSaveDocument(dir_ / "kept.wav"));
+    EXPECT_EQ(ReadAll(dir_ / "kept.wav"), ExpectedWav(stereo_));
     EXPECT_EQ(ReadAll(dir_ / "kept.log"), ReadAll(log));
+    EXPECT_TRUE(doc.ExportRegion(dir_ / "r.wav", 8, 40, false).Ok());
+    EXPECT_EQ(ReadAll(dir_ / "r.wav"), ExpectedWav({stereo_.begin() + 16, stereo_.begin() + 96}));
+    // Onto itself, also through a link: refused with a message; past the end: refused.
+    fs::create_symlink(track, dir_ / "link.tmp");
+    EXPECT_FALSE(doc.OnSaveDocument(track));
+    EXPECT_FALSE(doc.OnSaveDocument(dir_ / "link.tmp"));
+    EXPECT_FALSE(doc.ExportRegion(dir_ / "r2.wav", 1176, 4, false).Ok());
+    EXPECT_EQ(ReadAll(track), before);
+    ASSERT_EQ(boxes_.Shown().size(), 3u);
+    EXPECT_NE(boxes_.Shown()[0].text.find("own track file"), std::string::npos);
+    EXPECT_EQ(boxes_.Shown()[2].text, "could not write file");
+    EXPECT_FALSE(doc.IsModified());
     EXPECT_TRUE(doc.OnCloseDocument());
     EXPECT_FALSE(fs::exists(log));
     EXPECT_FALSE(fs::exists(track));
     EXPECT_TRUE(fs::exists(dir_ / "kept.log"));
-}
-
-TEST_F(KorvaneDocTest, ExportRegionReadsTheDocumentsTrackFile) {
-    const auto track = MakeTrack("~krvn1.tmp");
-    CKorvaneDoc doc;
-    doc.AdoptTemporaryTrackFile(track);
-    EXPECT_TRUE(doc.ExportRegion(dir_ / "r.wav", 8, 40, false).Ok());
-    const std::vector<std::int16_t> expected(stereo_.begin() + 16, stereo_.begin() + 96);
-    EXPECT_EQ(ReadAll(dir_ / "r.wav"), ExpectedWav(expected));
-    EXPECT_FALSE(doc.ExportRegion(dir_ / "r2.wav", 1176, 4, false).Ok());  // past the end
-    ASSERT_EQ(boxes_.Shown().size(), 1u);
-    EXPECT_EQ(boxes_.Shown()[0].text, "could not write file");
 }
 
 }  // namespace

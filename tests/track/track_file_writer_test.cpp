@@ -7,32 +7,8 @@
 namespace {
 
 using namespace korvane::testing;
-using korvane::platform::FaultInjectingSink;
-using korvane::platform::FileSink;
-using korvane::platform::IoError;
 using korvane::platform::MemorySink;
 using korvane::track::TrackFileWriter;
-namespace fs = std::filesystem;
-
-// The overview rule, computed here independently: per frame (l / 2) + (r / 2) truncating,
-// four of them summed and divided by 4, truncating.
-std::vector<std::int16_t> ExpectedOverview(const std::vector<std::int16_t>& stereo) {
-    std::vector<std::int16_t> out;
-    for (std::size_t f = 0; f + 4 <= stereo.size() / 2; f += 4) {
-        std::int32_t sum = 0;
-        for (std::size_t k = f; k < f + 4; ++k)
-            sum += static_cast<std::int16_t>(stereo[2 * k] / 2 + stereo[2 * k + 1] / 2);
-        out.push_back(static_cast<std::int16_t>(sum / 4));
-    }
-    return out;
-}
-
-std::vector<std::byte> TrackBytes(std::vector<std::int16_t> stereo) {
-    std::vector<std::byte> out;
-    for (auto s : stereo) Put16(out, static_cast<std::uint16_t>(s));
-    for (auto s : ExpectedOverview(stereo)) Put16(out, static_cast<std::uint16_t>(s));
-    return out;
-}
 
 // A sink whose bytes stay readable after the writer closed it.
 struct Shared : korvane::platform::ByteSink {
@@ -62,28 +38,10 @@ TEST(TrackFileWriter, LaysOutWholeSectorsAndTheOverviewAsTheReaderDoes) {
         }
         writer.Finish();
         EXPECT_EQ(writer.SectorCount(), sectors + 1);
-        auto padded = stereo;
-        padded.resize(2 * 588 * (sectors + 1), 0);
-        EXPECT_EQ(memory.Bytes(), TrackBytes(padded)) << sectors;
+        EXPECT_EQ(memory.Bytes(), ExpectedTrackFile(stereo)) << sectors;
         // The worked example of the overview rule: 501.
         const std::size_t at = 2352 * (sectors + 1);
         EXPECT_EQ(std::to_integer<int>(memory.Bytes()[at]) | std::to_integer<int>(memory.Bytes()[at + 1]) << 8, 501);
-    }
-}
-
-TEST(TrackFileWriter, MonoBecomesTwoEqualChannels) {
-    for (const std::size_t frames : {588u * 2, 588u * 1536 + 5}) {
-        std::vector<std::int16_t> mono(frames);
-        for (std::size_t i = 0; i < mono.size(); ++i) mono[i] = static_cast<std::int16_t>(i * 31 - 9000);
-        MemorySink memory;
-        TrackFileWriter writer(std::make_unique<Shared>(&memory), mono.size());
-        writer.AppendMono(std::span(mono).first(7));
-        writer.AppendMono(std::span(mono).subspan(7));
-        writer.Finish();
-        std::vector<std::int16_t> stereo;
-        for (auto s : mono) stereo.insert(stereo.end(), {s, s});
-        stereo.resize((frames + 587) / 588 * 588 * 2, 0);
-        EXPECT_EQ(memory.Bytes(), TrackBytes(stereo)) << frames;
     }
 }
 
@@ -96,22 +54,6 @@ TEST(TrackFileWriter, RefusesMoreOrFewerFramesThanAnnounced) {
     TrackFileWriter empty(std::make_unique<MemorySink>(), 0);
     empty.Finish();
     EXPECT_EQ(empty.SectorCount(), 0u);
-}
-
-TEST(TrackFileWriter, WriteFailuresReachTheCaller) {
-    const auto stereo = Staircase(588 * 30);
-    for (std::uint64_t limit : {0ull, 56'448ull, 56'448ull + 100, 2646ull * 30 - 1}) {
-        TrackFileWriter writer(std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
-                                                                    korvane::platform::SinkFaults{.writeLimitBytes = limit}),
-                               588 * 30);
-        EXPECT_THROW(
-            {
-                writer.AppendStereo(stereo);
-                writer.Finish();
-            },
-            IoError)
-            << limit;
-    }
 }
 
 }  // namespace
