@@ -8,7 +8,7 @@
 namespace korvane::installer::test {
 namespace {
 
-TEST(InstallLogRecords, SavedNewestFirstWithCrLfAndNothingElse) {
+TEST(InstallLogRecords, SavedNewestFirstWithCrLfAndReadBackInThatOrder) {
     InstallLog log;
     log.AddNewKey("HKEY_LOCAL_MACHINE", "Software\\Quorvix\\Korvane");
     log.AddNewDir("C:\\Program Files\\Quorvix");
@@ -27,28 +27,19 @@ TEST(InstallLogRecords, SavedNewestFirstWithCrLfAndNothingElse) {
               "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n");
     EXPECT_EQ(InstallLog().Text(), "");
     EXPECT_THROW(log.At(6), ChainedListExeption);
-}
 
-TEST(InstallLogReader, SplitsRecordsAndRejectsOthers) {
-    const auto log = ParseInstallLog(
-        "INSTAPPFILE C:\\My Apps, old\\K,Read Me.txt\r\n"
-        "INSTSYSFILE C:\\WINDOWS\\SYSTEM,SELF.DLL,COMPONENT\r\n"
-        "NEWDIR C:\\My Apps, old\r\n"
-        "NEWKEY HKEY_LOCAL_MACHINE,Software\\Quorvix\\Korvane\r\n"
-        "NEWKEY HKEY_CURRENT_USER,Software\\X\r\n"
-        "INSTAPPFILE nocomma\r\n"
-        "garbage\n");
-    ASSERT_EQ(log.records.size(), 4u);
-    EXPECT_EQ(log.records[0].path, "C:\\My Apps, old\\K");
-    EXPECT_EQ(log.records[0].name, "Read Me.txt");
-    EXPECT_FALSE(log.records[0].component);
-    EXPECT_EQ(log.records[1].kind, LogRecord::Kind::kSysFile);
-    EXPECT_TRUE(log.records[1].component);
-    EXPECT_EQ(log.records[1].name, "SELF.DLL");
-    EXPECT_EQ(log.records[2].path, "C:\\My Apps, old");
-    EXPECT_EQ(log.records[3].path, "Software\\Quorvix\\Korvane");
-    EXPECT_EQ(log.rejected, (std::vector<std::string>{"line 5: NEWKEY HKEY_CURRENT_USER,Software\\X",
-                                                      "line 6: INSTAPPFILE nocomma", "line 7: garbage"}));
+    // The uninstaller reads the records in the file's order and rejects other lines by number.
+    const auto parsed = ParseInstallLog(log.Text() + "NEWKEY HKEY_CURRENT_USER,Software\\X\r\nINSTAPPFILE nocomma\r\ngarbage\n");
+    ASSERT_EQ(parsed.records.size(), 6u);
+    EXPECT_EQ(parsed.records[1].kind, LogRecord::Kind::kSysFile);
+    EXPECT_EQ(parsed.records[1].name, "SELF.DLL");
+    EXPECT_TRUE(parsed.records[1].component);
+    EXPECT_EQ(parsed.records[3].path, "C:\\My Apps, old\\Korvane ");
+    EXPECT_EQ(parsed.records[3].name, "Read Me.txt");
+    EXPECT_FALSE(parsed.records[3].component);
+    EXPECT_EQ(parsed.records[5].path, "Software\\Quorvix\\Korvane");
+    EXPECT_EQ(parsed.rejected, (std::vector<std::string>{"line 7: NEWKEY HKEY_CURRENT_USER,Software\\X",
+                                                         "line 8: INSTAPPFILE nocomma", "line 9: garbage"}));
 }
 
 // Every record the installer can write reads back as written, whatever blanks, commas or

@@ -125,17 +125,17 @@ TEST_F(ToWindows, MapsHostPathsBelowTheDrive) {
 TEST_F(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
     const fs::path app = root.DriveC() / "Program Files" / "Korvane Studio";
     fs::create_directories(app);
-    for (const char* name : {"readme.txt", "Korvane Studio.html", "archive.tar.gz", ".profile", "a+b=c.txt"})
+    const std::pair<const char*, const char*> names[] = {{"readme.txt", "README.TXT"},
+                                                         {"Korvane Studio.html", "KORVAN~1.HTM"},
+                                                         {"archive.tar.gz", "ARCHIV~1.GZ"},
+                                                         {".profile", "PROFIL~1"},
+                                                         {"a+b=c.txt", "A_B_C~1.TXT"}};
+    for (const auto& [name, alias] : names) {
         Touch(app / name);
-    EXPECT_EQ(root.ShortPathName("C:\\program files\\korvane studio\\README.txt"),
-              "C:\\PROGRA~1\\KORVAN~1\\README.TXT");
-    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\Korvane Studio.html"),
-              "C:\\PROGRA~1\\KORVAN~1\\KORVAN~1.HTM");
-    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\archive.tar.gz"),
-              "C:\\PROGRA~1\\KORVAN~1\\ARCHIV~1.GZ");
-    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\.profile"), "C:\\PROGRA~1\\KORVAN~1\\PROFIL~1");
-    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Korvane Studio\\a+b=c.txt"),
-              "C:\\PROGRA~1\\KORVAN~1\\A_B_C~1.TXT");
+        EXPECT_EQ(root.ShortPathName(std::string("C:\\Program Files\\Korvane Studio\\") + name),
+                  std::string("C:\\PROGRA~1\\KORVAN~1\\") + alias);
+    }
+    EXPECT_EQ(root.ShortPathName("C:\\program files\\korvane studio\\README.txt"), "C:\\PROGRA~1\\KORVAN~1\\README.TXT");
     EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\SYSTEM"), "C:\\WINDOWS\\SYSTEM");
     EXPECT_EQ(root.ShortPathName("C:\\"), "C:\\");
     EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\missing.ini"), std::nullopt);

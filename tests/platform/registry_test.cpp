@@ -86,7 +86,7 @@ TEST_F(Registry, ValuesOfEachTypeRoundTrip) {
     EXPECT_EQ(key.QueryDword("absent"), std::nullopt);
 }
 
-TEST_F(Registry, OverwritingChangesTypeButKeepsEnumerationOrder) {
+TEST_F(Registry, OverwritingChangesTypeButKeepsEnumerationOrderOfValuesAndSubkeys) {
     RegKey key = store->CreateKey(RootKey::LocalMachine, "Software\\Order");
     key.SetDword("first", 1);
     key.SetDword("second", 2);
@@ -98,9 +98,8 @@ TEST_F(Registry, OverwritingChangesTypeButKeepsEnumerationOrder) {
     EXPECT_FALSE(key.DeleteValue("second"));
     key.SetDword("second", 22);
     EXPECT_THAT(key.ValueNames(), ElementsAre("first", "third", "second"));
-}
 
-TEST_F(Registry, SubkeysEnumerateInCreationOrderAndDirectOnly) {
+    // Subkeys too enumerate in creation order, direct children only.
     for (const char* name : {"Zeta", "alpha", "Mid"}) store->CreateKey(RootKey::LocalMachine, std::string("Order\\") + name);
     store->CreateKey(RootKey::LocalMachine, "Order\\alpha\\Deep");
     EXPECT_THAT(store->OpenKey(RootKey::LocalMachine, "Order")->Subkeys(), ElementsAre("Zeta", "alpha", "Mid"));
