@@ -11,10 +11,11 @@ std::vector<Region> OracleSlice(std::span<const int16_t> s, bool mono, uint32_t 
                                 uint32_t tag) {
     // The derived values as defined: level = truncate(0.5 * 2^((dB + 96) * 0.1666..)),
     // minGap = truncate(rate * ms * 0.001), n = truncate(window / (44100 / rate)).
+    if (releaseMs < 0) throw std::invalid_argument("negative release: pinned by table cases");
     const double level = std::trunc(0.5 * std::pow(2.0, (thresholdDb + 96.0) * 0.16666666666666666));
     const auto minGap = uint32_t(std::trunc(rate * releaseMs * 0.001));
     const auto n = uint32_t(std::trunc(averagingWindow / (44100.0 / rate)));
-    if (n < 1 || releaseMs < 0) throw std::invalid_argument("outside the definition: pinned by table cases");
+    if (n < 1) throw std::invalid_argument("window under one sample: pinned by table cases");
 
     // One input per step: |sample| in mono, the halved sum of a whole frame in stereo.
     auto abs16 = [](int16_t v) { return uint32_t(std::abs(int32_t(v))); };
