@@ -18,7 +18,7 @@ PACKAGES=(build-essential cmake pkg-config git ccache
   portaudio19-dev libsqlite3-dev libcli11-dev zlib1g-dev
   libsndfile1-dev libsoxr-dev libdiscid-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth help2man lintian)
+  xvfb xauth x11-utils help2man lintian)
 JOBS=$(nproc)
 
 install_packages() {

@@ -6,7 +6,6 @@
 #include "app/frame/machine_cd_source.h"
 #include "app_fixture.h"
 #include "app/preferences.h"
-#include "platform/aspi/sg_device.h"
 #include "cdda/toc.h"
 #include "platform/aspi/demo_disc.h"
 #include "platform/aspi/environment.h"
@@ -17,21 +16,27 @@
 #include "regions/demo_signal.h"
 #include "resources/frame_resources.h"
 #include "resources/strings.h"
+#include "track/view/sample_editor_ctrl.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QMimeData>
 #include <cerrno>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 
 #include <fstream>
+#include <set>
 
 using namespace korvane;
 using namespace korvane::testing;
@@ -44,6 +49,26 @@ QStringList MenuTitles(QMenuBar* bar) {
     QStringList titles;
     for (QAction* a : bar->actions()) titles << a->text();
     return titles;
+}
+
+QStringList MenuItems(QMenuBar* bar) {
+    QStringList items;
+    for (QAction* menu : bar->actions())
+        for (QAction* item : menu->menu()->actions()) items << item->text();
+    return items;
+}
+
+// The items of the frame's menu `menuId` and its toolbar buttons that show no prompt in
+// the status bar.
+QStringList Unprompted(app::CMainFrame& frame, std::uint32_t menuId) {
+    std::vector<std::uint32_t> ids(resources::FrameToolbar().begin(), resources::FrameToolbar().end());
+    for (const auto& popup : resources::FrameMenu(menuId))
+        for (const auto& item : popup.items) ids.push_back(item.id);
+    QStringList missing;
+    for (std::uint32_t id : ids) {
+        if (id != 0 && frame.action(id)->statusTip().isEmpty()) missing << frame.action(id)->text();  // 0: separator
+    }
+    return missing;
 }
 
 QStringList DemoTrackLines() {
@@ -62,44 +87,31 @@ std::uint32_t DemoTrackSectors(int line) {
 
 std::string Text(std::uint32_t id) { return std::string(resources::LoadAppString(id)); }
 
-// A CD layer whose scan finds no drive at all.
-class NoDriveSource : public app::CdSource {
+// A CD layer with the drives it is given (one by default) and two tracks, whose reads
+// fail as told; it records how it was asked.
+class ScriptedSource : public app::CdSource {
 public:
+    enum class Failure { kUnusableImage, kStaleLine, kFile, kCancelWhileWaiting };
+    std::vector<std::string> drives = {"D:  TEST     DRIVE           "};
+    Failure failure = Failure::kUnusableImage;
+    std::vector<bool> scansQuiet;
+    int trackListCalls = 0;
+    int reads = 0;
+    QString waitingLabel;
+
     bool Available() const override { return true; }
     std::vector<std::string> ScanDrives(bool quiet) override {
         scansQuiet.push_back(quiet);
-        return {};
+        return drives;
     }
-    std::vector<std::string> TrackLines(int, bool) override {
-        ++trackListCalls;
-        return {};
-    }
-    std::vector<bool> scansQuiet;
-    std::optional<fs::path> ReadTrack(int, int, const std::string&, const fs::path&,
-                                      const app::ReadProgress&) override {
-        ++reads;
-        return std::nullopt;
-    }
-    int trackListCalls = 0;
-    int reads = 0;
-};
-
-// A CD layer with one drive and two tracks whose reads fail as told.
-class FailingReadSource : public app::CdSource {
-public:
-    enum class Failure { kDrive, kUnusableImage, kStaleLine, kFile, kCancelWhileWaiting };
-    Failure failure = Failure::kDrive;
-    int trackListCalls = 0;
-    bool Available() const override { return true; }
-    std::vector<std::string> ScanDrives(bool) override { return {"D:  TEST     DRIVE           "}; }
     std::vector<std::string> TrackLines(int, bool) override {
         ++trackListCalls;
         return {"Track #1 - 0:00:10.00", "Track #2 - 0:00:20.00"};
     }
     std::optional<fs::path> ReadTrack(int, int, const std::string&, const fs::path&,
                                       const app::ReadProgress& progress) override {
+        ++reads;
         switch (failure) {
-            case Failure::kDrive: throw app::CdError("the drive did not complete a request (status 4)", true);
             case Failure::kUnusableImage: throw app::CdError("the disc image cannot be used: line 3: no FILE");
             case Failure::kCancelWhileWaiting: return WaitAndCancel(progress);
             case Failure::kStaleLine: throw app::CdTrackListOutOfDate("the disc in the drive has changed");
@@ -107,7 +119,6 @@ public:
         }
         return std::nullopt;
     }
-    QString waitingLabel;
 
 private:
     // A drive spinning up: the dialog says so while the wait lasts, and its Cancel ends it.
@@ -131,9 +142,13 @@ class AppEndToEnd : public QObject {
 private slots:
     void initTestCase() { UseTestEnvironment(); }
 
-    void startupScansTheDemoDiscAndOpensNothing() {
+    void startupScansTheDemoDiscOpensNothingAndTheBarsKeysAndHelpWork() {
         AppRig rig;
-        QCOMPARE(rig.app->InitInstance(rig.Seams(), {QStringLiteral("korvane"), QStringLiteral("/tmp/some.wav")}),
+        const fs::path help = rig.Root() / "Korvane.hlp";
+        std::ofstream(help) << "help";
+        app::StartupSeams seams = rig.Seams();
+        seams.helpFile = help;
+        QCOMPARE(rig.app->InitInstance(seams, {QStringLiteral("korvane"), QStringLiteral("/tmp/some.wav")}),
                  app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
         QVERIFY(frame.isVisible());
@@ -141,6 +156,8 @@ private slots:
         QCOMPARE(rig.app->commandLineFiles(), QStringList{QStringLiteral("/tmp/some.wav")});
         QCOMPARE(frame.currentMenuId(), resources::kIdrMainFrame);
         QCOMPARE(MenuTitles(frame.menuBar()), (QStringList{"&File", "&View", "&Help"}));
+        QVERIFY(!MenuItems(frame.menuBar()).contains(QStringLiteral("Export .WAV...")));
+        QCOMPARE(Unprompted(frame, resources::kIdrMainFrame).join(","), QString());
         QCOMPARE(frame.windowTitle(), QStringLiteral("Korvane"));
 
         const QStringList drives = rig.Lines(frame.cdBar()->driveBox());
@@ -152,20 +169,15 @@ private slots:
         QVERIFY(rig.boxes->ShownBoxes().empty());
         QVERIFY(rig.TempFiles().empty());
 
-        // The settings exist before any window, the tool window is docked at the right and shown.
-        auto store = platform::RegistryStore::Open(rig.Root() / "registry.db");
-        auto key = store->OpenKey(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath);
-        QVERIFY(key.has_value());
-        QCOMPARE(key->QueryDword(app::CPreferencesDlg::kReleaseValue).value_or(0), 750u);
+        // The tool window is docked at the right and shown. (The settings written at the
+        // first start are checked on the program in program_test.)
         QVERIFY(!frame.sliceBar()->isFloating());
         QCOMPARE(frame.dockWidgetArea(frame.sliceBar()), Qt::RightDockWidgetArea);
         QVERIFY(frame.sliceBar()->isVisible());
         QCOMPARE(frame.sliceBar()->windowTitle(), QStringLiteral("Make Slices"));
         QCOMPARE(frame.sliceBar()->releaseMs(), 750);
 
-        // Status-bar panes in order, the prompts on the actions.
-        QCOMPARE(frame.indicatorPane(0)->objectName(), QStringLiteral("CAP"));
-        QCOMPARE(frame.indicatorPane(2)->objectName(), QStringLiteral("SCRL"));
+        // A button's prompt: the status-bar text and the tooltip.
         QCOMPARE(frame.action(cmd::kPlay)->statusTip(), QStringLiteral("play region one-shot"));
         QCOMPARE(frame.action(cmd::kPlay)->toolTip(), QStringLiteral("play"));
 
@@ -173,6 +185,59 @@ private slots:
         frame.OnCommand(cmd::kRefresh);
         QCOMPARE(rig.Lines(frame.cdBar()->driveBox()), drives);
         QCOMPARE(rig.Lines(frame.cdBar()->trackBox()), DemoTrackLines());
+
+        // The Tool Window command with its check mark.
+        QAction* toggle = frame.action(cmd::kToolWindow);
+        QVERIFY(toggle->isChecked());
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(frame.sliceBar()->isHidden());
+        QVERIFY(!toggle->isChecked());
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(!frame.sliceBar()->isHidden());
+        QVERIFY(toggle->isChecked());
+
+        // The lock keys light their panes, in the order of the indicators.
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QCOMPARE(frame.indicatorPane(0)->text(), QStringLiteral("CAP"));
+        QTest::keyClick(&frame, Qt::Key_ScrollLock);
+        QCOMPARE(frame.indicatorPane(2)->text(), QStringLiteral("SCRL"));
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QVERIFY(frame.indicatorPane(1)->text().isEmpty());
+
+        // The Status Bar command with its check mark.
+        frame.OnCommand(cmd::kViewStatusBar);
+        QVERIFY(frame.statusBar()->isHidden());
+        QVERIFY(!frame.action(cmd::kViewStatusBar)->isChecked());
+        frame.OnCommand(cmd::kViewStatusBar);
+        QVERIFY(!frame.statusBar()->isHidden());
+
+        // Help Topics opens the help file; a missing one is reported with its path.
+        frame.OnCommand(cmd::kHelpFinder);
+        QCOMPARE(rig.helpOpened, std::vector<fs::path>{help});
+        fs::remove(help);
+        frame.OnCommand(cmd::kHelpFinder);
+        QCOMPARE(rig.helpOpened.size(), std::size_t{1});
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find(help.string()) != std::string::npos);
+
+        // The help file beside an executable, found without regard to case.
+        QTemporaryDir bin;
+        const fs::path exe = fs::path(bin.path().toStdString()) / "korvane";
+        std::ofstream(fs::path(bin.path().toStdString()) / "KORVANE.HLP") << "x";
+        QCOMPARE(app::HelpFileFor(exe).filename().string(), std::string("KORVANE.HLP"));
+
+        // The About box: caption, the version line, OK closes it.
+        QTimer::singleShot(0, &frame, [] {
+            QWidget* about = QApplication::activeModalWidget();
+            QVERIFY(about != nullptr);
+            QCOMPARE(about->windowTitle(), QStringLiteral("About Korvane"));
+            QVERIFY(about->findChildren<QLabel*>().size() >= 3);
+            QCOMPARE(about->findChildren<QLabel*>()[0]->text(), QStringLiteral("Korvane Version 1.0"));
+            about->close();
+        });
+        frame.OnCommand(cmd::kAppAbout);
     }
 
     void readTrackOpensADocumentAndPlaybackFollowsTheRules() {
@@ -195,6 +260,8 @@ private slots:
         QCOMPARE(frame.windowTitle(), QStringLiteral("Korvane - ") + line);
         QCOMPARE(frame.currentMenuId(), resources::kIdrKorvaType);
         QCOMPARE(MenuTitles(frame.menuBar()), (QStringList{"&File", "&View", "&Play", "&Window", "&Help"}));
+        QVERIFY(MenuItems(frame.menuBar()).contains(QStringLiteral("Export .WAV...")));
+        QCOMPARE(Unprompted(frame, resources::kIdrKorvaType).join(","), QString());
 
         // One temporary file: the complete track file, 2,646 bytes per sector.
         const auto temps = rig.TempFiles();
@@ -237,32 +304,13 @@ private slots:
         QVERIFY(!player.IsStreaming());
     }
 
-    void sliderStepsResliceTheActiveTrack() {
+    void exportWritesTheSelectedRegionsAndSliderStepsReslice() {
         AppRig rig;
         QCOMPARE(rig.Start(), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
-        frame.OnCommand(cmd::kReadTrack);
-        trackview::CKorvaneView* view = rig.View();
-        QVERIFY(view != nullptr);
-        const std::size_t atDefault = view->Regions().size();
-        QVERIFY(atDefault > 0);
-
-        // A very short release time lets every little dip start a new region.
-        frame.sliceBar()->releaseSlider()->setValue(5);
-        QCOMPARE(frame.sliceBar()->releaseMs(), 5);
-        QVERIFY2(view->Regions().size() > atDefault,
-                 qPrintable(QStringLiteral("%1 -> %2").arg(atDefault).arg(view->Regions().size())));
-        QCOMPARE(view->regionList()->model()->rowCount(), static_cast<int>(view->Regions().size()));
-        // A threshold at full scale finds nothing to cut.
-        frame.sliceBar()->thresholdSlider()->setValue(0);
-        QVERIFY(view->Regions().size() < atDefault);
-        QCOMPARE(frame.preferences().releaseMs(), 5);
-    }
-
-    void exportWritesNumberedFilesOfTheSelectedRegions() {
-        AppRig rig;
-        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
-        app::CMainFrame& frame = rig.frame();
+        QLabel* count = frame.sliceBar()->regionCountLabel();
+        frame.UpdateCommandUi();
+        QVERIFY(count->text().isEmpty());
         frame.OnCommand(cmd::kReadTrack);
         trackview::CKorvaneView* view = rig.View();
         QVERIFY(view != nullptr && view->Regions().size() >= 3);
@@ -283,27 +331,26 @@ private slots:
         }
         QVERIFY(!fs::exists(chosen));
         QVERIFY(rig.boxes->ShownBoxes().empty());
-
+        QCOMPARE(frame.statusBar()->currentMessage(), QStringLiteral("2 regions written to ") + out.path());
         // Cancelled file dialog: nothing more is written.
         frame.action(cmd::kExportWav)->trigger();
         QCOMPARE(static_cast<int>(std::distance(fs::directory_iterator(out.path().toStdString()), {})), 2);
-    }
 
-    void saveWritesTheTrackElsewhereAndKeepsTheTrackFile() {
-        AppRig rig;
-        QCOMPARE(rig.Start(), app::CreateResult::kCreated);
-        app::CMainFrame& frame = rig.frame();
-        QVERIFY(!rig.Enabled(cmd::kFileSave));
-        frame.OnCommand(cmd::kReadTrack);
-        const fs::path trackFile = frame.activeChild()->document().GetPathName();
-        const auto before = fs::file_size(trackFile);
-        QTemporaryDir out;
-        const fs::path target = fs::path(out.path().toStdString()) / "whole.wav";
-        rig.dialogs->save.push_back(target);
-        QVERIFY(rig.Enabled(cmd::kFileSave));
-        frame.action(cmd::kFileSave)->trigger();
-        QCOMPARE(fs::file_size(target), 46 + before - before / 9);
-        QCOMPARE(fs::file_size(trackFile), before);
+        // The tool window counts the regions; a very short release time lets every little
+        // dip start a new region.
+        const std::size_t atDefault = view->Regions().size();
+        frame.UpdateCommandUi();
+        QCOMPARE(count->text(), QStringLiteral("%1 regions").arg(atDefault));
+        frame.sliceBar()->releaseSlider()->setValue(5);
+        QCOMPARE(frame.sliceBar()->releaseMs(), 5);
+        QVERIFY2(view->Regions().size() > atDefault,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(atDefault).arg(view->Regions().size())));
+        QCOMPARE(view->regionList()->model()->rowCount(), static_cast<int>(view->Regions().size()));
+        // A threshold at full scale finds nothing to cut, and the tool window says so.
+        frame.sliceBar()->thresholdSlider()->setValue(0);
+        QVERIFY(view->Regions().empty());
+        QCOMPARE(count->text(), QStringLiteral("no region reaches the threshold"));
+        QCOMPARE(frame.preferences().releaseMs(), 5);
     }
 
     void closingDeletesTheTrackFileAndExitStoresTheParameters() {
@@ -340,10 +387,11 @@ private slots:
         QCOMPARE(key->QueryDword(app::CPreferencesDlg::kThresholdValue).value_or(0), 200u);
     }
 
-    void newAndOpenKeepTheUsersFiles() {
+    void newOpenAndSaveKeepTheUsersFiles() {
         AppRig rig;
         QCOMPARE(rig.Start(), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
+        QVERIFY(!rig.Enabled(cmd::kFileSave));
         // Ctrl+N: an untitled document without a file; nothing to play, export or save.
         frame.OnCommand(cmd::kFileNew);
         QCOMPARE(frame.childFrames().size(), std::size_t{1});
@@ -355,10 +403,19 @@ private slots:
         frame.activeChild()->close();
         QTRY_VERIFY(frame.childFrames().empty());
 
-        // A track file the user keeps elsewhere: opened, sliced, and left alone on close.
+        // Save writes a read track elsewhere and keeps the track file.
         frame.OnCommand(cmd::kReadTrack);
         const fs::path read = frame.activeChild()->document().GetPathName();
+        const auto readBytes = fs::file_size(read);
         QTemporaryDir mine;
+        const fs::path saved = fs::path(mine.path().toStdString()) / "whole.wav";
+        rig.dialogs->save.push_back(saved);
+        QVERIFY(rig.Enabled(cmd::kFileSave));
+        frame.action(cmd::kFileSave)->trigger();
+        QCOMPARE(fs::file_size(saved), 46 + readBytes - readBytes / 9);
+        QCOMPARE(fs::file_size(read), readBytes);
+
+        // A track file the user keeps elsewhere: opened, sliced, and left alone on close.
         const fs::path kept = fs::path(mine.path().toStdString()) / "kept.trk";
         fs::copy_file(read, kept);
         frame.activeChild()->close();
@@ -466,36 +523,44 @@ private slots:
         QVERIFY(rig.boxes->ShownBoxes().empty());
     }
 
-    void failedReadsOpenNothingAndSayWhy() {
+    void withoutADriveTheBoxesStayEmptyAndFailedReadsSayWhy() {
         AppRig rig;
-        auto source = std::make_shared<FailingReadSource>();
+        auto source = std::make_shared<ScriptedSource>();
+        source->drives.clear();
         app::StartupSeams seams = rig.Seams();
         seams.cd = source;
         QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
-        QCOMPARE(frame.cdBar()->trackBox()->count(), 2);
-
-        // A drive failure was offered for retry by the CD layer: only the status bar.
+        QCOMPARE(frame.cdBar()->driveBox()->count(), 0);
+        QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
+        QCOMPARE(source->trackListCalls, 0);
+        QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdDrive)));
         frame.OnCommand(cmd::kReadTrack);
+        QCOMPARE(source->reads, 0);
         QVERIFY(frame.childFrames().empty());
         QVERIFY(rig.boxes->ShownBoxes().empty());
-        QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("status 4")));
+        // A drive plugged in: the start-up scan was quiet (no retry prompt), Refresh by
+        // the user is not, and finds it.
+        source->drives = {"D:  TEST     DRIVE           "};
+        frame.OnCommand(cmd::kRefresh);
+        QCOMPARE(source->scansQuiet, (std::vector<bool>{true, false}));
+        QCOMPARE(frame.cdBar()->trackBox()->count(), 2);
 
         // A failure that was never offered for retry (an unusable image) gets its box.
-        source->failure = FailingReadSource::Failure::kUnusableImage;
+        // (One the CD layer offered for retry goes to the status bar only: real drives below.)
         frame.OnCommand(cmd::kReadTrack);
         QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
         QVERIFY(rig.boxes->ShownBoxes()[0].text.find("line 3: no FILE") != std::string::npos);
         QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("line 3")));
 
         // Waiting for the drive shows in the dialog, and Cancel there ends the read.
-        source->failure = FailingReadSource::Failure::kCancelWhileWaiting;
+        source->failure = ScriptedSource::Failure::kCancelWhileWaiting;
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(source->waitingLabel.contains(QStringLiteral("Waiting for the drive")));
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsReadTrackCancelled)));
 
         // Another disc in the drive: the Track box is read again instead.
-        source->failure = FailingReadSource::Failure::kStaleLine;
+        source->failure = ScriptedSource::Failure::kStaleLine;
         const int fills = source->trackListCalls;
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(frame.childFrames().empty());
@@ -503,7 +568,7 @@ private slots:
         QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("changed")));
 
         // A temporary file that cannot be written is shown in a message box.
-        source->failure = FailingReadSource::Failure::kFile;
+        source->failure = ScriptedSource::Failure::kFile;
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(frame.childFrames().empty());
         QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{2});
@@ -511,84 +576,78 @@ private slots:
         QVERIFY(rig.TempFiles().empty());
     }
 
-    void lockKeysToolWindowStatusBarHelpAndAbout() {
-        AppRig rig;
-        const fs::path help = rig.Root() / "Korvane.hlp";
-        std::ofstream(help) << "help";
-        app::StartupSeams seams = rig.Seams();
-        seams.helpFile = help;
-        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
-        app::CMainFrame& frame = rig.frame();
-
-        QAction* toggle = frame.action(cmd::kToolWindow);
-        QVERIFY(toggle->isChecked());
-        frame.OnCommand(cmd::kToolWindow);
-        QVERIFY(frame.sliceBar()->isHidden());
-        QVERIFY(!toggle->isChecked());
-        frame.OnCommand(cmd::kToolWindow);
-        QVERIFY(!frame.sliceBar()->isHidden());
-        QVERIFY(toggle->isChecked());
-
-        // The lock keys light their panes.
-        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
-        QTest::keyClick(&frame, Qt::Key_CapsLock);
-        QCOMPARE(frame.indicatorPane(0)->text(), QStringLiteral("CAP"));
-        QTest::keyClick(&frame, Qt::Key_ScrollLock);
-        QCOMPARE(frame.indicatorPane(2)->text(), QStringLiteral("SCRL"));
-        QTest::keyClick(&frame, Qt::Key_CapsLock);
-        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
-        QVERIFY(frame.indicatorPane(1)->text().isEmpty());
-
-        frame.OnCommand(cmd::kViewStatusBar);
-        QVERIFY(frame.statusBar()->isHidden());
-        QVERIFY(!frame.action(cmd::kViewStatusBar)->isChecked());
-        frame.OnCommand(cmd::kViewStatusBar);
-        QVERIFY(!frame.statusBar()->isHidden());
-
-        frame.OnCommand(cmd::kHelpFinder);
-        QCOMPARE(rig.helpOpened, std::vector<fs::path>{help});
-        fs::remove(help);
-        frame.OnCommand(cmd::kHelpFinder);
-        QCOMPARE(rig.helpOpened.size(), std::size_t{1});
-        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
-        QVERIFY(rig.boxes->ShownBoxes()[0].text.find(help.string()) != std::string::npos);
-
-        // The help file beside an executable, found without regard to case.
-        QTemporaryDir bin;
-        const fs::path exe = fs::path(bin.path().toStdString()) / "korvane";
-        std::ofstream(fs::path(bin.path().toStdString()) / "KORVANE.HLP") << "x";
-        QCOMPARE(app::HelpFileFor(exe).filename().string(), std::string("KORVANE.HLP"));
-
-        // The About box: caption, the version line, OK closes it.
-        QTimer::singleShot(0, &frame, [] {
-            QWidget* about = QApplication::activeModalWidget();
-            QVERIFY(about != nullptr);
-            QCOMPARE(about->windowTitle(), QStringLiteral("About Korvane"));
-            QVERIFY(about->findChildren<QLabel*>().size() >= 3);
-            QCOMPARE(about->findChildren<QLabel*>()[0]->text(), QStringLiteral("Korvane Version 1.0"));
-            about->close();
-        });
-        frame.OnCommand(cmd::kAppAbout);
-    }
-
-    void editingKeysAreTakenAndDoNothing() {
+    void workbenchKeysFollowTheMenuRulesAndWindowsFitTheScreen() {
         AppRig rig;
         QCOMPARE(rig.Start(), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        // Most of the screen, from inside its work area (a screen narrower than the bars
+        // gets the frame's smallest size).
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(screen.contains(frame.geometry().topLeft()));
+        QVERIFY(frame.width() >= screen.width() * 8 / 10 && frame.height() >= screen.height() * 8 / 10);
+        if (frame.minimumSizeHint().width() <= screen.width()) QVERIFY(screen.contains(frame.geometry()));
+
         frame.OnCommand(cmd::kReadTrack);
         frame.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&frame));
         const std::size_t regions = rig.View()->Regions().size();
-        rig.View()->regionList()->setFocus();
-        QTest::keyClick(rig.View()->regionList(), Qt::Key_C, Qt::ControlModifier);
-        QTest::keyClick(rig.View()->regionList(), Qt::Key_Z, Qt::ControlModifier);
-        QTest::keyClick(rig.View()->regionList(), Qt::Key_Insert, Qt::ShiftModifier);
+        QVERIFY(regions >= 3);
+        QWidget* list = rig.View()->regionList();
+        list->setFocus();
+        // The editing keys are taken and do nothing; the pane keys are disabled.
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Insert, Qt::ShiftModifier);
         QCOMPARE(frame.unhandledCommands(), 3);
         QVERIFY(!frame.action(cmd::kNextPane)->isEnabled());
-        QTest::keyClick(rig.View()->regionList(), Qt::Key_F6);
+        QTest::keyClick(list, Qt::Key_F6);
         QCOMPARE(frame.unhandledCommands(), 3);
         QCOMPARE(rig.View()->Regions().size(), regions);
         QCOMPARE(frame.childFrames().size(), std::size_t{1});
+
+        // Nothing or two selected: Space, L and Return play nothing, like Play and Loop.
+        playback::SoundPlayer& player = playback::TheSoundPlayer();
+        rig.View()->SelectRegions({});
+        frame.UpdateCommandUi();
+        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_L);
+        QVERIFY(!player.IsStreaming());
+        rig.Select({0, 1});
+        QTest::keyClick(list, Qt::Key_L);
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(!player.IsStreaming());
+        // One selected: Space plays, Space again stops; L loops, Esc stops; Return plays.
+        rig.Select({1});
+        QTest::keyClick(list, Qt::Key_Space);
+        QVERIFY(player.IsStreaming());
+        QTest::keyClick(list, Qt::Key_Space);
+        QVERIFY(!player.IsStreaming());
+        QTest::keyClick(list, Qt::Key_L);
+        QVERIFY(player.IsStreaming());
+        QTest::keyClick(list, Qt::Key_Escape);
+        QVERIFY(!player.IsStreaming());
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(player.IsStreaming());
+        frame.OnCommand(cmd::kStop);
+        QCOMPARE(rig.View()->SelectedRegionIndices(), std::vector<int>{1});
+
+        // Three track windows are cascaded inside the workspace, clear of the tool window.
+        frame.cdBar()->trackBox()->setCurrentIndex(1);
+        frame.OnCommand(cmd::kReadTrack);
+        frame.OnCommand(cmd::kWindowNew);
+        QCOMPARE(frame.childFrames().size(), std::size_t{3});
+        const QRect workspace = frame.mdiArea()->viewport()->rect();
+        std::set<std::pair<int, int>> corners;
+        for (app::CChildFrame* child : frame.childFrames()) {
+            QVERIFY(workspace.contains(child->geometry()));
+            corners.insert({child->x(), child->y()});
+        }
+        QCOMPARE(corners.size(), std::size_t{3});
+        QVERIFY(frame.sliceBar()->isVisible());
+        const auto globalRect = [](const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
+        QVERIFY(!globalRect(frame.sliceBar()).intersects(globalRect(rig.View()->editorCtrl().widget())));
     }
 
     void soundDeviceThatCannotOpenShowsItsMessageAndEnds() {
@@ -629,29 +688,10 @@ private slots:
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdAccess)));
     }
 
-    void withoutDriveTheBoxesStayEmpty() {
-        AppRig rig;
-        auto source = std::make_shared<NoDriveSource>();
-        app::StartupSeams seams = rig.Seams();
-        seams.cd = source;
-        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
-        app::CMainFrame& frame = rig.frame();
-        QCOMPARE(frame.cdBar()->driveBox()->count(), 0);
-        QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
-        QCOMPARE(source->trackListCalls, 0);
-        QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdDrive)));
-        // The start-up scan is quiet (no retry prompt); Refresh by the user is not.
-        frame.OnCommand(cmd::kRefresh);
-        QCOMPARE(source->scansQuiet, (std::vector<bool>{true, false}));
-        frame.OnCommand(cmd::kReadTrack);
-        QCOMPARE(source->reads, 0);
-        QVERIFY(frame.childFrames().empty());
-        QVERIFY(rig.boxes->ShownBoxes().empty());
-    }
-
-    void realDrivesSayWhyTheyAreMissingAndWhyAReadFailed() {
+    void realDrivesSayWhyAReadFailedOrWhatAVerifiedReadFound() {
         // Two Linux drives below the SG_IO seam: sr0 the user may not open, sr1 with a
-        // scratched sector in its second track.
+        // sector that returns wrong data in the first track and a scratched sector in
+        // the second.
         korvane::testing::TempDir dir;
         const fs::path cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{30}, {49}});
         aspi::DriveSelection selection;
@@ -668,6 +708,7 @@ private slots:
                 return nullptr;
             }
             auto drive = std::make_unique<aspi::SimulatedDrive>(aspi::CueBinImage::Open(cue), aspi::VirtualDrive::Identity{});
+            drive->BadSectorAt(15);
             drive->MediumErrorAt(40);
             return drive;
         };
@@ -696,33 +737,17 @@ private slots:
         QVERIFY(frame.statusBar()->currentMessage().contains(QStringLiteral("medium error at 00:00.13 (sector 40)")));
         QVERIFY(rig.TempFiles().empty());
 
+        // Verified reads, switched on in Preferences, apply to the next read: the first
+        // track reads with its checksum, the suspicious sector and a rip log that goes
+        // with the track file.
+        QTimer::singleShot(0, &frame, [] {
+            auto* dialog = qobject_cast<app::PreferencesWindow*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            dialog->verifyCheck()->setChecked(true);
+            dialog->findChild<QPushButton*>("okButton")->click();
+        });
+        frame.OnCommand(cmd::kPreferences);
         frame.cdBar()->trackBox()->setCurrentIndex(0);
-        frame.OnCommand(cmd::kReadTrack);
-        QCOMPARE(frame.childFrames().size(), std::size_t{1});
-        rig.app.reset();
-        CurrentManager() = nullptr;
-    }
-
-    void aVerifiedReadShowsItsChecksumsAndKeepsItsRipLogWithTheTrack() {
-        TempDir dir;
-        const fs::path cue = WriteCueBin(dir.Path(), "disc", {{30}, {49}});
-        auto manager = std::make_unique<aspi::Manager>();
-        manager->AddAdapter("linux");
-        auto drive = std::make_unique<aspi::SimulatedDrive>(aspi::CueBinImage::Open(cue), aspi::VirtualDrive::Identity{});
-        drive->BadSectorAt(45);
-        manager->AddDevice(0, 0, 0, std::make_unique<aspi::SgDevice>(std::move(drive), "/dev/sr0"));
-        CurrentManager() = manager.get();
-        cdda::CDReader::Options options;
-        options.registry = platform::RegistryStore::Open(":memory:");
-        AppRig rig;
-        platform::RegistryStore::OpenMachine()
-            ->CreateKey(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath)
-            .SetDword(app::CPreferencesDlg::kVerifyValue, 1);
-        app::StartupSeams seams = rig.Seams();
-        seams.cd = std::make_shared<app::MachineCdSource>(ForwardingEntryPoints(), options);
-        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
-        app::CMainFrame& frame = rig.frame();
-        frame.cdBar()->trackBox()->setCurrentIndex(1);
         frame.OnCommand(cmd::kReadTrack);
         QCOMPARE(frame.childFrames().size(), std::size_t{1});
         const QString status = frame.statusBar()->currentMessage();
@@ -733,7 +758,7 @@ private slots:
         std::ifstream in(log);
         const std::string text((std::istreambuf_iterator<char>(in)), {});
         QVERIFY2(text.find("Suspicious positions: 0:00:00.20\n") != std::string::npos, text.c_str());
-        QCOMPARE(rig.TempFiles().size(), std::size_t{2});  // the track file and its log
+        QCOMPARE(rig.TempFiles().size(), std::size_t{2});
         frame.activeChild()->close();
         QVERIFY(rig.TempFiles().empty());
         rig.app.reset();

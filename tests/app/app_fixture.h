@@ -9,6 +9,7 @@
 #include "platform/sound/sound.h"
 #include "platform/sound/virtual_sound.h"
 #include "platform/ui/ui.h"
+#include "tests/support/audio_files.h"
 #include "track/view/korvane_view.h"
 
 #include <QAction>
@@ -123,23 +124,8 @@ inline std::vector<char> ReadBytes(const std::filesystem::path& file, std::uint6
 // A canonical 16-bit PCM WAV file of interleaved `samples`.
 inline void WriteWav(const std::filesystem::path& file, const std::vector<std::int16_t>& samples, std::uint32_t rateHz,
                      std::uint16_t channels) {
-    std::ofstream out(file, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    const std::uint32_t dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    out.write("RIFF", 4);
-    u32(36 + dataBytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(channels);
-    u32(rateHz);
-    u32(rateHz * channels * 2);
-    u16(static_cast<std::uint16_t>(channels * 2));
-    u16(16);
-    out.write("data", 4);
-    u32(dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
+    const std::vector<std::byte> bytes = BuildWav({.channels = channels, .rateHz = rateHz, .samples = samples});
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace korvane::testing

@@ -1,4 +1,5 @@
 #include "platform/aspi/cue_sheet.h"
+#include "tests/support/run_program.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path kCueDir = fs::path(KORVANE_TEST_DATA_DIR) / "cue";
 
-std::string ReadText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using korvane::testing::ReadText;
 
 // The words after "REM <key>" on the sheet's first lines.
 std::vector<std::string> RemWords(const std::string& text, const std::string& key) {

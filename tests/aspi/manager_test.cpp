@@ -4,6 +4,7 @@
 #include "platform/aspi/manager.h"
 #include "platform/aspi/virtual_drive.h"
 #include "platform/sync/sync.h"
+#include "tests/aspi/scsi_request.h"
 #include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
@@ -12,23 +13,6 @@ namespace korvane::aspi {
 namespace {
 
 using korvane::testing::TempDir;
-
-SRB_ExecSCSICmd TocRequest(std::uint8_t ha, std::uint8_t target, std::vector<std::uint8_t>& buffer,
-                           platform::Event* event) {
-    SRB_ExecSCSICmd srb{};
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = ha;
-    srb.SRB_Target = target;
-    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
-    srb.SRB_BufLen = static_cast<std::uint32_t>(buffer.size());
-    srb.SRB_BufPointer = buffer.data();
-    srb.SRB_SenseLen = SENSE_LEN;
-    srb.SRB_CDBLen = 10;
-    const std::uint8_t cdb[10] = {0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0};
-    std::copy(cdb, cdb + 10, srb.CDBByte);
-    srb.SRB_PostProc = event;
-    return srb;
-}
 
 class ManagerTest : public ::testing::Test {
 protected:
@@ -69,35 +53,60 @@ TEST_F(ManagerTest, AddressSpaceAndDeviceTypes) {
     EXPECT_EQ(Manager().SupportInfo() & 0xFF, 0u);
 }
 
-TEST_F(ManagerTest, AVirtualDriveCompletesAtOnceAndSignalsTheEvent) {
+// A virtual drive completes at once and signals the event; a request it keeps pending
+// is withdrawn by SC_ABORT_SRB, once, and the same block may then be sent again.
+TEST_F(ManagerTest, RequestsCompleteAtOnceOrAreWithdrawnByAbort) {
     platform::Event done(true, false);
-    std::vector<std::uint8_t> buffer(804);
-    auto srb = TocRequest(1, 3, buffer, &done);
-    EXPECT_EQ(manager.Send(&srb), SS_COMP);
+    Request toc(804, kReadTocLba, 1, 3, &done);
+    EXPECT_EQ(manager.Send(&toc.srb), SS_COMP);
     EXPECT_EQ(platform::WaitForSingleObject(done, 0), platform::kWaitObject0);
-    EXPECT_EQ(srb.SRB_Status, SS_COMP);
-    EXPECT_EQ(buffer[3], 2);
-}
+    EXPECT_EQ(toc.buffer[3], 2);
 
-TEST_F(ManagerTest, AbortWithdrawsARequestThatNeverCompletes) {
     drive->NeverComplete(0x43, true);
-    platform::Event done(true, false);
-    std::vector<std::uint8_t> buffer(804);
-    auto srb = TocRequest(1, 3, buffer, &done);
-    EXPECT_EQ(manager.Send(&srb), SS_PENDING);
+    done.Reset();
+    EXPECT_EQ(manager.Send(&toc.srb), SS_PENDING);
     EXPECT_EQ(platform::WaitForSingleObject(done, 50), platform::kWaitTimeout);
     SRB_Abort abort{};
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_HaId = 1;
-    abort.SRB_ToAbort = &srb;
+    abort.SRB_ToAbort = &toc.srb;
     EXPECT_EQ(manager.Send(&abort), SS_COMP);
-    EXPECT_EQ(srb.SRB_Status, SS_PENDING);
+    EXPECT_EQ(toc.srb.SRB_Status, SS_PENDING);
     EXPECT_EQ(manager.Send(&abort), SS_ABORT_FAIL) << "gone after the first abort";
-    // The same block may be sent again once the fault is gone.
     drive->NeverComplete(0x43, false);
-    done.Reset();
-    EXPECT_EQ(manager.Send(&srb), SS_COMP);
+    EXPECT_EQ(manager.Send(&toc.srb), SS_COMP);
     EXPECT_EQ(platform::WaitForSingleObject(done, 0), platform::kWaitObject0);
+}
+
+// A device whose every request throws, answering on the sender's thread or on the worker.
+class ThrowingDevice : public Device {
+public:
+    explicit ThrowingDevice(bool atOnce) : atOnce_(atOnce) {}
+    std::uint8_t DeviceType() const noexcept override { return DTYPE_CDROM; }
+    std::string Source() const override { return "throwing"; }
+    bool AnswersAtOnce() const noexcept override { return atOnce_; }
+    Completion Execute(SRB_ExecSCSICmd&) override { throw std::runtime_error("image vanished"); }
+
+private:
+    bool atOnce_;
+};
+
+// The request fails as a drive error the caller can report, and the manager serves the
+// next request instead of ending the program or waiting for ever.
+TEST(ManagerFailures, ADeviceThatThrowsFailsOnlyThatRequest) {
+    Manager manager;
+    manager.AddAdapter("only");
+    manager.AddDevice(0, 0, 0, std::make_unique<ThrowingDevice>(true));
+    manager.AddDevice(0, 1, 0, std::make_unique<ThrowingDevice>(false));
+    for (std::uint8_t target : {0, 1, 0, 1}) {
+        SCOPED_TRACE(int(target));
+        platform::Event done(true, false);
+        Request toc(804, kReadTocLba, 0, target, &done);
+        manager.Send(&toc.srb);
+        ASSERT_EQ(platform::WaitForSingleObject(done, 10'000), platform::kWaitObject0);
+        EXPECT_EQ(toc.srb.SRB_Status, SS_ERR);
+        EXPECT_EQ(toc.Sense(), scsi::kInternalTargetFailure);
+    }
 }
 
 TEST(DriveSelection, CueDrivesThenDemoWithoutRealDrives) {
@@ -123,12 +132,11 @@ TEST(DriveSelection, CueDrivesThenDemoWithoutRealDrives) {
         << devices[1].problem;
     EXPECT_STREQ(devices[0].problem, "");
     platform::Event done(true, false);
-    std::vector<std::uint8_t> buffer(804);
-    auto srb = TocRequest(devices[1].adapter, devices[1].target, buffer, &done);
-    manager->Send(&srb);
+    Request toc(804, kReadTocLba, devices[1].adapter, devices[1].target, &done);
+    manager->Send(&toc.srb);
     platform::WaitForSingleObject(done, platform::kInfinite);
-    EXPECT_EQ(srb.SRB_Status, SS_ERR);
-    EXPECT_EQ(scsi::ParseSense(std::span(srb.SenseArea, SENSE_LEN)), scsi::kCannotReadMediumUnknownFormat);
+    EXPECT_EQ(toc.srb.SRB_Status, SS_ERR);
+    EXPECT_EQ(toc.Sense(), scsi::kCannotReadMediumUnknownFormat);
 
     sel.discList = "demo:" + good.string();
     devices = BuildManager(sel)->Describe();
@@ -143,14 +151,13 @@ TEST(DemoDisc, TracksOfMusicWithPausesSameOnEveryRun) {
     auto a = BuildManager(sel);
     auto* drive = a->DeviceAt(0, 0, 0);
     ASSERT_NE(drive, nullptr);
-    std::vector<std::uint8_t> toc(804);
     platform::Event done(true, false);
-    auto srb = TocRequest(0, 0, toc, &done);
-    a->Send(&srb);
+    Request toc(804, kReadTocLba, 0, 0, &done);
+    a->Send(&toc.srb);
     platform::WaitForSingleObject(done, platform::kInfinite);
-    ASSERT_EQ(srb.SRB_Status, SS_COMP);
-    EXPECT_EQ(toc[2], 1);
-    EXPECT_GE(toc[3], 3);
+    ASSERT_EQ(toc.srb.SRB_Status, SS_COMP);
+    EXPECT_EQ(toc.buffer[2], 1);
+    EXPECT_GE(toc.buffer[3], 3);
 
     DemoDisc disc;
     DemoDisc again;

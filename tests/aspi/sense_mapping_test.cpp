@@ -1,6 +1,7 @@
 // The SG_IO back end: what the kernel reports must reach the request block intact.
 #include "platform/aspi/fake_transport.h"
 #include "platform/aspi/sg_device.h"
+#include "tests/aspi/scsi_request.h"
 
 #include <gtest/gtest.h>
 
@@ -8,18 +9,6 @@
 
 namespace korvane::aspi {
 namespace {
-
-SRB_ExecSCSICmd Request(std::vector<std::uint8_t>& buffer, std::vector<std::uint8_t> cdb) {
-    SRB_ExecSCSICmd srb{};
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
-    srb.SRB_BufLen = static_cast<std::uint32_t>(buffer.size());
-    srb.SRB_BufPointer = buffer.data();
-    srb.SRB_SenseLen = SENSE_LEN;
-    srb.SRB_CDBLen = static_cast<std::uint8_t>(cdb.size());
-    std::copy(cdb.begin(), cdb.end(), srb.CDBByte);
-    return srb;
-}
 
 struct Fixture {
     FakeTransport* fake = nullptr;
@@ -36,18 +25,16 @@ TEST(SgDevice, GoodAnswerCopiesDataAndPassesTheCdbUnchanged) {
     FakeTransport::Answer answer;
     answer.data = {0x00, 0x12, 0x01, 0x02};
     f.fake->Queue(answer);
-    std::vector<std::uint8_t> buffer(804, 0xEE);
-    const std::vector<std::uint8_t> cdb{0x43, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x24, 0x00};
-    auto srb = Request(buffer, cdb);
-    EXPECT_EQ(f.device->Execute(srb), Completion::Done);
-    EXPECT_EQ(srb.SRB_Status, SS_COMP);
-    EXPECT_EQ(buffer[1], 0x12);
-    EXPECT_EQ(buffer[4], 0xEE);
+    Request r(804, kReadTocLba);
+    EXPECT_EQ(f.device->Execute(r.srb), Completion::Done);
+    EXPECT_EQ(r.srb.SRB_Status, SS_COMP);
+    EXPECT_EQ(r.buffer[1], 0x12);
+    EXPECT_EQ(r.buffer[4], 0xEE);
     ASSERT_EQ(f.fake->ReceivedCdbs().size(), 1u);
-    EXPECT_EQ(f.fake->ReceivedCdbs()[0], cdb);
+    EXPECT_EQ(f.fake->ReceivedCdbs()[0], kReadTocLba);
 }
 
-TEST(SgDevice, CheckConditionCarriesKeyAscAscqIntact) {
+TEST(SgDevice, CheckConditionCarriesKeyAscAscqIntactUpToTheBlocksSenseLength) {
     Fixture f;
     // Fixed format, with every byte distinct so an offset error shows.
     FakeTransport::Answer fixed;
@@ -61,36 +48,31 @@ TEST(SgDevice, CheckConditionCarriesKeyAscAscqIntact) {
     descriptor.outcome.scsiStatus = STATUS_CHKCOND;
     descriptor.outcome.sense = {0x72, 0x02, 0x3A, 0x01, 0x00, 0x00, 0x00, 0x00};
     f.fake->Queue(descriptor);
+    FakeTransport::Answer long18 = fixed;
+    long18.outcome.sense = std::vector<std::uint8_t>(18, 0x5A);
+    long18.outcome.sense[0] = 0x70;
+    f.fake->Queue(long18);
 
-    std::vector<std::uint8_t> buffer(2352 * 2);
-    auto srb = Request(buffer, {0xBE, 0x04, 0, 0, 0, 0, 0, 0, 2, 0xF0, 0, 0});
-    f.device->Execute(srb);
-    EXPECT_EQ(srb.SRB_Status, SS_ERR);
-    EXPECT_EQ(srb.SRB_TargStat, STATUS_CHKCOND);
-    EXPECT_EQ(scsi::ParseSense(std::span(srb.SenseArea, SENSE_LEN)), (scsi::Sense{0x03, 0x11, 0x05}));
-    for (int i = 0; i < SENSE_LEN; ++i) EXPECT_EQ(srb.SenseArea[i], fixed.outcome.sense[i]) << "byte " << i;
-    EXPECT_EQ(srb.SenseArea[14], 0) << "only SRB_SenseLen bytes are copied";
+    const std::vector<std::uint8_t> readCd{0xBE, 0x04, 0, 0, 0, 0, 0, 0, 2, 0xF0, 0, 0};
+    Request first(2352 * 2, readCd);
+    f.device->Execute(first.srb);
+    EXPECT_EQ(first.srb.SRB_Status, SS_ERR);
+    EXPECT_EQ(first.srb.SRB_TargStat, STATUS_CHKCOND);
+    EXPECT_EQ(first.Sense(), (scsi::Sense{0x03, 0x11, 0x05}));
+    for (int i = 0; i < SENSE_LEN; ++i) EXPECT_EQ(first.srb.SenseArea[i], fixed.outcome.sense[i]) << "byte " << i;
+    EXPECT_EQ(first.srb.SenseArea[14], 0) << "only SRB_SenseLen bytes are copied";
 
-    auto second = Request(buffer, {0xBE, 0x04, 0, 0, 0, 0, 0, 0, 2, 0xF0, 0, 0});
-    f.device->Execute(second);
-    EXPECT_EQ(second.SRB_Status, SS_ERR);
-    EXPECT_EQ(second.SenseArea[0], 0x70);
-    EXPECT_EQ(scsi::ParseSense(std::span(second.SenseArea, SENSE_LEN)), (scsi::Sense{0x02, 0x3A, 0x01}));
-}
+    Request second(2352 * 2, readCd);
+    f.device->Execute(second.srb);
+    EXPECT_EQ(second.srb.SRB_Status, SS_ERR);
+    EXPECT_EQ(second.srb.SenseArea[0], 0x70);
+    EXPECT_EQ(second.Sense(), (scsi::Sense{0x02, 0x3A, 0x01}));
 
-TEST(SgDevice, SenseLengthOfTheBlockLimitsTheCopy) {
-    Fixture f;
-    FakeTransport::Answer answer;
-    answer.outcome.scsiStatus = STATUS_CHKCOND;
-    answer.outcome.sense = std::vector<std::uint8_t>(18, 0x5A);
-    answer.outcome.sense[0] = 0x70;
-    f.fake->Queue(answer);
-    std::vector<std::uint8_t> buffer(96);
-    auto srb = Request(buffer, {0x12, 0, 0, 0, 96, 0});
-    srb.SRB_SenseLen = 8;
-    f.device->Execute(srb);
-    EXPECT_EQ(srb.SenseArea[7], 0x5A);
-    EXPECT_EQ(srb.SenseArea[8], 0x00);
+    Request shortSense(96, {0x12, 0, 0, 0, 96, 0});
+    shortSense.srb.SRB_SenseLen = 8;
+    f.device->Execute(shortSense.srb);
+    EXPECT_EQ(shortSense.srb.SenseArea[7], 0x5A);
+    EXPECT_EQ(shortSense.srb.SenseArea[8], 0x00);
 }
 
 TEST(SgDevice, HostDriverAndSystemFailuresAreNeverSuccess) {
@@ -108,21 +90,19 @@ TEST(SgDevice, HostDriverAndSystemFailuresAreNeverSuccess) {
     for (const auto& c : cases) {
         Fixture f;
         f.fake->Queue({{}, c.outcome});
-        std::vector<std::uint8_t> buffer(2352 * 2);
-        auto srb = Request(buffer, {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0});
-        f.device->Execute(srb);
-        EXPECT_EQ(srb.SRB_Status, c.status);
-        EXPECT_EQ(srb.SRB_HaStat, c.haStat);
+        Request r(2352 * 2, {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0});
+        f.device->Execute(r.srb);
+        EXPECT_EQ(r.srb.SRB_Status, c.status);
+        EXPECT_EQ(r.srb.SRB_HaStat, c.haStat);
     }
     // A short TOC answer is normal: the drive returns what the disc has.
     Fixture f;
     ScsiOutcome shortToc;
     shortToc.residual = 700;
     f.fake->Queue({{}, shortToc});
-    std::vector<std::uint8_t> buffer(804);
-    auto srb = Request(buffer, {0x43, 0, 0, 0, 0, 0, 0, 3, 0x24, 0});
-    f.device->Execute(srb);
-    EXPECT_EQ(srb.SRB_Status, SS_COMP);
+    Request toc(804, kReadTocLba);
+    f.device->Execute(toc.srb);
+    EXPECT_EQ(toc.srb.SRB_Status, SS_COMP);
 }
 
 TEST(SgIoTransport, OpenFailureNamesTheDeviceAndTheGroup) {

@@ -1,7 +1,9 @@
 // The real manager (sysfs discovery, SgDevice), CDReader and track reader over simulated
 // Linux drives below the SG_IO seam: spin-up, unit attention, the kernel's command
-// filter, drives that reject a read command, medium errors, short transfers.
+// filter, drives that reject a read command, medium errors, short transfers; verified
+// reading of flaky and bad sectors and drives with a read offset.
 #include "cdda/failure_text.h"
+#include "cdda/secure_read.h"
 #include "cdda/track_file.h"
 #include "cdda/track_reader.h"
 #include "platform/aspi/environment.h"
@@ -23,9 +25,14 @@ namespace {
 namespace fs = std::filesystem;
 using aspi::SimulatedDrive;
 using korvane::testing::TempDir;
+using korvane::testing::TestTrack;
+
+// An enhanced CD: two audio tracks, then a data track in a second session.
+const std::vector<TestTrack> kEnhancedCd = {{30, false, 1}, {49}, {10, true, 2}};
 
 // A machine with Linux drives: /sys/block/srN pointing at "H:C:T:L", each node served by
-// a simulated drive over the same disc image.
+// a simulated drive over the same disc image; with `silentEnds` the disc's first and last
+// two sectors are silent, as a pressed CD's are.
 struct LinuxMachine {
     TempDir dir;
     fs::path cue;
@@ -34,9 +41,14 @@ struct LinuxMachine {
     korvane::testing::ReaderRig rig;
 
     LinuxMachine(std::vector<std::string> addresses, std::function<void(SimulatedDrive&)> setUp = {},
-                 aspi::VirtualDrive::Identity identity = {}) {
-        // An enhanced CD: two audio tracks, then a data track in a second session.
-        cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{30, false, 1}, {49}, {10, true, 2}}, &image);
+                 const std::vector<TestTrack>& tracks = kEnhancedCd, bool silentEnds = false) {
+        cue = korvane::testing::WriteCueBin(dir.Path(), "disc", tracks, &image);
+        if (silentEnds) {
+            std::fill_n(image.begin(), 2 * 2352, 0);
+            std::fill(image.end() - 2 * 2352, image.end(), 0);
+            std::ofstream(dir.Path() / "disc.bin", std::ios::binary)
+                .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        }
         aspi::DriveSelection selection;
         selection.sysBlock = dir.Path() / "sys";
         selection.devDir = dir.Path() / "dev";
@@ -45,8 +57,8 @@ struct LinuxMachine {
             fs::create_directories(block);
             fs::create_symlink("../../devices/" + addresses[i], block / "device");
         }
-        selection.openDevice = [&, identity, setUp](const fs::path& node, int&) -> std::unique_ptr<aspi::ScsiTransport> {
-            auto drive = std::make_unique<SimulatedDrive>(aspi::CueBinImage::Open(cue), identity);
+        selection.openDevice = [&, setUp](const fs::path& node, int&) -> std::unique_ptr<aspi::ScsiTransport> {
+            auto drive = std::make_unique<SimulatedDrive>(aspi::CueBinImage::Open(cue), aspi::VirtualDrive::Identity{});
             if (setUp) setUp(*drive);
             drives[node.filename().string()] = drive.get();
             return drive;
@@ -61,10 +73,11 @@ struct LinuxMachine {
     CDReader& Reader() { return *rig.reader; }
     SimulatedDrive& Drive(int i = 0) { return *drives.at("sr" + std::to_string(i)); }
     // Reads audio track `line` of drive `driveLine`; returns the track file's audio part.
-    std::vector<std::uint8_t> ReadTrack(int driveLine, int line, const ReadControl& control = {}) {
-        const auto file = ReadTrackToTrackFile(Reader(), Reader().drives.At(driveLine), line, dir.Path(), control);
-        std::ifstream in(*file, std::ios::binary);
-        std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+    std::vector<std::uint8_t> ReadTrack(int driveLine, int line, const ReadControl& control = {},
+                                        TrackReadReport* report = nullptr) {
+        const auto file =
+            ReadTrackToTrackFile(Reader(), Reader().drives.At(driveLine), line, dir.Path(), control, {}, report);
+        auto bytes = korvane::testing::ReadFileBytes(*file);
         fs::remove(*file);
         bytes.resize(bytes.size() - bytes.size() / 9);
         return bytes;
@@ -218,6 +231,48 @@ TEST(LinuxDrive, AnEnhancedCdEndsItsLastAudioTrackWhereItsSessionEnds) {
         ADD_FAILURE() << "no exception";
     } catch (const CDReaderException& e) {
         EXPECT_EQ(e.sense, aspi::scsi::kLbaOutOfRange);
+    }
+}
+
+
+// Three audio tracks whose first and last two sectors are silent.
+const std::vector<TestTrack> kThreeTracks = {{40}, {30}, {40}};
+
+ReadControl Secure(SecureReadSettings settings) {
+    ReadControl control;
+    control.secure = settings;
+    return control;
+}
+
+TEST(VerifiedTrackRead, FlakySectorsEndExactAndABadSectorIsReportedAtItsPosition) {
+    const auto faults = [](SimulatedDrive& d) {
+        for (std::uint32_t lba = 45; lba < 51; ++lba) d.FlakySectorAt(lba, 50);
+        d.BadSectorAt(60);
+    };
+    LinuxMachine m({"0:0:0:0"}, faults, kThreeTracks, true);
+    TrackReadReport report;
+    const auto verified = m.ReadTrack(0, 1, Secure({true, 4, 0}), &report);
+    const auto expected = m.Audio(40, 30);
+    EXPECT_TRUE(std::equal(verified.begin(), verified.begin() + 20 * 2352, expected.begin()));
+    EXPECT_TRUE(std::equal(verified.begin() + 21 * 2352, verified.end(), expected.begin() + 21 * 2352));
+    EXPECT_GE(report.rereadSectors, 2u);
+    EXPECT_LE(report.rereadSectors, 7u);
+    EXPECT_EQ(report.suspiciousFrames, std::vector<std::uint64_t>{20 * 588});
+    EXPECT_NE(report.testCrc, report.copyCrc);
+    // Unverified: the drive's bytes as they came, the bad sector's among them.
+    const auto plain = m.ReadTrack(0, 1);
+    EXPECT_FALSE(std::equal(plain.begin() + 20 * 2352, plain.begin() + 21 * 2352, expected.begin() + 20 * 2352));
+    EXPECT_TRUE(std::equal(plain.begin() + 21 * 2352, plain.end(), expected.begin() + 21 * 2352));
+}
+
+TEST(VerifiedTrackRead, TheMatchingOffsetReproducesTheImageUpToTheDiscsEnds) {
+    for (const std::int32_t offset : {667, -1164}) {
+        SCOPED_TRACE(offset);
+        LinuxMachine m({"0:0:0:0"}, [offset](SimulatedDrive& d) { d.SetReadOffset(offset); }, kThreeTracks, true);
+        EXPECT_EQ(m.ReadTrack(0, 0, Secure({false, 0, offset})), m.Audio(0, 40));
+        EXPECT_EQ(m.ReadTrack(0, 1, Secure({true, 2, offset})), m.Audio(40, 30));
+        EXPECT_EQ(m.ReadTrack(0, 2, Secure({false, 0, offset})), m.Audio(70, 40));
+        EXPECT_NE(m.ReadTrack(0, 1), m.Audio(40, 30)) << "the drive shifts its audio";
     }
 }
 

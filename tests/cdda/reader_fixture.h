@@ -2,6 +2,7 @@
 // A CDReader bound to an in-process manager (no module loading), with an in-memory
 // registry and scripted message boxes.
 #include "cdda/cd_reader.h"
+#include "platform/aspi/disc_image.h"
 #include "platform/aspi/manager.h"
 #include "platform/aspi/virtual_drive.h"
 #include "platform/registry/registry.h"
@@ -60,6 +61,15 @@ struct ReaderRig {
         reader.reset();
         platform::SetMessageBoxHandler(previousHandler);
         CurrentManager() = nullptr;
+    }
+    // Places a virtual drive over the disc image `cue` at (0, target, 0), adding adapter 0
+    // when there is none; returns it (the manager owns it).
+    aspi::VirtualDrive& AddImageDrive(const std::filesystem::path& cue, std::uint8_t target = 0) {
+        if (manager->AdapterCount() == 0) manager->AddAdapter("virtual");
+        auto drive = std::make_unique<aspi::VirtualDrive>(aspi::CueBinImage::Open(cue), aspi::VirtualDrive::Identity{});
+        aspi::VirtualDrive& added = *drive;
+        manager->AddDevice(0, target, 0, std::move(drive));
+        return added;
     }
     // Binds the reader; with `synthesizeRegistry` the "Enum\SCSI" tree comes from the
     // manager, otherwise the test writes it.

@@ -88,12 +88,5 @@ TEST(TocTracks, ImplausibleTrackNumbersStayInsideTheBuffer) {
     EXPECT_EQ(TocTrackCount(TocBuffer{}), 1) << "a zeroed buffer: one empty descriptor";
 }
 
-TEST(ReadBigEndian32, MostSignificantFirst) {
-    const std::uint8_t bytes[4] = {0x12, 0x34, 0x56, 0x78};
-    EXPECT_EQ(ReadBigEndian32(bytes), 0x12345678u);
-    const std::uint8_t high[4] = {0xFF, 0xFF, 0xFF, 0xFE};
-    EXPECT_EQ(ReadBigEndian32(high), 0xFFFFFFFEu);
-}
-
 }  // namespace
 }  // namespace korvane::cdda

@@ -28,10 +28,7 @@ protected:
         // 48, 49, 24 and 1 sectors, a data track, then 30 more audio sectors.
         const auto cue = korvane::testing::WriteCueBin(images.Path(), "disc",
                                                         {{48}, {49}, {24}, {1}, {20, true}, {30}}, &image);
-        rig.manager->AddAdapter("virtual");
-        auto d = std::make_unique<VirtualDrive>(aspi::CueBinImage::Open(cue), VirtualDrive::Identity{});
-        drive = d.get();
-        rig.manager->AddDevice(0, 0, 0, std::move(d));
+        drive = &rig.AddImageDrive(cue);
         reader = &rig.Bind();
         reader->quiet = false;
         reader->ScanDrives();
@@ -63,29 +60,25 @@ protected:
     CDReader* reader = nullptr;
 };
 
-TEST_F(TrackReaderTest, TransfersAreOf24SectorsExceptTheLast) {
-    const std::vector<std::vector<std::uint32_t>> expected{{24, 24}, {24, 24, 1}, {24}, {1}};
-    for (int line = 0; line < 4; ++line) {
+// Every line: transfers of 24 sectors but the last, and a private track file named
+// "~krvn..." that is the track's audio then its overview; lines count audio tracks only,
+// so the fifth lies after the data track.
+TEST_F(TrackReaderTest, EachLineReadsItsTrackIn24SectorTransfersIntoAudioThenOverview) {
+    const struct {
+        std::uint32_t start, sectors;
+        std::vector<std::uint32_t> transfers;
+    } lines[] = {{0, 48, {24, 24}}, {48, 49, {24, 24, 1}}, {97, 24, {24}}, {121, 1, {1}}, {142, 30, {24, 6}}};
+    for (int line = 0; line < 5; ++line) {
+        SCOPED_TRACE(line);
         drive->ClearCommandLog();
         const auto file = Read(line);
-        EXPECT_EQ(ReadCounts(0xBE), expected[line]) << "line " << line;
-        std::filesystem::remove(file);
-    }
-}
-
-TEST_F(TrackReaderTest, TrackFileIsTheAudioThenItsOverview) {
-    const std::uint32_t starts[] = {0, 48, 97, 121};
-    const std::uint32_t lengths[] = {48, 49, 24, 1};
-    for (int line = 0; line < 4; ++line) {
-        const auto file = Read(line);
+        EXPECT_EQ(ReadCounts(0xBE), lines[line].transfers);
         const auto bytes = ReadFileBytes(file);
-        const std::uint64_t s = lengths[line];
-        ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(s));
-        const auto audio = std::span(bytes).first(AudioBytesForSectors(s));
-        EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin() + starts[line] * 2352)) << line;
+        ASSERT_EQ(bytes.size(), 2646u * lines[line].sectors);
+        const auto audio = std::span(bytes).first(2352u * lines[line].sectors);
+        EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin() + lines[line].start * 2352));
         const auto overview = std::span(bytes).subspan(OverviewPartOffset(bytes.size()));
-        EXPECT_EQ(overview.size(), 294 * s);
-        EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), IndependentOverview(audio)) << line;
+        EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), IndependentOverview(audio));
         struct stat st{};
         ASSERT_EQ(::stat(file.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -101,35 +94,24 @@ TEST(TrackReaderBatches, ATrackLongerThanABatchReadsByteExact) {
     TempDir images, temp;
     std::vector<std::uint8_t> image;
     const std::uint32_t sectors = 2 * kSectorsPerBatch + 49;
-    const auto cue = korvane::testing::WriteCueBin(images.Path(), "long", {{sectors}}, &image);
     ReaderRig rig;
-    rig.manager->AddAdapter("virtual");
-    auto owned = std::make_unique<VirtualDrive>(aspi::CueBinImage::Open(cue), VirtualDrive::Identity{});
-    VirtualDrive* drive = owned.get();
-    rig.manager->AddDevice(0, 0, 0, std::move(owned));
+    VirtualDrive& drive = rig.AddImageDrive(korvane::testing::WriteCueBin(images.Path(), "long", {{sectors}}, &image));
     CDReader& reader = rig.Bind();
     reader.ScanDrives();
     const auto file = ReadTrackToTrackFile(reader, reader.drives.At(0), 0, temp.Path());
     ASSERT_TRUE(file);
     std::vector<std::uint32_t> counts;
-    for (const auto& cdb : drive->CommandLog())
+    for (const auto& cdb : drive.CommandLog())
         if (cdb[0] == 0xBE) counts.push_back(cdb[6] << 16 | cdb[7] << 8 | cdb[8]);
     std::vector<std::uint32_t> expected((sectors - 1) / 24, 24);
     expected.push_back(1);
     EXPECT_EQ(counts, expected);
     const auto bytes = ReadFileBytes(*file);
-    ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(sectors));
-    const auto audio = std::span(bytes).first(AudioBytesForSectors(sectors));
+    ASSERT_EQ(bytes.size(), 2646u * sectors);
+    const auto audio = std::span(bytes).first(2352u * sectors);
     EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin()));
-    const auto overview = std::span(bytes).subspan(AudioBytesForSectors(sectors));
+    const auto overview = std::span(bytes).subspan(2352u * sectors);
     EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), IndependentOverview(audio));
-}
-
-TEST_F(TrackReaderTest, LinesCountAudioTracksOnlyAcrossADataTrack) {
-    const auto file = Read(4);  // the fifth audio track lies after the data track
-    const auto bytes = ReadFileBytes(file);
-    ASSERT_EQ(bytes.size(), TrackFileBytesForSectors(30));
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 30 * 2352, image.begin() + 142 * 2352));
 }
 
 TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood) {
@@ -148,7 +130,7 @@ TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood)
     EXPECT_TRUE(ReadCounts(0xBE).empty()) << "the choice holds for the rest of the run";
 }
 
-TEST_F(TrackReaderTest, LaterReadFailureIsOfferedForRetryAndCancelRemovesBothFiles) {
+TEST_F(TrackReaderTest, LaterReadFailureIsOfferedForRetryAndCancelMidTrackRemovesTheFile) {
     std::filesystem::remove(Read(2));  // the probe succeeds
     EXPECT_EQ(reader->ReadCommandFor(reader->selected), ReadCommand::ReadCd);
     drive->FailNext(0xBE, 1);
@@ -156,22 +138,15 @@ TEST_F(TrackReaderTest, LaterReadFailureIsOfferedForRetryAndCancelRemovesBothFil
     std::filesystem::remove(Read(0));
     EXPECT_EQ(rig.boxes->ShownBoxes().size(), 1u);
 
-    drive->FailNext(0xBE, 2);
-    rig.boxes->QueueAnswer(platform::kIdCancel);
-    EXPECT_THROW(Read(1), CDReaderException);
-    EXPECT_TRUE(TempDirEmpty());
-}
-
-TEST_F(TrackReaderTest, ReadFailureAfterSomeTransfersLeavesNoFile) {
-    std::filesystem::remove(Read(2));
-    reader->quiet = true;
-    // The TOC read and the first transfer pass; the second transfer fails.
+    // The TOC read and the first transfer pass; the second transfer fails, the user cancels.
     int transfers = 0;
     ReadControl control;
     control.onProgress = [&](double fraction) {
         if (fraction > 0 && ++transfers == 1) drive->FailNext(0xBE, 1);
     };
+    rig.boxes->QueueAnswer(platform::kIdCancel);
     EXPECT_THROW(Read(1, control), CDReaderException);
+    EXPECT_EQ(rig.boxes->ShownBoxes().size(), 2u);
     EXPECT_TRUE(TempDirEmpty());
 }
 
@@ -228,27 +203,6 @@ TEST_F(TrackReaderTest, FailedWriteRemovesBothPartialFiles) {
     std::signal(SIGXFSZ, previous);
     EXPECT_TRUE(TempDirEmpty());
 }
-
-// Writes into a sink that fails on the n-th call, to check no write is skipped.
-struct CountingSink : TrackSink {
-    std::vector<std::uint8_t> bytes;
-    void Write(std::span<const std::uint8_t> b) override { bytes.insert(bytes.end(), b.begin(), b.end()); }
-};
-
-TEST_F(TrackReaderTest, ReadTrackToFilesWritesBothPartsInOrder) {
-    CountingSink overview, audio;
-    reader->SelectDrive(reader->drives.At(0));
-    EXPECT_EQ(ReadTrackToFiles(*reader, 1, overview, audio), ReadOutcome::Completed);
-    ASSERT_EQ(audio.bytes.size(), 49u * 2352u);
-    EXPECT_TRUE(std::equal(audio.bytes.begin(), audio.bytes.end(), image.begin() + 48 * 2352));
-    EXPECT_EQ(overview.bytes, IndependentOverview(audio.bytes));
-}
-
-}  // namespace
-}  // namespace korvane::cdda
-
-namespace korvane::cdda {
-namespace {
 
 TEST_F(TrackReaderTest, ReadTrackGoesToTheMachinesWindowsTemp) {
     const char* old = std::getenv("KORVANE_ROOT");

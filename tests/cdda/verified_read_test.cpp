@@ -1,28 +1,17 @@
-// Verified reading, checksums and the read offset: the verification logic over a scripted
-// sector source; the whole reader over simulated Linux drives (flaky and bad sectors,
-// drives with a read offset); korvane-cli's read with --verify, --offset and --log.
+// Checksums and verified reading over a scripted sector source (the whole reader over
+// simulated drives is in linux_drive_test.cpp, korvane-cli's --verify in the cli tests).
 #include "cdda/checksums.h"
-#include "cdda/drive_offsets.h"
 #include "cdda/secure_read.h"
-#include "cdda/track_reader.h"
-#include "platform/aspi/environment.h"
-#include "platform/aspi/sg_device.h"
-#include "platform/aspi/simulated_drive.h"
-#include "tests/cdda/reader_fixture.h"
-#include "tests/support/run_program.h"
-#include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <fstream>
+#include <atomic>
+#include <functional>
 #include <map>
 
 namespace korvane::cdda {
 namespace {
-
-namespace fs = std::filesystem;
-using korvane::testing::TempDir;
 
 // A staircase of frames: left sample i, right sample 3i (16 bits each, wrapping).
 std::vector<std::uint8_t> Staircase(std::uint32_t frames) {
@@ -127,104 +116,6 @@ TEST(VerifiedReader, ResolvesSectorsUntilTwoReadsAgreeAndReportsTheRest) {
     std::vector<std::uint8_t> out(2352), first(2352), second(2352);
     tooSmall.Read(50, 1, out, first, second);
     EXPECT_TRUE(tooSmall.Stats().cacheNotDefeated) << "no sector on the disc lies beyond the drive's cache";
-}
-
-// One simulated Linux drive over a disc of three audio tracks whose first and last two
-// sectors are silent, as a pressed CD's are.
-struct OffsetDisc {
-    TempDir dir;
-    std::vector<std::uint8_t> image;
-    korvane::testing::ReaderRig rig;
-    aspi::SimulatedDrive* drive = nullptr;
-
-    explicit OffsetDisc(std::function<void(aspi::SimulatedDrive&)> setUp) {
-        const fs::path cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{40}, {30}, {40}}, &image);
-        std::fill_n(image.begin(), 2 * 2352, 0);
-        std::fill(image.end() - 2 * 2352, image.end(), 0);
-        std::ofstream(dir.Path() / "disc.bin", std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-        rig.manager->AddAdapter("linux");
-        auto simulated = std::make_unique<aspi::SimulatedDrive>(aspi::CueBinImage::Open(cue), aspi::VirtualDrive::Identity{});
-        drive = simulated.get();
-        setUp(*drive);
-        rig.manager->AddDevice(0, 0, 0, std::make_unique<aspi::SgDevice>(std::move(simulated), "/dev/sr0"));
-        rig.Bind().ScanDrives();
-    }
-    // The audio of track `line` as read with `secure`, and the report.
-    std::vector<std::uint8_t> Read(int line, SecureReadSettings secure, TrackReadReport* report = nullptr) {
-        ReadControl control;
-        control.secure = secure;
-        const auto file = ReadTrackToTrackFile(*rig.reader, rig.reader->drives.At(0), line, dir.Path(), control, {}, report);
-        auto bytes = korvane::testing::ReadText(*file);
-        fs::remove(*file);
-        return {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() - bytes.size() / 9)};
-    }
-    std::vector<std::uint8_t> Image(std::uint32_t lba, std::uint32_t sectors) const {
-        return {image.begin() + lba * 2352, image.begin() + (lba + sectors) * 2352};
-    }
-};
-
-TEST(VerifiedTrackRead, FlakySectorsEndExactAndABadSectorIsReportedAtItsPosition) {
-    OffsetDisc disc([](aspi::SimulatedDrive& d) {
-        for (std::uint32_t lba = 45; lba < 51; ++lba) d.FlakySectorAt(lba, 50);
-        d.BadSectorAt(60);
-    });
-    TrackReadReport report;
-    const auto verified = disc.Read(1, {true, 4, 0}, &report);
-    auto expected = disc.Image(40, 30);
-    EXPECT_TRUE(std::equal(verified.begin(), verified.begin() + 20 * 2352, expected.begin()));
-    EXPECT_TRUE(std::equal(verified.begin() + 21 * 2352, verified.end(), expected.begin() + 21 * 2352));
-    EXPECT_GE(report.rereadSectors, 2u);
-    EXPECT_LE(report.rereadSectors, 7u);
-    EXPECT_EQ(report.suspiciousFrames, std::vector<std::uint64_t>{20 * 588});
-    EXPECT_NE(report.testCrc, report.copyCrc);
-    // Unverified: the drive's bytes as they came, the bad sector's among them.
-    const auto plain = disc.Read(1, {});
-    EXPECT_FALSE(std::equal(plain.begin() + 20 * 2352, plain.begin() + 21 * 2352, expected.begin() + 20 * 2352));
-    EXPECT_TRUE(std::equal(plain.begin() + 21 * 2352, plain.end(), expected.begin() + 21 * 2352));
-}
-
-TEST(VerifiedTrackRead, TheMatchingOffsetReproducesTheImageUpToTheDiscsEnds) {
-    for (const std::int32_t offset : {667, -1164}) {
-        SCOPED_TRACE(offset);
-        OffsetDisc disc([offset](aspi::SimulatedDrive& d) { d.SetReadOffset(offset); });
-        EXPECT_EQ(disc.Read(0, {false, 0, offset}), disc.Image(0, 40));
-        EXPECT_EQ(disc.Read(1, {true, 2, offset}), disc.Image(40, 30));
-        EXPECT_EQ(disc.Read(2, {false, 0, offset}), disc.Image(70, 40));
-        EXPECT_NE(disc.Read(1, {}), disc.Image(40, 30)) << "the drive shifts its audio";
-    }
-}
-
-TEST(VerifiedTrackRead, CliVerifiesLogsSavesTheOffsetAndExitsThreeOnSuspiciousSectors) {
-    TempDir dir;
-    const fs::path cue = korvane::testing::WriteCueBin(dir.Path(), "disc", {{40}, {30}});
-    auto run = [&](const std::string& faults, std::vector<std::string> args) {
-        args.insert(args.begin(), {"--disc", cue.string(), "read", "--track", "2", "--force", "-o",
-                                   (dir.Path() / "t.trk").string(), "--log", (dir.Path() / "t.log").string()});
-        return korvane::testing::RunProgram("korvane-cli", args, dir.Path(),
-                                            {"KORVANE_ROOT=" + (dir.Path() / "root").string(), "KORVANE_REAL_DRIVES=0",
-                                             "KORVANE_ASPI_FAULTS=" + faults});
-    };
-    auto bad = run("bad:55", {"--verify", "--max-retries", "3", "--progress"});
-    EXPECT_EQ(bad.exitCode, 3) << bad.err;
-    // The progress names the pass and counts the sectors read again.
-    EXPECT_NE(bad.err.find("re-reading, 0 sectors re-read"), std::string::npos) << bad.err;
-    EXPECT_NE(bad.err.find("pass 2, 1 sector re-read"), std::string::npos) << bad.err;
-    std::string log = korvane::testing::ReadText(dir.Path() / "t.log");
-    EXPECT_NE(log.find("Suspicious positions: 0:00:00.20\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("\n1 suspicious sector\n"), std::string::npos) << log;
-    EXPECT_NE(bad.out.find("AccurateRip v2: "), std::string::npos) << bad.out;
-
-    auto saved = run("flaky:50:30,offset:+667", {"--verify", "--offset", "+667", "--save-offset"});
-    EXPECT_EQ(saved.exitCode, 0) << saved.err;
-    auto again = run("offset:+667", {});
-    EXPECT_EQ(again.exitCode, 0) << again.err;
-    log = korvane::testing::ReadText(dir.Path() / "t.log");
-    EXPECT_NE(log.find("Read offset: +667 samples\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Verify reads: off\n"), std::string::npos) << log;
-    EXPECT_EQ(log.substr(log.size() - 20), "\nNo errors occurred\n");
-    const std::string help = korvane::testing::RunProgram("korvane-cli", {"read", "--help"}, dir.Path()).out;
-    EXPECT_NE(help.find("3 the read finished but some sectors are suspicious"), std::string::npos) << help;
 }
 
 }  // namespace

@@ -1,37 +1,64 @@
-// korvane-cli end to end over generated disc images: each test drives the real program.
+// korvane-cli end to end over generated disc images: each test drives the real program
+// through the manager module (module loading, discovery, registry letters, TOC, reader).
 #include "platform/registry/registry.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <regex>
+#include <set>
 
 namespace {
 
 namespace fs = std::filesystem;
 using korvane::testing::ProgramRun;
 using korvane::testing::ReadText;
+using korvane::testing::TestTrack;
 
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
-        cue = korvane::testing::WriteCueBin(dir.Path(), "album", {{30}, {75}, {20, true}, {49}}, &image);
+        // A data track between audio tracks, and one at the end, as on a CD-Extra.
+        cue = korvane::testing::WriteCueBin(dir.Path(), "album",
+                                            {{30}, {75}, {20, true}, {49}, {1}, {24}, {10, true}}, &image);
         SetDiscs(cue.string());
     }
     void SetDiscs(const std::string& discs) {
         env = {"KORVANE_ROOT=" + (dir.Path() / "root").string(), "KORVANE_REAL_DRIVES=0", "KORVANE_DISC=" + discs};
     }
-    // Runs korvane-cli in the test's folder.
-    ProgramRun Run(const std::string& args) {
+    // Runs korvane-cli in the test's folder (`args` are shell words), with the drive
+    // faults of KORVANE_ASPI_FAULTS when given.
+    ProgramRun Run(const std::string& args, const std::string& faults = "") {
+        auto withFaults = env;
+        if (!faults.empty()) withFaults.push_back("KORVANE_ASPI_FAULTS=" + faults);
         return korvane::testing::RunProgram(
             "/bin/sh", {"-c", "cd " + korvane::testing::ShellQuoted(dir.Path().string()) + " && exec " KORVANE_BIN_DIR "/korvane-cli " + args},
-            dir.Path(), env);
+            dir.Path(), withFaults);
     }
     // The raw audio of disc sectors [first, first + count).
     std::string Audio(std::size_t first, std::size_t count) const {
         return std::string(image.begin() + first * 2352, image.begin() + (first + count) * 2352);
     }
+    // The track file of audio track `t` (from 0): its audio, then the overview of it.
+    std::string TrackFile(std::size_t t) const {
+        const auto [first, count] = kAudioTracks[t];
+        const auto overview = korvane::testing::IndependentOverview(std::span(image).subspan(first * 2352, count * 2352));
+        return Audio(first, count) + std::string(overview.begin(), overview.end());
+    }
+    // Temporary files a read or an export left in the test's folder.
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(dir.Path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("~krvn") || name.ends_with(".krvn-part")) found.push_back(name);
+        }
+        return found;
+    }
+    // Start and length of the audio tracks, in sectors.
+    static constexpr std::pair<std::size_t, std::size_t> kAudioTracks[] = {{0, 30}, {30, 75}, {125, 49}, {174, 1}, {175, 24}};
     korvane::testing::TempDir dir;
     fs::path cue;
     std::vector<std::uint8_t> image;
@@ -52,8 +79,9 @@ TEST_F(Cli, ExitCodesSayWhatHappened) {
         {"read -t 3-2", 2, "korvane-cli: track span 3-2 runs backwards"},
         {"read -t 1,2", 0, ""},
         {"read -t 1-3 -o one.trk", 2, "several tracks need a name pattern"},
-        {"read -t 4", 1, "korvane-cli: error: no track 4: the disc in D: has 3 audio tracks"},
+        {"read -t 6 -o x.trk", 1, "korvane-cli: error: no track 6: the disc in D: has 5 audio tracks"},
         {"tracks -d /dev/null/none", 1, "no CD drive /dev/null/none (drives: D: KORVANE Virtual CD-ROM"},
+        {"tracks --drive Q:", 1, "no CD drive Q: (drives: D: KORVANE Virtual CD-ROM"},
         {"slice --demo --seconds 5 --threshold 0", 4, "korvane-cli: no region reaches the threshold at 0.0 dB / 750 ms"},
     };
     for (const auto& c : cases) {
@@ -61,6 +89,7 @@ TEST_F(Cli, ExitCodesSayWhatHappened) {
         EXPECT_EQ(run.exitCode, c.exitCode) << c.args << ": " << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.args << ": " << run.err;
     }
+    EXPECT_FALSE(fs::exists(dir.Path() / "x.trk"));
     const ProgramRun version = Run("--version");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(std::regex_search(version.out, std::regex(R"(^korvane-cli \d+\.\d+\.\d+\nfile version \d+(\.\d+){3})")))
@@ -75,9 +104,12 @@ TEST_F(Cli, ReadWritesSpansThroughPatternsAndKeepsExistingFiles) {
     const std::pair<const char*, std::string> files[] = {
         {"rip-01.wav", Audio(0, 30)}, {"rip-02.wav", Audio(30, 75)}, {"rip-03.wav", Audio(125, 49)}};
     for (const auto& [name, audio] : files) EXPECT_EQ(ReadText(dir.Path() / name).substr(46), audio) << name;
-    // The default names, the format from the extension, and -q keeping stdout empty.
+    // The default names, the format from the extension, and -q keeping stdout empty: every
+    // track file is the track's audio, byte for byte, then its overview.
     ASSERT_EQ(Run("-q read -t all").exitCode, 0);
-    EXPECT_EQ(ReadText(dir.Path() / "track03.trk").size(), 49u * 2646u);
+    for (std::size_t t = 0; t < std::size(kAudioTracks); ++t)
+        EXPECT_EQ(ReadText(dir.Path() / ("track0" + std::to_string(t + 1) + ".trk")), TrackFile(t)) << "track " << t + 1;
+    EXPECT_TRUE(Leftovers().empty());
     const ProgramRun quiet = Run("-q read -t 1 -o t.raw");
     EXPECT_EQ(quiet.out + quiet.err, "");
     EXPECT_EQ(ReadText(dir.Path() / "t.raw"), Audio(0, 30));
@@ -117,20 +149,149 @@ TEST_F(Cli, DrivesAreFoundByDevicePathThroughLinksAndTracksShowDiscIds) {
     EXPECT_NE(json.out.find("\"drive\": \"E:\""), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"startLba\": 0, \"sectors\": 7, \"data\": false"), std::string::npos) << json.out;
 
-    // An enhanced CD: MusicBrainz leaves the data session out (the same ID as the audio
-    // alone), freedb counts every track.
-    const auto enhanced = korvane::testing::WriteCueBin(dir.Path(), "extra", {{30, false, 1}, {49}, {10, true, 2}});
-    const auto plain = korvane::testing::WriteCueBin(dir.Path(), "plain", {{30}, {49}});
-    const auto ids = [&](const fs::path& disc) {
-        SetDiscs(disc.string());
-        const std::string out = Run("tracks").out;
-        return std::make_pair(out.substr(out.find("freedb")), out.substr(out.find("MusicBrainz")));
+    // An enhanced CD: its last audio track ends where its session ends; MusicBrainz
+    // leaves the data session out (the same ID as the audio alone), freedb counts every track.
+    const auto tracksOf = [&](const std::vector<TestTrack>& tracks) {
+        SetDiscs(korvane::testing::WriteCueBin(dir.Path(), "disc" + std::to_string(tracks.size()), tracks).string());
+        return Run("tracks").out;
     };
-    const auto [extraFreedb, extraMb] = ids(enhanced);
-    const auto [plainFreedb, plainMb] = ids(plain);
-    EXPECT_EQ(extraMb, plainMb);
-    EXPECT_NE(extraFreedb, plainFreedb);
+    const std::string extra = tracksOf({{30, false, 1}, {49}, {10, true, 2}});
+    const std::string plain = tracksOf({{30}, {49}});
+    EXPECT_EQ(extra.rfind("Track #1 - 0:00:00.40 ", 0), 0u) << extra;
+    EXPECT_NE(extra.find("\nTrack #2 - 0:00:00.65 "), std::string::npos) << "not 0:02:32.65: " << extra;
+    const std::string extraMb = extra.substr(extra.find("MusicBrainz"));
+    EXPECT_EQ(extraMb, plain.substr(plain.find("MusicBrainz")));
+    EXPECT_NE(extra.substr(extra.find("freedb")), plain.substr(plain.find("freedb")));
     EXPECT_TRUE(std::regex_match(extraMb, std::regex("MusicBrainz disc ID: [A-Za-z0-9._-]{27}-\n"))) << extraMb;
+}
+
+TEST_F(Cli, DrivesAndTracksAreListedFromTheImage) {
+    const ProgramRun drives = Run("drives");
+    ASSERT_EQ(drives.exitCode, 0) << drives.err;
+    EXPECT_EQ(drives.out,
+              "D:  0:0:0  KORVANE  Virtual CD-ROM   1.0 \n"
+              "E:  0:1:0  KORVANE  Demo Disc        1.0 \n");
+    const ProgramRun tracks = Run("tracks --drive d:");
+    ASSERT_EQ(tracks.exitCode, 0) << tracks.err;
+    // The Track box lines with TOC number, start, length and flags; data tracks marked;
+    // the freedb ID over all 7 tracks: digit sums of 2,2,3,3,4,4,4 s = 0x16, 2 s long.
+    EXPECT_EQ(tracks.out.substr(0, tracks.out.find("MusicBrainz disc ID: ")),
+              "Track #1 - 0:00:00.40   track  1  LBA      0      30 sectors  audio\n"
+              "Track #2 - 0:00:01.00   track  2  LBA     30      75 sectors  audio\n"
+              "Data track 3            track  3  LBA    105      20 sectors  data\n"
+              "Track #3 - 0:00:00.65   track  4  LBA    125      49 sectors  audio\n"
+              "Track #4 - 0:00:00.01   track  5  LBA    174       1 sectors  audio\n"
+              "Track #5 - 0:00:00.32   track  6  LBA    175      24 sectors  audio\n"
+              "Data track 7            track  7  LBA    199      10 sectors  data\n"
+              "lead-out LBA 209\nfreedb disc ID: 16000207\n");
+
+    // Sixteen identical discs get sixteen letters.
+    std::string list = cue.string();
+    for (int i = 1; i < 16; ++i) {
+        list += ':';
+        list += cue.string();
+    }
+    SetDiscs(list);
+    const ProgramRun sixteen = Run("drives");
+    ASSERT_EQ(sixteen.exitCode, 0) << sixteen.err;
+    std::set<char> letters;
+    std::istringstream lines(sixteen.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("Virtual CD-ROM") != std::string::npos) letters.insert(line[0]);
+    EXPECT_EQ(letters.size(), 16u) << sixteen.out;
+    EXPECT_EQ(letters.count('-'), 0u) << sixteen.out;
+}
+
+// Audio files in a folder whose name holds a ':', given with --disc: read back byte for byte.
+TEST_F(Cli, ACueSheetOverWavFilesInAFolderIsReadThroughTheWholeStack) {
+    const fs::path folder = dir.Path() / "rip: 2024";
+    fs::create_directories(folder);
+    for (int t = 0; t < 2; ++t) {
+        const std::string audio = Audio(30 * t, 30 + 45 * t);
+        std::vector<std::int16_t> samples(audio.size() / 2);
+        std::memcpy(samples.data(), audio.data(), audio.size());
+        korvane::testing::WriteAll(folder / ("track" + std::to_string(t + 1) + ".wav"),
+                                   korvane::testing::BuildWav({.samples = samples}));
+    }
+    std::ofstream(folder / "rip.cue") << "FILE \"track1.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+                                         "FILE \"track2.wav\" WAVE\n TRACK 02 AUDIO\n  INDEX 01 00:00:00\n";
+    SetDiscs("");
+    const ProgramRun run = Run("--disc " + korvane::testing::ShellQuoted(folder.string()) + " read -t 2 --format raw -o -");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, Audio(30, 75));
+}
+
+TEST_F(Cli, ABrokenCueSheetIsReportedAndItsDriveIsEmpty) {
+    std::ofstream(dir.Path() / "bad.cue") << "FILE \"gone.bin\" BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n";
+    SetDiscs((dir.Path() / "bad.cue").string());
+    const ProgramRun drives = Run("drives");
+    EXPECT_EQ(drives.exitCode, 0);
+    const std::string unusable = "\n    unusable: " + (dir.Path() / "bad.cue").string() + ": line 1: cannot open";
+    EXPECT_NE(drives.out.find(unusable), std::string::npos) << drives.out;
+    // An unusable image is no reason to offer a retry: the read fails at once.
+    const ProgramRun tracks = Run("tracks");
+    EXPECT_EQ(tracks.exitCode, 1);
+    EXPECT_NE(tracks.err.find("cannot read the table of contents in D: the disc image cannot be used: "),
+              std::string::npos)
+        << tracks.err;
+    EXPECT_EQ(tracks.err.find("not responding"), std::string::npos) << tracks.err;
+}
+
+// Failures that pass, retries and the command fallback give the clean bytes; failures
+// that stay are reported in plain words and leave no file behind.
+TEST_F(Cli, DriveFaultsThatPassGiveTheCleanBytesAndTheOthersLeaveNothing) {
+    struct Case {
+        std::string faults, options;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"reject-readcd", "", 0, ""},
+        {"fail:BE:1,fail:D8:1000", "", 0, ""},
+        {"linux,fail:BE:1,fail:D8:1000", "", 0, ""},
+        {"linux,spinup:3,attention", "", 0, ""},
+        {"fail:BE:1:02/04/01", "", 0, ""},
+        {"explode", "", 0, "cannot understand \"explode\""},
+        {"reject-readcd,fail:D8:1", "", 1, "the drive reported a hardware error (sense 04/44/00)"},
+        {"reject-readcd,fail:D8:1000", "", 1, "Device not responding. Try again?"},
+        {"reject-readcd,fail:D8:1", "--retries 1", 0, ""},
+        {"linux,medium:10", "--retries 2", 1, "medium error at 00:00.13 (sector 10)"},
+        {"linux,short:BE:1000", "", 1, "the drive returned fewer bytes than asked"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.faults + " " + c.options);
+        fs::remove(dir.Path() / "t.trk");
+        const ProgramRun run = Run("read -t 1 " + c.options + " -o t.trk </dev/null", c.faults);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        EXPECT_EQ(ReadText(dir.Path() / "t.trk"), c.exitCode == 0 ? TrackFile(0) : "");
+        EXPECT_TRUE(Leftovers().empty());
+    }
+}
+
+TEST_F(Cli, ReadVerifiesLogsSavesTheOffsetAndExitsThreeOnSuspiciousSectors) {
+    const ProgramRun bad = Run("read -t 2 -o t.trk --log t.log --verify --max-retries 3 --progress", "bad:55");
+    EXPECT_EQ(bad.exitCode, 3) << bad.err;
+    // The progress names the pass and counts the sectors read again.
+    EXPECT_NE(bad.err.find("re-reading, 0 sectors re-read"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("pass 2, 1 sector re-read"), std::string::npos) << bad.err;
+    std::string log = ReadText(dir.Path() / "t.log");
+    EXPECT_NE(log.find("Suspicious positions: 0:00:00.33\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\n1 suspicious sector\n"), std::string::npos) << log;
+    EXPECT_NE(bad.out.find("AccurateRip v2: "), std::string::npos) << bad.out;
+
+    // Track 1, whose offset reads reach into the audio of track 2.
+    const std::string read = "read -t 1 -f -o t.trk --log t.log ";
+    const ProgramRun saved = Run(read + "--verify --offset +667 --save-offset", "flaky:20:30,offset:+667");
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    const ProgramRun again = Run(read, "offset:+667");
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    log = ReadText(dir.Path() / "t.log");
+    EXPECT_NE(log.find("Read offset: +667 samples\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Verify reads: off\n"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 20), "\nNo errors occurred\n");
+    const std::string help = Run("read --help").out;
+    EXPECT_NE(help.find("3 the read finished but some sectors are suspicious"), std::string::npos) << help;
 }
 
 // -o ./kick numbers the file, never the folder; a dot in the file name works as before.
@@ -172,13 +333,10 @@ TEST_F(Cli, PlayNamesTheDriversAndSaysWhenItIsSilent) {
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_NE(unknown.err.find("no sound driver \"Nonexistent\" (drivers: "), std::string::npos) << unknown.err;
     // A WAV file: a tenth of a second of sound between seconds of silence.
-    std::string pcm(44100 * 4, '\0');
-    for (std::size_t i = 0; i < 4410; ++i) pcm += i % 8 < 4 ? std::string{0, 0x40, 0, 0x40} : std::string{0, -0x40, 0, -0x40};
-    pcm += std::string(44100 * 4, '\0');
-    const auto le32 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
-    std::ofstream(dir.Path() / "hit.wav", std::ios::binary)
-        << "RIFF" << le32(36 + pcm.size()) << "WAVEfmt " << le32(16) << le32(0x00020001) << le32(44100)
-        << le32(176400) << le32(0x00100004) << "data" << le32(pcm.size()) << pcm;
+    std::vector<std::int16_t> samples(2 * 44100, 0);
+    for (int i = 0; i < 4410; ++i) samples.insert(samples.end(), 2, static_cast<std::int16_t>(i % 8 < 4 ? 16384 : -16384));
+    samples.resize(samples.size() + 2 * 44100, 0);
+    korvane::testing::WriteAll(dir.Path() / "hit.wav", korvane::testing::BuildWav({.samples = samples}));
     const ProgramRun played = Run("play --wav hit.wav --region 1");
     EXPECT_EQ(played.exitCode, 0) << played.err;
     EXPECT_NE(played.err.find("playing into the silent virtual device (KORVANE_AUDIO=null)\n"), std::string::npos)

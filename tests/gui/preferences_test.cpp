@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(prefs.driverName(), std::string("Primary Sound Driver"));
     }
 
-    void slicingParametersAreStoredAtTheEndAndComeBack() {
+    void slicingParametersAreStoredAtTheEndAndEveryPositionComesBack() {
         auto store = RegistryStore::Open(":memory:");
         {
             CPreferencesDlg prefs(store, Drivers());
@@ -95,15 +95,7 @@ private slots:
         }
         QCOMPARE(Key(store).QueryDword("last_Threshold"), std::optional<std::uint32_t>(125));
         QCOMPARE(Key(store).QueryDword("last_RlsTime"), std::optional<std::uint32_t>(40));
-        CPreferencesDlg again(store, Drivers());
-        QCOMPARE(again.thresholdDb(), -12.5);
-        CSliceBar bar;
-        bar.Initialise(again, nullptr);
-        QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -12.5dB"));
-    }
 
-    void everySliderPositionSurvivesSaveAndLoad() {
-        auto store = RegistryStore::Open(":memory:");
         CPreferencesDlg prefs(store, Drivers());
         CSliceBar bar;
         bar.Initialise(prefs, nullptr);
@@ -152,104 +144,73 @@ private slots:
         QCOMPARE(bar.thresholdSlider()->value(), -960);
     }
 
-    void noDriversAndNoStoreNeverFail() {
+    void noDriversAndNoStoreFallBackToDefaults() {
+        // No driver to take as the default: none is stored until one exists.
         auto store = RegistryStore::Open(":memory:");
-        {
-            CPreferencesDlg prefs(store, {});
-            QCOMPARE(prefs.driverName(), std::string());
-            QVERIFY(!Key(store).QueryString("DSound_driver"));  // chosen once a driver exists
-            QCOMPARE(RunDialog(prefs, [](PreferencesWindow& w) {
-                QCOMPARE(w.driverList()->count(), 0);
-                w.accept();
-            }), int(QDialog::Accepted));
-            QCOMPARE(prefs.driverName(), std::string());
-            QVERIFY(boxes_->Shown().empty());
-        }
+        QCOMPARE(CPreferencesDlg(store, {}).driverName(), std::string());
+        QVERIFY(!Key(store).QueryString("DSound_driver"));
+        // Without a store the defaults live in memory; storing at the end goes nowhere.
         CPreferencesDlg detached(nullptr, Drivers());
         QCOMPARE(detached.driverName(), std::string("Virtual Output A"));
         QCOMPARE(detached.releaseMs(), 750);
-        // Without a store the settings live in memory only, and storing them reports nothing.
-        detached.SetSliceSettings(-1.0, 9);
-        detached.StoreSliceSettings();
-        QCOMPARE(detached.thresholdDb(), -1.0);
-        QCOMPARE(detached.releaseMs(), 9);
-        QVERIFY(boxes_->Shown().empty());
     }
 
-    void dialogOffersGuidDriversAndSelectsTheStoredOne() {
+    void dialogOffersGuidDriversSelectsTheStoredOneAndCancelChangesNothing() {
         auto store = RegistryStore::Open(":memory:");
         Key(store).SetString("DSound_driver", "virtual output b");  // any case, a prefix suffices
         CPreferencesDlg prefs(store, Drivers());
-        RunDialog(prefs, [](PreferencesWindow& w) {
+        QCOMPARE(RunDialog(prefs, [](PreferencesWindow& w) {
             QCOMPARE(w.windowTitle(), QStringLiteral("Preferences"));
             QCOMPARE(w.driverList()->count(), 2);  // the primary driver is not offered
             QCOMPARE(w.driverList()->itemText(0), QStringLiteral("Virtual Output A"));
             QCOMPARE(w.driverList()->currentIndex(), 1);
             QVERIFY(w.findChild<QPushButton*>("okButton")->text() == "OK");
-            QVERIFY(w.findChild<QPushButton*>("cancelButton")->text() == "Abbrechen");
-            w.reject();
-        });
+            w.normalizeCheck()->setChecked(true);
+            w.driverList()->setCurrentIndex(0);
+            auto* cancel = w.findChild<QPushButton*>("cancelButton");
+            QCOMPARE(cancel->text(), QStringLiteral("Abbrechen"));
+            cancel->click();
+        }), int(QDialog::Rejected));
+        QCOMPARE(prefs.normalise(), false);
+        QCOMPARE(prefs.driverName(), std::string("virtual output b"));
+        QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
+        QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("virtual output b"));
+        QVERIFY(boxes_->Shown().empty());
     }
 
-    void okStoresBothAndReportsADriverChange() {
+    void okStoresTheSettingsAndReportsADriverChange() {
         auto store = RegistryStore::Open(":memory:");
         CPreferencesDlg prefs(store, Drivers());
-        // Same driver, normalise toggled: both stored, no message, effective at once.
+        QVERIFY(!Key(store).QueryDword("verify_Reads"));  // default 0, not written at start
+        // Same driver, normalise and verify ticked: stored, no message, effective at once.
         RunDialog(prefs, [](PreferencesWindow& w) {
+            QVERIFY(!w.offsetBox()->isEnabled());  // no drive selected
             w.normalizeCheck()->setChecked(true);
+            w.verifyCheck()->setChecked(true);
             w.findChild<QPushButton*>("okButton")->click();
         });
         QVERIFY(boxes_->Shown().empty());
         QCOMPARE(prefs.normalise(), true);
+        QVERIFY(prefs.verifyReads());
         QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(1));
-        // Another driver: stored, and the restart message.
+        QCOMPARE(Key(store).QueryDword("verify_Reads"), std::optional<std::uint32_t>(1));
+        // Another driver and the drive's read offset: stored, and the restart message.
+        prefs.SetDriveModel("PLEXTOR DVDR PX-716A");
         RunDialog(prefs, [](PreferencesWindow& w) {
+            QCOMPARE(w.offsetBox()->value(), 0);
+            QVERIFY(w.offsetLabel()->text().contains("PLEXTOR DVDR PX-716A"));
+            w.offsetBox()->setValue(-1164);
             w.driverList()->setCurrentIndex(1);
             w.findChild<QPushButton*>("okButton")->click();
         });
+        QCOMPARE(cdda::LoadDriveOffset(*store, "PLEXTOR DVDR PX-716A"), std::optional<std::int32_t>(-1164));
         QCOMPARE(prefs.driverName(), std::string("Virtual Output B"));
         QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Virtual Output B"));
         QCOMPARE(boxes_->Shown().size(), std::size_t{1});
         QCOMPARE(boxes_->Shown()[0].text,
                  std::string("You have to restart the program\nfor your changes to become effective"));
         QCOMPARE(boxes_->Shown()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
-    }
-
-    void verifyReadsAndTheDrivesOffsetAreStoredOnOk() {
-        auto store = RegistryStore::Open(":memory:");
-        CPreferencesDlg prefs(store, Drivers());
-        QVERIFY(!prefs.verifyReads());
-        QVERIFY(!Key(store).QueryDword("verify_Reads"));  // default 0, not written at start
-        RunDialog(prefs, [](PreferencesWindow& w) {
-            QVERIFY(!w.offsetBox()->isEnabled());  // no drive selected
-            w.verifyCheck()->setChecked(true);
-            w.findChild<QPushButton*>("okButton")->click();
-        });
-        QVERIFY(prefs.verifyReads());
-        QCOMPARE(Key(store).QueryDword("verify_Reads"), std::optional<std::uint32_t>(1));
-        prefs.SetDriveModel("PLEXTOR DVDR PX-716A");
-        RunDialog(prefs, [](PreferencesWindow& w) {
-            QCOMPARE(w.offsetBox()->value(), 0);
-            QVERIFY(w.offsetLabel()->text().contains("PLEXTOR DVDR PX-716A"));
-            w.offsetBox()->setValue(-1164);
-            w.findChild<QPushButton*>("okButton")->click();
-        });
-        QCOMPARE(cdda::LoadDriveOffset(*store, "PLEXTOR DVDR PX-716A"), std::optional<std::int32_t>(-1164));
         QVERIFY(CPreferencesDlg(store, Drivers()).verifyReads());
-    }
-
-    void cancelChangesNothing() {
-        auto store = RegistryStore::Open(":memory:");
-        CPreferencesDlg prefs(store, Drivers());
-        QCOMPARE(RunDialog(prefs, [](PreferencesWindow& w) {
-            w.normalizeCheck()->setChecked(true);
-            w.driverList()->setCurrentIndex(1);
-            w.findChild<QPushButton*>("cancelButton")->click();
-        }), int(QDialog::Rejected));
-        QCOMPARE(prefs.normalise(), false);
-        QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));
-        QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
-        QVERIFY(boxes_->Shown().empty());
     }
 
     void okWithoutSelectionKeepsThePreviousName() {

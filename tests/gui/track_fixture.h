@@ -2,11 +2,18 @@
 // Track files for the GUI tests: raw audio followed by the overview, as the track
 // reader writes them. The raw audio is a staircase: all 8 values (4 stereo frames) that
 // overview sample i stands for hold i % 30000, so an offset error shows at once.
+#include "fake_player.h"
 #include "regions/demo_signal.h"
+#include "track/editor_ctrl/sample_editor_widget.h"
+#include "track/view/korvane_view.h"
+#include "track/view/sample_editor_ctrl.h"
 
+#include <QTemporaryDir>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace korvane::testing {
@@ -34,5 +41,29 @@ inline std::vector<std::int16_t> DemoOverview(double seconds, std::uint64_t seed
     overview.resize(overview.size() / 147 * 147);
     return overview;
 }
+
+// A track view over a track file of `overview`, playing into a recording player (or
+// `playTo`, when given) and slicing with `settings` (or what `source` returns, when set).
+struct ViewRig {
+    QTemporaryDir dir;
+    std::vector<std::int16_t> overview;
+    trackview::SliceSettings settings{-30.0, 200};
+    std::function<trackview::SliceSettings()> source;
+    RecordingPlayer player;
+    editor::SampleEditorWidget* control = new editor::SampleEditorWidget;
+    std::unique_ptr<trackview::CKorvaneView> view;
+
+    explicit ViewRig(std::vector<std::int16_t> samples, QSize size = {900, 400}, trackview::RegionPlayer* playTo = nullptr)
+        : overview(std::move(samples)) {
+        WriteTrackFile(Path("track1.tmp"), overview);
+        view = std::make_unique<trackview::CKorvaneView>(std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr),
+                                                         playTo ? *playTo : player,
+                                                         [this] { return source ? source() : settings; });
+        view->SetTrackFile(Path("track1.tmp"));
+        view->resize(size);
+    }
+    std::filesystem::path Path(const char* name) const { return std::filesystem::path(dir.path().toStdString()) / name; }
+    void Select(std::initializer_list<int> rows) { view->SelectRegions(std::vector<int>(rows)); }
+};
 
 }  // namespace korvane::testing

@@ -2,19 +2,14 @@
 // repeats the whole region and the play cursor follows the stream thread. (A one-shot
 // through the whole application is heard in app_e2e_test; what the view hands the
 // player is checked with a fake player in track_view_test.)
-#include "fake_player.h"
 #include "platform/sound/virtual_sound.h"
 #include "platform/ui/ui.h"
 #include "playback/sound_driver.h"
 #include "playback/sound_player.h"
-#include "track/editor_ctrl/sample_editor_widget.h"
-#include "track/view/korvane_view.h"
-#include "track/view/sample_editor_ctrl.h"
 #include "track/view/sound_player_adapter.h"
 #include "track_fixture.h"
 
 #include <QListView>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 
@@ -28,13 +23,10 @@ constexpr std::uint32_t kWaitMs = 20000;
 
 class TrackViewPlaybackTest : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
-    std::vector<std::int16_t> overview_ = testing::DemoOverview(30.0, 3);
     std::shared_ptr<ds::VirtualSoundSystem> system_;
     std::unique_ptr<playback::SoundPlayer> sound_;
     std::unique_ptr<trackview::SoundPlayerAdapter> adapter_;
-    editor::SampleEditorWidget* control_ = nullptr;
-    std::unique_ptr<trackview::CKorvaneView> view_;
+    std::unique_ptr<testing::ViewRig> rig_;
 
     void Step() {
         const std::uint64_t before = sound_->StreamWakeCount();
@@ -49,7 +41,7 @@ class TrackViewPlaybackTest : public QObject {
     }
     // The shortest region, so a loop comes round in few steps.
     int ShortestRegion() const {
-        const auto& r = view_->Regions();
+        const auto& r = rig_->view->Regions();
         return static_cast<int>(std::min_element(r.begin(), r.end(), [](const Region& a, const Region& b) {
                                     return a.length < b.length;
                                 }) - r.begin());
@@ -66,19 +58,12 @@ private slots:
         sound_ = std::make_unique<playback::SoundPlayer>();
         sound_->OpenDevice("", nullptr);
         adapter_ = std::make_unique<trackview::SoundPlayerAdapter>(*sound_);
-        const auto file = std::filesystem::path(dir_.path().toStdString()) / "track.tmp";
-        testing::WriteTrackFile(file, overview_);
-        control_ = new editor::SampleEditorWidget;
-        view_ = std::make_unique<trackview::CKorvaneView>(
-            std::make_unique<trackview::CSampleEditorCtrl>(control_, nullptr), *adapter_,
-            [] { return trackview::SliceSettings{-30.0, 200}; });
-        view_->SetTrackFile(file);
-        view_->resize(800, 300);
-        view_->OnActivateView(true);
-        QVERIFY(view_->Regions().size() >= 2);
+        rig_ = std::make_unique<testing::ViewRig>(testing::DemoOverview(30.0, 3), QSize(800, 300), adapter_.get());
+        rig_->view->OnActivateView(true);
+        QVERIFY(rig_->view->Regions().size() >= 2);
     }
     void cleanup() {
-        view_.reset();
+        rig_.reset();
         adapter_.reset();
         sound_.reset();
         ds::SetSoundSystem(nullptr);
@@ -88,23 +73,23 @@ private slots:
 
     void playLoopedRepeatsTheWholeRegion() {
         const int row = ShortestRegion();
-        const Region r = view_->Regions()[static_cast<std::size_t>(row)];
-        view_->SelectRegions({row});
-        view_->PlayRegionLooped();
+        const Region r = rig_->view->Regions()[static_cast<std::size_t>(row)];
+        rig_->view->SelectRegions({row});
+        rig_->view->PlayRegionLooped();
         StartedPlaying();
         const std::uint64_t regionFrames = std::uint64_t{r.length} * 4;
         const int steps = static_cast<int>(regionFrames / kIntervalFrames) + 6;
         for (int i = 0; i < steps; ++i) Step();
         QVERIFY(sound_->IsStreaming());  // a loop does not end by itself
         // The play cursor follows the stream inside the region.
-        QTRY_VERIFY(control_->cursorPosition() >= static_cast<std::int32_t>(r.start));
-        QVERIFY(control_->cursorPosition() < static_cast<std::int32_t>(r.start + r.length));
+        QTRY_VERIFY(rig_->control->cursorPosition() >= static_cast<std::int32_t>(r.start));
+        QVERIFY(rig_->control->cursorPosition() < static_cast<std::int32_t>(r.start + r.length));
         const std::vector<std::int16_t> heard = system_->LastOutput()->Recording();
         QVERIFY(heard.size() > (regionFrames + 2 * kIntervalFrames) * 2);
         // After the region's last frame its first frame comes again.
         for (std::uint64_t frame = regionFrames; frame < regionFrames + kIntervalFrames; frame += 31)
             QCOMPARE(heard[frame * 2], testing::StairValue(r.start + (frame - regionFrames) / 4));
-        view_->StopPlayback();
+        rig_->view->StopPlayback();
         QVERIFY(!sound_->IsStreaming());
     }
 };

@@ -2,12 +2,8 @@
 // selection, playback hand-over and the slice tool window driving re-slices.
 #include "app/preferences.h"
 #include "app/slice_bar.h"
-#include "fake_player.h"
 #include "platform/ui/ui.h"
 #include "regions/auto_slicer.h"
-#include "track/editor_ctrl/sample_editor_widget.h"
-#include "track/view/korvane_view.h"
-#include "track/view/sample_editor_ctrl.h"
 #include "track_fixture.h"
 #include "tests/support/message_boxes.h"
 
@@ -15,15 +11,12 @@
 #include <QListView>
 #include <QScrollBar>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
 #include <optional>
 
 using namespace korvane;
-using editor::SampleEditorWidget;
 using trackview::CKorvaneView;
-using trackview::CSampleEditorCtrl;
 using trackview::SliceSettings;
 
 namespace {
@@ -44,30 +37,12 @@ std::vector<Region> SliceDirectly(const std::vector<std::int16_t>& overview, Sli
     return out;
 }
 
-struct Fixture {
-    QTemporaryDir dir;
-    std::vector<std::int16_t> overview = testing::DemoOverview(40.0);
-    SliceSettings settings{-30.0, 200};
-    std::function<SliceSettings()> source;  // when set, the view reads its settings here
-    testing::RecordingPlayer player;
-    SampleEditorWidget* control = new SampleEditorWidget;
-    std::unique_ptr<CKorvaneView> view;
-
-    Fixture() {
-        testing::WriteTrackFile(Path("track1.tmp"), overview);
-        view = std::make_unique<CKorvaneView>(std::make_unique<CSampleEditorCtrl>(control, nullptr), player,
-                                              [this] { return source ? source() : settings; });
-        view->SetTrackFile(Path("track1.tmp"));
-        view->resize(900, 400);
-    }
-    std::filesystem::path Path(const char* name) const { return std::filesystem::path(dir.path().toStdString()) / name; }
+struct Fixture : testing::ViewRig {
+    Fixture() : ViewRig(testing::DemoOverview(40.0)) {}
     QStringList Lines() const {
         QStringList lines;
         for (int i = 0; i < view->regionList()->model()->rowCount(); ++i) lines << view->RegionLineText(i);
         return lines;
-    }
-    void Select(std::initializer_list<int> rows) {
-        view->SelectRegions(std::vector<int>(rows));
     }
 };
 
@@ -309,19 +284,14 @@ private slots:
 
     void reactivationReslicesOnlyAfterASettingsChange() {
         Fixture a;
-        testing::RecordingPlayer player;
-        auto* controlB = new SampleEditorWidget;
-        const auto otherOverview = testing::DemoOverview(20.0, 9);
-        testing::WriteTrackFile(a.Path("track2.tmp"), otherOverview);
-        CKorvaneView b(std::make_unique<CSampleEditorCtrl>(controlB, nullptr), player, [&] { return a.settings; });
-        b.SetTrackFile(a.Path("track2.tmp"));
-        b.resize(900, 400);
+        testing::ViewRig b(testing::DemoOverview(20.0, 9));
+        b.source = [&] { return a.settings; };
 
         a.view->OnActivateView(true);
         a.Select({1});
         a.view->OnActivateView(false);
-        b.OnActivateView(true);
-        QCOMPARE(controlB->sampleCount(), otherOverview.size());
+        b.view->OnActivateView(true);
+        QCOMPARE(b.control->sampleCount(), b.overview.size());
         // Re-slicing a view whose overview is no longer in the shared buffer still slices
         // its own track.
         a.settings.releaseMs = 400;
@@ -330,7 +300,7 @@ private slots:
         a.settings.releaseMs = 200;
         a.view->ReSlice();
         a.Select({1});
-        b.OnActivateView(false);
+        b.view->OnActivateView(false);
         a.view->OnActivateView(true);  // overview reloaded, regions kept
         QCOMPARE(a.control->sampleCount(), a.overview.size());
         QCOMPARE(a.view->SelectedRegionIndices(), std::vector<int>{1});

@@ -1,15 +1,10 @@
 // The slicing workbench on the track view and its waveform control: picking regions with
 // the mouse, the threshold line in the linear and the dB display, the dimmed picture of
 // an inactive view, and the length format at its edges.
-#include "fake_player.h"
-#include "track/editor_ctrl/sample_editor_widget.h"
-#include "track/view/korvane_view.h"
-#include "track/view/sample_editor_ctrl.h"
 #include "track_fixture.h"
 
 #include <QListView>
 #include <QPainter>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <set>
 #include <tuple>
@@ -28,23 +23,11 @@ std::vector<std::int16_t> Bursts() {
     return v;
 }
 
-struct Rig {
-    QTemporaryDir dir;
-    testing::RecordingPlayer player;
-    trackview::SliceSettings settings{-30.0, 200};
-    SampleEditorWidget* control = new SampleEditorWidget;
-    CKorvaneView view{std::make_unique<trackview::CSampleEditorCtrl>(control, nullptr), player,
-                      [this] { return settings; }};
-    Rig() {
-        const auto file = std::filesystem::path(dir.path().toStdString()) / "bursts.tmp";
-        testing::WriteTrackFile(file, Bursts());
-        view.SetTrackFile(file);
-        view.resize(1000, 400);
-        view.OnActivateView(true);
-    }
+struct Rig : testing::ViewRig {
+    Rig() : ViewRig(Bursts(), QSize(1000, 400)) { view->OnActivateView(true); }
     QPoint At(double sample) const { return QPoint(static_cast<int>(control->XOfSample(sample)), 120); }
     QPoint Inside(int row) const {
-        const Region& r = view.Regions()[static_cast<std::size_t>(row)];
+        const Region& r = view->Regions()[static_cast<std::size_t>(row)];
         return At(r.start + r.length / 2.0);
     }
 };
@@ -57,32 +40,32 @@ class WorkbenchTest : public QObject {
 private slots:
     void clicksAndDragsOnTheWaveformSelectRegions() {
         Rig rig;
-        QCOMPARE(rig.view.Regions().size(), std::size_t{12});
-        QVERIFY(rig.control->XOfSample(rig.view.Regions()[0].start) > 10);  // silence before the first
+        QCOMPARE(rig.view->Regions().size(), std::size_t{12});
+        QVERIFY(rig.control->XOfSample(rig.view->Regions()[0].start) > 10);  // silence before the first
         QTest::mouseClick(rig.control, Qt::LeftButton, {}, rig.Inside(3));
-        QCOMPARE(rig.view.SelectedRegionIndices(), std::vector<int>{3});
-        const Region r3 = rig.view.Regions()[3];
+        QCOMPARE(rig.view->SelectedRegionIndices(), std::vector<int>{3});
+        const Region r3 = rig.view->Regions()[3];
         QCOMPARE(rig.control->selectionStart(), static_cast<std::int32_t>(r3.start));
         QCOMPARE(rig.control->selectionEnd(), static_cast<std::int32_t>(r3.start + r3.length));
         QTest::mouseClick(rig.control, Qt::LeftButton, Qt::ControlModifier, rig.Inside(5));
-        QCOMPARE(rig.view.SelectedRegionIndices(), (std::vector<int>{3, 5}));
+        QCOMPARE(rig.view->SelectedRegionIndices(), (std::vector<int>{3, 5}));
         // A click outside every region clears; with Shift it keeps the selection.
         QTest::mouseClick(rig.control, Qt::LeftButton, Qt::ShiftModifier, rig.At(1000));
-        QCOMPARE(rig.view.SelectedRegionIndices(), (std::vector<int>{3, 5}));
+        QCOMPARE(rig.view->SelectedRegionIndices(), (std::vector<int>{3, 5}));
         QTest::mouseClick(rig.control, Qt::LeftButton, {}, rig.At(1000));
-        QVERIFY(rig.view.SelectedRegionIndices().empty());
+        QVERIFY(rig.view->SelectedRegionIndices().empty());
         // A drag from inside region 1 to inside region 4 touches 1 .. 4.
         QTest::mousePress(rig.control, Qt::LeftButton, {}, rig.Inside(1));
         QTest::mouseMove(rig.control, rig.Inside(4));
         QTest::mouseRelease(rig.control, Qt::LeftButton, {}, rig.Inside(4));
-        QCOMPARE(rig.view.SelectedRegionIndices(), (std::vector<int>{1, 2, 3, 4}));
-        QCOMPARE(rig.view.SelectedRegionCount(), 4);
+        QCOMPARE(rig.view->SelectedRegionIndices(), (std::vector<int>{1, 2, 3, 4}));
+        QCOMPARE(rig.view->SelectedRegionCount(), 4);
         QVERIFY(rig.player.starts.empty());
         // A double-click plays the region under it.
         QTest::mouseDClick(rig.control, Qt::LeftButton, {}, rig.Inside(7));
-        QCOMPARE(rig.view.SelectedRegionIndices(), std::vector<int>{7});
+        QCOMPARE(rig.view->SelectedRegionIndices(), std::vector<int>{7});
         QCOMPARE(rig.player.starts.size(), std::size_t{1});
-        QCOMPARE(rig.player.starts[0].frameCount, rig.view.Regions()[7].length * 4);
+        QCOMPARE(rig.player.starts[0].frameCount, rig.view->Regions()[7].length * 4);
     }
 
     void theThresholdLineFollowsTheSettingsInBothDisplays() {
@@ -97,7 +80,7 @@ private slots:
                               {-36.0, 512.0 / 32768, 0.625}, {-96.0, 0.0, 0.0}};
         for (const Case& c : cases) {
             rig.settings.thresholdDb = c.thresholdDb;
-            rig.view.ReSlice();  // what every slider step does
+            rig.view->ReSlice();  // what every slider step does
             rig.control->put_dbDisplay(false);
             QVERIFY2(std::abs(rig.control->ThresholdOffset() - c.linearShare * half) < 1e-6, qPrintable(QString::number(c.thresholdDb)));
             rig.control->put_dbDisplay(true);
@@ -105,7 +88,7 @@ private slots:
         }
         // The line is drawn where it is said to be: a dashed pink row above the centre.
         rig.settings.thresholdDb = -24.0;
-        rig.view.ReSlice();
+        rig.view->ReSlice();
         QImage image(rig.control->size(), QImage::Format_RGB32);
         QPainter painter(&image);
         rig.control->Render(painter, rig.control->size(), 1.0);
@@ -124,8 +107,8 @@ private slots:
 
     void anInactiveViewKeepsItsPictureDimmed() {
         Rig rig;
-        rig.view.show();
-        rig.view.OnActivateView(false);
+        rig.view->show();
+        rig.view->OnActivateView(false);
         QVERIFY(rig.control->HasLastPicture());
         QImage image(rig.control->size(), QImage::Format_RGB32);
         QPainter painter(&image);
@@ -134,7 +117,7 @@ private slots:
         std::set<QRgb> colours;
         for (int x = 0; x < image.width(); x += 4) colours.insert(image.pixel(x, image.height() / 2));
         QVERIFY(colours.size() > 2);  // not a flat black field
-        rig.view.OnActivateView(true);
+        rig.view->OnActivateView(true);
         QVERIFY(!rig.control->HasLastPicture());
     }
 

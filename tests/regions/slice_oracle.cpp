@@ -18,10 +18,8 @@ std::vector<Region> OracleSlice(std::span<const int16_t> s, bool mono, uint32_t 
 
     // One input per step: |sample| in mono, the halved sum of a whole frame in stereo.
     auto abs16 = [](int16_t v) { return uint32_t(std::abs(int32_t(v))); };
-    std::vector<uint32_t> x;
-    for (std::size_t i = 0; mono ? i < s.size() : i + 1 < s.size(); i += mono ? 1 : 2)
-        x.push_back(mono ? abs16(s[i]) : (abs16(s[i]) + abs16(s[i + 1])) / 2);
-    const auto limit = uint32_t(x.size());
+    auto x = [&](std::size_t f) { return mono ? abs16(s[f]) : (abs16(s[2 * f]) + abs16(s[2 * f + 1])) / 2; };
+    const auto limit = uint32_t(mono ? s.size() : s.size() / 2);
 
     std::vector<Region> out;
     Region working{0, 0, 0};
@@ -30,9 +28,9 @@ std::vector<Region> OracleSlice(std::span<const int16_t> s, bool mono, uint32_t 
     auto keepIfFits = [&] {
         if (minGap <= working.length && working.length < limit) out.push_back(working);
     };
-    double avg = x.empty() ? 0 : x[0];
+    double avg = limit == 0 ? 0 : x(0);
     for (uint32_t i = 1; i < limit; ++i) {
-        avg = ((n - 1) * avg + x[i]) / n;
+        avg = ((n - 1) * avg + x(i)) / n;
         const uint32_t pos = i > n ? i - n : 0;
         if (avg >= level && !inside) {
             if (first) {

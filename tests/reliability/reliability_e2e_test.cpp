@@ -1,6 +1,7 @@
 // Whole programs under the faults that must not hurt the user: an output naming an
 // input, a FIFO for a cue sheet, a drive that never answers (Ctrl+C, SIGTERM), writers
 // killed with -9, a damaged or shared registry, a track file of the wrong length.
+#include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_disc.h"
 
@@ -87,17 +88,7 @@ bool WaitFor(Test test) {
 void WriteWav(const fs::path& path) {
     std::vector<std::int16_t> samples(2 * 88'200, 0);
     for (std::size_t i = 88'200; i < samples.size(); ++i) samples[i] = (i / 50) % 2 ? 12'000 : -12'000;
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out << "RIFF";
-    u32(36 + dataBytes);
-    out << "WAVEfmt ";
-    u32(16), u16(1), u16(2), u32(44'100), u32(176'400), u16(4), u16(16);
-    out << "data";
-    u32(dataBytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
+    korvane::testing::WriteAll(path, korvane::testing::BuildWav({.samples = samples}));
 }
 
 std::vector<fs::path> Leftovers(const fs::path& folder) {
@@ -129,21 +120,17 @@ protected:
     fs::path cue;
 };
 
+// Every command that writes checks its output against its inputs (the paths that name
+// the same file, links and dots, are HostFiles.AnOutputNamingAnInputByAnyPathIsRefused's).
 TEST_F(Reliability, NoCommandWritesOverItsOwnInputByAnyPath) {
     const fs::path song = dir.Path() / "song.wav";
     WriteWav(song);
     const std::string original = ReadText(song);
-    fs::create_symlink(song, dir.Path() / "link.wav");
     fs::create_hard_link(song, dir.Path() / "hard.wav");
     const std::string bin = (dir.Path() / "album.bin").string();
     const std::string binBefore = ReadText(bin);
-    const std::string viaDots = (dir.Path() / "sub/../song.wav").string();
-    fs::create_directory(dir.Path() / "sub");
     const std::vector<std::vector<std::string>> commands = {
         {"export", "--wav", song.string(), "-o", song.string(), "--regions", "1"},
-        {"export", "--wav", song.string(), "-o", viaDots, "--regions", "1"},
-        {"export", "--wav", song.string(), "-o", (dir.Path() / "link.wav").string(), "--regions", "1"},
-        {"export", "--wav", song.string(), "-o", (dir.Path() / "hard.wav").string(), "--regions", "1"},
         {"import", song.string(), "-o", (dir.Path() / "hard.wav").string()},
         {"read", "--track", "1", "--force", "-o", bin},
         {"export", "--demo", "--drive", "D:", "-o", (dir.Path() / "./album.bin").string(), "--regions", "1"},
