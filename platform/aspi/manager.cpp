@@ -31,6 +31,19 @@ void CopyField(char* out, std::size_t outSize, const std::uint8_t* in, std::size
     out[n] = 0;
 }
 
+// A device that throws (an image it cannot read in a way it did not foresee, memory)
+// fails that one request as an internal target failure, which the caller reports like any
+// drive error; left to propagate, it would end the worker thread (and the program) or
+// leave the manager marked busy so that every later request waits for ever.
+Completion ExecuteGuarded(Device& device, SRB_ExecSCSICmd& srb) noexcept {
+    try {
+        return device.Execute(srb);
+    } catch (...) {
+        CompleteCheckCondition(srb, scsi::kInternalTargetFailure);
+        return Completion::Done;
+    }
+}
+
 }  // namespace
 
 struct Manager::Impl {
@@ -73,7 +86,7 @@ struct Manager::Impl {
     void Execute(std::unique_lock<std::mutex>& lock, SRB_ExecSCSICmd& srb, Device& device) {
         running = &srb;
         lock.unlock();
-        const Completion completion = device.Execute(srb);
+        const Completion completion = ExecuteGuarded(device, srb);
         lock.lock();
         running = nullptr;
         if (completion == Completion::Never) {
@@ -161,7 +174,7 @@ void Manager::AddDevice(std::uint8_t adapter, std::uint8_t target, std::uint8_t 
     srb.SRB_CDBLen = 6;
     srb.CDBByte[0] = scsi::kInquiry;
     srb.CDBByte[4] = sizeof inquiry;
-    if (slot.device->Execute(srb) == Completion::Done && srb.SRB_Status == SS_COMP) {
+    if (ExecuteGuarded(*slot.device, srb) == Completion::Done && srb.SRB_Status == SS_COMP) {
         CopyField(d.vendor, sizeof d.vendor, inquiry + 8, 8);
         CopyField(d.product, sizeof d.product, inquiry + 16, 16);
         CopyField(d.revision, sizeof d.revision, inquiry + 32, 4);

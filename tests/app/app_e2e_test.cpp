@@ -142,9 +142,13 @@ class AppEndToEnd : public QObject {
 private slots:
     void initTestCase() { UseTestEnvironment(); }
 
-    void startupScansTheDemoDiscAndOpensNothing() {
+    void startupScansTheDemoDiscOpensNothingAndTheBarsKeysAndHelpWork() {
         AppRig rig;
-        QCOMPARE(rig.app->InitInstance(rig.Seams(), {QStringLiteral("korvane"), QStringLiteral("/tmp/some.wav")}),
+        const fs::path help = rig.Root() / "Korvane.hlp";
+        std::ofstream(help) << "help";
+        app::StartupSeams seams = rig.Seams();
+        seams.helpFile = help;
+        QCOMPARE(rig.app->InitInstance(seams, {QStringLiteral("korvane"), QStringLiteral("/tmp/some.wav")}),
                  app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
         QVERIFY(frame.isVisible());
@@ -173,9 +177,7 @@ private slots:
         QCOMPARE(frame.sliceBar()->windowTitle(), QStringLiteral("Make Slices"));
         QCOMPARE(frame.sliceBar()->releaseMs(), 750);
 
-        // Status-bar panes in order, the prompts on the actions.
-        QCOMPARE(frame.indicatorPane(0)->objectName(), QStringLiteral("CAP"));
-        QCOMPARE(frame.indicatorPane(2)->objectName(), QStringLiteral("SCRL"));
+        // A button's prompt: the status-bar text and the tooltip.
         QCOMPARE(frame.action(cmd::kPlay)->statusTip(), QStringLiteral("play region one-shot"));
         QCOMPARE(frame.action(cmd::kPlay)->toolTip(), QStringLiteral("play"));
 
@@ -183,6 +185,59 @@ private slots:
         frame.OnCommand(cmd::kRefresh);
         QCOMPARE(rig.Lines(frame.cdBar()->driveBox()), drives);
         QCOMPARE(rig.Lines(frame.cdBar()->trackBox()), DemoTrackLines());
+
+        // The Tool Window command with its check mark.
+        QAction* toggle = frame.action(cmd::kToolWindow);
+        QVERIFY(toggle->isChecked());
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(frame.sliceBar()->isHidden());
+        QVERIFY(!toggle->isChecked());
+        frame.OnCommand(cmd::kToolWindow);
+        QVERIFY(!frame.sliceBar()->isHidden());
+        QVERIFY(toggle->isChecked());
+
+        // The lock keys light their panes, in the order of the indicators.
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QCOMPARE(frame.indicatorPane(0)->text(), QStringLiteral("CAP"));
+        QTest::keyClick(&frame, Qt::Key_ScrollLock);
+        QCOMPARE(frame.indicatorPane(2)->text(), QStringLiteral("SCRL"));
+        QTest::keyClick(&frame, Qt::Key_CapsLock);
+        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
+        QVERIFY(frame.indicatorPane(1)->text().isEmpty());
+
+        // The Status Bar command with its check mark.
+        frame.OnCommand(cmd::kViewStatusBar);
+        QVERIFY(frame.statusBar()->isHidden());
+        QVERIFY(!frame.action(cmd::kViewStatusBar)->isChecked());
+        frame.OnCommand(cmd::kViewStatusBar);
+        QVERIFY(!frame.statusBar()->isHidden());
+
+        // Help Topics opens the help file; a missing one is reported with its path.
+        frame.OnCommand(cmd::kHelpFinder);
+        QCOMPARE(rig.helpOpened, std::vector<fs::path>{help});
+        fs::remove(help);
+        frame.OnCommand(cmd::kHelpFinder);
+        QCOMPARE(rig.helpOpened.size(), std::size_t{1});
+        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
+        QVERIFY(rig.boxes->ShownBoxes()[0].text.find(help.string()) != std::string::npos);
+
+        // The help file beside an executable, found without regard to case.
+        QTemporaryDir bin;
+        const fs::path exe = fs::path(bin.path().toStdString()) / "korvane";
+        std::ofstream(fs::path(bin.path().toStdString()) / "KORVANE.HLP") << "x";
+        QCOMPARE(app::HelpFileFor(exe).filename().string(), std::string("KORVANE.HLP"));
+
+        // The About box: caption, the version line, OK closes it.
+        QTimer::singleShot(0, &frame, [] {
+            QWidget* about = QApplication::activeModalWidget();
+            QVERIFY(about != nullptr);
+            QCOMPARE(about->windowTitle(), QStringLiteral("About Korvane"));
+            QVERIFY(about->findChildren<QLabel*>().size() >= 3);
+            QCOMPARE(about->findChildren<QLabel*>()[0]->text(), QStringLiteral("Korvane Version 1.0"));
+            about->close();
+        });
+        frame.OnCommand(cmd::kAppAbout);
     }
 
     void readTrackOpensADocumentAndPlaybackFollowsTheRules() {
@@ -519,66 +574,6 @@ private slots:
         QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{2});
         QVERIFY(rig.boxes->ShownBoxes()[1].text.find("No space left") != std::string::npos);
         QVERIFY(rig.TempFiles().empty());
-    }
-
-    void lockKeysToolWindowStatusBarHelpAndAbout() {
-        AppRig rig;
-        const fs::path help = rig.Root() / "Korvane.hlp";
-        std::ofstream(help) << "help";
-        app::StartupSeams seams = rig.Seams();
-        seams.helpFile = help;
-        QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
-        app::CMainFrame& frame = rig.frame();
-
-        QAction* toggle = frame.action(cmd::kToolWindow);
-        QVERIFY(toggle->isChecked());
-        frame.OnCommand(cmd::kToolWindow);
-        QVERIFY(frame.sliceBar()->isHidden());
-        QVERIFY(!toggle->isChecked());
-        frame.OnCommand(cmd::kToolWindow);
-        QVERIFY(!frame.sliceBar()->isHidden());
-        QVERIFY(toggle->isChecked());
-
-        // The lock keys light their panes.
-        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
-        QTest::keyClick(&frame, Qt::Key_CapsLock);
-        QCOMPARE(frame.indicatorPane(0)->text(), QStringLiteral("CAP"));
-        QTest::keyClick(&frame, Qt::Key_ScrollLock);
-        QCOMPARE(frame.indicatorPane(2)->text(), QStringLiteral("SCRL"));
-        QTest::keyClick(&frame, Qt::Key_CapsLock);
-        QVERIFY(frame.indicatorPane(0)->text().isEmpty());
-        QVERIFY(frame.indicatorPane(1)->text().isEmpty());
-
-        frame.OnCommand(cmd::kViewStatusBar);
-        QVERIFY(frame.statusBar()->isHidden());
-        QVERIFY(!frame.action(cmd::kViewStatusBar)->isChecked());
-        frame.OnCommand(cmd::kViewStatusBar);
-        QVERIFY(!frame.statusBar()->isHidden());
-
-        frame.OnCommand(cmd::kHelpFinder);
-        QCOMPARE(rig.helpOpened, std::vector<fs::path>{help});
-        fs::remove(help);
-        frame.OnCommand(cmd::kHelpFinder);
-        QCOMPARE(rig.helpOpened.size(), std::size_t{1});
-        QCOMPARE(rig.boxes->ShownBoxes().size(), std::size_t{1});
-        QVERIFY(rig.boxes->ShownBoxes()[0].text.find(help.string()) != std::string::npos);
-
-        // The help file beside an executable, found without regard to case.
-        QTemporaryDir bin;
-        const fs::path exe = fs::path(bin.path().toStdString()) / "korvane";
-        std::ofstream(fs::path(bin.path().toStdString()) / "KORVANE.HLP") << "x";
-        QCOMPARE(app::HelpFileFor(exe).filename().string(), std::string("KORVANE.HLP"));
-
-        // The About box: caption, the version line, OK closes it.
-        QTimer::singleShot(0, &frame, [] {
-            QWidget* about = QApplication::activeModalWidget();
-            QVERIFY(about != nullptr);
-            QCOMPARE(about->windowTitle(), QStringLiteral("About Korvane"));
-            QVERIFY(about->findChildren<QLabel*>().size() >= 3);
-            QCOMPARE(about->findChildren<QLabel*>()[0]->text(), QStringLiteral("Korvane Version 1.0"));
-            about->close();
-        });
-        frame.OnCommand(cmd::kAppAbout);
     }
 
     void workbenchKeysFollowTheMenuRulesAndWindowsFitTheScreen() {

@@ -78,6 +78,37 @@ TEST_F(ManagerTest, RequestsCompleteAtOnceOrAreWithdrawnByAbort) {
     EXPECT_EQ(platform::WaitForSingleObject(done, 0), platform::kWaitObject0);
 }
 
+// A device whose every request throws, answering on the sender's thread or on the worker.
+class ThrowingDevice : public Device {
+public:
+    explicit ThrowingDevice(bool atOnce) : atOnce_(atOnce) {}
+    std::uint8_t DeviceType() const noexcept override { return DTYPE_CDROM; }
+    std::string Source() const override { return "throwing"; }
+    bool AnswersAtOnce() const noexcept override { return atOnce_; }
+    Completion Execute(SRB_ExecSCSICmd&) override { throw std::runtime_error("image vanished"); }
+
+private:
+    bool atOnce_;
+};
+
+// The request fails as a drive error the caller can report, and the manager serves the
+// next request instead of ending the program or waiting for ever.
+TEST(ManagerFailures, ADeviceThatThrowsFailsOnlyThatRequest) {
+    Manager manager;
+    manager.AddAdapter("only");
+    manager.AddDevice(0, 0, 0, std::make_unique<ThrowingDevice>(true));
+    manager.AddDevice(0, 1, 0, std::make_unique<ThrowingDevice>(false));
+    for (std::uint8_t target : {0, 1, 0, 1}) {
+        SCOPED_TRACE(int(target));
+        platform::Event done(true, false);
+        Request toc(804, kReadTocLba, 0, target, &done);
+        manager.Send(&toc.srb);
+        ASSERT_EQ(platform::WaitForSingleObject(done, 10'000), platform::kWaitObject0);
+        EXPECT_EQ(toc.srb.SRB_Status, SS_ERR);
+        EXPECT_EQ(toc.Sense(), scsi::kInternalTargetFailure);
+    }
+}
+
 TEST(DriveSelection, CueDrivesThenDemoWithoutRealDrives) {
     TempDir dir;
     const auto good = korvane::testing::WriteCueBin(dir.Path(), "good", {{10}});

@@ -78,7 +78,9 @@ TEST_F(ExportRegionsTest, SeveralRegionsAreNumberedByPositionAmongTheSelection) 
     EXPECT_TRUE(boxes.Boxes().ShownBoxes().empty());
 }
 
-TEST_F(ExportRegionsTest, NamesWithoutADotAndDotsInFolders) {
+// The names come from MakeNumberedName over the whole path (its own table has the
+// other cases): the last dot may lie in a folder's name.
+TEST_F(ExportRegionsTest, TheLastDotOfTheWholePathCountsAlsoInAFolderName) {
     ScopedMessageBoxes boxes;
     fs::create_directory(dir_ / "My.Loops");
     fs::create_directory(dir_ / "My1.Loops");
@@ -86,9 +88,6 @@ TEST_F(ExportRegionsTest, NamesWithoutADotAndDotsInFolders) {
     ExportSelectedRegions(Request({0, 1}, (dir_ / "My.Loops" / "kick").string()));
     EXPECT_EQ(ReadAll(dir_ / "My1.Loops" / "kick"), ExpectedWav(RegionSamples(0)));
     EXPECT_EQ(ReadAll(dir_ / "My2.Loops" / "kick"), ExpectedWav(RegionSamples(1)));
-    ExportSelectedRegions(Request({0, 1}, (dir_ / "snare").string()));
-    EXPECT_EQ(ReadAll(dir_ / "snare1"), ExpectedWav(RegionSamples(0)));
-    EXPECT_EQ(ReadAll(dir_ / "snare2"), ExpectedWav(RegionSamples(1)));
 }
 
 TEST_F(ExportRegionsTest, AFailingRegionShowsCouldNotWriteFileOnceAndTheExportGoesOn) {

@@ -178,50 +178,38 @@ private slots:
         QVERIFY(boxes_->Shown().empty());
     }
 
-    void okStoresBothAndReportsADriverChange() {
+    void okStoresTheSettingsAndReportsADriverChange() {
         auto store = RegistryStore::Open(":memory:");
         CPreferencesDlg prefs(store, Drivers());
-        // Same driver, normalise toggled: both stored, no message, effective at once.
+        QVERIFY(!Key(store).QueryDword("verify_Reads"));  // default 0, not written at start
+        // Same driver, normalise and verify ticked: stored, no message, effective at once.
         RunDialog(prefs, [](PreferencesWindow& w) {
+            QVERIFY(!w.offsetBox()->isEnabled());  // no drive selected
             w.normalizeCheck()->setChecked(true);
+            w.verifyCheck()->setChecked(true);
             w.findChild<QPushButton*>("okButton")->click();
         });
         QVERIFY(boxes_->Shown().empty());
         QCOMPARE(prefs.normalise(), true);
+        QVERIFY(prefs.verifyReads());
         QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(1));
-        // Another driver: stored, and the restart message.
+        QCOMPARE(Key(store).QueryDword("verify_Reads"), std::optional<std::uint32_t>(1));
+        // Another driver and the drive's read offset: stored, and the restart message.
+        prefs.SetDriveModel("PLEXTOR DVDR PX-716A");
         RunDialog(prefs, [](PreferencesWindow& w) {
+            QCOMPARE(w.offsetBox()->value(), 0);
+            QVERIFY(w.offsetLabel()->text().contains("PLEXTOR DVDR PX-716A"));
+            w.offsetBox()->setValue(-1164);
             w.driverList()->setCurrentIndex(1);
             w.findChild<QPushButton*>("okButton")->click();
         });
+        QCOMPARE(cdda::LoadDriveOffset(*store, "PLEXTOR DVDR PX-716A"), std::optional<std::int32_t>(-1164));
         QCOMPARE(prefs.driverName(), std::string("Virtual Output B"));
         QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Virtual Output B"));
         QCOMPARE(boxes_->Shown().size(), std::size_t{1});
         QCOMPARE(boxes_->Shown()[0].text,
                  std::string("You have to restart the program\nfor your changes to become effective"));
         QCOMPARE(boxes_->Shown()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
-    }
-
-    void verifyReadsAndTheDrivesOffsetAreStoredOnOk() {
-        auto store = RegistryStore::Open(":memory:");
-        CPreferencesDlg prefs(store, Drivers());
-        QVERIFY(!prefs.verifyReads());
-        QVERIFY(!Key(store).QueryDword("verify_Reads"));  // default 0, not written at start
-        RunDialog(prefs, [](PreferencesWindow& w) {
-            QVERIFY(!w.offsetBox()->isEnabled());  // no drive selected
-            w.verifyCheck()->setChecked(true);
-            w.findChild<QPushButton*>("okButton")->click();
-        });
-        QVERIFY(prefs.verifyReads());
-        QCOMPARE(Key(store).QueryDword("verify_Reads"), std::optional<std::uint32_t>(1));
-        prefs.SetDriveModel("PLEXTOR DVDR PX-716A");
-        RunDialog(prefs, [](PreferencesWindow& w) {
-            QCOMPARE(w.offsetBox()->value(), 0);
-            QVERIFY(w.offsetLabel()->text().contains("PLEXTOR DVDR PX-716A"));
-            w.offsetBox()->setValue(-1164);
-            w.findChild<QPushButton*>("okButton")->click();
-        });
-        QCOMPARE(cdda::LoadDriveOffset(*store, "PLEXTOR DVDR PX-716A"), std::optional<std::int32_t>(-1164));
         QVERIFY(CPreferencesDlg(store, Drivers()).verifyReads());
     }
 

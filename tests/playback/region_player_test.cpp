@@ -77,7 +77,7 @@ TEST_F(RegionPlayerTest, LoopedRegionRepeatsAndItsCursorStaysInside) {
     EXPECT_GE(wraps, 3);
 }
 
-TEST_F(RegionPlayerTest, RegionsOutsideTheAudioAreRefusedAfterStoppingThePreviousStream) {
+TEST_F(RegionPlayerTest, RegionsOutsideTheAudioAreRefusedAndAnEmptyOnePlaysSilence) {
     RegionPlayer regions(Player());
     regions.PlayRegionLooped(track_, Region{0, 1000, 0});
     StartedPlaying();
@@ -96,15 +96,14 @@ TEST_F(RegionPlayerTest, RegionsOutsideTheAudioAreRefusedAfterStoppingThePreviou
     ASSERT_GE(heard.size(), expected.size());
     // The recording holds the looped region first, then this one.
     EXPECT_TRUE(std::search(heard.begin(), heard.end(), expected.begin(), expected.end()) != heard.end());
-}
 
-TEST_F(RegionPlayerTest, EmptyRegionPlaysSilenceAndEnds) {
-    RegionPlayer regions(Player());
+    // An empty region plays silence and ends by itself.
+    Output()->ClearRecording();
     regions.PlayRegionOnce(track_, Region{500, 0, 0});
     StartedPlaying();
     ASSERT_TRUE(StepUntilEnd(16));
-    const auto heard = Output()->Recording();
-    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](std::int16_t v) { return v == 0; }));
+    const auto silence = Output()->Recording();
+    EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](std::int16_t v) { return v == 0; }));
     EXPECT_FALSE(Player().TakeStreamError().has_value());
 }
 
