@@ -1,7 +1,9 @@
 // The track view playing through the real player on the virtual sound device: a loop
-// repeats the whole region and the play cursor follows the stream thread. (A one-shot
+// repeats the whole region and the play cursor follows the stream thread; with the
+// sampler options on, a region sounds exactly as the export writes it. (A one-shot
 // through the whole application is heard in app_e2e_test; what the view hands the
 // player is checked with a fake player in track_view_test.)
+#include "export/sampler_export.h"
 #include "platform/sound/virtual_sound.h"
 #include "platform/ui/ui.h"
 #include "playback/sound_driver.h"
@@ -91,6 +93,25 @@ private slots:
             QCOMPARE(heard[frame * 2], testing::StairValue(r.start + (frame - regionFrames) / 4));
         rig_->view->StopPlayback();
         QVERIFY(!sound_->IsStreaming());
+    }
+
+    void playOnceWithSamplerOptionsSoundsAsExported() {
+        const int row = ShortestRegion();
+        const sampler::SamplerOptions options{.zeroCrossMs = 3, .fadeInMs = 2, .fadeOutMs = 20};
+        rig_->view->SetSamplerPlayback(options);
+        rig_->view->SelectRegions({row});
+        rig_->view->PlayRegionOnce();
+        StartedPlaying();
+        for (int i = 0; i < 400 && sound_->IsStreaming(); ++i) Step();
+        QVERIFY(sound_->WaitForStreamEnd(kWaitMs));
+        std::uint64_t first = 0;
+        const auto exported = wavexport::ShapedRegionAudio(rig_->Path("track1.tmp"), rig_->view->Regions(),
+                                                           static_cast<std::size_t>(row), rig_->settings.thresholdDb,
+                                                           rig_->settings.releaseMs, options, first);
+        QCOMPARE(exported.front(), std::int16_t{0});  // faded in: not the plain region's first sample
+        const std::vector<std::int16_t> heard = system_->LastOutput()->Recording();
+        QVERIFY(heard.size() >= exported.size());
+        QVERIFY(std::equal(exported.begin(), exported.end(), heard.begin()));
     }
 };
 
