@@ -18,7 +18,7 @@ protected:
     // korvane-cli with its machine under the test's folder; out holds stdout and stderr.
     ProgramRun Cli(const std::vector<std::string>& arguments) {
         ProgramRun run = RunProgram("korvane-cli", arguments, scratch_.Path(),
-                                    {"KORVANE_ROOT=" + (dir_ / "root").string()});
+                                    {"KORVANE_ROOT=" + (dir_ / "root").string(), "KORVANE_REAL_DRIVES=0"});
         run.out += run.err;
         return run;
     }
