@@ -326,10 +326,12 @@ void CMainFrame::CreateWorkbenchActions() {
     }
     dbDisplayAction_ = new QAction(QStringLiteral("&dB Display"), this);
     dbDisplayAction_->setCheckable(true);
+    dbDisplayAction_->setStatusTip(QStringLiteral("show the active track's waveform in decibels or linear"));
     connect(dbDisplayAction_, &QAction::triggered, this, &CMainFrame::OnDbDisplay);
     followCursorAction_ = new QAction(QStringLiteral("&Follow Play Cursor"), this);
     followCursorAction_->setCheckable(true);
     followCursorAction_->setChecked(true);
+    followCursorAction_->setStatusTip(QStringLiteral("scroll the track windows to keep the play cursor in view"));
     connect(followCursorAction_, &QAction::triggered, this, &CMainFrame::OnFollowPlayCursor);
 }
 

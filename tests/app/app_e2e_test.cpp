@@ -68,6 +68,12 @@ QStringList Unprompted(app::CMainFrame& frame, std::uint32_t menuId) {
     for (std::uint32_t id : ids) {
         if (id != 0 && frame.action(id)->statusTip().isEmpty()) missing << frame.action(id)->text();  // 0: separator
     }
+    // The View menu's own items beside the table's (dB display, follow the cursor).
+    for (QAction* menu : frame.menuBar()->actions()) {
+        if (menu->text() != QStringLiteral("&View")) continue;
+        for (QAction* item : menu->menu()->actions())
+            if (!item->isSeparator() && item->statusTip().isEmpty()) missing << item->text();
+    }
     return missing;
 }
 
