@@ -143,6 +143,8 @@ FaultInjectingSink::FaultInjectingSink(std::unique_ptr<ByteSink> inner, SinkFaul
     : inner_(std::move(inner)), faults_(faults) {}
 
 void FaultInjectingSink::Write(std::span<const std::byte> bytes) {
+    if (++writeCalls_ == faults_.failWriteCall)
+        throw IoError("injected write failure", std::make_error_code(std::errc::io_error));
     const std::uint64_t room = faults_.writeLimitBytes - std::min(written_, faults_.writeLimitBytes);
     if (bytes.size() > room) {
         inner_->Write(bytes.first(static_cast<std::size_t>(room)));

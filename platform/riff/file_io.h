@@ -146,6 +146,9 @@ struct SinkFaults {
     // Total bytes that may be written; the write that would pass this limit writes up
     // to it and then fails with ENOSPC, as a full disk does.
     std::uint64_t writeLimitBytes = UINT64_MAX;
+    // The write call with this number (from 1) fails with EIO and writes nothing; the
+    // calls after it succeed, as after a transient error. 0: none.
+    std::uint64_t failWriteCall = 0;
     bool failSeek = false;
     bool failSync = false;
     bool failClose = false;
@@ -163,11 +166,13 @@ public:
     void WaitWritten() override;
     void SyncFileSystem() override;
     void Close() override;
+    std::uint64_t WriteCalls() const noexcept { return writeCalls_; }
 
 private:
     std::unique_ptr<ByteSink> inner_;
     SinkFaults faults_;
     std::uint64_t written_ = 0;
+    std::uint64_t writeCalls_ = 0;
 };
 
 // Test double: forwards to `inner`; any read touching bytes at or after

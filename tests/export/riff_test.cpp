@@ -71,25 +71,39 @@ TEST(RiffWriter, RejectsUnbalancedChunks) {
     EXPECT_THROW(riff.Write(Bytes("x")), RiffError);
 }
 
+void WriteSmallFile(RiffWriter& riff) {
+    riff.CreateRiffChunk(MakeFourCc("WAVE"));
+    riff.CreateChunk(MakeFourCc("data"));
+    riff.Write(Bytes("1234"));
+    riff.Ascend();
+    riff.Ascend();
+    riff.Close();
+}
+
 TEST(RiffWriter, EveryWriteAndSeekFailureReachesTheCaller) {
     // A full disk at every byte of a small file: some call must throw, none may
     // silently produce a short file.
     const std::size_t fullSize = 12 + 8 + 4;
     for (std::uint64_t limit = 0; limit < fullSize; ++limit) {
-        auto faulty = std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
-                                                           SinkFaults{.writeLimitBytes = limit});
-        RiffWriter riff(std::move(faulty));
-        EXPECT_THROW(
-            {
-                riff.CreateRiffChunk(MakeFourCc("WAVE"));
-                riff.CreateChunk(MakeFourCc("data"));
-                riff.Write(Bytes("1234"));
-                riff.Ascend();
-                riff.Ascend();
-                riff.Close();
-            },
-            IoError)
-            << "limit " << limit;
+        RiffWriter riff(std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
+                                                             SinkFaults{.writeLimitBytes = limit}));
+        EXPECT_THROW(WriteSmallFile(riff), IoError) << "limit " << limit;
+    }
+    // One write that fails while the writes after it succeed (a transient error): it
+    // must still be reported, wherever it falls (headers, data, the sizes Ascend patches).
+    for (std::uint64_t call = 1;; ++call) {
+        auto sink = std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
+                                                         SinkFaults{.failWriteCall = call});
+        const FaultInjectingSink& counted = *sink;
+        RiffWriter riff(std::move(sink));
+        bool reported = false;
+        try {
+            WriteSmallFile(riff);
+        } catch (const IoError&) {
+            reported = true;
+        }
+        if (!reported && counted.WriteCalls() < call) break;  // every write call was tried
+        EXPECT_TRUE(reported) << "write call " << call;
     }
     RiffWriter seekFails(std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
                                                               SinkFaults{.failSeek = true}));

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 using namespace korvane::testing;
+using korvane::platform::FaultInjectingSink;
+using korvane::platform::IoError;
 using korvane::platform::MemorySink;
+using korvane::platform::SinkFaults;
 using korvane::track::TrackFileWriter;
 
 // A sink whose bytes stay readable after the writer closed it.
@@ -54,6 +59,29 @@ TEST(TrackFileWriter, RefusesMoreOrFewerFramesThanAnnounced) {
     TrackFileWriter empty(std::make_unique<MemorySink>(), 0);
     empty.Finish();
     EXPECT_EQ(empty.SectorCount(), 0u);
+}
+
+// One write that fails while the ones after it succeed (a transient error) is reported
+// wherever it falls: the audio or the overview, a full batch or the padded last one.
+TEST(TrackFileWriter, EveryFailedWriteReachesTheCaller) {
+    const std::size_t frames = 588 * (1536 + 49);
+    const auto stereo = Staircase(frames);
+    for (std::uint64_t call = 1;; ++call) {
+        auto sink = std::make_unique<FaultInjectingSink>(std::make_unique<MemorySink>(),
+                                                         SinkFaults{.failWriteCall = call});
+        const FaultInjectingSink& counted = *sink;
+        std::optional<TrackFileWriter> writer;
+        bool reported = false;
+        try {
+            writer.emplace(std::move(sink), frames);
+            writer->AppendStereo(stereo);
+            writer->Finish();
+        } catch (const IoError&) {
+            reported = true;
+        }
+        if (!reported && counted.WriteCalls() < call) break;  // every write call was tried
+        EXPECT_TRUE(reported) << "write call " << call;
+    }
 }
 
 }  // namespace
