@@ -28,14 +28,14 @@ ExportFileDialog::ExportFileDialog(QWidget* parent, ExportDescriber describe, co
     setFileMode(QFileDialog::AnyFile);
     setDefaultSuffix(QStringLiteral("wav"));
     auto* grid = qobject_cast<QGridLayout*>(layout());
-    auto* nameEdit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    nameEdit_ = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     if (grid == nullptr) return;
-    if (describe_ && nameEdit != nullptr) {
+    if (describe_ && nameEdit_ != nullptr) {
         line_ = new QLabel(this);
         line_->setObjectName(QStringLiteral("exportDescription"));
         line_->setWordWrap(true);
         grid->addWidget(line_, grid->rowCount(), 0, 1, grid->columnCount());
-        connect(nameEdit, &QLineEdit::textChanged, this, &ExportFileDialog::Refresh);
+        connect(nameEdit_, &QLineEdit::textChanged, this, &ExportFileDialog::Refresh);
     }
     if (options != nullptr) {
         section_ = new SamplerSection(this);
@@ -53,9 +53,8 @@ sampler::SamplerOptions ExportFileDialog::Options() const {
 }
 
 void ExportFileDialog::Refresh() {
-    if (line_ == nullptr) return;
-    const auto* nameEdit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    const QString typed = nameEdit != nullptr ? nameEdit->text() : QString();
+    if (line_ == nullptr) return;  // a line is only made when the name field was found
+    const QString typed = nameEdit_->text();
     line_->setText(describe_(typed.isEmpty() ? typed : directory().filePath(typed), Options()));
 }
 

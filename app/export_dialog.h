@@ -13,6 +13,7 @@
 #include <functional>
 
 class QLabel;
+class QLineEdit;
 
 namespace korvane::app {
 
@@ -42,6 +43,7 @@ private:
     void Refresh();
 
     ExportDescriber describe_;
+    QLineEdit* nameEdit_ = nullptr;  // Qt's own name field
     QLabel* line_ = nullptr;
     SamplerSection* section_ = nullptr;
 };

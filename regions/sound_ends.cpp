@@ -3,6 +3,7 @@
 #include "regions/auto_slicer.h"
 #include "regions/large_buffer.h"
 #include "regions/running_average.h"
+#include "regions/units.h"
 
 #include <algorithm>
 
@@ -56,7 +57,8 @@ private:
 
 std::vector<uint32_t> SoundEnds(std::span<const int16_t> overview, double thresholdDb, double releaseMs,
                                 std::span<const Region> regions) {
-    const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, 50, 11025);
+    const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, units::kDefaultAveragingWindow,
+                                                    units::kOverviewRateHz);
     const LoudSteps loud(overview.size() > 1 ? overview : std::span<const int16_t>{}, p);
     std::vector<uint32_t> ends(regions.size());
     uint64_t earlierEnd = 0;  // a sample belongs to the first region (in list order) that ends after it
