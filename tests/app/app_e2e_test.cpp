@@ -250,8 +250,10 @@ private slots:
         AppRig rig;
         QCOMPARE(rig.Start(), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
-        // Without a document: play, loop and export disabled, stop enabled and harmless.
+        // Without a document: play, loop, export and the window commands disabled, stop
+        // enabled and harmless.
         QVERIFY(!rig.Enabled(cmd::kPlay) && !rig.Enabled(cmd::kLoop) && !rig.Enabled(cmd::kExportWav));
+        QVERIFY(!rig.Enabled(cmd::kWindowNew) && !rig.Enabled(cmd::kWindowTile));
         QVERIFY(rig.Enabled(cmd::kStop) && rig.Enabled(cmd::kPreferences) && rig.Enabled(cmd::kToolWindow));
         frame.OnCommand(cmd::kStop);
 
