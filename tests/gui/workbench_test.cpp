@@ -54,10 +54,10 @@ private slots:
         QCOMPARE(rig.view->SelectedRegionIndices(), (std::vector<int>{3, 5}));
         QTest::mouseClick(rig.control, Qt::LeftButton, {}, rig.At(1000));
         QVERIFY(rig.view->SelectedRegionIndices().empty());
-        // A drag from inside region 1 to inside region 4 touches 1 .. 4.
-        QTest::mousePress(rig.control, Qt::LeftButton, {}, rig.Inside(1));
-        QTest::mouseMove(rig.control, rig.Inside(4));
-        QTest::mouseRelease(rig.control, Qt::LeftButton, {}, rig.Inside(4));
+        // A drag from inside region 4 back to inside region 1 touches 1 .. 4.
+        QTest::mousePress(rig.control, Qt::LeftButton, {}, rig.Inside(4));
+        QTest::mouseMove(rig.control, rig.Inside(1));
+        QTest::mouseRelease(rig.control, Qt::LeftButton, {}, rig.Inside(1));
         QCOMPARE(rig.view->SelectedRegionIndices(), (std::vector<int>{1, 2, 3, 4}));
         QCOMPARE(rig.view->SelectedRegionCount(), 4);
         QVERIFY(rig.player.starts.empty());
