@@ -1,5 +1,5 @@
-// The platform layers the installer added: version records, embedded resources, short
-// names, files in use, Win32-style file operations, the restart file, shell links.
+// The platform layers the installer added: version records, embedded resources, files in
+// use, Win32-style file operations, the restart file, shell links.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +7,6 @@
 
 #include "machine_fixture.h"
 #include "platform/machine/in_use.h"
-#include "platform/machine/short_names.h"
 #include "platform/version/version.h"
 #include "tests/support/temp_dir.h"
 
@@ -148,43 +147,7 @@ TEST(EmbeddedResources, DamagedImagesAreRefusedWithAReason) {
     EXPECT_FALSE(platform::ResourceImage::Parse(lying, &error).has_value());
 }
 
-TEST(ShortNames, AliasesFollowTheEightThreeRules) {
-    std::vector<std::string> taken;
-    const auto isTaken = [&](const std::string& s) { return std::find(taken.begin(), taken.end(), s) != taken.end(); };
-    EXPECT_EQ(platform::MakeShortName("Korvane.exe", isTaken), "KORVANE.EXE");
-    EXPECT_EQ(platform::MakeShortName("wininit.ini", isTaken), "WININIT.INI");
-    EXPECT_EQ(platform::MakeShortName("Program Files", isTaken), "PROGRA~1");
-    taken.push_back("PROGRA~1");
-    EXPECT_EQ(platform::MakeShortName("Program Stuff", isTaken), "PROGRA~2");
-    EXPECT_EQ(platform::MakeShortName("COMCTL32.DLL.precpy", isTaken), "COMCTL~1.PRE");
-    EXPECT_EQ(platform::MakeShortName("Start Menu", isTaken), "STARTM~1");
-    EXPECT_EQ(platform::MakeShortName("a+b.txt", isTaken), "A_B~1.TXT");
-    for (int n = 2; n <= 10; ++n) taken.push_back("LONGNA~" + std::to_string(n - 1) + ".TXT");
-    EXPECT_EQ(platform::MakeShortName("Long name.txt", isTaken), "LONGN~10.TXT");
-    EXPECT_TRUE(platform::IsShortName("MFC42.DLL"));
-    EXPECT_FALSE(platform::IsShortName("mfc42.dll"));
-    EXPECT_FALSE(platform::IsShortName("TOOLONGNAME.DLL"));
-    EXPECT_FALSE(platform::IsShortName("A.B.C"));
-}
-
 class MachineLayers : public MachineTest {};
-
-TEST_F(MachineLayers, ShortPathsAreStableAndResolveBack) {
-    WriteFile("C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx", Bytes("ocx"));
-    WriteFile("C:\\Program Files\\Shared Stuff\\x.txt", Bytes("x"));
-    const auto first = platform::GetShortPathName(*root, "c:\\program files\\shared files\\quorvix\\lumatrel.ocx");
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(*first, "C:\\PROGRA~1\\SHARED~1\\QUORVIX\\LUMATREL.OCX");
-    const auto other = platform::GetShortPathName(*root, "C:\\Program Files\\Shared Stuff\\x.txt");
-    ASSERT_TRUE(other.has_value());
-    EXPECT_EQ(*other, "C:\\PROGRA~1\\SHARED~2\\X.TXT");
-    EXPECT_EQ(platform::GetShortPathName(*root, "C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx"), first);
-
-    const auto back = platform::ResolveShortPath(*root, *first);
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(*back, Host("C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx"));
-    EXPECT_FALSE(platform::GetShortPathName(*root, "C:\\Program Files\\missing.dll").has_value());
-}
 
 TEST_F(MachineLayers, FilesInUseCannotBeDeletedReplacedOrWritten) {
     WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", Bytes("old"));
