@@ -17,31 +17,6 @@ namespace {
 
 using platform::VsFixedFileInfo;
 
-TEST(VersionRecord, ReadsTheRecordBuiltIntoOurModules) {
-    const auto comctl = platform::ReadFixedVersion(PayloadModule("COMCTL32.DLL"));
-    ASSERT_TRUE(comctl.has_value());
-    EXPECT_EQ(comctl->dwSignature, platform::kVsFixedSignature);
-    EXPECT_EQ(comctl->dwProductVersionMS, (5u << 16) | 80u);
-    EXPECT_EQ(comctl->dwProductVersionLS, 2600u << 16);
-
-    const auto lower = platform::ReadFixedVersion(TestModule("lower_ls.dll"));
-    ASSERT_TRUE(lower.has_value());
-    EXPECT_EQ(lower->dwProductVersionMS, comctl->dwProductVersionMS);
-    EXPECT_EQ(lower->dwProductVersionLS, 2599u << 16);
-
-    const fs::path file = PayloadModule("MFC42.DLL");
-    const std::uint32_t size = platform::GetFileVersionInfoSize(file);
-    ASSERT_GT(size, 52u);
-    std::vector<std::uint8_t> block(size);
-    ASSERT_TRUE(platform::GetFileVersionInfo(file, block));
-    std::span<const std::uint8_t> value;
-    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\ProductVersion", &value));
-    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "6.0.8665.0");
-    EXPECT_FALSE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\NoSuchName", &value));
-    std::vector<std::uint8_t> small(size - 1);
-    EXPECT_FALSE(platform::GetFileVersionInfo(file, small));
-}
-
 TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
     const korvane::testing::TempDir dir;
     const fs::path text = dir.Path() / "ReadMe.txt";
@@ -65,33 +40,38 @@ TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
     EXPECT_FALSE(platform::FindVersionSection(broken).has_value());
 }
 
-// Strings of a made block answer queries; a block whose strings run off its end is refused
-// without reading past it (the sanitizer build catches any over-read).
-TEST(VersionRecord, MadeBlocksAnswerQueriesAndRunawayStringsAreRefused) {
-    VsFixedFileInfo fixed;
-    fixed.dwProductVersionMS = 0x00010002;
-    const std::pair<std::string_view, std::string_view> strings[] = {{"CompanyName", "Quorvix"}};
-    const auto block = platform::MakeVersionBlock(fixed, strings);
-    std::span<const std::uint8_t> value;
-    ASSERT_TRUE(platform::VerQueryValue(block, "\\", &value));
-    ASSERT_EQ(value.size(), 52u);
-    VsFixedFileInfo back;
-    std::memcpy(&back, value.data(), 52);
-    EXPECT_EQ(back.dwProductVersionMS, 0x00010002u);
-    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\0409\\CompanyName", &value));
-    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "Quorvix");
-    auto unterminated = block;
-    unterminated.pop_back();
-    unterminated.pop_back();
-    EXPECT_FALSE(platform::IsValidVersionBlock(unterminated));
+// A version block as our modules carry it: the magic, a fixed record, then `strings`.
+std::vector<std::uint8_t> Block(std::string_view strings) {
+    const VsFixedFileInfo fixed;
+    constexpr std::size_t kMagic = sizeof platform::kVersionBlockMagic;
+    std::vector<std::uint8_t> block(kMagic + sizeof fixed + strings.size());
+    std::memcpy(block.data(), platform::kVersionBlockMagic, kMagic);
+    std::memcpy(block.data() + kMagic, &fixed, sizeof fixed);
+    std::memcpy(block.data() + kMagic + sizeof fixed, strings.data(), strings.size());
+    return block;
+}
 
-    const std::pair<std::string_view, std::string_view> runaway[] = {{"ab", ""}};
-    auto cut = platform::MakeVersionBlock({}, runaway);
-    cut.back() = 'c';  // "ab\0\0c" with no end: the empty value ends early, "c" runs off
-    cut.push_back('d');
-    const std::vector<std::uint8_t> exact(cut.begin(), cut.end());  // no slack after it
-    EXPECT_FALSE(platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\cd", &value));
-    EXPECT_TRUE(platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\ab", &value));
+// The strings of our modules answer queries (their fixed records are read by the versioned
+// placement's tests); a block whose strings run off its end is refused without reading past
+// it (the sanitizer build catches any over-read).
+TEST(VersionRecord, StringsAnswerQueriesAndRunawayStringsAreRefused) {
+    const fs::path file = PayloadModule("MFC42.DLL");
+    const std::uint32_t size = platform::GetFileVersionInfoSize(file);
+    ASSERT_GT(size, 52u);
+    std::vector<std::uint8_t> block(size);
+    ASSERT_TRUE(platform::GetFileVersionInfo(file, block));
+    std::span<const std::uint8_t> value;
+    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\ProductVersion", &value));
+    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "6.0.8665.0");
+    EXPECT_FALSE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\NoSuchName", &value));
+    std::vector<std::uint8_t> small(size - 1);
+    EXPECT_FALSE(platform::GetFileVersionInfo(file, small));
+
+    EXPECT_FALSE(platform::IsValidVersionBlock(Block(std::string_view("CompanyName\0Quorvix", 19))));
+    // "ab\0\0cd" with no end: the empty value ends the list early, "cd" runs off.
+    const auto runaway = Block(std::string_view("ab\0\0cd", 6));
+    EXPECT_FALSE(platform::VerQueryValue(runaway, "\\StringFileInfo\\0409\\cd", &value));
+    EXPECT_TRUE(platform::VerQueryValue(runaway, "\\StringFileInfo\\0409\\ab", &value));
     EXPECT_EQ(value.size(), 1u);
 }
 
