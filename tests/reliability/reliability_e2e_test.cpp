@@ -1,6 +1,6 @@
 // Whole programs under the faults that must not hurt the user: an output naming an
 // input, a FIFO for a cue sheet, a drive that never answers (Ctrl+C, SIGTERM), writers
-// killed with -9, a damaged or shared registry, a track file of the wrong length.
+// killed with -9, a damaged or shared registry.
 #include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
 #include "tests/support/test_disc.h"
@@ -145,19 +145,6 @@ TEST_F(Reliability, NoCommandWritesOverItsOwnInputByAnyPath) {
     EXPECT_EQ(Cli({"export", "--wav", song.string(), "-o", (dir.Path() / "out.wav").string(), "--regions", "1"}, Env())
                   .exitCode,
               0);
-}
-
-TEST_F(Reliability, ATrackFileOfTheWrongLengthIsRefusedByEveryCommand) {
-    const fs::path bad = dir.Path() / "bad.trk";
-    std::ofstream(bad) << std::string(18 * 100 + 5, '\0');
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"export", "--track-file", bad.string(), "-o", (dir.Path() / "x.wav").string()},
-             {"play", "--track-file", bad.string(), "--region", "1"}}) {
-        const ProgramRun run = Cli(args, Env());
-        EXPECT_EQ(run.exitCode, 1) << args[0] << run.out << run.err;
-        EXPECT_NE(run.err.find("not a multiple of 18 bytes"), std::string::npos) << run.err;
-    }
-    EXPECT_FALSE(fs::exists(dir.Path() / "x.wav"));
 }
 
 TEST_F(Reliability, ACueSheetOrImageThatIsAFifoNeverHangsTheDriveList) {
