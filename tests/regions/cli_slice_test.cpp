@@ -43,7 +43,7 @@ std::vector<Row> Rows(const std::string& out) {
 
 // What the listing must hold: the oracle's regions of a mono 11025 Hz buffer, window 50.
 std::vector<Region> Expected(const std::vector<int16_t>& s, double db, double ms) {
-    return test::OracleSlice(s, true, 11025, db, ms, 50, 0);
+    return test::OracleSlice(test::AverageOf(s, true, 11025, 50), db, ms, 0);
 }
 
 class CliSlice : public ::testing::Test {
