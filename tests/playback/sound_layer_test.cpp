@@ -235,14 +235,11 @@ TEST(SoundLayer, BuffersOutliveTheirDevice) {
 
 // The enumeration's order and GUIDs are checked through the driver list
 // (PlaybackTest.EnumerationAppends...); here the GUIDs themselves.
-TEST(SoundLayer, GuidsAreStableParseBackAndAnUnknownOneOpensNothing) {
+TEST(SoundLayer, GuidsAreStableAndAnUnknownOneOpensNothing) {
     auto system = std::make_shared<VirtualSoundSystem>();
     const Guid a = StableGuid("portaudio:ALSA:hw:0,0#0");
     EXPECT_EQ(a, StableGuid("portaudio:ALSA:hw:0,0#0"));
     EXPECT_NE(a, StableGuid("portaudio:ALSA:hw:0,0#1"));
-    ASSERT_TRUE(Guid::Parse(a.ToString()).has_value());
-    EXPECT_EQ(*Guid::Parse(a.ToString()), a);
-    EXPECT_FALSE(Guid::Parse("{0000}").has_value());
 
     std::unique_ptr<SoundDevice> device;
     const Guid unknown = StableGuid("nothing");
