@@ -6,45 +6,6 @@ namespace korvane::app {
 
 namespace cmd = resources::cmd;
 
-CommandRoute RouteOf(std::uint32_t command) noexcept {
-    switch (command) {
-        case cmd::kDriveBox:
-        case cmd::kRefresh:
-        case cmd::kReadTrack:
-        case cmd::kStop:
-        case cmd::kPlay:
-        case cmd::kLoop:
-        case cmd::kExportWav:
-        case cmd::kPreferences:
-        case cmd::kToolWindow:
-            return CommandRoute::kFrame;
-        case cmd::kFileNew:
-        case cmd::kFileOpen:
-        case cmd::kAppAbout:
-            return CommandRoute::kApplication;
-        case cmd::kFileSave:
-            return CommandRoute::kDocument;
-        case cmd::kAppExit:
-        case cmd::kViewStatusBar:
-        case cmd::kWindowNew:
-        case cmd::kWindowCascade:
-        case cmd::kWindowTile:
-        case cmd::kWindowArrange:
-        case cmd::kHelpFinder:
-        case cmd::kDefaultHelp:
-        case cmd::kNextPane:
-        case cmd::kPrevPane:
-            return CommandRoute::kFramework;
-        case cmd::kEditUndo:
-        case cmd::kEditCut:
-        case cmd::kEditCopy:
-        case cmd::kEditPaste:
-            return CommandRoute::kSwallowed;
-        default:
-            return CommandRoute::kUnknown;
-    }
-}
-
 CommandState QueryCommandState(std::uint32_t command, const CommandContext& context) noexcept {
     CommandState state;
     switch (command) {
@@ -77,10 +38,26 @@ CommandState QueryCommandState(std::uint32_t command, const CommandContext& cont
             // A track view is never split into panes.
             state.enabled = false;
             break;
+        case cmd::kDriveBox:
+        case cmd::kRefresh:
+        case cmd::kReadTrack:
+        case cmd::kStop:
+        case cmd::kPreferences:
+        case cmd::kHelpFinder:
+        case cmd::kDefaultHelp:
+        case cmd::kAppAbout:
+        case cmd::kAppExit:
+        case cmd::kFileNew:
+        case cmd::kFileOpen:
+        case cmd::kEditUndo:
+        case cmd::kEditCut:
+        case cmd::kEditCopy:
+        case cmd::kEditPaste:
+            // Always enabled; the editing keys are taken and do nothing.
+            state.enabled = true;
+            break;
         default:
-            // Stop, Refresh, Read Track, Preferences, help, About, Exit, New, Open and
-            // the swallowed editing keys are always enabled.
-            state.enabled = RouteOf(command) != CommandRoute::kUnknown;
+            // Not a command of this program.
             break;
     }
     return state;

@@ -21,17 +21,6 @@ struct CommandState {
     bool checked = false;
 };
 
-// How a command is dealt with when it arrives.
-enum class CommandRoute {
-    kFrame,        // a handler of the main frame (CD bar, playback, export, tool window, ...)
-    kApplication,  // a handler of the application object (New, Open, About)
-    kDocument,     // the active document (Save)
-    kFramework,    // standard window handling (Exit, status bar, MDI window commands, help)
-    kSwallowed,    // an accelerator with no handler anywhere: the key is taken, nothing happens
-    kUnknown,      // not a command of this program
-};
-
-CommandRoute RouteOf(std::uint32_t command) noexcept;
 CommandState QueryCommandState(std::uint32_t command, const CommandContext& context) noexcept;
 
 }  // namespace korvane::app

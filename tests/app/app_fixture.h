@@ -121,11 +121,4 @@ inline std::vector<char> ReadBytes(const std::filesystem::path& file, std::uint6
     return bytes;
 }
 
-// A canonical 16-bit PCM WAV file of interleaved `samples`.
-inline void WriteWav(const std::filesystem::path& file, const std::vector<std::int16_t>& samples, std::uint32_t rateHz,
-                     std::uint16_t channels) {
-    const std::vector<std::byte> bytes = BuildWav({.channels = channels, .rateHz = rateHz, .samples = samples});
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 }  // namespace korvane::testing

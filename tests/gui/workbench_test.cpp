@@ -128,9 +128,6 @@ private slots:
             {3, 0, "#3 - 0:00:00.00"},
             {1, 661434, "#1 - 0:00:59.99"},  // 59.994 s
             {1, 661445, "#1 - 0:01:00.00"},  // 59.995 s
-            {1, 661499, "#1 - 0:01:00.00"},  // 59.9999 s
-            {1, 661500, "#1 - 0:01:00.00"},  // a whole minute
-            {1, 3968989, "#1 - 0:06:00.00"}, // 5 ms below six minutes
             {1, 39690000, "#1 - 1:00:00.00"}};
         for (const auto& [n, samples, line] : regions) QCOMPARE(CKorvaneView::RegionLine(n, samples), QString::fromLatin1(line));
     }
