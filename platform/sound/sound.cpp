@@ -18,31 +18,6 @@ std::string Guid::ToString() const {
     return text;
 }
 
-std::optional<Guid> Guid::Parse(std::string_view text) {
-    if (text.size() != 38 || text.front() != '{' || text.back() != '}') return std::nullopt;
-    Guid guid;
-    std::size_t byte = 0;
-    for (std::size_t i = 1; i + 1 < text.size();) {
-        if (i == 9 || i == 14 || i == 19 || i == 24) {
-            if (text[i] != '-') return std::nullopt;
-            ++i;
-            continue;
-        }
-        auto nibble = [](char c) -> int {
-            if (c >= '0' && c <= '9') return c - '0';
-            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-            return -1;
-        };
-        const int high = nibble(text[i]), low = nibble(text[i + 1]);
-        if (high < 0 || low < 0 || byte >= 16) return std::nullopt;
-        guid.bytes[byte++] = static_cast<std::uint8_t>(high * 16 + low);
-        i += 2;
-    }
-    if (byte != 16) return std::nullopt;
-    return guid;
-}
-
 Guid StableGuid(std::string_view name) noexcept {
     // Two FNV-1a passes with different offset bases give 128 bits; the version and
     // variant bits mark it as a name-based identifier.

@@ -87,7 +87,6 @@ inline constexpr std::uint16_t kWaveFormatPcm = 1;
 struct Guid {
     std::array<std::uint8_t, 16> bytes{};
     std::string ToString() const;
-    static std::optional<Guid> Parse(std::string_view text);
     friend bool operator==(const Guid&, const Guid&) = default;
 };
 

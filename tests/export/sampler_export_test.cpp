@@ -167,12 +167,9 @@ TEST_F(SamplerExportTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     request_.options = {.sfz = true, .midi = true, .firstKey = 126};
     auto result = ExportForSampler(request_);
     EXPECT_NE(result.refused.find("past key 127"), std::string::npos);
-    request_.options.firstKey = 36;
-    request_.options.bpm = 500;
-    EXPECT_NE(ExportForSampler(request_).refused.find("BPM"), std::string::npos);
     // A folder that cannot hold files (a regular file stands where it should be), even
     // for root.
-    request_.options.bpm = 120;
+    request_.options.firstKey = 36;
     WriteAll(dir_ / "out" / "blocker", {std::byte{1}});
     request_.plain.chosenPath = (dir_ / "out" / "blocker" / "kick.wav").string();
     result = ExportForSampler(request_);
@@ -197,6 +194,26 @@ TEST_F(SamplerExportTest, TheCommandLineWritesTheKitOrRefusesBadInputWithoutWrit
     ASSERT_EQ(run.exitCode, 0) << run.err;
     for (const char* name : {"kit01.wav", "kit.sfz", "kit.mid"}) EXPECT_TRUE(fs::exists(dir_ / "out" / name)) << name;
     EXPECT_NE(ReadText(dir_ / "out" / "kit.sfz").find("sample=kit01.wav lokey=36"), std::string::npos);
+}
+
+// Play adjusts only the regions up to the next one: for every region its audio starts
+// and ends where the bounds over the whole list put it, with cuts that reach the
+// neighbours (a 20 Hz sine crosses zero every 1,102 frames; the regions are 400 long).
+TEST_F(SamplerExportTest, PlayOfEveryRegionHasItsBoundsOverTheWholeList) {
+    std::vector<std::int16_t> slow(2 * 44100);
+    for (std::size_t f = 0; f < 44100; ++f)
+        slow[2 * f] = slow[2 * f + 1] = static_cast<std::int16_t>(12000 * std::sin(f * 2 * M_PI / 2205.0));
+    WriteTrackFile(track_, slow);
+    std::vector<Region> regions;
+    for (std::uint32_t k = 0; k < 40; ++k) regions.push_back({100 * k, 100, 0});
+    const sampler::SamplerOptions options{.trim = true, .zeroCrossMs = 20};
+    const auto spans = AdjustedSpans(track_, regions, -36, 750, options);
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+        std::uint64_t first = 0;
+        const auto audio = ShapedRegionAudio(track_, regions, k, -36, 750, options, first);
+        EXPECT_EQ(first, spans[k].first) << k;
+        EXPECT_EQ(audio.size(), 2 * spans[k].count) << k;
+    }
 }
 
 }  // namespace
