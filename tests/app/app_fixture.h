@@ -45,14 +45,6 @@ private:
     }
 };
 
-// Process-wide environment of these tests: virtual drives only, the shell records.
-inline void UseTestEnvironment() {
-    setenv("KORVANE_REAL_DRIVES", "0", 1);
-    setenv("KORVANE_DISC", "demo", 1);
-    setenv("KORVANE_SHELL", "record", 1);
-    setenv("KORVANE_AUDIO", "null", 1);
-}
-
 struct AppRig {
     QTemporaryDir root;
     std::shared_ptr<platform::sound::VirtualSoundSystem> sound;

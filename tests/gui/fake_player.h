@@ -12,7 +12,7 @@ class RecordingPlayer : public trackview::RegionPlayer {
 public:
     struct Start {
         const std::int16_t* source;
-        std::uint32_t frameCount, rateHz, channels;
+        std::uint32_t frameCount;
         bool looped;
         std::uint32_t loopStart, loopLength;
     };
@@ -22,15 +22,17 @@ public:
     void* user = nullptr;
 
     void StopPlayback() override { ++stops; }
-    void PlayOnce(const std::int16_t* source, std::uint32_t frameCount, std::uint32_t rateHz, std::uint32_t channels,
+    // The rate and channels are what the real player is given; the view's audio is heard
+    // through it in track_view_playback_test.
+    void PlayOnce(const std::int16_t* source, std::uint32_t frameCount, std::uint32_t, std::uint32_t,
                   PositionCallback cb, void* u) override {
-        starts.push_back({source, frameCount, rateHz, channels, false, 0, 0});
+        starts.push_back({source, frameCount, false, 0, 0});
         callback = cb;
         user = u;
     }
-    void PlayLoop(const std::int16_t* source, std::uint32_t frameCount, std::uint32_t rateHz, std::uint32_t channels,
+    void PlayLoop(const std::int16_t* source, std::uint32_t frameCount, std::uint32_t, std::uint32_t,
                   std::uint32_t loopStart, std::uint32_t loopLength, PositionCallback cb, void* u) override {
-        starts.push_back({source, frameCount, rateHz, channels, true, loopStart, loopLength});
+        starts.push_back({source, frameCount, true, loopStart, loopLength});
         callback = cb;
         user = u;
     }

@@ -32,12 +32,8 @@ inline void WriteTrackFile(const std::filesystem::path& path, const std::vector<
 
 // A music-like overview of `seconds` (whole CD sectors: 294 bytes = 147 samples each).
 inline std::vector<std::int16_t> DemoOverview(double seconds, std::uint64_t seed = 1) {
-    demo::DemoSignalSpec spec;
-    spec.seed = seed;
-    spec.rateHz = 11025;
-    spec.channelCount = 1;
-    spec.durationSeconds = seconds;
-    std::vector<std::int16_t> overview = demo::MakeDemoSignal(spec);
+    std::vector<std::int16_t> overview =
+        demo::MakeDemoSignal({.seed = seed, .rateHz = 11025, .channelCount = 1, .durationSeconds = seconds});
     overview.resize(overview.size() / 147 * 147);
     return overview;
 }
