@@ -76,13 +76,11 @@ TEST_F(AudioCorpusTest, EveryContainerAndWidthImportsAtItsPrecision) {
         int format;
         int tolerance;  // in LSB
     };
+    // Containers differ only inside libsndfile: one compressed, one big-endian, one extensible.
     const Case cases[] = {
         {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0},   {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 0},
-        {"a.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 0},     {"a.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 0},
-        {"rifx.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 0},
-        {"rf64.wav", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 0},  {"ext.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 0},
-        {"24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1},    {"32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1},
-        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1},  {"24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1},
+        {"ext.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 0}, {"24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1},
+        {"32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1},    {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1},
     };
     for (const Case& c : cases) {
         WriteAudio(dir_ / c.name, c.format, 44100, 2, ramp);
