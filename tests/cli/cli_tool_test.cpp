@@ -16,6 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using korvane::testing::ProgramRun;
 using korvane::testing::ReadText;
+using korvane::testing::TemporaryLeftovers;
 using korvane::testing::TestTrack;
 
 class Cli : public ::testing::Test {
@@ -47,15 +48,6 @@ protected:
         const auto [first, count] = kAudioTracks[t];
         const auto overview = korvane::testing::IndependentOverview(std::span(image).subspan(first * 2352, count * 2352));
         return Audio(first, count) + std::string(overview.begin(), overview.end());
-    }
-    // Temporary files a read or an export left in the test's folder.
-    std::vector<std::string> Leftovers() const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(dir.Path())) {
-            const std::string name = entry.path().filename().string();
-            if (name.starts_with("~krvn") || name.ends_with(".krvn-part")) found.push_back(name);
-        }
-        return found;
     }
     // Start and length of the audio tracks, in sectors.
     static constexpr std::pair<std::size_t, std::size_t> kAudioTracks[] = {{0, 30}, {30, 75}, {125, 49}, {174, 1}, {175, 24}};
@@ -109,7 +101,7 @@ TEST_F(Cli, ReadWritesSpansThroughPatternsAndKeepsExistingFiles) {
     ASSERT_EQ(Run("-q read -t all").exitCode, 0);
     for (std::size_t t = 0; t < std::size(kAudioTracks); ++t)
         EXPECT_EQ(ReadText(dir.Path() / ("track0" + std::to_string(t + 1) + ".trk")), TrackFile(t)) << "track " << t + 1;
-    EXPECT_TRUE(Leftovers().empty());
+    EXPECT_TRUE(TemporaryLeftovers(dir.Path()).empty());
     const ProgramRun quiet = Run("-q read -t 1 -o t.raw");
     EXPECT_EQ(quiet.out + quiet.err, "");
     EXPECT_EQ(ReadText(dir.Path() / "t.raw"), Audio(0, 30));
@@ -265,7 +257,7 @@ TEST_F(Cli, DriveFaultsThatPassGiveTheCleanBytesAndTheOthersLeaveNothing) {
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(ReadText(dir.Path() / "t.trk"), c.exitCode == 0 ? TrackFile(0) : "");
-        EXPECT_TRUE(Leftovers().empty());
+        EXPECT_TRUE(TemporaryLeftovers(dir.Path()).empty());
     }
 }
 
