@@ -106,7 +106,6 @@ TEST(LinuxDrive, TheFirstReadSurvivesPassingConditionsAndPicksTheCommandTheDrive
         {"clean", [](SimulatedDrive&) {}, ReadCommand::ReadCd, 0},
         {"spinning up", [](SimulatedDrive& d) { d.SpinUp(4); }, ReadCommand::ReadCd, 0},
         {"disc changed", [](SimulatedDrive& d) { d.UnitAttention(); }, ReadCommand::ReadCd, 0},
-        {"reset", [](SimulatedDrive& d) { d.UnitAttention(aspi::scsi::kPowerOnReset); }, ReadCommand::ReadCd, 0},
         {"transient failure, 0xD8 refused by the kernel",
          [](SimulatedDrive& d) { d.Disc().FailNext(0xBE, 1, aspi::scsi::kInternalTargetFailure); }, ReadCommand::ReadCd, 0},
         {"transient failure, 0xD8 rejected by the drive",

@@ -240,8 +240,6 @@ TEST_F(Cli, DriveFaultsThatPassGiveTheCleanBytesAndTheOthersLeaveNothing) {
     const Case cases[] = {
         {"reject-readcd", "", 0, ""},
         {"fail:BE:1,fail:D8:1000", "", 0, ""},
-        {"linux,fail:BE:1,fail:D8:1000", "", 0, ""},
-        {"linux,spinup:3,attention", "", 0, ""},
         {"fail:BE:1:02/04/01", "", 0, ""},
         {"explode", "", 0, "cannot understand \"explode\""},
         {"reject-readcd,fail:D8:1", "", 1, "the drive reported a hardware error (sense 04/44/00)"},
