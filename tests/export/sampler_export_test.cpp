@@ -22,12 +22,6 @@ using namespace korvane::wavexport;
 using namespace korvane::testing;
 namespace fs = std::filesystem;
 
-std::uint32_t Le32(const std::vector<std::byte>& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | std::to_integer<std::uint32_t>(b.at(at + i));
-    return v;
-}
-
 // The chunks of a RIFF/WAVE file: id -> (offset of contents, size); checks the sizes
 // add up to the file with even padding.
 std::map<std::string, std::pair<std::size_t, std::uint32_t>> Chunks(const std::vector<std::byte>& file) {
