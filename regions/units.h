@@ -35,11 +35,6 @@ inline uint32_t LevelFromDb(double thresholdDb) noexcept {
     return uint32_t(level);
 }
 
-// Inverse of LevelFromDb for display: the dB value of an amplitude (-inf for 0).
-inline double DbFromLevel(double level) noexcept {
-    return 6.0 * std::log2(level / 0.5) - 96.0;
-}
-
 // Converts a double toward zero into [0, UINT32_MAX]; NaN and negatives give 0.
 inline uint32_t TruncateToUint32(double value) noexcept {
     if (!(value > 0.0)) return 0;
@@ -53,10 +48,6 @@ inline uint32_t SamplesFromMs(uint32_t rateHz, double releaseMs) noexcept {
     return TruncateToUint32(double(rateHz) * releaseMs * 0.001);
 }
 
-inline double MsFromSamples(uint64_t samples, uint32_t rateHz) noexcept {
-    return rateHz == 0 ? 0.0 : double(samples) * 1000.0 / double(rateHz);
-}
-
 // Length of the running average: truncate(averagingWindow / (44100 / rateHz)),
 // never below 1 (a shorter window would divide by zero). 50 at 11025 Hz gives 12.
 inline uint32_t AveragingLength(uint32_t averagingWindow, uint32_t rateHz) noexcept {
@@ -64,26 +55,7 @@ inline uint32_t AveragingLength(uint32_t averagingWindow, uint32_t rateHz) noexc
     return n < 1 ? 1 : n;
 }
 
-// Track file geometry.
-inline constexpr uint64_t BytesFromSectors(uint64_t sectorCount) noexcept {
-    return sectorCount * kBytesPerSector;
-}
-inline constexpr uint64_t FramesFromSectors(uint64_t sectorCount) noexcept {
-    return sectorCount * kFramesPerSector;
-}
-inline constexpr uint64_t OverviewSamplesFromSectors(uint64_t sectorCount) noexcept {
-    return sectorCount * kOverviewSamplesPerSector;
-}
-inline constexpr uint64_t RawBytesFromOverviewSamples(uint64_t overviewSamples) noexcept {
-    return overviewSamples * kBytesPerOverviewSample;
-}
-inline constexpr uint64_t FramesFromOverviewSamples(uint64_t overviewSamples) noexcept {
-    return overviewSamples * kFramesPerOverviewSample;
-}
-inline constexpr uint64_t OverviewSamplesFromFrames(uint64_t frameCount) noexcept {
-    return frameCount / kFramesPerOverviewSample;
-}
-// For a track file of fileBytes bytes (raw audio followed by its overview), the
+// Track file geometry: for a track file of fileBytes bytes (raw audio followed by its overview), the
 // overview starts at byte L - L/9 and holds L/18 samples.
 inline constexpr uint64_t OverviewOffsetInTrackFile(uint64_t fileBytes) noexcept {
     return fileBytes - fileBytes / 9;

@@ -51,19 +51,6 @@ void TrackFileWriter::AppendStereo(std::span<const std::int16_t> samples) {
     }
 }
 
-void TrackFileWriter::AppendMono(std::span<const std::int16_t> samples) {
-    if (samples.size() > frameCount_ - framesWritten_) throw std::length_error("more frames than announced");
-    while (!samples.empty()) {
-        const std::size_t n = std::min((batch_.size() - batchValues_) / 2, samples.size());
-        std::int16_t* out = batch_.data() + batchValues_;
-        for (std::size_t k = 0; k < n; ++k) out[2 * k] = out[2 * k + 1] = samples[k];
-        batchValues_ += 2 * n;
-        samples = samples.subspan(n);
-        framesWritten_ += n;
-        if (batchValues_ == batch_.size()) FlushBatch();
-    }
-}
-
 void TrackFileWriter::FlushBatch() {
     if (batchValues_ == 0) return;
     const auto audio = std::span(batch_).first(batchValues_);

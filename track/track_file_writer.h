@@ -28,14 +28,11 @@ public:
     // Appends interleaved stereo frames (host order, left first). Throws
     // std::length_error past the frame count given at construction.
     void AppendStereo(std::span<const std::int16_t> samples);
-    // Appends mono samples as frames with both channels equal.
-    void AppendMono(std::span<const std::int16_t> samples);
     // Pads the last sector with silence, writes the last overview, syncs and closes.
     // Throws std::logic_error when fewer frames than announced were appended.
     void Finish();
 
     std::uint64_t SectorCount() const noexcept { return sectorCount_; }
-    std::uint64_t FramesWritten() const noexcept { return framesWritten_; }
 
 private:
     void FlushBatch();

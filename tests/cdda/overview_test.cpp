@@ -11,24 +11,6 @@
 namespace korvane::cdda {
 namespace {
 
-TEST(DownmixOverview, WorkedGroupsTruncateTowardZeroAndStayInRange) {
-    const struct {
-        std::vector<std::int16_t> values;
-        std::int16_t expected;
-    } groups[] = {
-        {{1000, 3000, -1, -1, 0, 0, 7, 8}, 501},
-        {{-1, -3, 0, 0, 0, 0, 0, 0}, 0},  // halves 0 + -1; sum -1, /4 -> 0 (not -1)
-        {std::vector<std::int16_t>(8, -7), -6},  // halves -3 each, sum -24 -> -6
-        {std::vector<std::int16_t>(8, INT16_MIN), INT16_MIN},
-        {std::vector<std::int16_t>(8, INT16_MAX), 32766},  // 16383 + 16383 per frame
-    };
-    for (const auto& g : groups) {
-        std::vector<std::int16_t> out(1);
-        DownmixOverview(g.values, out);
-        EXPECT_EQ(out[0], g.expected) << g.values[0];
-    }
-}
-
 // Random audio over 30 sectors (crossing the internal block size): the values and their
 // little-endian bytes both give the overview computed independently of the product.
 TEST(DownmixOverview, ValuesAndBytesMatchTheIndependentRuleOnRandomAudio) {

@@ -3,6 +3,7 @@
 #include "cdda/overview.h"
 #include "cdda/track_file.h"
 #include "tests/cdda/reader_fixture.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_disc.h"
 
 #include <gtest/gtest.h>
@@ -25,9 +26,9 @@ using korvane::testing::IndependentOverview;
 class TrackReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // 48, 49, 24 and 1 sectors, a data track, then 30 more audio sectors.
+        // 48, 49, 24 and 1 sectors, a data track, then a track longer than two write batches.
         const auto cue = korvane::testing::WriteCueBin(images.Path(), "disc",
-                                                        {{48}, {49}, {24}, {1}, {20, true}, {30}}, &image);
+                                                        {{48}, {49}, {24}, {1}, {20, true}, {kLongTrack}}, &image);
         drive = &rig.AddImageDrive(cue);
         reader = &rig.Bind();
         reader->quiet = false;
@@ -52,6 +53,7 @@ protected:
         return *path;
     }
 
+    static constexpr std::uint32_t kLongTrack = 2 * kSectorsPerBatch + 49;
     TempDir images, temp;
     std::filesystem::path tempDir;
     std::vector<std::uint8_t> image;
@@ -61,23 +63,25 @@ protected:
 };
 
 // Every line: transfers of 24 sectors but the last, and a private track file named
-// "~krvn..." that is the track's audio then its overview; lines count audio tracks only,
-// so the fifth lies after the data track.
+// "~krvn..." that is the track's audio then its overview, byte for byte also across the
+// write batches of the long track; lines count audio tracks only, so the fifth lies after
+// the data track.
 TEST_F(TrackReaderTest, EachLineReadsItsTrackIn24SectorTransfersIntoAudioThenOverview) {
     const struct {
         std::uint32_t start, sectors;
-        std::vector<std::uint32_t> transfers;
-    } lines[] = {{0, 48, {24, 24}}, {48, 49, {24, 24, 1}}, {97, 24, {24}}, {121, 1, {1}}, {142, 30, {24, 6}}};
+    } lines[] = {{0, 48}, {48, 49}, {97, 24}, {121, 1}, {142, kLongTrack}};
     for (int line = 0; line < 5; ++line) {
         SCOPED_TRACE(line);
         drive->ClearCommandLog();
         const auto file = Read(line);
-        EXPECT_EQ(ReadCounts(0xBE), lines[line].transfers);
+        std::vector<std::uint32_t> transfers(lines[line].sectors / 24, 24);
+        if (lines[line].sectors % 24 != 0) transfers.push_back(lines[line].sectors % 24);
+        EXPECT_EQ(ReadCounts(0xBE), transfers);
         const auto bytes = ReadFileBytes(file);
         ASSERT_EQ(bytes.size(), 2646u * lines[line].sectors);
         const auto audio = std::span(bytes).first(2352u * lines[line].sectors);
         EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin() + lines[line].start * 2352));
-        const auto overview = std::span(bytes).subspan(OverviewPartOffset(bytes.size()));
+        const auto overview = std::span(bytes).subspan(2352u * lines[line].sectors);
         EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), IndependentOverview(audio));
         struct stat st{};
         ASSERT_EQ(::stat(file.c_str(), &st), 0);
@@ -86,32 +90,6 @@ TEST_F(TrackReaderTest, EachLineReadsItsTrackIn24SectorTransfersIntoAudioThenOve
         std::filesystem::remove(file);
     }
     EXPECT_TRUE(TempDirEmpty()) << "the overview files are gone";
-}
-
-// A track of several write batches: still 24-sector transfers (the last of 1), and a
-// file that is the audio then its overview, byte for byte, across the batch ends.
-TEST(TrackReaderBatches, ATrackLongerThanABatchReadsByteExact) {
-    TempDir images, temp;
-    std::vector<std::uint8_t> image;
-    const std::uint32_t sectors = 2 * kSectorsPerBatch + 49;
-    ReaderRig rig;
-    VirtualDrive& drive = rig.AddImageDrive(korvane::testing::WriteCueBin(images.Path(), "long", {{sectors}}, &image));
-    CDReader& reader = rig.Bind();
-    reader.ScanDrives();
-    const auto file = ReadTrackToTrackFile(reader, reader.drives.At(0), 0, temp.Path());
-    ASSERT_TRUE(file);
-    std::vector<std::uint32_t> counts;
-    for (const auto& cdb : drive.CommandLog())
-        if (cdb[0] == 0xBE) counts.push_back(cdb[6] << 16 | cdb[7] << 8 | cdb[8]);
-    std::vector<std::uint32_t> expected((sectors - 1) / 24, 24);
-    expected.push_back(1);
-    EXPECT_EQ(counts, expected);
-    const auto bytes = ReadFileBytes(*file);
-    ASSERT_EQ(bytes.size(), 2646u * sectors);
-    const auto audio = std::span(bytes).first(2352u * sectors);
-    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), image.begin()));
-    const auto overview = std::span(bytes).subspan(2352u * sectors);
-    EXPECT_EQ(std::vector<std::uint8_t>(overview.begin(), overview.end()), IndependentOverview(audio));
 }
 
 TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood) {
@@ -205,12 +183,8 @@ TEST_F(TrackReaderTest, FailedWriteRemovesBothPartialFiles) {
 }
 
 TEST_F(TrackReaderTest, ReadTrackGoesToTheMachinesWindowsTemp) {
-    const char* old = std::getenv("KORVANE_ROOT");
-    const std::string saved = old ? old : "";
-    ::setenv("KORVANE_ROOT", (temp.Path() / "machine").c_str(), 1);
+    const korvane::testing::ScopedEnv root("KORVANE_ROOT", (temp.Path() / "machine").c_str());
     const auto file = ReadTrackToTrackFile(*reader, reader->drives.At(0), 3, {}, "Track #4 - 0:00:00.01");
-    if (old) ::setenv("KORVANE_ROOT", saved.c_str(), 1);
-    else ::unsetenv("KORVANE_ROOT");
     ASSERT_TRUE(file);
     EXPECT_EQ(file->parent_path(), temp.Path() / "machine" / "drive_c" / "WINDOWS" / "TEMP");
     EXPECT_EQ(std::filesystem::file_size(*file), 2646u);

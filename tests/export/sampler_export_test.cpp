@@ -181,4 +181,24 @@ TEST_F(SamplerExportTest, TheCommandLineWritesTheKitOrRefusesBadInputWithoutWrit
     EXPECT_NE(ReadText(dir_ / "out" / "kit.sfz").find("sample=kit01.wav lokey=36"), std::string::npos);
 }
 
+// Play adjusts only the regions up to the next one: for every region its audio starts
+// and ends where the bounds over the whole list put it, with cuts that reach the
+// neighbours (a 20 Hz sine crosses zero every 1,102 frames; the regions are 400 long).
+TEST_F(SamplerExportTest, PlayOfEveryRegionHasItsBoundsOverTheWholeList) {
+    std::vector<std::int16_t> slow(2 * 44100);
+    for (std::size_t f = 0; f < 44100; ++f)
+        slow[2 * f] = slow[2 * f + 1] = static_cast<std::int16_t>(12000 * std::sin(f * 2 * M_PI / 2205.0));
+    WriteTrackFile(track_, slow);
+    std::vector<Region> regions;
+    for (std::uint32_t k = 0; k < 40; ++k) regions.push_back({100 * k, 100, 0});
+    const sampler::SamplerOptions options{.trim = true, .zeroCrossMs = 20};
+    const auto spans = AdjustedSpans(track_, regions, -36, 750, options);
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+        std::uint64_t first = 0;
+        const auto audio = ShapedRegionAudio(track_, regions, k, -36, 750, options, first);
+        EXPECT_EQ(first, spans[k].first) << k;
+        EXPECT_EQ(audio.size(), 2 * spans[k].count) << k;
+    }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include "export/instrument.h"
 #include "export/sampler.h"
 #include "export/sampler_chunks.h"
+#include "regions/slice_index.h"
 #include "regions/sound_ends.h"
 #include "tests/support/audio_files.h"
 
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -86,6 +88,27 @@ TEST(Trim, TheTailEndsTheReleaseTimeAfterTheLastFall) {
     // A region still loud at its end keeps it.
     const std::vector<Region> loud{{988, 1500, 0}};
     EXPECT_EQ(SoundEnds(overview, -20.0, 100.0, loud)[0], 988u + 1500u);
+}
+
+// The view finds the sound ends from its slice index instead of averaging the overview
+// again: the same ends, whatever the signal, the settings and the region list.
+TEST(Trim, SoundEndsFromTheSliceIndexEqualThoseFromTheOverview) {
+    std::mt19937 random(7);
+    std::vector<std::int16_t> overview(200'003, 0);
+    for (std::size_t i = 0; i < overview.size(); i += random() % 12000) {  // noise bursts, silence between
+        const int level = static_cast<int>(random() % 30000) + 1;
+        for (std::size_t end = std::min(overview.size(), i + random() % 3000); i < end; ++i)
+            overview[i] = static_cast<std::int16_t>(static_cast<int>(random() % (2 * level)) - level);
+    }
+    const SliceIndex index = SliceIndex::Build(overview, true, 11025, 50);
+    for (const auto& [db, ms] : {std::pair{-36.0, 750.0}, {-12.0, 20.0}, {-60.0, 3.0}}) {
+        std::vector<Region> regions;
+        index.Slice(db, ms, 0, regions);
+        ASSERT_GE(regions.size(), 5u) << db;
+        for (int k = 0; k < 50; ++k)  // overlapping and out of order as well
+            regions.push_back({static_cast<std::uint32_t>(random() % 190000), static_cast<std::uint32_t>(random() % 10000), 0});
+        EXPECT_EQ(SoundEnds(index, db, ms, regions), SoundEnds(overview, db, ms, regions)) << db;
+    }
 }
 
 TEST(Fades, LinearRampsThatNeverRaiseAMagnitude) {

@@ -5,6 +5,7 @@
 #include "regions/running_average.h"
 
 #include "regions/demo_signal.h"
+#include "slice_oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -28,17 +29,12 @@ Floors Allocate(std::size_t sampleCount, bool mono) {
             std::vector<uint16_t>(blocks, 0xDEAD)};
 }
 
-// The recurrence as written, one step after the other.
+// The recurrence as written, one step after the other: the slice oracle's average (its
+// length is the window at 44100 Hz), floored, from the first step on.
 Floors Serial(const std::vector<int16_t>& s, bool mono, uint32_t n) {
     Floors f = Allocate(s.size(), mono);
-    auto mag = [&](std::size_t i) { return uint32_t(std::abs(int32_t(s[i]))); };
-    auto input = [&](std::size_t frame) { return mono ? mag(frame) : (mag(2 * frame) + mag(2 * frame + 1)) / 2; };
-    if (f.values.empty()) return f;
-    double avg = input(0);
-    for (std::size_t k = 0; k < f.values.size(); ++k) {
-        avg = (double(n - 1) * avg + double(input(k + 1))) / double(n);
-        f.values[k] = uint16_t(avg);
-    }
+    const auto average = test::AverageOf(s, mono, 44100, n);
+    for (std::size_t k = 0; k < f.values.size(); ++k) f.values[k] = uint16_t(average.values[k + 1]);
     for (std::size_t b = 0; b < f.blockMin.size(); ++b) {
         const auto first = f.values.begin() + std::ptrdiff_t(16 * b);
         const auto last = f.values.begin() + std::ptrdiff_t(std::min(f.values.size(), 16 * b + 16));

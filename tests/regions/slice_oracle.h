@@ -12,8 +12,17 @@
 
 namespace korvane::test {
 
-std::vector<Region> OracleSlice(std::span<const int16_t> samples, bool mono, uint32_t rate,
-                                double thresholdDb, double releaseMs, uint32_t averagingWindow,
-                                uint32_t tag);
+// The running average, one value per input (a sample in mono, a whole frame in stereo),
+// with its length n. It depends on neither threshold nor release, so a test slicing one
+// buffer many times works it out once.
+struct OracleAverage {
+    std::vector<double> values;
+    uint32_t n;
+    uint32_t rate;
+};
+
+OracleAverage AverageOf(std::span<const int16_t> samples, bool mono, uint32_t rate, uint32_t averagingWindow);
+
+std::vector<Region> OracleSlice(const OracleAverage& average, double thresholdDb, double releaseMs, uint32_t tag);
 
 }  // namespace korvane::test

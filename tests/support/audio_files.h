@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,11 +19,9 @@
 namespace korvane::testing {
 
 inline std::vector<std::byte> ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> chars((std::istreambuf_iterator<char>(in)), {});
-    std::vector<std::byte> out(chars.size());
-    for (std::size_t i = 0; i < chars.size(); ++i) out[i] = std::byte(static_cast<unsigned char>(chars[i]));
-    return out;
+    const auto bytes = ReadFileBytes(path);
+    const auto* data = reinterpret_cast<const std::byte*>(bytes.data());
+    return {data, data + bytes.size()};
 }
 
 inline void WriteAll(const std::filesystem::path& path, const std::vector<std::byte>& bytes) {
@@ -89,12 +86,10 @@ struct WavChunk {
     std::vector<std::byte> body{};  // an odd size gets its pad byte
 };
 
+// A 16-bit PCM WAV file, its layout varied by the fields below.
 struct WavSpec {
-    std::uint16_t formatTag = 1;
     std::uint16_t channels = 2;
     std::uint32_t rateHz = 44100;
-    std::uint16_t bitsPerSample = 16;
-    std::optional<std::uint16_t> blockAlign{};  // default channels * bits / 8
     std::uint32_t fmtBytes = 16;              // 16, 18 (cbSize 0) or more (zero filled)
     std::vector<std::int16_t> samples{};      // interleaved
     std::vector<WavChunk> before{}, after{};  // extra chunks around fmt/data
@@ -114,13 +109,13 @@ inline std::vector<std::byte> BuildWav(const WavSpec& spec) {
     for (const auto& c : spec.before) chunk(c.id, c.body, std::nullopt);
     if (!spec.omitFmt) {
         std::vector<std::byte> fmt;
-        const std::uint16_t align = spec.blockAlign.value_or(static_cast<std::uint16_t>(spec.channels * spec.bitsPerSample / 8));
-        Put16(fmt, spec.formatTag);
+        const auto align = static_cast<std::uint16_t>(spec.channels * 2);
+        Put16(fmt, 1);
         Put16(fmt, spec.channels);
         Put32(fmt, spec.rateHz);
         Put32(fmt, spec.rateHz * align);
         Put16(fmt, align);
-        Put16(fmt, spec.bitsPerSample);
+        Put16(fmt, 16);
         fmt.resize(spec.fmtBytes, std::byte{0});
         chunk("fmt ", fmt, std::nullopt);
     }

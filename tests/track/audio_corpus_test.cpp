@@ -113,6 +113,17 @@ TEST_F(AudioCorpusTest, ChannelRulesFollowTheChannelMap) {
         EXPECT_EQ(got[2 * f], static_cast<int>(f));
         EXPECT_EQ(got[2 * f + 1], static_cast<int>(1000 + f));
     }
+    // Mono is copied to both channels, exactly.
+    const auto mono = Ramp(1000, 37);
+    WriteAudio(dir_ / "mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, mono);
+    outcome = Import(dir_ / "mono.wav");
+    ASSERT_TRUE(outcome.Ok()) << outcome.detail;
+    EXPECT_EQ(outcome.channelRule, "mono to both channels");
+    got = TrackAudio(track_, 1000);
+    for (std::size_t f = 0; f < 1000; ++f) {
+        EXPECT_EQ(got[2 * f], mono[f]);
+        EXPECT_EQ(got[2 * f + 1], mono[f]);
+    }
     // Three unnamed channels are mixed evenly into both.
     std::vector<int> three(3 * 1000);
     for (std::size_t i = 0; i < three.size(); ++i) three[i] = static_cast<int>((i % 3) * 3000);
