@@ -5,7 +5,6 @@
 
 #include "installer/core/installer.h"
 #include "platform/machine/files.h"
-#include "platform/machine/short_names.h"
 #include "platform/machine/wininit.h"
 
 namespace fs = std::filesystem;
@@ -91,8 +90,8 @@ int Installer::PlaceVersionedFile(std::span<const std::uint8_t> data, std::strin
 }
 
 bool Installer::ScheduleReplaceOnRestart(std::string_view targetPath, std::string_view pendingPath) {
-    const auto shortTarget = platform::GetShortPathName(files_->Root(), targetPath);
-    const auto shortPending = platform::GetShortPathName(files_->Root(), pendingPath);
+    const auto shortTarget = files_->Root().ShortPathName(targetPath);
+    const auto shortPending = files_->Root().ShortPathName(pendingPath);
     if (!shortTarget || !shortPending || shortTarget->size() > 255 || shortPending->size() > 255) return false;
 
     const std::string controlPath = context_.windowsDir + "\\wininit.ini";

@@ -25,7 +25,6 @@
 #include "platform/hostfiles/leftovers.h"
 #include "platform/machine/files.h"
 #include "platform/machine/in_use.h"
-#include "platform/machine/short_names.h"
 #include "platform/machine/wininit.h"
 #include "platform/registry/registry.h"
 
@@ -171,7 +170,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "shortname" && argc == 3) {
-            const auto shortPath = GetShortPathName(root, argv[2]);
+            const auto shortPath = root.ShortPathName(argv[2]);
             if (!shortPath) {
                 std::cerr << "korvane-machine: no such file: " << argv[2] << "\n";
                 return 1;
@@ -182,7 +181,7 @@ int main(int argc, char** argv) {
         if (command == "hold" && argc >= 3) {
             std::vector<InUseLock> locks;
             for (int i = 2; i < argc; ++i) {
-                const auto host = ResolveShortPath(root, argv[i]);
+                const auto host = root.ToHost(argv[i]);
                 auto lock = host ? InUseLock::Hold(*host) : std::nullopt;
                 if (!lock) {
                     std::cerr << "korvane-machine: cannot hold " << argv[i] << "\n";

@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "platform/machine/in_use.h"
-#include "platform/machine/short_names.h"
 #include "platform/paths/paths.h"
 
 namespace fs = std::filesystem;
@@ -27,7 +26,7 @@ std::string_view Trim(std::string_view s) {
 
 bool ProcessOne(const MachineRoot& root, const RenameOperation& op, WininitResult& result) {
     std::error_code ec;
-    const auto source = ResolveShortPath(root, op.source);
+    const auto source = root.ToHost(op.source);
     if (!source || !fs::exists(*source, ec)) {
         result.failures.push_back("source missing: " + op.source);
         return false;
@@ -44,7 +43,7 @@ bool ProcessOne(const MachineRoot& root, const RenameOperation& op, WininitResul
             return false;
         }
     } else {
-        const auto target = ResolveShortPath(root, op.target);
+        const auto target = root.ToHost(op.target);
         if (!target) {
             result.failures.push_back("target outside the machine: " + op.target);
             return false;

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
-#include <set>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
+
+#include "platform/paths/short_names.h"
 
 namespace fs = std::filesystem;
 
@@ -68,86 +68,6 @@ std::optional<std::vector<std::string>> SplitComponents(std::string_view rest) {
     return parts;
 }
 
-std::string UpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
-}
-
-// Characters allowed in an 8.3 name besides letters and digits.
-bool ShortNameChar(char c) noexcept {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
-    return std::string_view("!#$%&'()-@^_`{}~").find(c) != std::string_view::npos;
-}
-
-// "README.TXT", "Setup.exe": a name that is already 8.3 apart from letter case.
-bool FitsShortName(std::string_view name) noexcept {
-    const std::size_t dot = name.find('.');
-    const std::string_view base = name.substr(0, dot);
-    const std::string_view ext = dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
-    if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
-    if (dot != std::string_view::npos && ext.empty()) return false;
-    for (std::string_view part : {base, ext})
-        for (char c : part)
-            if (!ShortNameChar(c)) return false;
-    return true;
-}
-
-// The 8.3 characters of `text`: spaces and dots dropped, other unusable characters '_'.
-std::string ShortNameChars(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == ' ' || c == '.') continue;
-        out += ShortNameChar(c) ? c : '_';
-    }
-    return UpperAscii(out);
-}
-
-// Alias BASE~N(.EXT) candidates for a name that does not fit 8.3.
-std::string ShortAlias(std::string_view name, int number) {
-    std::string_view trimmed = name;
-    while (!trimmed.empty() && trimmed.front() == '.') trimmed.remove_prefix(1);
-    const std::size_t dot = trimmed.rfind('.');
-    std::string base = ShortNameChars(trimmed.substr(0, dot));
-    std::string ext = dot == std::string_view::npos ? std::string() : ShortNameChars(trimmed.substr(dot + 1));
-    if (base.empty()) base.push_back('_');
-    ext.resize(std::min<std::size_t>(ext.size(), 3));
-    std::string tail = "~";  // appended piecewise: GCC 12 warns falsely on chained +
-    tail += std::to_string(number);
-    base.resize(std::min(base.size(), 8 - tail.size()));
-    base += tail;
-    if (!ext.empty()) (base += '.') += ext;
-    return base;
-}
-
-// Entry name -> its short name, for every entry of `dir`. Names that fit 8.3 keep their
-// upper-cased form unless an earlier entry took it; the rest get the lowest free alias,
-// both in name order.
-std::map<std::string, std::string> ShortNames(const fs::path& dir) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end());
-
-    std::map<std::string, std::string> result;
-    std::set<std::string> taken;
-    for (const std::string& name : names)
-        if (FitsShortName(name) && taken.insert(UpperAscii(name)).second) result[name] = UpperAscii(name);
-    for (const std::string& name : names) {
-        if (result.count(name)) continue;
-        for (int number = 1;; ++number) {
-            std::string alias = ShortAlias(name, number);
-            if (taken.insert(alias).second) {
-                result[name] = std::move(alias);
-                break;
-            }
-        }
-    }
-    return result;
-}
-
 // The entry of `dir` named `name` ignoring case: the exact spelling if it exists,
 // otherwise the alphabetically first case-insensitive match (stable when several exist).
 std::optional<std::string> FindIgnoringCase(const fs::path& dir, const std::string& name) {
@@ -159,14 +79,6 @@ std::optional<std::string> FindIgnoringCase(const fs::path& dir, const std::stri
         if (EqualsIgnoreCase(candidate, name) && (!best || candidate < *best)) best = std::move(candidate);
     }
     return best;
-}
-
-// The entry of `dir` whose computed short alias is `name`.
-std::optional<std::string> FindByAlias(const fs::path& dir, const std::string& name) {
-    if (name.find('~') == std::string::npos || !FitsShortName(name)) return std::nullopt;
-    for (const auto& [entry, alias] : ShortNames(dir))
-        if (EqualsIgnoreCase(alias, name)) return entry;
-    return std::nullopt;
 }
 
 }  // namespace
@@ -198,9 +110,7 @@ fs::path MachineRoot::TempDir() const { return WindowsDir() / "TEMP"; }
 fs::path MachineRoot::SystemDir() const { return WindowsDir() / "SYSTEM"; }
 fs::path MachineRoot::RestartRequestFile() const { return root_ / "restart.requested"; }
 
-std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath) const { return ToHost(windowsPath, {}); }
-
-std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath, const AliasLookup& alias) const {
+std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath) const {
     if (windowsPath.size() < 2 || windowsPath[1] != ':' || LowerAscii(windowsPath[0]) != 'c') return std::nullopt;
     const std::string_view rest = windowsPath.substr(2);
     // "C:name" is relative to the drive's current folder, which this machine does not have.
@@ -213,7 +123,7 @@ std::optional<fs::path> MachineRoot::ToHost(std::string_view windowsPath, const 
     for (const std::string& part : *parts) {
         std::optional<std::string> existing;
         if (resolving) existing = FindIgnoringCase(host, part);
-        if (resolving && !existing) existing = alias ? alias(host, part) : FindByAlias(host, part);
+        if (resolving && !existing) existing = AliasedEntry(root_, DriveC(), host, part);
         resolving = existing.has_value();
         host /= existing ? *existing : part;
     }
@@ -229,24 +139,6 @@ bool MachineRoot::InsideDrive(const fs::path& hostPath) const {
     if (ec) return false;
     const fs::path relative = resolved.lexically_relative(drive);
     return !relative.empty() && *relative.begin() != "..";
-}
-
-std::optional<std::string> MachineRoot::ShortPathName(std::string_view windowsPath) const {
-    const auto host = ToHost(windowsPath);
-    std::error_code ec;
-    if (!host || !fs::exists(*host, ec)) return std::nullopt;
-    std::string result = "C:";
-    fs::path dir = DriveC();
-    for (const fs::path& part : host->lexically_relative(DriveC())) {
-        if (part == ".") continue;
-        const auto names = ShortNames(dir);
-        const auto it = names.find(part.string());
-        if (it == names.end()) return std::nullopt;  // removed meanwhile
-        (result += '\\') += it->second;
-        dir /= part;
-    }
-    if (result.size() == 2) result += '\\';
-    return result;
 }
 
 std::optional<std::string> MachineRoot::ToWindows(const fs::path& hostPath) const {

@@ -8,7 +8,6 @@
 // Thread contract: all functions are safe from any thread; none caches the environment
 // beyond the MachineRoot object it returns.
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,11 +37,6 @@ public:
     // Windows does (".." at the drive root stays there), and a path that would still
     // leave drive_c (through a symbolic link inside it) is refused with nullopt.
     std::optional<std::filesystem::path> ToHost(std::string_view windowsPath) const;
-    // The same, with `alias(hostDir, component)` asked for the entry of an existing folder
-    // when no entry matches `component` by name (short-name tables of other layers).
-    using AliasLookup =
-        std::function<std::optional<std::string>(const std::filesystem::path& hostDir, const std::string& component)>;
-    std::optional<std::filesystem::path> ToHost(std::string_view windowsPath, const AliasLookup& alias) const;
     // Whether `hostPath`, with every symbolic link of its existing part followed, lies
     // inside drive_c.
     bool InsideDrive(const std::filesystem::path& hostPath) const;
@@ -51,10 +45,10 @@ public:
 
     // GetShortPathName: the 8.3 form of an existing path, e.g. "C:\Program Files\Korvane
     // Studio\readme.txt" -> "C:\PROGRA~1\KORVAN~1\README.TXT"; nullopt when it does not
-    // exist. A name that fits 8.3 is upper-cased; others get an alias BASE~N.EXT, numbered
-    // in the name order of the folder's entries. The host keeps no aliases, so one stays
-    // the same only while no entry competing for the same BASE~ is added or removed.
-    // ToHost() accepts these aliases for existing entries.
+    // exist or the alias table cannot be written. A name that fits 8.3 is upper-cased;
+    // others get an alias BASE~N.EXT the first time they are asked for, kept in the machine's
+    // alias table (platform/paths/short_names.h) so it stays the same whatever is added to
+    // the folder later. ToHost() accepts these aliases for existing entries.
     std::optional<std::string> ShortPathName(std::string_view windowsPath) const;
 
     // Windows-path views of the standard folders: "C:\WINDOWS", "C:\WINDOWS\SYSTEM", ...

@@ -34,18 +34,6 @@ std::string Escape(std::string_view s) {
     }
     return out;
 }
-std::string Unescape(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
-            const char n = s[++i];
-            out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
 // Exec arguments are quoted; inside quotes ", `, $ and \ are escaped with a backslash,
 // and a literal % is doubled (a single one starts a field code).
 std::string QuoteExec(std::string_view s) {
@@ -95,46 +83,6 @@ std::string FormatShellLink(std::string_view name, const ShellLinkData& link, co
         << "X-Korvane-ShowCommand=" << link.showCommand << "\n"
         << "X-Korvane-Hotkey=" << link.hotkey << "\n";
     return out.str();
-}
-
-bool ParseShellLink(std::string_view text, ShellLinkData* link) {
-    std::istringstream in{std::string(text)};
-    std::string line;
-    if (!std::getline(in, line) || line != "[Desktop Entry]") return false;
-    ShellLinkData data;
-    bool sawTarget = false;
-    try {
-        while (std::getline(in, line)) {
-            const auto eq = line.find('=');
-            if (eq == std::string::npos) continue;
-            const std::string key = line.substr(0, eq);
-            const std::string value = Unescape(std::string_view(line).substr(eq + 1));
-            if (key == "X-Korvane-Target") {
-                data.target = value;
-                sawTarget = true;
-            } else if (key == "X-Korvane-Arguments") {
-                data.arguments = value;
-            } else if (key == "X-Korvane-Description") {
-                data.description = value;
-            } else if (key == "X-Korvane-IconLocation") {
-                const auto comma = value.rfind(',');
-                if (comma == std::string::npos) return false;
-                data.iconPath = value.substr(0, comma);
-                data.iconIndex = std::stoi(value.substr(comma + 1));
-            } else if (key == "X-Korvane-WorkingDirectory") {
-                data.workingDirectory = value;
-            } else if (key == "X-Korvane-ShowCommand") {
-                data.showCommand = std::stoi(value);
-            } else if (key == "X-Korvane-Hotkey") {
-                data.hotkey = static_cast<std::uint16_t>(std::stoul(value));
-            }
-        }
-    } catch (const std::exception&) {
-        return false;  // a number field that is not a number
-    }
-    if (!sawTarget) return false;
-    *link = std::move(data);
-    return true;
 }
 
 HRESULT SaveShellLink(const fs::path& hostLinkPath, std::string_view name, const ShellLinkData& link,

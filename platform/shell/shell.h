@@ -44,8 +44,6 @@ struct ShellLinkData {
 // when they are outside the machine); the Windows fields are kept as X-Korvane-* keys.
 std::string FormatShellLink(std::string_view name, const ShellLinkData& link, const std::string& hostTarget,
                             const std::string& hostWorkingDirectory);
-// Pure: parses a link written by FormatShellLink; false when it is not one.
-bool ParseShellLink(std::string_view text, ShellLinkData* link);
 
 // IPersistFile::Save of a shell link: writes the desktop entry to `hostLinkPath` through
 // a temporary and a rename. kSOk, or kStgECantSave when it cannot be written.

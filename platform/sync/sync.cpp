@@ -78,8 +78,6 @@ void Event::Reset() {
     state_->signalled = false;
 }
 
-bool Event::IsManualReset() const noexcept { return state_->manualReset; }
-
 bool WaitSupport::ValidSet(std::span<Event* const> events) noexcept {
     if (events.empty()) return false;
     for (std::size_t i = 0; i < events.size(); ++i) {
@@ -201,8 +199,6 @@ std::uint32_t Thread::Wait(std::uint32_t timeoutMs) {
     return state_->done.wait_for(lock, std::chrono::milliseconds(timeoutMs), finished) ? kWaitObject0
                                                                                          : kWaitTimeout;
 }
-
-bool Thread::Finished() const noexcept { return state_->finished.load(std::memory_order_acquire); }
 
 std::uint32_t Thread::ExitCode() const {
     std::lock_guard lock(state_->mutex);

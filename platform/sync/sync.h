@@ -29,7 +29,6 @@ public:
 
     void Set();    // SetEvent
     void Reset();  // ResetEvent
-    bool IsManualReset() const noexcept;
 
 private:
     friend class WaitSupport;
@@ -60,8 +59,7 @@ public:
 
     // Waits for the body to return: kWaitObject0 or kWaitTimeout.
     std::uint32_t Wait(std::uint32_t timeoutMs);
-    bool Finished() const noexcept;
-    std::uint32_t ExitCode() const;  // the body's result once Finished(), kStillActive before
+    std::uint32_t ExitCode() const;  // the body's result once it returned, kStillActive before
 
 private:
     struct State;

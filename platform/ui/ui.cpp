@@ -63,8 +63,6 @@ std::shared_ptr<MessageBoxHandler> CurrentShared() {
 
 }  // namespace
 
-MessageBoxHandler& CurrentMessageBoxHandler() { return *CurrentShared(); }
-
 std::shared_ptr<MessageBoxHandler> SetMessageBoxHandler(std::shared_ptr<MessageBoxHandler> handler) {
     HandlerSlot& slot = Slot();
     std::lock_guard lock(slot.mutex);

@@ -32,10 +32,8 @@ public:
 
 // The process-wide handler. The default prints to stderr and answers the first button
 // (OK / Abort / Yes / Retry); the GUI installs a Qt handler, tests a scripted one.
-// The reference stays valid until the handler is replaced; MessageBox() itself holds
-// its own reference for the duration of the call, so replacing it from another thread
-// while a box is shown is safe.
-MessageBoxHandler& CurrentMessageBoxHandler();
+// MessageBox() holds its own reference to the handler for the duration of the call, so
+// replacing it from another thread while a box is shown is safe.
 // Installs `handler` (nullptr restores the default) and returns the previous one.
 std::shared_ptr<MessageBoxHandler> SetMessageBoxHandler(std::shared_ptr<MessageBoxHandler> handler);
 

@@ -141,19 +141,4 @@ std::optional<VsFixedFileInfo> ReadFixedVersion(const std::filesystem::path& fil
     return fixed;
 }
 
-std::vector<std::uint8_t> MakeVersionBlock(const VsFixedFileInfo& fixed,
-                                           std::span<const std::pair<std::string_view, std::string_view>> strings) {
-    std::vector<std::uint8_t> block(kStringsOffset);
-    std::memcpy(block.data(), kVersionBlockMagic, sizeof(kVersionBlockMagic));
-    std::memcpy(block.data() + sizeof(kVersionBlockMagic), &fixed, sizeof(fixed));
-    for (const auto& [name, data] : strings) {
-        block.insert(block.end(), name.begin(), name.end());
-        block.push_back(0);
-        block.insert(block.end(), data.begin(), data.end());
-        block.push_back(0);
-    }
-    block.push_back(0);
-    return block;
-}
-
 }  // namespace korvane::platform

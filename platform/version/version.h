@@ -63,8 +63,4 @@ bool VerQueryValue(std::span<const std::uint8_t> block, std::string_view subBloc
 // Convenience over the three calls: the fixed record of a file, nullopt when it has none.
 std::optional<VsFixedFileInfo> ReadFixedVersion(const std::filesystem::path& file);
 
-// Pure: builds a block (for tests and tools that write version records without a compiler).
-std::vector<std::uint8_t> MakeVersionBlock(const VsFixedFileInfo& fixed,
-                                           std::span<const std::pair<std::string_view, std::string_view>> strings);
-
 }  // namespace korvane::platform

@@ -28,15 +28,10 @@ TEST(InstallLogRecords, SavedNewestFirstWithCrLfAndReadBackInThatOrder) {
     EXPECT_EQ(InstallLog().Text(), "");
     EXPECT_THROW(log.At(6), ChainedListExeption);
 
-    // The uninstaller reads the records in the file's order and rejects other lines by number.
+    // The uninstaller reads the records in the file's order (each field: see the next test)
+    // and rejects other lines by number.
     const auto parsed = ParseInstallLog(log.Text() + "NEWKEY HKEY_CURRENT_USER,Software\\X\r\nINSTAPPFILE nocomma\r\ngarbage\n");
     ASSERT_EQ(parsed.records.size(), 6u);
-    EXPECT_EQ(parsed.records[1].kind, LogRecord::Kind::kSysFile);
-    EXPECT_EQ(parsed.records[1].name, "SELF.DLL");
-    EXPECT_TRUE(parsed.records[1].component);
-    EXPECT_EQ(parsed.records[3].path, "C:\\My Apps, old\\Korvane ");
-    EXPECT_EQ(parsed.records[3].name, "Read Me.txt");
-    EXPECT_FALSE(parsed.records[3].component);
     EXPECT_EQ(parsed.records[5].path, "Software\\Quorvix\\Korvane");
     EXPECT_EQ(parsed.rejected, (std::vector<std::string>{"line 7: NEWKEY HKEY_CURRENT_USER,Software\\X",
                                                          "line 8: INSTAPPFILE nocomma", "line 9: garbage"}));

@@ -1,5 +1,5 @@
-// The platform layers the installer added: version records, embedded resources, short
-// names, files in use, Win32-style file operations, the restart file, shell links.
+// The platform layers the installer added: version records, embedded resources, files in
+// use, Win32-style file operations, the restart file, shell links.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +7,6 @@
 
 #include "machine_fixture.h"
 #include "platform/machine/in_use.h"
-#include "platform/machine/short_names.h"
 #include "platform/version/version.h"
 #include "tests/support/temp_dir.h"
 
@@ -17,31 +16,6 @@ namespace korvane::installer::test {
 namespace {
 
 using platform::VsFixedFileInfo;
-
-TEST(VersionRecord, ReadsTheRecordBuiltIntoOurModules) {
-    const auto comctl = platform::ReadFixedVersion(PayloadModule("COMCTL32.DLL"));
-    ASSERT_TRUE(comctl.has_value());
-    EXPECT_EQ(comctl->dwSignature, platform::kVsFixedSignature);
-    EXPECT_EQ(comctl->dwProductVersionMS, (5u << 16) | 80u);
-    EXPECT_EQ(comctl->dwProductVersionLS, 2600u << 16);
-
-    const auto lower = platform::ReadFixedVersion(TestModule("lower_ls.dll"));
-    ASSERT_TRUE(lower.has_value());
-    EXPECT_EQ(lower->dwProductVersionMS, comctl->dwProductVersionMS);
-    EXPECT_EQ(lower->dwProductVersionLS, 2599u << 16);
-
-    const fs::path file = PayloadModule("MFC42.DLL");
-    const std::uint32_t size = platform::GetFileVersionInfoSize(file);
-    ASSERT_GT(size, 52u);
-    std::vector<std::uint8_t> block(size);
-    ASSERT_TRUE(platform::GetFileVersionInfo(file, block));
-    std::span<const std::uint8_t> value;
-    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\ProductVersion", &value));
-    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "6.0.8665.0");
-    EXPECT_FALSE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\NoSuchName", &value));
-    std::vector<std::uint8_t> small(size - 1);
-    EXPECT_FALSE(platform::GetFileVersionInfo(file, small));
-}
 
 TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
     const korvane::testing::TempDir dir;
@@ -66,33 +40,38 @@ TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
     EXPECT_FALSE(platform::FindVersionSection(broken).has_value());
 }
 
-// Strings of a made block answer queries; a block whose strings run off its end is refused
-// without reading past it (the sanitizer build catches any over-read).
-TEST(VersionRecord, MadeBlocksAnswerQueriesAndRunawayStringsAreRefused) {
-    VsFixedFileInfo fixed;
-    fixed.dwProductVersionMS = 0x00010002;
-    const std::pair<std::string_view, std::string_view> strings[] = {{"CompanyName", "Quorvix"}};
-    const auto block = platform::MakeVersionBlock(fixed, strings);
-    std::span<const std::uint8_t> value;
-    ASSERT_TRUE(platform::VerQueryValue(block, "\\", &value));
-    ASSERT_EQ(value.size(), 52u);
-    VsFixedFileInfo back;
-    std::memcpy(&back, value.data(), 52);
-    EXPECT_EQ(back.dwProductVersionMS, 0x00010002u);
-    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\0409\\CompanyName", &value));
-    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "Quorvix");
-    auto unterminated = block;
-    unterminated.pop_back();
-    unterminated.pop_back();
-    EXPECT_FALSE(platform::IsValidVersionBlock(unterminated));
+// A version block as our modules carry it: the magic, a fixed record, then `strings`.
+std::vector<std::uint8_t> Block(std::string_view strings) {
+    const VsFixedFileInfo fixed;
+    constexpr std::size_t kMagic = sizeof platform::kVersionBlockMagic;
+    std::vector<std::uint8_t> block(kMagic + sizeof fixed + strings.size());
+    std::memcpy(block.data(), platform::kVersionBlockMagic, kMagic);
+    std::memcpy(block.data() + kMagic, &fixed, sizeof fixed);
+    std::memcpy(block.data() + kMagic + sizeof fixed, strings.data(), strings.size());
+    return block;
+}
 
-    const std::pair<std::string_view, std::string_view> runaway[] = {{"ab", ""}};
-    auto cut = platform::MakeVersionBlock({}, runaway);
-    cut.back() = 'c';  // "ab\0\0c" with no end: the empty value ends early, "c" runs off
-    cut.push_back('d');
-    const std::vector<std::uint8_t> exact(cut.begin(), cut.end());  // no slack after it
-    EXPECT_FALSE(platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\cd", &value));
-    EXPECT_TRUE(platform::VerQueryValue(exact, "\\StringFileInfo\\0409\\ab", &value));
+// The strings of our modules answer queries (their fixed records are read by the versioned
+// placement's tests); a block whose strings run off its end is refused without reading past
+// it (the sanitizer build catches any over-read).
+TEST(VersionRecord, StringsAnswerQueriesAndRunawayStringsAreRefused) {
+    const fs::path file = PayloadModule("MFC42.DLL");
+    const std::uint32_t size = platform::GetFileVersionInfoSize(file);
+    ASSERT_GT(size, 52u);
+    std::vector<std::uint8_t> block(size);
+    ASSERT_TRUE(platform::GetFileVersionInfo(file, block));
+    std::span<const std::uint8_t> value;
+    ASSERT_TRUE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\ProductVersion", &value));
+    EXPECT_STREQ(reinterpret_cast<const char*>(value.data()), "6.0.8665.0");
+    EXPECT_FALSE(platform::VerQueryValue(block, "\\StringFileInfo\\040904E4\\NoSuchName", &value));
+    std::vector<std::uint8_t> small(size - 1);
+    EXPECT_FALSE(platform::GetFileVersionInfo(file, small));
+
+    EXPECT_FALSE(platform::IsValidVersionBlock(Block(std::string_view("CompanyName\0Quorvix", 19))));
+    // "ab\0\0cd" with no end: the empty value ends the list early, "cd" runs off.
+    const auto runaway = Block(std::string_view("ab\0\0cd", 6));
+    EXPECT_FALSE(platform::VerQueryValue(runaway, "\\StringFileInfo\\0409\\cd", &value));
+    EXPECT_TRUE(platform::VerQueryValue(runaway, "\\StringFileInfo\\0409\\ab", &value));
     EXPECT_EQ(value.size(), 1u);
 }
 
@@ -148,43 +127,7 @@ TEST(EmbeddedResources, DamagedImagesAreRefusedWithAReason) {
     EXPECT_FALSE(platform::ResourceImage::Parse(lying, &error).has_value());
 }
 
-TEST(ShortNames, AliasesFollowTheEightThreeRules) {
-    std::vector<std::string> taken;
-    const auto isTaken = [&](const std::string& s) { return std::find(taken.begin(), taken.end(), s) != taken.end(); };
-    EXPECT_EQ(platform::MakeShortName("Korvane.exe", isTaken), "KORVANE.EXE");
-    EXPECT_EQ(platform::MakeShortName("wininit.ini", isTaken), "WININIT.INI");
-    EXPECT_EQ(platform::MakeShortName("Program Files", isTaken), "PROGRA~1");
-    taken.push_back("PROGRA~1");
-    EXPECT_EQ(platform::MakeShortName("Program Stuff", isTaken), "PROGRA~2");
-    EXPECT_EQ(platform::MakeShortName("COMCTL32.DLL.precpy", isTaken), "COMCTL~1.PRE");
-    EXPECT_EQ(platform::MakeShortName("Start Menu", isTaken), "STARTM~1");
-    EXPECT_EQ(platform::MakeShortName("a+b.txt", isTaken), "A_B~1.TXT");
-    for (int n = 2; n <= 10; ++n) taken.push_back("LONGNA~" + std::to_string(n - 1) + ".TXT");
-    EXPECT_EQ(platform::MakeShortName("Long name.txt", isTaken), "LONGN~10.TXT");
-    EXPECT_TRUE(platform::IsShortName("MFC42.DLL"));
-    EXPECT_FALSE(platform::IsShortName("mfc42.dll"));
-    EXPECT_FALSE(platform::IsShortName("TOOLONGNAME.DLL"));
-    EXPECT_FALSE(platform::IsShortName("A.B.C"));
-}
-
 class MachineLayers : public MachineTest {};
-
-TEST_F(MachineLayers, ShortPathsAreStableAndResolveBack) {
-    WriteFile("C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx", Bytes("ocx"));
-    WriteFile("C:\\Program Files\\Shared Stuff\\x.txt", Bytes("x"));
-    const auto first = platform::GetShortPathName(*root, "c:\\program files\\shared files\\quorvix\\lumatrel.ocx");
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(*first, "C:\\PROGRA~1\\SHARED~1\\QUORVIX\\LUMATREL.OCX");
-    const auto other = platform::GetShortPathName(*root, "C:\\Program Files\\Shared Stuff\\x.txt");
-    ASSERT_TRUE(other.has_value());
-    EXPECT_EQ(*other, "C:\\PROGRA~1\\SHARED~2\\X.TXT");
-    EXPECT_EQ(platform::GetShortPathName(*root, "C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx"), first);
-
-    const auto back = platform::ResolveShortPath(*root, *first);
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(*back, Host("C:\\Program Files\\Shared Files\\Quorvix\\Lumatrel.ocx"));
-    EXPECT_FALSE(platform::GetShortPathName(*root, "C:\\Program Files\\missing.dll").has_value());
-}
 
 TEST_F(MachineLayers, FilesInUseCannotBeDeletedReplacedOrWritten) {
     WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", Bytes("old"));
@@ -208,22 +151,17 @@ TEST_F(MachineLayers, FilesInUseCannotBeDeletedReplacedOrWritten) {
     EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM"));  // a folder is no file
 }
 
-TEST(ShellLinkFile, FormatsAndParsesBack) {
+TEST(ShellLinkFile, IsADesktopEntryWithTheWindowsFieldsEscaped) {
     platform::ShellLinkData link;
     link.target = "C:\\Program Files\\Quorvix\\Korvane\\Korvane.exe";
-    link.workingDirectory = "C:\\Program Files\\Quorvix\\Korvane";
     link.description = "two\nlines";
     const std::string text = platform::FormatShellLink("Korvane", link, "/m/drive_c/Program Files/Quorvix/Korvane/Korvane.exe",
                                                        "/m/drive_c/Program Files/Quorvix/Korvane");
-    EXPECT_NE(text.find("Exec=\"/m/drive_c/Program Files/Quorvix/Korvane/Korvane.exe\"\n"), std::string::npos);
-    EXPECT_NE(text.find("Name=Korvane\n"), std::string::npos);
-    platform::ShellLinkData back;
-    ASSERT_TRUE(platform::ParseShellLink(text, &back));
-    EXPECT_EQ(back.target, link.target);
-    EXPECT_EQ(back.workingDirectory, link.workingDirectory);
-    EXPECT_EQ(back.description, "two\nlines");
-    EXPECT_FALSE(platform::ParseShellLink("[Desktop Entry]\nX-Korvane-ShowCommand=abc\nX-Korvane-Target=x\n", &back));
-    EXPECT_FALSE(platform::ParseShellLink("not a link", &back));
+    EXPECT_TRUE(text.starts_with("[Desktop Entry]\n"));
+    for (const char* line : {"Exec=\"/m/drive_c/Program Files/Quorvix/Korvane/Korvane.exe\"\n", "Name=Korvane\n",
+                             "Comment=two\\nlines\n", "Path=/m/drive_c/Program Files/Quorvix/Korvane\n",
+                             "X-Korvane-Target=C:\\\\Program Files\\\\Quorvix\\\\Korvane\\\\Korvane.exe\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
 }
 
 }  // namespace

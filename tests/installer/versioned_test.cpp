@@ -3,7 +3,6 @@
 
 #include "machine_fixture.h"
 #include "platform/machine/in_use.h"
-#include "platform/machine/short_names.h"
 #include "platform/machine/wininit.h"
 
 namespace fs = std::filesystem;
@@ -120,7 +119,7 @@ TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPaths) {
     EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"),
               "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL\r\n"
               "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL=C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE\r\nNUL=C:\\OLD.DLL\r\n");
-    EXPECT_EQ(platform::ResolveShortPath(*root, "C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE"), Host(std::string(kTarget) + ".precpy"));
+    EXPECT_EQ(root->ToHost("C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE"), Host(std::string(kTarget) + ".precpy"));
     EXPECT_FALSE(Exists(context->stagingDir + "\\nwii.tmp"));  // renamed over wininit.ini
     EXPECT_TRUE(StagingEmpty());
     EXPECT_EQ(log->Count(), 0);

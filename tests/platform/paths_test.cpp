@@ -1,8 +1,9 @@
 #include "platform/paths/paths.h"
+#include "platform/paths/short_names.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <algorithm>
 #include <fstream>
 #include <vector>
 #include <optional>
@@ -19,11 +20,6 @@ namespace fs = std::filesystem;
 using testing::ScopedEnv;
 
 void Touch(const fs::path& file) { std::ofstream(file) << "x"; }
-
-std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // A fresh machine root for each test.
 struct OnMachine : ::testing::Test {
@@ -122,55 +118,45 @@ TEST_F(ToWindows, MapsHostPathsBelowTheDrive) {
     EXPECT_EQ(root.ToWindows(*host), "C:\\Program Files\\Korvane\\Korvane.exe");
 }
 
-TEST_F(ShortPathName, UpperCasesFittingNamesAndAliasesTheRest) {
-    const fs::path app = root.DriveC() / "Program Files" / "Korvane Studio";
-    fs::create_directories(app);
-    const std::pair<const char*, const char*> names[] = {{"readme.txt", "README.TXT"},
-                                                         {"Korvane Studio.html", "KORVAN~1.HTM"},
-                                                         {"archive.tar.gz", "ARCHIV~1.GZ"},
-                                                         {".profile", "PROFIL~1"},
-                                                         {"a+b=c.txt", "A_B_C~1.TXT"}};
-    for (const auto& [name, alias] : names) {
-        Touch(app / name);
-        EXPECT_EQ(root.ShortPathName(std::string("C:\\Program Files\\Korvane Studio\\") + name),
-                  std::string("C:\\PROGRA~1\\KORVAN~1\\") + alias);
-    }
-    EXPECT_EQ(root.ShortPathName("C:\\program files\\korvane studio\\README.txt"), "C:\\PROGRA~1\\KORVAN~1\\README.TXT");
+TEST(ShortNames, AliasesFollowTheEightThreeRules) {
+    std::vector<std::string> taken;
+    const auto isTaken = [&](const std::string& s) { return std::find(taken.begin(), taken.end(), s) != taken.end(); };
+    EXPECT_EQ(MakeShortName("Korvane.exe", isTaken), "KORVANE.EXE");
+    EXPECT_EQ(MakeShortName("wininit.ini", isTaken), "WININIT.INI");
+    EXPECT_EQ(MakeShortName("Program Files", isTaken), "PROGRA~1");
+    taken.push_back("PROGRA~1");
+    EXPECT_EQ(MakeShortName("Program Stuff", isTaken), "PROGRA~2");
+    EXPECT_EQ(MakeShortName("COMCTL32.DLL.precpy", isTaken), "COMCTL~1.PRE");
+    EXPECT_EQ(MakeShortName("Start Menu", isTaken), "STARTM~1");
+    EXPECT_EQ(MakeShortName("a+b.txt", isTaken), "A_B~1.TXT");
+    for (int n = 2; n <= 10; ++n) taken.push_back("LONGNA~" + std::to_string(n - 1) + ".TXT");
+    EXPECT_EQ(MakeShortName("Long name.txt", isTaken), "LONGN~10.TXT");
+    EXPECT_TRUE(IsShortName("MFC42.DLL"));
+    EXPECT_FALSE(IsShortName("mfc42.dll"));
+    EXPECT_FALSE(IsShortName("TOOLONGNAME.DLL"));
+    EXPECT_FALSE(IsShortName("A.B.C"));
+}
+
+// An alias is numbered in the order names are asked for, not in name order, and ToHost
+// must resolve it to the entry it was handed out for.
+TEST_F(ShortPathName, AliasesAreStableAndResolveBackToTheirEntries) {
+    const fs::path files = root.DriveC() / "Program Files" / "Shared Files" / "Quorvix";
+    const fs::path stuff = root.DriveC() / "Program Files" / "Shared Stuff";
+    fs::create_directories(files);
+    fs::create_directories(stuff);
+    Touch(files / "Lumatrel.ocx");
+    Touch(stuff / "x.txt");
+    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Shared Stuff\\x.txt"), "C:\\PROGRA~1\\SHARED~1\\X.TXT");
+    EXPECT_EQ(root.ShortPathName("c:\\program files\\shared files\\quorvix\\lumatrel.ocx"),
+              "C:\\PROGRA~1\\SHARED~2\\QUORVIX\\LUMATREL.OCX");
+    fs::create_directories(root.DriveC() / "Program Files" / "Shared Aaa");
+    EXPECT_EQ(root.ShortPathName("C:\\Program Files\\Shared Stuff\\x.txt"), "C:\\PROGRA~1\\SHARED~1\\X.TXT");
+    EXPECT_EQ(root.ToHost("C:\\PROGRA~1\\SHARED~1\\X.TXT"), stuff / "x.txt");
+    EXPECT_EQ(root.ToHost("c:\\progra~1\\shared~2\\quorvix\\lumatrel.ocx"), files / "Lumatrel.ocx");
     EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\SYSTEM"), "C:\\WINDOWS\\SYSTEM");
     EXPECT_EQ(root.ShortPathName("C:\\"), "C:\\");
     EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\missing.ini"), std::nullopt);
-    EXPECT_EQ(root.ShortPathName("D:\\WINDOWS"), std::nullopt);
-}
-
-TEST_F(ShortPathName, NumbersCompetingAliasesInNameOrder) {
-    Touch(root.TempDir() / "a.txt");
-    Touch(root.TempDir() / "A.TXT");  // sorts first, so it keeps the plain form
-    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\A.TXT"), "C:\\WINDOWS\\TEMP\\A.TXT");
-    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\a.txt"), "C:\\WINDOWS\\TEMP\\A~1.TXT");
-
-    // Sorted: 1, 10, 11, 2, ..., 9; the tenth needs a shorter base for "~10".
-    for (int i = 1; i <= 11; ++i) Touch(root.TempDir() / ("longname " + std::to_string(i) + ".txt"));
-    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\longname 1.txt"), "C:\\WINDOWS\\TEMP\\LONGNA~1.TXT");
-    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\longname 2.txt"), "C:\\WINDOWS\\TEMP\\LONGNA~4.TXT");
-    EXPECT_EQ(root.ShortPathName("C:\\WINDOWS\\TEMP\\longname 8.txt"), "C:\\WINDOWS\\TEMP\\LONGN~10.TXT");
-}
-
-TEST_F(ShortPathName, AliasesResolveBackToTheirEntries) {
-    fs::create_directories(root.DriveC() / "Program Data");
-    fs::create_directories(root.DriveC() / "Program Files" / "Korvane");
-    std::vector<fs::path> files;
-    for (int i = 1; i <= 11; ++i) files.push_back(root.DriveC() / "Program Files" / "Korvane" / ("Sample Region " + std::to_string(i) + ".wav"));
-    for (const auto& file : files) Touch(file);
-    EXPECT_EQ(root.ShortPathName("C:\\Program Data"), "C:\\PROGRA~1");
-    for (const auto& file : files) {
-        const auto windows = root.ToWindows(file);
-        ASSERT_TRUE(windows);
-        const auto shortName = root.ShortPathName(*windows);
-        ASSERT_TRUE(shortName) << *windows;
-        EXPECT_EQ(root.ToHost(*shortName), file) << *shortName;
-        EXPECT_EQ(root.ToHost(UpperCase(*shortName)), file);
-    }
-    // An alias of a name that does not exist stays as given.
+    // An alias that was never handed out stays as given.
     EXPECT_EQ(root.ToHost("C:\\PROGRA~9\\X"), root.DriveC() / "PROGRA~9" / "X");
 }
 

@@ -1,6 +1,5 @@
 // The registry's semantics, on a private in-memory store.
 #include "platform/registry/registry.h"
-#include "platform/registry/registry_export.h"
 
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
@@ -149,35 +148,6 @@ TEST_F(Registry, RejectsMalformedPathsRootDeletionAndUnknownTypes) {
     EXPECT_THROW(store->SetValue(RootKey::LocalMachine, "k", "v", RegValue{static_cast<ValueType>(7), {1}}),
                  RegistryError);
     EXPECT_THAT(store->EnumValueNames(RootKey::LocalMachine, "k"), IsEmpty());
-}
-
-TEST_F(Registry, ExportTreeWritesRegeditText) {
-    RegKey key = store->CreateKey(RootKey::LocalMachine, "Software\\Quorvix\\Korvane");
-    key.SetString("", "default");
-    key.SetString("Path", "C:\\Program Files\\\"K\"");
-    key.SetDword("Normalize", 0x1A2B);
-    const std::uint8_t bytes[] = {0x00, 0x7F, 0xFF};
-    key.SetBinary("Blob", bytes);
-    key.SetBinary("Empty", {});
-    store->SetValue(RootKey::LocalMachine, "Software\\Quorvix\\Korvane", "Short", RegValue{ValueType::Dword, {1, 2}});
-    store->CreateKey(RootKey::LocalMachine, "Software\\Quorvix\\Korvane\\Second").SetDword("x", 0);
-    store->CreateKey(RootKey::LocalMachine, "Software\\Quorvix\\Korvane\\First");
-    store->CreateKey(RootKey::LocalMachine, "Software\\Other");
-
-    EXPECT_EQ(ExportTree(*store, RootKey::LocalMachine, "Software\\Quorvix\\"),
-              "[HKEY_LOCAL_MACHINE\\Software\\Quorvix]\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Quorvix\\Korvane]\n"
-              "@=\"default\"\n"
-              "\"Path\"=\"C:\\\\Program Files\\\\\\\"K\\\"\"\n"
-              "\"Normalize\"=dword:00001a2b\n"
-              "\"Blob\"=hex:00,7f,ff\n"
-              "\"Empty\"=hex:\n"
-              "\"Short\"=hex(4):01,02\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Quorvix\\Korvane\\Second]\n"
-              "\"x\"=dword:00000000\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Quorvix\\Korvane\\First]\n");
-    EXPECT_EQ(ExportTree(*store, RootKey::CurrentUser, "Software"), "");
-    EXPECT_EQ(ExportTree(*store, RootKey::Users, ""), "[HKEY_USERS]\n");
 }
 
 TEST_F(Registry, ThreadsMayShareAStore) {

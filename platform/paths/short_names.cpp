@@ -1,4 +1,4 @@
-#include "platform/machine/short_names.h"
+#include "platform/paths/short_names.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -38,20 +38,35 @@ struct Alias {
     std::string alias;
 };
 
+// The table as it is now. The table file is only ever replaced whole, so it can be read
+// without the lock.
+std::vector<Alias> ReadAliases(const fs::path& file) {
+    std::vector<Alias> aliases;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto a = line.find('\t');
+        const auto b = a == std::string::npos ? a : line.find('\t', a + 1);
+        if (b == std::string::npos) continue;
+        aliases.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1)});
+    }
+    return aliases;
+}
+
+const Alias* FindAlias(const std::vector<Alias>& aliases, const std::string& dir, std::string_view alias) {
+    for (const auto& a : aliases)
+        if (a.dir == dir && EqualsIgnoreCase(a.alias, alias)) return &a;
+    return nullptr;
+}
+
+// The table, locked against other writers for the object's lifetime.
 class AliasTable {
 public:
     explicit AliasTable(const MachineRoot& root)
         : file_(root.Root() / "shortnames.tsv"), lockFile_(root.Root() / "shortnames.lock") {
         lockFd_ = ::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (lockFd_ >= 0) ::flock(lockFd_, LOCK_EX);
-        std::ifstream in(file_);
-        std::string line;
-        while (std::getline(in, line)) {
-            const auto a = line.find('\t');
-            const auto b = a == std::string::npos ? a : line.find('\t', a + 1);
-            if (b == std::string::npos) continue;
-            aliases_.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1)});
-        }
+        aliases_ = ReadAliases(file_);
     }
     ~AliasTable() {
         if (lockFd_ >= 0) ::close(lockFd_);
@@ -67,9 +82,7 @@ public:
         return nullptr;
     }
     const Alias* ByAlias(const std::string& dir, std::string_view alias) const {
-        for (const auto& a : aliases_)
-            if (a.dir == dir && EqualsIgnoreCase(a.alias, alias)) return &a;
-        return nullptr;
+        return FindAlias(aliases_, dir, alias);
     }
     bool Add(Alias alias) {
         aliases_.push_back(std::move(alias));
@@ -131,17 +144,17 @@ std::string MakeShortName(std::string_view longName, const std::function<bool(co
     }
 }
 
-std::optional<std::string> GetShortPathName(const MachineRoot& root, std::string_view windowsPath) {
-    const auto host = root.ToHost(windowsPath);
+std::optional<std::string> MachineRoot::ShortPathName(std::string_view windowsPath) const {
+    const auto host = ToHost(windowsPath);
     std::error_code ec;
     if (!host || fs::symlink_status(*host, ec).type() == fs::file_type::not_found) return std::nullopt;
-    AliasTable table(root);
+    AliasTable table(*this);
     if (!table.Usable()) return std::nullopt;
 
-    const auto rel = fs::relative(*host, root.DriveC(), ec);
+    const auto rel = fs::relative(*host, DriveC(), ec);
     if (ec) return std::nullopt;
     std::string result = "C:";
-    fs::path dirHost = root.DriveC();
+    fs::path dirHost = DriveC();
     std::string dirRel;
     for (const auto& component : rel) {
         const std::string name = component.string();
@@ -169,17 +182,16 @@ std::optional<std::string> GetShortPathName(const MachineRoot& root, std::string
     return result;
 }
 
-std::optional<fs::path> ResolveShortPath(const MachineRoot& root, std::string_view windowsPath) {
-    AliasTable table(root);
-    const auto alias = [&](const fs::path& hostDir, const std::string& component) -> std::optional<std::string> {
-        std::string dirRel = hostDir.lexically_relative(root.DriveC()).generic_string();
-        if (dirRel == ".") dirRel.clear();
-        const Alias* known = table.ByAlias(dirRel, component);
-        std::error_code ec;
-        if (known == nullptr || !fs::exists(hostDir / known->longName, ec)) return std::nullopt;
-        return known->longName;
-    };
-    return root.ToHost(windowsPath, alias);
+std::optional<std::string> AliasedEntry(const fs::path& machineRoot, const fs::path& driveC, const fs::path& hostDir,
+                                        std::string_view alias) {
+    if (alias.find('~') == std::string_view::npos) return std::nullopt;  // every alias has a '~'
+    std::string dirRel = hostDir.lexically_relative(driveC).generic_string();
+    if (dirRel == ".") dirRel.clear();
+    const auto aliases = ReadAliases(machineRoot / "shortnames.tsv");
+    const Alias* known = FindAlias(aliases, dirRel, alias);
+    std::error_code ec;
+    if (known == nullptr || !fs::exists(hostDir / known->longName, ec)) return std::nullopt;
+    return known->longName;
 }
 
 }  // namespace korvane::platform
