@@ -26,6 +26,7 @@
 #include "playback/sound_driver.h"
 #include "playback/sound_player.h"
 #include "regions/auto_slicer.h"
+#include "regions/sound_ends.h"
 #include "track/audio_import.h"
 
 #include <atomic>
@@ -192,11 +193,17 @@ int RunPlay(const PlayOptions& options) {
               << " + " << region.length << " (" << Seconds(region.length / 11025.0) << ")"
               << (options.loop ? ", looped; Ctrl+C stops" : "; Ctrl+C stops") << '\n';
     if (options.sampler.ShapesAudio()) {
-        std::vector<Region> all;
-        for (const Region& r : slicer.regions) all.push_back(r);
+        const auto index = static_cast<std::size_t>(options.region - 1);
+        std::vector<Region> needed;
+        for (const Region& r : slicer.regions) {
+            if (needed.size() == wavexport::ShapedRegionsNeeded(index, static_cast<std::size_t>(count))) break;
+            needed.push_back(r);
+        }
+        // The overview read for slicing serves the sound ends too.
+        const auto ends = options.sampler.trim ? SoundEnds(overview, settings.thresholdDb, settings.releaseMs, needed)
+                                               : std::vector<std::uint32_t>{};
         std::uint64_t firstFrame = 0;
-        auto audio = wavexport::ShapedRegionAudio(track, all, static_cast<std::size_t>(options.region - 1),
-                                                  settings.thresholdDb, settings.releaseMs, options.sampler, firstFrame);
+        auto audio = wavexport::ShapedRegionAudio(track, needed, ends, index, options.sampler, firstFrame);
         regions.PlayAudio(std::move(audio), static_cast<std::uint32_t>(firstFrame), options.loop);
     } else if (options.loop) {
         regions.PlayRegionLooped(track, region);

@@ -113,6 +113,17 @@ std::vector<std::pair<fs::path, std::vector<std::byte>>> CompanionFiles(const Sa
     return files;
 }
 
+// The sound ends of `regions` from the overview stored in the track file.
+std::vector<std::uint32_t> SoundEndsInTrackFile(const fs::path& trackFile, std::span<const Region> regions,
+                                                double thresholdDb, double releaseMs) {
+    platform::FileSource source(trackFile);
+    const std::uint64_t fileBytes = source.Size();
+    const std::uint64_t count = units::OverviewSamplesInTrackFile(fileBytes);
+    const auto overview =
+        ReadSamples(source, units::OverviewOffsetInTrackFile(fileBytes), static_cast<std::size_t>(count));
+    return SoundEnds(overview, thresholdDb, releaseMs, regions);
+}
+
 }  // namespace
 
 bool SamplerExportResult::Ok() const {
@@ -144,23 +155,23 @@ std::string SamplerNamesPreview(const std::string& chosenPath, std::size_t selec
     return preview;
 }
 
-std::vector<FrameSpan> AdjustedSpans(const fs::path& trackFile, const std::vector<Region>& regions, double thresholdDb,
-                                     double releaseMs, const sampler::SamplerOptions& options) {
+std::vector<FrameSpan> AdjustedSpans(const fs::path& trackFile, std::span<const Region> regions,
+                                     std::span<const std::uint32_t> soundEnds, const sampler::SamplerOptions& options) {
     platform::FileSource source(trackFile);
-    const std::uint64_t fileBytes = source.Size();
-    const std::uint64_t audioFrames = TrackAudioBytes(fileBytes) / kBytesPerFrame;
-    std::vector<std::uint32_t> ends;
-    if (options.trim) {
-        const std::uint64_t count = units::OverviewSamplesInTrackFile(fileBytes);
-        const auto overview =
-            ReadSamples(source, units::OverviewOffsetInTrackFile(fileBytes), static_cast<std::size_t>(count));
-        ends = SoundEnds(overview, thresholdDb, releaseMs, regions);
-    }
+    const std::uint64_t audioFrames = TrackAudioBytes(source.Size()) / kBytesPerFrame;
     const sampler::FrameSums sums = [&source](std::uint64_t first, std::span<std::int32_t> out) {
         const auto samples = ReadSamples(source, first * kBytesPerFrame, out.size() * 2);
         for (std::size_t i = 0; i < out.size(); ++i) out[i] = std::int32_t{samples[2 * i]} + samples[2 * i + 1];
     };
-    return sampler::AdjustBounds(regions, ends, audioFrames, options, sums);
+    return sampler::AdjustBounds(regions, options.trim ? soundEnds : std::span<const std::uint32_t>{}, audioFrames,
+                                 options, sums);
+}
+
+std::vector<FrameSpan> AdjustedSpans(const fs::path& trackFile, const std::vector<Region>& regions, double thresholdDb,
+                                     double releaseMs, const sampler::SamplerOptions& options) {
+    const auto ends = options.trim ? SoundEndsInTrackFile(trackFile, regions, thresholdDb, releaseMs)
+                                   : std::vector<std::uint32_t>{};
+    return AdjustedSpans(trackFile, regions, ends, options);
 }
 
 SamplerExportResult ExportForSampler(const SamplerExportRequest& request, const ExportProgress& progress,
@@ -212,10 +223,15 @@ SamplerExportResult ExportForSampler(const SamplerExportRequest& request, const 
     return result;
 }
 
-std::vector<std::int16_t> ShapedRegionAudio(const fs::path& trackFile, const std::vector<Region>& regions,
-                                            std::size_t index, double thresholdDb, double releaseMs,
+std::size_t ShapedRegionsNeeded(std::size_t index, std::size_t regionCount) {
+    return std::min(regionCount, index + 2);
+}
+
+std::vector<std::int16_t> ShapedRegionAudio(const fs::path& trackFile, std::span<const Region> regions,
+                                            std::span<const std::uint32_t> soundEnds, std::size_t index,
                                             const sampler::SamplerOptions& options, std::uint64_t& firstFrame) {
-    const FrameSpan span = AdjustedSpans(trackFile, regions, thresholdDb, releaseMs, options).at(index);
+    const auto needed = regions.first(ShapedRegionsNeeded(index, regions.size()));
+    const FrameSpan span = AdjustedSpans(trackFile, needed, soundEnds, options).at(index);
     platform::FileSource source(trackFile);
     std::vector<std::byte> bytes(static_cast<std::size_t>(span.count * kBytesPerFrame));
     source.ReadAt(span.first * kBytesPerFrame, bytes);
@@ -227,6 +243,15 @@ std::vector<std::int16_t> ShapedRegionAudio(const fs::path& trackFile, const std
                                                (std::to_integer<unsigned>(bytes[2 * i + 1]) << 8));
     firstFrame = span.first;
     return samples;
+}
+
+std::vector<std::int16_t> ShapedRegionAudio(const fs::path& trackFile, const std::vector<Region>& regions,
+                                            std::size_t index, double thresholdDb, double releaseMs,
+                                            const sampler::SamplerOptions& options, std::uint64_t& firstFrame) {
+    const auto needed = std::span(regions).first(ShapedRegionsNeeded(index, regions.size()));
+    const auto ends = options.trim ? SoundEndsInTrackFile(trackFile, needed, thresholdDb, releaseMs)
+                                   : std::vector<std::uint32_t>{};
+    return ShapedRegionAudio(trackFile, needed, ends, index, options, firstFrame);
 }
 
 }  // namespace korvane::wavexport

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,11 @@ std::string SamplerNamesPreview(const std::string& chosenPath, std::size_t selec
 std::vector<sampler::FrameSpan> AdjustedSpans(const std::filesystem::path& trackFile,
                                               const std::vector<Region>& regions, double thresholdDb,
                                               double releaseMs, const sampler::SamplerOptions& options);
+// The same with the regions' sound ends known (`soundEnds`, see regions/sound_ends.h;
+// used with --trim only).
+std::vector<sampler::FrameSpan> AdjustedSpans(const std::filesystem::path& trackFile, std::span<const Region> regions,
+                                              std::span<const std::uint32_t> soundEnds,
+                                              const sampler::SamplerOptions& options);
 
 SamplerExportResult ExportForSampler(const SamplerExportRequest& request, const ExportProgress& progress = {},
                                      const ExportIo& io = {});
@@ -66,6 +72,18 @@ SamplerExportResult ExportForSampler(const SamplerExportRequest& request, const 
 std::vector<std::int16_t> ShapedRegionAudio(const std::filesystem::path& trackFile,
                                             const std::vector<Region>& regions, std::size_t index,
                                             double thresholdDb, double releaseMs,
+                                            const sampler::SamplerOptions& options, std::uint64_t& firstFrame);
+
+// A region's adjusted bounds depend on the regions before it and on the next one's end,
+// never on later ones: play of region `index` needs the first ShapedRegionsNeeded of
+// them and their sound ends.
+std::size_t ShapedRegionsNeeded(std::size_t index, std::size_t regionCount);
+
+// ShapedRegionAudio with the sound ends of at least the first ShapedRegionsNeeded regions
+// already known (ignored without --trim), e.g. from the view's slice index, so a play
+// click neither reads the overview again nor runs the average over it.
+std::vector<std::int16_t> ShapedRegionAudio(const std::filesystem::path& trackFile, std::span<const Region> regions,
+                                            std::span<const std::uint32_t> soundEnds, std::size_t index,
                                             const sampler::SamplerOptions& options, std::uint64_t& firstFrame);
 
 }  // namespace korvane::wavexport

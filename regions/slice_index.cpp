@@ -151,6 +151,12 @@ SliceIndex SliceIndex::Build(std::span<const int16_t> samples, bool mono, uint32
     return index;
 }
 
+std::span<const uint16_t> SliceIndex::StepBlockMaxima() const noexcept {
+    static_assert(kFan == 16, "sound ends walk blocks of 16 steps");
+    if (maxLevels_.empty()) return {};
+    return {maxLevels_[0].data(), maxLevels_[0].size()};
+}
+
 std::size_t SliceIndex::MemoryBytes() const noexcept {
     std::size_t bytes = stepCount_ * sizeof(uint16_t);
     auto add = [&bytes](const Levels& levels) {

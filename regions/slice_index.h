@@ -66,6 +66,10 @@ public:
     // Samples (mono) or frames (stereo) covered; region positions are below it.
     uint32_t Extent() const noexcept { return extent_; }
     std::size_t MemoryBytes() const noexcept;
+    // floor(average) after every step, and the maximum of every 16 of them: what the
+    // regions' sound ends are found from.
+    std::span<const uint16_t> StepFloors() const noexcept { return Values(); }
+    std::span<const uint16_t> StepBlockMaxima() const noexcept;
 
 private:
     using Levels = std::vector<LargeVector<uint16_t>>;

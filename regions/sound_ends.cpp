@@ -3,6 +3,7 @@
 #include "regions/auto_slicer.h"
 #include "regions/large_buffer.h"
 #include "regions/running_average.h"
+#include "regions/slice_index.h"
 #include "regions/units.h"
 
 #include <algorithm>
@@ -12,19 +13,16 @@ namespace {
 
 constexpr std::size_t kBlock = 16;  // steps per entry of the block minima/maxima
 
-// The slicer's loud/quiet decision per step over one overview: step i (1 <= i <
-// overview size) is loud when floor(avg) >= level and stands for overview sample
-// max(i - n, 0).
+// The slicer's loud/quiet decision per step over one overview: step i (1 <= i <=
+// LastStep()) is loud when floor(avg) >= level and stands for overview sample
+// max(i - n, 0). Reads the running average's floors and block maxima, computed here or
+// kept by a slice index.
 class LoudSteps {
 public:
-    LoudSteps(std::span<const int16_t> overview, const SliceParameters& p)
-        : steps_(AverageSteps(overview.size(), /*mono=*/true)), n_(p.n), level_(p.level), floors_(steps_),
-          blockMin_((steps_ + kBlock - 1) / kBlock), blockMax_((steps_ + kBlock - 1) / kBlock) {
-        // Computed in lanes and threads but bit-identical to the slicer's serial chain.
-        if (steps_ > 0) RunAverageFloors(overview, /*mono=*/true, n_, {floors_, blockMin_, blockMax_});
-    }
+    LoudSteps(std::span<const uint16_t> floors, std::span<const uint16_t> blockMax, const SliceParameters& p)
+        : floors_(floors), blockMax_(blockMax), n_(p.n), level_(p.level) {}
 
-    std::size_t LastStep() const { return steps_; }  // steps are 1..LastStep()
+    std::size_t LastStep() const { return floors_.size(); }
     bool Loud(std::size_t i) const { return floors_[i - 1] >= level_; }
     uint32_t PositionOf(std::size_t i) const { return i > n_ ? uint32_t(i - n_) : 0; }
     std::size_t FirstStepAt(uint64_t pos) const { return pos == 0 ? 1 : std::size_t(pos + n_); }
@@ -46,20 +44,13 @@ public:
     }
 
 private:
-    std::size_t steps_;
+    std::span<const uint16_t> floors_;
+    std::span<const uint16_t> blockMax_;
     uint32_t n_;
     uint32_t level_;
-    LargeVector<uint16_t> floors_;  // every value is written before it is read
-    LargeVector<uint16_t> blockMin_, blockMax_;
 };
 
-}  // namespace
-
-std::vector<uint32_t> SoundEnds(std::span<const int16_t> overview, double thresholdDb, double releaseMs,
-                                std::span<const Region> regions) {
-    const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, units::kDefaultAveragingWindow,
-                                                    units::kOverviewRateHz);
-    const LoudSteps loud(overview.size() > 1 ? overview : std::span<const int16_t>{}, p);
+std::vector<uint32_t> EndsOver(const LoudSteps& loud, const SliceParameters& p, std::span<const Region> regions) {
     std::vector<uint32_t> ends(regions.size());
     uint64_t earlierEnd = 0;  // a sample belongs to the first region (in list order) that ends after it
     for (std::size_t r = 0; r < regions.size(); ++r) {
@@ -77,6 +68,25 @@ std::vector<uint32_t> SoundEnds(std::span<const int16_t> overview, double thresh
         ends[r] = uint32_t(std::clamp<uint64_t>(soundEnd, std::min<uint64_t>(regions[r].start + 1ull, end), end));
     }
     return ends;
+}
+
+}  // namespace
+
+std::vector<uint32_t> SoundEnds(std::span<const int16_t> overview, double thresholdDb, double releaseMs,
+                                std::span<const Region> regions) {
+    const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, units::kDefaultAveragingWindow,
+                                                    units::kOverviewRateHz);
+    // Computed in lanes and threads but bit-identical to the slicer's serial chain.
+    const std::size_t steps = overview.size() > 1 ? AverageSteps(overview.size(), /*mono=*/true) : 0;
+    LargeVector<uint16_t> floors(steps), blockMin((steps + kBlock - 1) / kBlock), blockMax(blockMin.size());
+    if (steps > 0) RunAverageFloors(overview, /*mono=*/true, p.n, {floors, blockMin, blockMax});
+    return EndsOver(LoudSteps(floors, blockMax, p), p, regions);
+}
+
+std::vector<uint32_t> SoundEnds(const SliceIndex& index, double thresholdDb, double releaseMs,
+                                std::span<const Region> regions) {
+    const SliceParameters p = DeriveSliceParameters(thresholdDb, releaseMs, index.AveragingWindow(), index.RateHz());
+    return EndsOver(LoudSteps(index.StepFloors(), index.StepBlockMaxima(), p), p, regions);
 }
 
 }  // namespace korvane

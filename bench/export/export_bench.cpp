@@ -12,11 +12,17 @@
 //    of the plain one.
 //  - Export/normalize:0|1: one 10-minute region, plain and normalised (normalisation
 //    reads the region twice: peak pass, then scale pass).
+//  - PlayShaped/151regions: what a play click costs before the sound starts, for the last
+//    of 151 regions with --trim --zero-cross 5 and 5 ms fades, as the view does it (sound
+//    ends from its slice index), against PlayShapedFromFile/151regions (the overview read
+//    from the track file and averaged again) and PlayPlain/151regions (the plain bytes).
 //
 // The fixture track file lies in $KORVANE_BENCH_DIR or the system's temporary folder.
 #include "export/export_regions.h"
 #include "export/sampler_export.h"
 #include "export/wav_export.h"
+#include "regions/slice_index.h"
+#include "regions/sound_ends.h"
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -192,10 +198,66 @@ void Export(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kTrackBytes));
 }
 
+// Play of the last of 151 consecutive regions with --trim --zero-cross 5 and 5 ms fades.
+struct PlayRig {
+    std::vector<korvane::Region> regions;
+    korvane::sampler::SamplerOptions options{.trim = true, .zeroCrossMs = 5, .fadeInMs = 5, .fadeOutMs = 5};
+    korvane::SliceIndex index;  // what the view holds once the track is open
+    PlayRig() {
+        const std::uint32_t length = kOverviewSamples / kRegionCount;
+        for (std::uint32_t k = 0; k < kRegionCount; ++k) regions.push_back({k * length, length, 0});
+        std::vector<std::int16_t> overview(kOverviewSamples);
+        std::ifstream file(SharedFixture().track, std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(kTrackBytes));
+        file.read(reinterpret_cast<char*>(overview.data()), static_cast<std::streamsize>(overview.size() * 2));
+        index = korvane::SliceIndex::Build(overview, true, 11025, 50);
+    }
+};
+
+// As the view plays it: the sound ends from its slice index, then the region's audio.
+void PlayShaped(benchmark::State& state) {
+    static const PlayRig rig;
+    const std::size_t last = kRegionCount - 1;
+    const auto needed = std::span<const korvane::Region>(rig.regions).first(
+        korvane::wavexport::ShapedRegionsNeeded(last, rig.regions.size()));
+    for (auto _ : state) {
+        const auto ends = korvane::SoundEnds(rig.index, -36.0, 750, needed);
+        std::uint64_t first = 0;
+        benchmark::DoNotOptimize(
+            korvane::wavexport::ShapedRegionAudio(SharedFixture().track, needed, ends, last, rig.options, first));
+    }
+}
+
+// Everything from the track file, the overview read and averaged again.
+void PlayShapedFromFile(benchmark::State& state) {
+    static const PlayRig rig;
+    for (auto _ : state) {
+        std::uint64_t first = 0;
+        benchmark::DoNotOptimize(korvane::wavexport::ShapedRegionAudio(SharedFixture().track, rig.regions,
+                                                                       kRegionCount - 1, -36.0, 750, rig.options, first));
+    }
+}
+
+// The plain region's bytes, what play without the options reads.
+void PlayPlain(benchmark::State& state) {
+    auto& fixture = SharedFixture();
+    const std::uint32_t length = kOverviewSamples / kRegionCount;
+    std::vector<char> bytes(std::uint64_t{length} * 16);
+    for (auto _ : state) {
+        std::ifstream file(fixture.track, std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(std::uint64_t{length} * (kRegionCount - 1) * 16));
+        file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        benchmark::DoNotOptimize(bytes.data());
+    }
+}
+
 BENCHMARK(CopySameBytes)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(ExportAll)->Name("ExportAll/151regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(ExportKeyed<false>)->Name("ExportAll/128regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(ExportKeyed<true>)->Name("ExportSampler/128regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(PlayPlain)->Name("PlayPlain/151regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(PlayShaped)->Name("PlayShaped/151regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(PlayShapedFromFile)->Name("PlayShapedFromFile/151regions")->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(Export)->ArgName("normalize")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 }  // namespace

@@ -85,11 +85,6 @@ struct AppRig {
         return seams;
     }
     app::CreateResult Start() { return app->InitInstance(Seams(), {QStringLiteral("korvane")}); }
-    app::StartupSeams SeamsWith(std::function<void(app::StartupSeams&)> change) {
-        app::StartupSeams seams = Seams();
-        change(seams);
-        return seams;
-    }
 
     app::CMainFrame& frame() const { return *app->mainFrame(); }
     std::filesystem::path Root() const { return root.path().toStdString(); }

@@ -1,7 +1,8 @@
 // The sampler export end to end over a track file: every file still opens in
 // libsndfile (and sox when installed) with the audio the options say, the chunks lie
-// where RIFF puts them, the instrument refers to files that exist, the plain export is
-// untouched, and bad input writes nothing.
+// where RIFF puts them, the instrument refers to files that exist, and bad input writes
+// nothing. With every option off the files are the plain export's bytes: korvane-cli
+// export always goes this way (CliTest.ImportThenExport...).
 #include "export/sampler_export.h"
 
 #include "tests/support/audio_files.h"
@@ -21,12 +22,6 @@ using namespace korvane;
 using namespace korvane::wavexport;
 using namespace korvane::testing;
 namespace fs = std::filesystem;
-
-std::uint32_t Le32(const std::vector<std::byte>& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | std::to_integer<std::uint32_t>(b.at(at + i));
-    return v;
-}
 
 // The chunks of a RIFF/WAVE file: id -> (offset of contents, size); checks the sizes
 // add up to the file with even padding.
@@ -152,16 +147,6 @@ TEST_F(SamplerExportTest, OneMarkedFileHoldsTheSpanWithACueAndLabelPerRegion) {
     EXPECT_TRUE(std::equal(heard.begin(), heard.end(), stereo_.begin() + 2 * first));
 }
 
-TEST_F(SamplerExportTest, WithEveryOptionOffTheFilesAreThePlainExportsBytes) {
-    Select({1, 4});
-    ASSERT_TRUE(ExportForSampler(request_).Ok());
-    for (std::size_t k = 0; k < 2; ++k) {
-        const Region& r = request_.regions[request_.plain.selectedLines[k]];
-        const std::vector<std::int16_t> plain(stereo_.begin() + r.start * 8, stereo_.begin() + (r.start + r.length) * 8);
-        EXPECT_EQ(ReadAll(dir_ / "out" / ("kick" + std::to_string(k + 1) + ".wav")), ExpectedWav(plain));
-    }
-}
-
 TEST_F(SamplerExportTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     Select({0, 1, 2});
     request_.options = {.sfz = true, .midi = true, .firstKey = 126};
@@ -194,6 +179,26 @@ TEST_F(SamplerExportTest, TheCommandLineWritesTheKitOrRefusesBadInputWithoutWrit
     ASSERT_EQ(run.exitCode, 0) << run.err;
     for (const char* name : {"kit01.wav", "kit.sfz", "kit.mid"}) EXPECT_TRUE(fs::exists(dir_ / "out" / name)) << name;
     EXPECT_NE(ReadText(dir_ / "out" / "kit.sfz").find("sample=kit01.wav lokey=36"), std::string::npos);
+}
+
+// Play adjusts only the regions up to the next one: for every region its audio starts
+// and ends where the bounds over the whole list put it, with cuts that reach the
+// neighbours (a 20 Hz sine crosses zero every 1,102 frames; the regions are 400 long).
+TEST_F(SamplerExportTest, PlayOfEveryRegionHasItsBoundsOverTheWholeList) {
+    std::vector<std::int16_t> slow(2 * 44100);
+    for (std::size_t f = 0; f < 44100; ++f)
+        slow[2 * f] = slow[2 * f + 1] = static_cast<std::int16_t>(12000 * std::sin(f * 2 * M_PI / 2205.0));
+    WriteTrackFile(track_, slow);
+    std::vector<Region> regions;
+    for (std::uint32_t k = 0; k < 40; ++k) regions.push_back({100 * k, 100, 0});
+    const sampler::SamplerOptions options{.trim = true, .zeroCrossMs = 20};
+    const auto spans = AdjustedSpans(track_, regions, -36, 750, options);
+    for (std::size_t k = 0; k < regions.size(); ++k) {
+        std::uint64_t first = 0;
+        const auto audio = ShapedRegionAudio(track_, regions, k, -36, 750, options, first);
+        EXPECT_EQ(first, spans[k].first) << k;
+        EXPECT_EQ(audio.size(), 2 * spans[k].count) << k;
+    }
 }
 
 }  // namespace

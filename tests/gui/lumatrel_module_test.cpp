@@ -52,18 +52,10 @@ private slots:
         QVERIFY2(module.has_value(), error.c_str());
         auto* reg = module->Function<DllRegisterServerFn>("DllRegisterServer");
         QVERIFY(reg != nullptr);
-        QVERIFY(module->Function<DllUnregisterServerFn>("DllUnregisterServer") != nullptr);
         QCOMPARE(reg(), 0L);
 
         auto store = RegistryStore::OpenMachine();
         QCOMPARE(RegisteredPath(*store), std::optional<std::string>(fs::canonical(installed).string()));
-        auto progId = store->OpenKey(RootKey::LocalMachine, kClassKey + "\\ProgID");
-        QVERIFY(progId.has_value());
-        QCOMPARE(progId->QueryString(""), std::optional<std::string>(editor::kSampleEditorProgId));
-        auto byName = store->OpenKey(RootKey::LocalMachine,
-                                     std::string("Software\\Classes\\") + editor::kSampleEditorProgId + "\\CLSID");
-        QVERIFY(byName.has_value());
-        QCOMPARE(byName->QueryString(""), std::optional<std::string>(editor::kSampleEditorClassId));
 
         // Created by class id: the registered copy is the one loaded.
         QWidget parent;
@@ -71,7 +63,6 @@ private slots:
         QVERIFY2(ctrl != nullptr, error.c_str());
         QCOMPARE(fs::canonical(ctrl->modulePath()), fs::canonical(installed));
         QCOMPARE(ctrl->widget()->parentWidget(), &parent);
-        QCOMPARE(QByteArray(ctrl->widget()->metaObject()->className()), QByteArray("korvane::editor::SampleEditorWidget"));
         ctrl.reset();
         QVERIFY(parent.findChildren<QWidget*>().isEmpty());  // the wrapper took its window along
     }
@@ -83,7 +74,6 @@ private slots:
         QCOMPARE(module->Function<DllUnregisterServerFn>("DllUnregisterServer")(), 0L);
         auto store = RegistryStore::OpenMachine();
         QVERIFY(!store->KeyExists(RootKey::LocalMachine, kClassKey));
-        QCOMPARE(module->Function<DllUnregisterServerFn>("DllUnregisterServer")(), 0L);  // twice is fine
 
         QWidget parent;
         auto ctrl = CSampleEditorCtrl::Create(store.get(), &parent, &error);

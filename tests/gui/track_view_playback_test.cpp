@@ -97,7 +97,7 @@ private slots:
 
     void playOnceWithSamplerOptionsSoundsAsExported() {
         const int row = ShortestRegion();
-        const sampler::SamplerOptions options{.zeroCrossMs = 3, .fadeInMs = 2, .fadeOutMs = 20};
+        const sampler::SamplerOptions options{.trim = true, .zeroCrossMs = 3, .fadeInMs = 2, .fadeOutMs = 20};
         rig_->view->SetSamplerPlayback(options);
         rig_->view->SelectRegions({row});
         rig_->view->PlayRegionOnce();

@@ -4,6 +4,7 @@
 #include "platform/riff/file_io.h"
 #include "platform/ui/ui.h"
 #include "regions/large_buffer.h"
+#include "regions/sound_ends.h"
 #include "resources/strings.h"
 #include "track/view/region_list_model.h"
 #include "track/view/region_player.h"
@@ -415,8 +416,13 @@ bool CKorvaneView::LoadShapedRegionAudio(std::size_t row) {
     std::uint64_t firstFrame = 0;
     try {
         const SliceSettings slicing = CurrentSliceSettings();
-        shared.region = wavexport::ShapedRegionAudio(trackFile_, regions_, row, slicing.thresholdDb,
-                                                     slicing.releaseMs, samplerPlayback_, firstFrame);
+        // The regions come from the slice index, which already holds the running average
+        // their sound ends are found from: no second pass over the overview.
+        const auto needed =
+            std::span<const Region>(regions_).first(wavexport::ShapedRegionsNeeded(row, regions_.size()));
+        const auto ends = samplerPlayback_.trim ? SoundEnds(index_, slicing.thresholdDb, slicing.releaseMs, needed)
+                                                : std::vector<std::uint32_t>{};
+        shared.region = wavexport::ShapedRegionAudio(trackFile_, needed, ends, row, samplerPlayback_, firstFrame);
     } catch (const std::exception&) {
         shared.region = {};
         ShowTrackFileMessage(resources::kIdsTrackFileUnreadable, trackFile_);
