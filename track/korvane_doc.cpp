@@ -29,7 +29,6 @@ CKorvaneDoc::~CKorvaneDoc() {
 bool CKorvaneDoc::OnNewDocument() {
     origin_ = DocumentOrigin::kNew;
     pathName_.clear();
-    modified_ = false;
     open_ = true;
     return true;
 }
@@ -40,7 +39,6 @@ bool CKorvaneDoc::OnOpenDocument(const fs::path& path) {
     origin_ = DocumentOrigin::kUserFile;
     pathName_ = fs::absolute(path, ec);
     if (ec) pathName_ = path;
-    modified_ = false;
     open_ = true;
     return true;
 }
@@ -48,7 +46,6 @@ bool CKorvaneDoc::OnOpenDocument(const fs::path& path) {
 void CKorvaneDoc::AdoptTemporaryTrackFile(const fs::path& path) {
     origin_ = DocumentOrigin::kOwnedTrackFile;
     pathName_ = path;
-    modified_ = false;
     open_ = true;
 }
 

@@ -64,19 +64,13 @@ public:
     void AdoptCompanionFile(const std::filesystem::path& path) { companion_ = path; }
     const std::filesystem::path& CompanionFile() const noexcept { return companion_; }
 
-    DocumentOrigin Origin() const noexcept { return origin_; }
     bool OwnsTrackFile() const noexcept { return origin_ == DocumentOrigin::kOwnedTrackFile; }
-    bool IsOpen() const noexcept { return open_; }
 
     // The track file's path; empty for a document from New.
     const std::filesystem::path& GetPathName() const noexcept { return pathName_; }
     // The Track box line of the track that was read (set by the track reader).
     const std::string& GetTitle() const noexcept { return title_; }
     void SetTitle(std::string title) { title_ = std::move(title); }
-
-    // Nothing in the application changes a track, so closing never asks to save.
-    bool IsModified() const noexcept { return modified_; }
-    void SetModifiedFlag(bool modified = true) noexcept { modified_ = modified; }
 
     bool CanSave() const noexcept { return open_ && origin_ != DocumentOrigin::kNew; }
     // Writes the whole audio part as a WAV file `target`. Refuses the track file itself
@@ -102,7 +96,6 @@ private:
     std::filesystem::path pathName_;
     std::filesystem::path companion_;
     std::string title_;
-    bool modified_ = false;
     bool open_ = false;
 };
 

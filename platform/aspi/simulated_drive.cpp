@@ -116,10 +116,6 @@ std::vector<std::vector<std::uint8_t>> SimulatedDrive::CommandLog() const {
     std::lock_guard lock(mutex_);
     return log_;
 }
-std::vector<std::uint8_t> SimulatedDrive::RefusedOpcodes() const {
-    std::lock_guard lock(mutex_);
-    return refused_;
-}
 
 std::optional<ScsiOutcome> SimulatedDrive::DriveCondition(std::uint8_t opcode) {
     // INQUIRY and REQUEST SENSE are answered whatever state the drive is in.
@@ -144,7 +140,6 @@ ScsiOutcome SimulatedDrive::Execute(const ScsiRequest& request) {
     {
         std::lock_guard lock(mutex_);
         if (!rawIo_ && !ReadSafe(opcode)) {
-            refused_.push_back(opcode);
             ScsiOutcome refused;
             refused.systemError = EPERM;
             return refused;

@@ -67,8 +67,6 @@ public:
 
     // Every CDB that reached the drive (not those the kernel refused).
     std::vector<std::vector<std::uint8_t>> CommandLog() const;
-    // Every CDB the kernel refused with EPERM.
-    std::vector<std::uint8_t> RefusedOpcodes() const;
 
     // The opcodes the kernel lets a process without CAP_SYS_RAWIO send on a descriptor
     // opened read-only.
@@ -90,7 +88,6 @@ private:
     std::map<std::uint32_t, SectorBehaviour> sectors_;
     std::map<std::uint8_t, std::pair<int, std::uint32_t>> short_;
     std::vector<std::vector<std::uint8_t>> log_;
-    std::vector<std::uint8_t> refused_;
 };
 
 }  // namespace korvane::aspi

@@ -119,15 +119,13 @@ public:
     void Seek(std::uint64_t offset) override;
     std::uint64_t Position() const override { return position_; }
     void Sync() override {}
-    void Close() override { closed_ = true; }
+    void Close() override {}
 
     const std::vector<std::byte>& Bytes() const noexcept { return bytes_; }
-    bool Closed() const noexcept { return closed_; }
 
 private:
     std::vector<std::byte> bytes_;
     std::uint64_t position_ = 0;
-    bool closed_ = false;
 };
 
 // Test double: a read-only view of bytes the test keeps alive.

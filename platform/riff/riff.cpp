@@ -22,7 +22,7 @@ RiffWriter::RiffWriter(std::unique_ptr<ByteSink> sink) : sink_(std::move(sink)) 
 }
 
 void RiffWriter::CreateChunkWithHeader(FourCc id, std::span<const std::byte> extra) {
-    if (closed_) throw RiffError("chunk created after close");
+    if (detached_) throw RiffError("chunk created after detach");
     const std::uint64_t start = sink_->Position();
     std::array<std::byte, 12> header{};
     const auto idBytes = AsBytes(id);
@@ -40,7 +40,7 @@ void RiffWriter::CreateRiffChunk(FourCc formType) {
 void RiffWriter::CreateChunk(FourCc id) { CreateChunkWithHeader(id, {}); }
 
 void RiffWriter::Write(std::span<const std::byte> bytes) {
-    if (closed_) throw RiffError("write after close");
+    if (detached_) throw RiffError("write after detach");
     sink_->Write(bytes);
 }
 
@@ -65,18 +65,10 @@ void RiffWriter::Ascend() {
 }
 
 std::unique_ptr<ByteSink> RiffWriter::Detach() {
-    if (closed_) throw RiffError("detach after close");
+    if (detached_) throw RiffError("detach twice");
     if (!open_.empty()) throw RiffError("detach with chunks not ascended from");
-    closed_ = true;
+    detached_ = true;
     return std::move(sink_);
-}
-
-void RiffWriter::Close() {
-    if (closed_) return;
-    if (!open_.empty()) throw RiffError("close with chunks not ascended from");
-    closed_ = true;
-    sink_->Sync();
-    sink_->Close();
 }
 
 }  // namespace korvane::platform

@@ -1,8 +1,9 @@
 #pragma once
 // An mmio-like RIFF chunk writer: create a chunk with size 0, write its contents,
 // ascend from it (which writes the true size into the chunk header and a pad byte
-// after odd-sized contents), and close. The RIFF chunk itself is created with its form
-// type ("WAVE"), as mmioCreateChunk does with the RIFF-creating flag.
+// after odd-sized contents), and detach the sink for the caller to sync and close. The
+// RIFF chunk itself is created with its form type ("WAVE"), as mmioCreateChunk does with
+// the RIFF-creating flag.
 //
 // Every write and seek goes through a ByteSink, which throws IoError on failure; the
 // writer adds its own checks (unbalanced ascends, chunks larger than 4 GiB) and throws
@@ -48,12 +49,8 @@ public:
     // mmioAscend: writes the innermost chunk's true size and, after odd contents, a
     // zero pad byte; the position is then just past the chunk.
     void Ascend();
-    // Number of chunks created and not yet ascended from.
-    std::size_t OpenChunks() const noexcept { return open_.size(); }
-    // mmioClose: every chunk must have been ascended from; syncs and closes the sink.
-    void Close();
-    // Like Close, but hands the sink back open and unsynced, so that several files
-    // can be synced together (the caller then syncs and closes it).
+    // Every chunk must have been ascended from. Hands the sink back open and unsynced,
+    // so that several files can be synced together (the caller then syncs and closes it).
     std::unique_ptr<ByteSink> Detach();
 
 private:
@@ -65,7 +62,7 @@ private:
 
     std::unique_ptr<ByteSink> sink_;
     std::vector<OpenChunk> open_;
-    bool closed_ = false;
+    bool detached_ = false;
 };
 
 }  // namespace korvane::platform

@@ -86,8 +86,6 @@ int ScriptedMessageBoxes::Show(std::string_view text, std::string_view caption, 
     return answer;
 }
 
-StringTable::StringTable(std::map<std::uint32_t, std::string> strings) : strings_(std::move(strings)) {}
-
 void StringTable::Add(std::uint32_t id, std::string text) { strings_.insert_or_assign(id, std::move(text)); }
 
 std::optional<std::string> StringTable::Find(std::uint32_t id) const {

@@ -63,7 +63,6 @@ private:
 class StringTable {
 public:
     StringTable() = default;
-    explicit StringTable(std::map<std::uint32_t, std::string> strings);
     void Add(std::uint32_t id, std::string text);
     std::optional<std::string> Find(std::uint32_t id) const;
     // The text, or "" when the id is absent (LoadString returning 0).

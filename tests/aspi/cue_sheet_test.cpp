@@ -15,25 +15,7 @@ const fs::path kCueDir = fs::path(KORVANE_TEST_DATA_DIR) / "cue";
 
 using korvane::testing::ReadText;
 
-// The words after "REM <key>" on the sheet's first lines.
-std::vector<std::string> RemWords(const std::string& text, const std::string& key) {
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const auto bom = line.find("REM ");
-        if (bom == std::string::npos || bom > 3) continue;
-        std::istringstream words(line.substr(bom + 4));
-        std::string first;
-        words >> first;
-        if (first != key) continue;
-        std::vector<std::string> out;
-        for (std::string w; words >> w;) out.push_back(w);
-        return out;
-    }
-    return {};
-}
-
+// The rest of the sheet's "REM <key> ..." line.
 std::string RemRest(const std::string& text, const std::string& key) {
     const auto at = text.find("REM " + key + " ");
     if (at == std::string::npos) return {};
@@ -41,8 +23,12 @@ std::string RemRest(const std::string& text, const std::string& key) {
     return text.substr(start, text.find_first_of("\r\n", start) - start);
 }
 
-Layout LayOutWithSizes(const Sheet& sheet, const std::vector<std::string>& sizes) {
-    return LayOut(sheet, [&](std::size_t i) { return std::stoull(sizes.at(i)); });
+// Lays the sheet out with the file sizes its "REM sizes" line gives.
+Layout LayOutWithSizes(const Sheet& sheet, const std::string& text) {
+    std::istringstream words(RemRest(text, "sizes"));
+    std::vector<std::uint64_t> sizes;
+    for (std::uint64_t size = 0; words >> size;) sizes.push_back(size);
+    return LayOut(sheet, [&](std::size_t i) { return sizes.at(i); });
 }
 
 TEST(CueTokenizer, WordsQuotedStringsAndLineNumbers) {
@@ -71,7 +57,7 @@ TEST(CueCorpus, GoodSheetsLayOutAsExpected) {
     for (const auto& entry : fs::directory_iterator(kCueDir / "good")) {
         SCOPED_TRACE(entry.path().filename().string());
         const std::string text = ReadText(entry.path());
-        const Layout layout = LayOutWithSizes(Parse(text), RemWords(text, "sizes"));
+        const Layout layout = LayOutWithSizes(Parse(text), text);
         std::string got;
         for (const auto& t : layout.tracks)
             got += std::to_string(t.number) + ":" + std::to_string(t.control) + ":" + std::to_string(t.startLba) + " ";
@@ -98,7 +84,7 @@ TEST(CueCorpus, BrokenSheetsNameTheirFault) {
         ASSERT_FALSE(expected.empty());
         try {
             const Sheet sheet = Parse(text);
-            LayOutWithSizes(sheet, RemWords(text, "sizes"));
+            LayOutWithSizes(sheet, text);
             ADD_FAILURE() << "accepted";
         } catch (const CueError& e) {
             EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();

@@ -16,6 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using korvane::testing::ProgramRun;
 using korvane::testing::ReadText;
+using korvane::testing::TemporaryLeftovers;
 using korvane::testing::TestTrack;
 
 class Cli : public ::testing::Test {
@@ -47,15 +48,6 @@ protected:
         const auto [first, count] = kAudioTracks[t];
         const auto overview = korvane::testing::IndependentOverview(std::span(image).subspan(first * 2352, count * 2352));
         return Audio(first, count) + std::string(overview.begin(), overview.end());
-    }
-    // Temporary files a read or an export left in the test's folder.
-    std::vector<std::string> Leftovers() const {
-        std::vector<std::string> found;
-        for (const auto& entry : fs::directory_iterator(dir.Path())) {
-            const std::string name = entry.path().filename().string();
-            if (name.starts_with("~krvn") || name.ends_with(".krvn-part")) found.push_back(name);
-        }
-        return found;
     }
     // Start and length of the audio tracks, in sectors.
     static constexpr std::pair<std::size_t, std::size_t> kAudioTracks[] = {{0, 30}, {30, 75}, {125, 49}, {174, 1}, {175, 24}};
@@ -109,7 +101,7 @@ TEST_F(Cli, ReadWritesSpansThroughPatternsAndKeepsExistingFiles) {
     ASSERT_EQ(Run("-q read -t all").exitCode, 0);
     for (std::size_t t = 0; t < std::size(kAudioTracks); ++t)
         EXPECT_EQ(ReadText(dir.Path() / ("track0" + std::to_string(t + 1) + ".trk")), TrackFile(t)) << "track " << t + 1;
-    EXPECT_TRUE(Leftovers().empty());
+    EXPECT_TRUE(TemporaryLeftovers(dir.Path()).empty());
     const ProgramRun quiet = Run("-q read -t 1 -o t.raw");
     EXPECT_EQ(quiet.out + quiet.err, "");
     EXPECT_EQ(ReadText(dir.Path() / "t.raw"), Audio(0, 30));
@@ -248,8 +240,6 @@ TEST_F(Cli, DriveFaultsThatPassGiveTheCleanBytesAndTheOthersLeaveNothing) {
     const Case cases[] = {
         {"reject-readcd", "", 0, ""},
         {"fail:BE:1,fail:D8:1000", "", 0, ""},
-        {"linux,fail:BE:1,fail:D8:1000", "", 0, ""},
-        {"linux,spinup:3,attention", "", 0, ""},
         {"fail:BE:1:02/04/01", "", 0, ""},
         {"explode", "", 0, "cannot understand \"explode\""},
         {"reject-readcd,fail:D8:1", "", 1, "the drive reported a hardware error (sense 04/44/00)"},
@@ -265,7 +255,7 @@ TEST_F(Cli, DriveFaultsThatPassGiveTheCleanBytesAndTheOthersLeaveNothing) {
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_EQ(ReadText(dir.Path() / "t.trk"), c.exitCode == 0 ? TrackFile(0) : "");
-        EXPECT_TRUE(Leftovers().empty());
+        EXPECT_TRUE(TemporaryLeftovers(dir.Path()).empty());
     }
 }
 
@@ -278,14 +268,20 @@ TEST_F(Cli, ReadVerifiesLogsSavesTheOffsetAndExitsThreeOnSuspiciousSectors) {
     std::string log = ReadText(dir.Path() / "t.log");
     EXPECT_NE(log.find("Suspicious positions: 0:00:00.33\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\n1 suspicious sector\n"), std::string::npos) << log;
+    const auto crc = [&](const std::string& name) { return log.substr(log.find(name) + name.size(), 8); };
+    EXPECT_NE(crc("Test CRC: "), crc("Copy CRC: ")) << "the passes differ at the bad sector: " << log;
     EXPECT_NE(bad.out.find("AccurateRip v2: "), std::string::npos) << bad.out;
 
-    // Track 1, whose offset reads reach into the audio of track 2.
+    // Track 1, whose offset reads reach into the audio of track 2: a flaky sector read
+    // until two reads agree and the drive's offset undone give the track's exact bytes,
+    // and so does the next read with the saved offset.
     const std::string read = "read -t 1 -f -o t.trk --log t.log ";
-    const ProgramRun saved = Run(read + "--verify --offset +667 --save-offset", "flaky:20:30,offset:+667");
+    const ProgramRun saved = Run(read + "--verify --offset +667 --save-offset", "flaky:20:50,flaky:21:50,flaky:22:50,offset:+667");
     EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    EXPECT_EQ(ReadText(dir.Path() / "t.trk"), TrackFile(0));
     const ProgramRun again = Run(read, "offset:+667");
     EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(ReadText(dir.Path() / "t.trk"), TrackFile(0));
     log = ReadText(dir.Path() / "t.log");
     EXPECT_NE(log.find("Read offset: +667 samples\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Verify reads: off\n"), std::string::npos) << log;

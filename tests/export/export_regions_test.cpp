@@ -57,37 +57,29 @@ TEST_F(ExportRegionsTest, NoneOrOneSelectedRegionWritesNothingOrExactlyTheChosen
     EXPECT_TRUE(boxes.Boxes().ShownBoxes().empty());
 }
 
-TEST_F(ExportRegionsTest, SeveralRegionsAreNumberedByPositionAmongTheSelection) {
+// The number is the region's position among the selected. It goes before the last dot
+// of the whole path (MakeNumberedName, whose table has the other cases), which may lie
+// in a folder's name.
+TEST_F(ExportRegionsTest, SeveralRegionsAreNumberedByPositionBeforeTheLastDotOfThePath) {
     ScopedMessageBoxes boxes;
+    for (const char* folder : {"My.Loops", "My1.Loops", "My2.Loops", "My3.Loops"}) fs::create_directory(dir_ / folder);
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
     const auto results = ExportSelectedRegions(
-        Request({2, 5, 9}, (dir_ / "kick.wav").string()),
+        Request({2, 5, 9}, (dir_ / "My.Loops" / "kick").string()),
         [&](std::uint64_t done, std::uint64_t total) {
             progress.emplace_back(done, total);
             return true;
         });
     ASSERT_EQ(results.size(), 3u);
-    EXPECT_EQ(ReadAll(dir_ / "kick1.wav"), ExpectedWav(RegionSamples(2)));
-    EXPECT_EQ(ReadAll(dir_ / "kick2.wav"), ExpectedWav(RegionSamples(5)));
-    EXPECT_EQ(ReadAll(dir_ / "kick3.wav"), ExpectedWav(RegionSamples(9)));
+    EXPECT_EQ(ReadAll(dir_ / "My1.Loops" / "kick"), ExpectedWav(RegionSamples(2)));
+    EXPECT_EQ(ReadAll(dir_ / "My2.Loops" / "kick"), ExpectedWav(RegionSamples(5)));
+    EXPECT_EQ(ReadAll(dir_ / "My3.Loops" / "kick"), ExpectedWav(RegionSamples(9)));
     EXPECT_EQ(results[1].line, 5u);
-    EXPECT_EQ(results[1].path, (dir_ / "kick2.wav").string());
+    EXPECT_EQ(results[1].path, (dir_ / "My2.Loops" / "kick").string());
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), (std::pair<std::uint64_t, std::uint64_t>{4 * (3 + 6 + 10), 4 * (3 + 6 + 10)}));
     for (std::size_t i = 1; i < progress.size(); ++i) EXPECT_LE(progress[i - 1].first, progress[i].first);
     EXPECT_TRUE(boxes.Boxes().ShownBoxes().empty());
-}
-
-// The names come from MakeNumberedName over the whole path (its own table has the
-// other cases): the last dot may lie in a folder's name.
-TEST_F(ExportRegionsTest, TheLastDotOfTheWholePathCountsAlsoInAFolderName) {
-    ScopedMessageBoxes boxes;
-    fs::create_directory(dir_ / "My.Loops");
-    fs::create_directory(dir_ / "My1.Loops");
-    fs::create_directory(dir_ / "My2.Loops");
-    ExportSelectedRegions(Request({0, 1}, (dir_ / "My.Loops" / "kick").string()));
-    EXPECT_EQ(ReadAll(dir_ / "My1.Loops" / "kick"), ExpectedWav(RegionSamples(0)));
-    EXPECT_EQ(ReadAll(dir_ / "My2.Loops" / "kick"), ExpectedWav(RegionSamples(1)));
 }
 
 TEST_F(ExportRegionsTest, AFailingRegionShowsCouldNotWriteFileOnceAndTheExportGoesOn) {

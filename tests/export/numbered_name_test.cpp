@@ -15,14 +15,11 @@ TEST(MakeNumberedName, NumberGoesBeforeTheLastDotOfTheWholePath) {
         const char* numbered;
     };
     const Case cases[] = {
-        {"C:\\Loops\\kick.wav", 1, "C:\\Loops\\kick1.wav"},
         {"C:\\Loops\\kick.wav", 12, "C:\\Loops\\kick12.wav"},
         {"/home/u/loops/kick.drum.wav", 3, "/home/u/loops/kick.drum3.wav"},
         {"C:\\My.Loops\\kick", 2, "C:\\My2.Loops\\kick"},
-        {"/tmp/a.b/kick", 2, "/tmp/a2.b/kick"},
         {"kick.", 4, "kick4."},  // a trailing dot keeps its place
         {"kick", 1, "kick1"},
-        {"C:\\Loops\\kick", 10, "C:\\Loops\\kick10"},
         {"", 5, "5"},
     };
     for (const Case& c : cases) EXPECT_EQ(MakeNumberedName(c.path, c.n), c.numbered) << c.path;

@@ -6,6 +6,7 @@
 #include "export/sampler_chunks.h"
 #include "regions/slice_index.h"
 #include "regions/sound_ends.h"
+#include "tests/support/audio_files.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +19,8 @@
 namespace korvane::sampler {
 namespace {
 
-std::uint32_t Le32(const std::vector<std::byte>& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | std::to_integer<std::uint32_t>(b[at + i]);
-    return v;
-}
+using korvane::testing::Le32;
+
 std::string Text(const std::vector<std::byte>& b, std::size_t at, std::size_t n) {
     std::string s;
     for (std::size_t i = 0; i < n; ++i) s.push_back(static_cast<char>(b[at + i]));
@@ -116,18 +114,11 @@ TEST(Trim, SoundEndsFromTheSliceIndexEqualThoseFromTheOverview) {
 TEST(Fades, LinearRampsThatNeverRaiseAMagnitude) {
     const std::int16_t values[] = {32767, -32768, 1000, -1};
     for (std::int16_t v : values) {
-        std::vector<std::byte> block(4 * 10);
-        for (std::size_t i = 0; i < block.size(); i += 2) {
-            block[i] = std::byte(static_cast<std::uint16_t>(v) & 0xFF);
-            block[i + 1] = std::byte(static_cast<std::uint16_t>(v) >> 8);
-        }
-        ApplyFades(block, 0, 10, 4, 2);  // fade in over frames 0-3, out over 8-9
+        std::vector<std::int16_t> block(2 * 10, v);  // 10 stereo frames
+        ApplyFades(std::as_writable_bytes(std::span(block)), 0, 10, 4, 2);  // in over frames 0-3, out over 8-9
         const double gains[] = {0, 0.25, 0.5, 0.75, 1, 1, 1, 1, 0.5, 0};
-        for (std::size_t f = 0; f < 10; ++f) {
-            const auto got = static_cast<std::int16_t>(std::to_integer<int>(block[4 * f]) |
-                                                       (std::to_integer<int>(block[4 * f + 1]) << 8));
-            EXPECT_EQ(got, static_cast<std::int16_t>(v * gains[f])) << v << " frame " << f;
-        }
+        for (std::size_t f = 0; f < 10; ++f)
+            EXPECT_EQ(block[2 * f], static_cast<std::int16_t>(v * gains[f])) << v << " frame " << f;
     }
     EXPECT_EQ(FadeFrames(10, 1'000'000), 441u);
     EXPECT_EQ(FadeFrames(10, 100), 100u);

@@ -131,12 +131,6 @@ TEST_F(Catalogue, CustomModuleRegistrationFailureIsReportedAndStillCounted) {
     EXPECT_EQ(log->At(1), "INSTAPPFILE " + shared + ",Fails.ocx,COMPONENT");
 }
 
-// Written and not recorded: see the whole sequence below.
-TEST_F(Catalogue, MissingUninstallerIsReported) {
-    EXPECT_EQ(MakeInstaller(payload).WriteUninstaller(), 0);
-    EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy File."});
-}
-
 // The whole sequence with the payload as delivered (less the application, which the
 // catalogue order does not depend on).
 TEST_F(Catalogue, FirstInstallationOnACleanMachineLogsInTheDocumentedOrder) {

@@ -38,22 +38,6 @@ TEST(EqualsIgnoreCase, ComparesAsciiWithoutCase) {
     EXPECT_FALSE(EqualsIgnoreCase("[", "{"));  // 0x5B vs 0x7B differ by the case bit only
 }
 
-TEST(MachineRoot, CreatesTheStandardFolders) {
-    testing::TempDir tmp;
-    MachineRoot root(tmp.Path() / "machine");
-    EXPECT_EQ(root.Root(), tmp.Path() / "machine");
-    EXPECT_EQ(root.RegistryFile(), tmp.Path() / "machine" / "registry.db");
-    EXPECT_TRUE(fs::is_directory(root.TempDir()));
-    EXPECT_TRUE(fs::is_directory(root.SystemDir()));
-    EXPECT_TRUE(fs::is_directory(root.DriveC() / "Program Files"));
-    EXPECT_EQ(root.WindowsDir(), root.DriveC() / "WINDOWS");
-    // Opening the same root again keeps what is there.
-    Touch(root.TempDir() / "keep.tmp");
-    MachineRoot again(tmp.Path() / "machine/");
-    EXPECT_EQ(again.Root(), root.Root());
-    EXPECT_TRUE(fs::exists(again.TempDir() / "keep.tmp"));
-}
-
 TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
     testing::TempDir tmp;
     {

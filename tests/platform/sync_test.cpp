@@ -93,28 +93,6 @@ TEST(WaitAll, ConsumesNothingUntilAllAreSignalled) {
     EXPECT_TRUE(Signalled(manual));
 }
 
-// The wait-all registered first is woken first, may not take `a` while incomplete, and must
-// not swallow the wake-up the wait-any needs.
-TEST(WaitAny, IsWokenEvenWhenAnIncompleteWaitAllWaitsOnTheSameEvent) {
-    Event a(false, false), b(false, false);
-    Event* both[] = {&a, &b};
-    Event* onlyA[] = {&a};
-    std::atomic<std::uint32_t> allResult{0}, anyResult{0};
-    std::thread waitAll([&] { allResult = WaitForMultipleObjects(both, true, kGenerousMs); });
-    std::this_thread::sleep_for(20ms);  // registered first, so it is woken first
-    std::thread waitAny([&] { anyResult = WaitForMultipleObjects(onlyA, false, kGenerousMs); });
-    std::this_thread::sleep_for(20ms);
-    const auto start = Clock::now();
-    a.Set();
-    waitAny.join();
-    EXPECT_EQ(anyResult.load(), kWaitObject0);
-    EXPECT_LT(Clock::now() - start, 5s) << "the wait-any was only released by its time-out";
-    a.Set();
-    b.Set();
-    waitAll.join();
-    EXPECT_EQ(allResult.load(), kWaitObject0);
-}
-
 // Several kinds of waits (single, any, all; from their own threads) compete for two
 // auto-reset events. The producer sets an event
 // again only after its previous signal was consumed, so every Set must be consumed by

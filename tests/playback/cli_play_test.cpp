@@ -1,4 +1,6 @@
-// korvane-cli play end to end on the fallback device (KORVANE_AUDIO=null).
+// korvane-cli play end to end on the fallback device (KORVANE_AUDIO=null): what it says
+// when the region or the file cannot be played. A region that plays is
+// Cli.PlayNamesTheDriversAndSaysWhenItIsSilent's.
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/audio_files.h"
@@ -27,7 +29,7 @@ void WriteNotes(const fs::path& path) {
     WriteAll(path, BuildWav(spec));
 }
 
-TEST(CliPlay, PlaysARegionOfAWavFileAndRefusesMissingOnes) {
+TEST(CliPlay, RefusesARegionPastTheLastAndAFileThatIsNotAudio) {
     TempDir dir;
     const auto cli = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"play", "--threshold", "-30", "--release", "250"});
@@ -36,11 +38,6 @@ TEST(CliPlay, PlaysARegionOfAWavFileAndRefusesMissingOnes) {
     };
     const fs::path wav = dir.Path() / "notes.wav";
     WriteNotes(wav);
-    const auto [played, playedText] = cli({"--wav", wav.string(), "--region", "2"});
-    EXPECT_EQ(played, 0) << playedText;
-    EXPECT_NE(playedText.find("Playing region #2 of 2"), std::string::npos) << playedText;
-    EXPECT_NE(playedText.find("Done."), std::string::npos) << playedText;
-
     const auto [missing, missingText] = cli({"--wav", wav.string(), "--region", "3"});
     EXPECT_EQ(missing, 1);
     EXPECT_NE(missingText.find("no region 3: the track has 2 regions at -30.0 dB / 250 ms"), std::string::npos) << missingText;

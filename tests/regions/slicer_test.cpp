@@ -92,8 +92,6 @@ std::vector<Case> Cases() {
         {"quiet throughout", std::vector<int16_t>(500, 100), true, kRate, -30, 10, kWindowN1, {}},
         {"loud throughout: to the sample before the end", std::vector<int16_t>(500, -32768), true, kRate, 0, 10,
          kWindowN1, {{0, 499}}},
-        {"loud but shorter than the release time", std::vector<int16_t>(500, 30000), true, kRate, -10, 600,
-         kWindowN1, {}},
         {"at -96 dB silence is loud", std::vector<int16_t>(300, 0), true, kRate, -96, 10, kWindowN1, {{0, 299}}},
         {"equal to the level counts as loud", Step(200, 50, 200, 16384), true, kRate, -6.0, 5, kWindowN1, {{49, 150}}},
         {"just under the level", Step(200, 50, 200, 16384), true, kRate, -5.9, 5, kWindowN1, {}},
@@ -107,8 +105,6 @@ std::vector<Case> Cases() {
          kWindowN1, {{39, 0}, {39, 60}}},
         {"lead-in shorter than the release", Bursts(100, {{5, 60}}), true, kRate, -10, 10, kWindowN1, {{4, 95}}},
         {"regions abut in ascending order", three, true, kRate, -10, 10, kWindowN1, {{9, 50}, {59, 20}, {79, 120}}},
-        {"a pause shorter than the release is skipped", three, true, kRate, -10, 21, kWindowN1,
-         {{9, 50}, {59, 140}}},
         {"a too-short last region is dropped", Bursts(200, {{10, 30}, {60, 65}, {195, 200}}), true, kRate, -10, 10,
          kWindowN1, {{9, 50}, {59, 135}}},
         // n = 12 at 11025 Hz: the average passes 3250 at the second loud sample (i = 1001),
@@ -119,7 +115,6 @@ std::vector<Case> Cases() {
         {"stereo averages the channels: over the level", leftOnly, false, kRate, -7.0, 10, kWindowN1, {{39, 60}}},
         {"stereo loud throughout ignores a trailing half frame", std::vector<int16_t>(201, 30000), false, kRate, -10, 10,
          kWindowN1, {{0, 99}}},
-        {"window of no sample is clamped to one", pair, true, kRate, -10, 10, 0, {{9, 60}, {69, 50}}},
         {"window under one sample is clamped to one", pair, true, kRate, -10, 10, 20, {{9, 60}, {69, 50}}},
     };
 }

@@ -19,21 +19,13 @@ using korvane::testing::ProgramRun;
 using korvane::testing::ReadText;
 using korvane::testing::RunProgram;
 using korvane::testing::TempDir;
+using korvane::testing::TemporaryLeftovers;
 
 // A 16-bit stereo 44,100 Hz WAV file: one second of silence, then one of a loud tone.
 void WriteWav(const fs::path& path) {
     std::vector<std::int16_t> samples(2 * 88'200, 0);
     for (std::size_t i = 88'200; i < samples.size(); ++i) samples[i] = (i / 50) % 2 ? 12'000 : -12'000;
     korvane::testing::WriteAll(path, korvane::testing::BuildWav({.samples = samples}));
-}
-
-std::vector<fs::path> Leftovers(const fs::path& folder) {
-    std::vector<fs::path> found;
-    for (const auto& e : fs::directory_iterator(folder)) {
-        const std::string name = e.path().filename().string();
-        if (name.starts_with("~krvn") || name.ends_with(".krvn-part")) found.push_back(e.path());
-    }
-    return found;
 }
 
 class Reliability : public ::testing::Test {
@@ -124,13 +116,13 @@ TEST_F(Reliability, ASignalledReadRemovesItsFilesAndAKilledOneIsCleanedUpByTheNe
     // After 3 s the read waits for a transfer, its temporary file made.
     const ProgramRun stopped = CliStopped("TERM", "3", readArgs, Env("never:BE,never:D8"));
     EXPECT_EQ(stopped.exitCode, 143) << stopped.err;
-    EXPECT_TRUE(Leftovers(out).empty());
+    EXPECT_TRUE(TemporaryLeftovers(out).empty());
 
     EXPECT_EQ(CliStopped("KILL", "3", readArgs, Env("never:BE,never:D8")).exitCode, 128 + SIGKILL);
-    EXPECT_FALSE(Leftovers(out).empty());
+    EXPECT_FALSE(TemporaryLeftovers(out).empty());
     const ProgramRun again = Cli(readArgs, Env());
     EXPECT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_TRUE(Leftovers(out).empty());
+    EXPECT_TRUE(TemporaryLeftovers(out).empty());
     EXPECT_EQ(fs::file_size(out / "t1.trk"), 150u * 2646u);
 
     // The machine's TEMP: korvane-machine clean-temp removes what dead runs left there.
@@ -139,7 +131,7 @@ TEST_F(Reliability, ASignalledReadRemovesItsFilesAndAKilledOneIsCleanedUpByTheNe
     const ProgramRun clean = RunProgram("korvane-machine", {"clean-temp"}, dir.Path(), Env());
     EXPECT_EQ(clean.exitCode, 0) << clean.err;
     EXPECT_EQ(clean.out, "removed\t2\n");
-    EXPECT_TRUE(Leftovers(temp).empty());
+    EXPECT_TRUE(TemporaryLeftovers(temp).empty());
 }
 
 TEST_F(Reliability, ADamagedRegistryIsNamedOnceAndDoesNotKeepTheDrivesFromBeingRead) {

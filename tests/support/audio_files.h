@@ -38,6 +38,13 @@ inline void Put32(std::vector<std::byte>& out, std::uint32_t v) {
     Put16(out, static_cast<std::uint16_t>(v & 0xFFFF));
     Put16(out, static_cast<std::uint16_t>(v >> 16));
 }
+// The little-endian 32-bit value at `at`.
+inline std::uint32_t Le32(const std::vector<std::byte>& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | std::to_integer<std::uint32_t>(bytes.at(at + i));
+    return v;
+}
+
 inline void PutText(std::vector<std::byte>& out, std::string_view text) {
     for (char c : text) out.push_back(std::byte(static_cast<unsigned char>(c)));
 }

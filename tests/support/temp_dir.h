@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace korvane::testing {
 
@@ -32,5 +33,16 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names of the temporary files ("~krvn..." track files, ".<name>.<tag>.krvn-part"
+// outputs) that a read or an export left in `folder`.
+inline std::vector<std::string> TemporaryLeftovers(const std::filesystem::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("~krvn") || name.ends_with(".krvn-part")) found.push_back(name);
+    }
+    return found;
+}
 
 }  // namespace korvane::testing

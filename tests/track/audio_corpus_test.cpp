@@ -76,13 +76,11 @@ TEST_F(AudioCorpusTest, EveryContainerAndWidthImportsAtItsPrecision) {
         int format;
         int tolerance;  // in LSB
     };
+    // Containers differ only inside libsndfile: one compressed, one big-endian, one extensible.
     const Case cases[] = {
         {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0},   {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 0},
-        {"a.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16, 0},     {"a.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16, 0},
-        {"rifx.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 0},
-        {"rf64.wav", SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 0},  {"ext.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 0},
-        {"24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1},    {"32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1},
-        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1},  {"24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1},
+        {"ext.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 0}, {"24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1},
+        {"32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 1},    {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1},
     };
     for (const Case& c : cases) {
         WriteAudio(dir_ / c.name, c.format, 44100, 2, ramp);
@@ -98,41 +96,37 @@ TEST_F(AudioCorpusTest, EveryContainerAndWidthImportsAtItsPrecision) {
     }
 }
 
+// Channel c of frame f holds 3000 c + f: which channels reach the left and the right
+// shows in the offsets, a mix within the dither.
 TEST_F(AudioCorpusTest, ChannelRulesFollowTheChannelMap) {
-    std::vector<int> six(6 * 1000);
-    for (std::size_t i = 0; i < six.size(); ++i) six[i] = static_cast<int>((i % 6) * 1000 + i / 6);
-    // 5.1 in the extensible WAV's speaker order: the front pair comes out untouched.
-    WriteAudio(dir_ / "map.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 44100, 6, six,
-               {SF_CHANNEL_MAP_FRONT_LEFT, SF_CHANNEL_MAP_FRONT_RIGHT, SF_CHANNEL_MAP_FRONT_CENTER, SF_CHANNEL_MAP_LFE,
-                SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT});
-    auto outcome = Import(dir_ / "map.wav");
-    ASSERT_TRUE(outcome.Ok()) << outcome.detail;
-    EXPECT_EQ(outcome.channelRule, "front left/right of 6 channels");
-    auto got = TrackAudio(track_, 1000);
-    for (std::size_t f = 0; f < 1000; f += 111) {
-        EXPECT_EQ(got[2 * f], static_cast<int>(f));
-        EXPECT_EQ(got[2 * f + 1], static_cast<int>(1000 + f));
+    const struct {
+        const char* name;
+        int format, channels;
+        std::vector<int> map;
+        const char* rule;
+        int left, right, tolerance;
+    } cases[] = {
+        // 5.1 in the extensible WAV's speaker order: the front pair comes out untouched.
+        {"map.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 6,
+         {SF_CHANNEL_MAP_FRONT_LEFT, SF_CHANNEL_MAP_FRONT_RIGHT, SF_CHANNEL_MAP_FRONT_CENTER, SF_CHANNEL_MAP_LFE,
+          SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT},
+         "front left/right of 6 channels", 0, 3000, 0},
+        {"mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, {}, "mono to both channels", 0, 0, 0},
+        {"three.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3, {}, "3 channels mixed evenly into both", 3000, 3000, 1},
+    };
+    for (const auto& c : cases) {
+        std::vector<int> samples(std::size_t(c.channels) * 1000);
+        for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = int(i % c.channels) * 3000 + int(i / c.channels);
+        WriteAudio(dir_ / c.name, c.format, 44100, c.channels, samples, c.map);
+        const auto outcome = Import(dir_ / c.name);
+        ASSERT_TRUE(outcome.Ok()) << c.name << ": " << outcome.detail;
+        EXPECT_EQ(outcome.channelRule, c.rule);
+        const auto got = TrackAudio(track_, 1000);
+        for (int f = 0; f < 1000; ++f) {
+            EXPECT_NEAR(got[2 * f], f + c.left, c.tolerance) << c.name;
+            EXPECT_NEAR(got[2 * f + 1], f + c.right, c.tolerance) << c.name;
+        }
     }
-    // Mono is copied to both channels, exactly.
-    const auto mono = Ramp(1000, 37);
-    WriteAudio(dir_ / "mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, mono);
-    outcome = Import(dir_ / "mono.wav");
-    ASSERT_TRUE(outcome.Ok()) << outcome.detail;
-    EXPECT_EQ(outcome.channelRule, "mono to both channels");
-    got = TrackAudio(track_, 1000);
-    for (std::size_t f = 0; f < 1000; ++f) {
-        EXPECT_EQ(got[2 * f], mono[f]);
-        EXPECT_EQ(got[2 * f + 1], mono[f]);
-    }
-    // Three unnamed channels are mixed evenly into both.
-    std::vector<int> three(3 * 1000);
-    for (std::size_t i = 0; i < three.size(); ++i) three[i] = static_cast<int>((i % 3) * 3000);
-    WriteAudio(dir_ / "three.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 3, three);
-    outcome = Import(dir_ / "three.wav");
-    ASSERT_TRUE(outcome.Ok()) << outcome.detail;
-    EXPECT_EQ(outcome.channelRule, "3 channels mixed evenly into both");
-    got = TrackAudio(track_, 1000);
-    for (const auto value : got) EXPECT_NEAR(value, 3000, 1);
 }
 
 TEST_F(AudioCorpusTest, ClippingIsCountedAndReported) {

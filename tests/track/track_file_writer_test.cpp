@@ -9,22 +9,13 @@
 namespace {
 
 using namespace korvane::testing;
+using korvane::platform::CreateMode;
 using korvane::platform::FaultInjectingSink;
+using korvane::platform::FileSink;
 using korvane::platform::IoError;
 using korvane::platform::MemorySink;
 using korvane::platform::SinkFaults;
 using korvane::track::TrackFileWriter;
-
-// A sink whose bytes stay readable after the writer closed it.
-struct Shared : korvane::platform::ByteSink {
-    explicit Shared(MemorySink* m) : m_(m) {}
-    void Write(std::span<const std::byte> b) override { m_->Write(b); }
-    void Seek(std::uint64_t o) override { m_->Seek(o); }
-    std::uint64_t Position() const override { return m_->Position(); }
-    void Sync() override {}
-    void Close() override { m_->Close(); }
-    MemorySink* m_;
-};
 
 TEST(TrackFileWriter, LaysOutWholeSectorsAndTheOverviewAsTheReaderDoes) {
     // A bit more than two batches of 1,536 sectors (the last sector padded), appended in
@@ -32,8 +23,8 @@ TEST(TrackFileWriter, LaysOutWholeSectorsAndTheOverviewAsTheReaderDoes) {
     const std::size_t sectors = 2 * 1536 + 49;
     const std::size_t frames = 588 * sectors + 100;
     const auto stereo = Staircase(frames);
-    MemorySink memory;
-    TrackFileWriter writer(std::make_unique<Shared>(&memory), frames);
+    TempDir dir;
+    TrackFileWriter writer(std::make_unique<FileSink>(dir.Path() / "track", CreateMode::kExclusive), frames);
     for (std::size_t at = 0; at < frames;) {
         const std::size_t n = std::min<std::size_t>(frames - at, 1001 + at % 777);
         writer.AppendStereo(std::span(stereo).subspan(2 * at, 2 * n));
@@ -41,7 +32,7 @@ TEST(TrackFileWriter, LaysOutWholeSectorsAndTheOverviewAsTheReaderDoes) {
     }
     writer.Finish();
     EXPECT_EQ(writer.SectorCount(), sectors + 1);
-    EXPECT_EQ(memory.Bytes(), ExpectedTrackFile(stereo));
+    EXPECT_EQ(ReadAll(dir.Path() / "track"), ExpectedTrackFile(stereo));
 }
 
 TEST(TrackFileWriter, RefusesMoreOrFewerFramesThanAnnounced) {

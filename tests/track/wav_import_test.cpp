@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
 using namespace korvane::testing;
@@ -74,24 +72,19 @@ TEST_F(WavImportTest, WavsFromTheWildBecomeTheTrackFileTheReaderWrites) {
 TEST_F(WavImportTest, MalformedFilesAreRefusedAndLeaveNothing) {
     const auto samples = Staircase(700);
     const auto good = BuildWav({.samples = samples});
+    // What the decoder refuses to open (not audio, malformed), and what only the data
+    // chunk's check finds (declared beyond the end of the file).
     std::vector<std::vector<std::byte>> broken = {
         {},                                                  // empty
-        std::vector<std::byte>(good.begin(), good.begin() + 11),  // shorter than the RIFF header
         BuildWav({.samples = samples, .truncateTo = good.size() - 2}),        // truncated data
         BuildWav({.samples = samples, .dataSize = 0xFFFFFFF0u}),               // huge declared data
         BuildWav({.samples = samples, .before = {{"LIST", {}}}, .omitFmt = true}),  // no fmt
         BuildWav({.samples = samples, .omitData = true}),                     // no data
-        BuildWav({.fmtBytes = 14, .samples = samples}),                       // fmt too short
-        BuildWav({.samples = samples, .truncateTo = 30}),                     // inside fmt
     };
     // A chunk before "data" that claims more bytes than the file has.
     auto hugeList = BuildWav({.samples = samples, .before = {{"LIST", std::vector<std::byte>(8)}}});
     hugeList[16] = std::byte{0xF0}, hugeList[17] = hugeList[18] = hugeList[19] = std::byte{0xFF};
     broken.push_back(hugeList);
-    // Not WAVE, not RIFF.
-    auto avi = good;
-    std::memcpy(avi.data() + 8, "AVI ", 4);
-    broken.push_back(avi);
 
     for (std::size_t i = 0; i < broken.size(); ++i) {
         const auto path = dir_ / ("broken" + std::to_string(i) + ".wav");
