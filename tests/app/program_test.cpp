@@ -67,8 +67,7 @@ TEST_F(KorvaneProgram, WithoutAnAspiManagerItShowsItsMainWindowAndStaysUp) {
         "\"$0\" & pid=$!\n"
         "shown() { for id in $(xwininfo -root -tree | awk '/\"Korvane\"/ {print $1}'); do\n"
         "  xwininfo -id $id | grep -q IsViewable && return 0; done; return 1; }\n"
-        "for i in $(seq 300); do shown && break; sleep 0.1; done\n"
-        "shown && echo 'main window shown'\n"
+        "for i in $(seq 300); do shown && { echo 'main window shown'; break; }; sleep 0.1; done\n"
         "sleep 1; kill -0 $pid && echo running\n"
         "kill $pid\n";
     // A server number of this process's own: "-a" races with other tests starting Xvfb.

@@ -45,13 +45,13 @@ TEST(RiffWriter, AscendWritesTrueSizesAndPadsOddChunks) {
     EXPECT_EQ(static_cast<const MemorySink&>(*sink).Bytes(), expected);
 }
 
-void WriteSmallFile(RiffWriter& riff) {
+std::unique_ptr<ByteSink> WriteSmallFile(RiffWriter& riff) {
     riff.CreateRiffChunk(MakeFourCc("WAVE"));
     riff.CreateChunk(MakeFourCc("data"));
     riff.Write(Bytes("1234"));
     riff.Ascend();
     riff.Ascend();
-    riff.Detach();
+    return riff.Detach();
 }
 
 TEST(RiffWriter, EveryWriteAndSeekFailureReachesTheCaller) {
@@ -62,9 +62,10 @@ TEST(RiffWriter, EveryWriteAndSeekFailureReachesTheCaller) {
                                                          SinkFaults{.failWriteCall = call});
         const FaultInjectingSink& counted = *sink;
         RiffWriter riff(std::move(sink));
+        std::unique_ptr<ByteSink> written;  // keeps `counted` alive after the writer lets go
         bool reported = false;
         try {
-            WriteSmallFile(riff);
+            written = WriteSmallFile(riff);
         } catch (const IoError&) {
             reported = true;
         }
