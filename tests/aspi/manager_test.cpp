@@ -134,12 +134,6 @@ TEST(DemoDisc, TracksOfMusicWithPausesSameOnEveryRun) {
     EXPECT_EQ(std::count(one.begin(), one.end(), 0), static_cast<std::ptrdiff_t>(one.size()));
 }
 
-}  // namespace
-}  // namespace korvane::aspi
-
-namespace korvane::aspi {
-namespace {
-
 TEST(DriveSelection, RealDrivesComeFromSysfsAndProblemsAreReported) {
     TempDir dir;
     const auto sys = dir.Path() / "sys" / "block";
