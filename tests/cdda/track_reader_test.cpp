@@ -64,8 +64,8 @@ protected:
 // Every line: transfers of 24 sectors but the last, and a private track file named
 // "~krvn..." that is the track's audio then its overview, byte for byte also across the
 // write batches of the long track; lines count audio tracks only, so the fifth lies after
-// the data track.
-TEST_F(TrackReaderTest, EachLineReadsItsTrackIn24SectorTransfersIntoAudioThenOverview) {
+// the data track. A stale line is refused before any read.
+TEST_F(TrackReaderTest, EachLineReadsItsTrackIn24SectorTransfersIntoAudioThenOverviewAndAStaleLineIsRefused) {
     const struct {
         std::uint32_t start, sectors;
     } lines[] = {{0, 48}, {48, 49}, {97, 24}, {121, 1}, {142, kLongTrack}};
@@ -86,7 +86,16 @@ TEST_F(TrackReaderTest, EachLineReadsItsTrackIn24SectorTransfersIntoAudioThenOve
         EXPECT_EQ(file.filename().string().rfind("~krvn", 0), 0u);
         std::filesystem::remove(file);
     }
+
+    // Past the list, before it, or no longer the text the Track box shows.
+    drive->ClearCommandLog();
+    EXPECT_THROW(Read(5), TrackListOutOfDate);
+    EXPECT_THROW(Read(-1), TrackListOutOfDate);
+    EXPECT_THROW(Read(0, {}, "Track #1 - 0:00:00.65"), TrackListOutOfDate);
+    EXPECT_TRUE(ReadCounts(0xBE).empty());
     EXPECT_TRUE(TempDirEmpty()) << "the overview files are gone";
+    // The line as the Track box shows it is accepted.
+    std::filesystem::remove(Read(0, {}, "Track #1 - 0:00:00.64"));
 }
 
 TEST_F(TrackReaderTest, RejectedReadCdFallsBackQuietlyToTheVendorCommandForGood) {
@@ -141,19 +150,9 @@ TEST_F(TrackReaderTest, ProgressRunsToOneAndCancelRemovesBothFiles) {
     EXPECT_TRUE(TempDirEmpty());
 }
 
-TEST_F(TrackReaderTest, StaleTrackLinesAreRejectedBeforeAnyRead) {
-    drive->ClearCommandLog();
-    EXPECT_THROW(Read(5), TrackListOutOfDate);
-    EXPECT_THROW(Read(-1), TrackListOutOfDate);
-    EXPECT_THROW(Read(0, {}, "Track #1 - 0:00:00.65"), TrackListOutOfDate);
-    EXPECT_TRUE(ReadCounts(0xBE).empty());
-    EXPECT_TRUE(TempDirEmpty());
-    // The line as the Track box shows it is accepted.
-    std::filesystem::remove(Read(0, {}, "Track #1 - 0:00:00.64"));
-}
-
-// Track files go to the machine's Windows TEMP; where they cannot be made, the name says so.
-TEST_F(TrackReaderTest, TrackFilesGoToTheMachinesWindowsTempAndUncreatableOnesAreReported) {
+// Track files go to the machine's Windows TEMP; where they cannot be made, the name says
+// so; a failed write removes both partial files.
+TEST_F(TrackReaderTest, TrackFilesGoToTheMachinesWindowsTempAndFailuresToMakeOrWriteThemAreReported) {
     const korvane::testing::ScopedEnv root("KORVANE_ROOT", (temp.Path() / "machine").c_str());
     const auto file = ReadTrackToTrackFile(*reader, reader->drives.At(0), 3, {}, "Track #4 - 0:00:00.01");
     ASSERT_TRUE(file);
@@ -168,9 +167,7 @@ TEST_F(TrackReaderTest, TrackFilesGoToTheMachinesWindowsTempAndUncreatableOnesAr
     } catch (const TrackFileError& e) {
         EXPECT_NE(std::string(e.what()).find("~krvn"), std::string::npos) << e.what();
     }
-}
 
-TEST_F(TrackReaderTest, FailedWriteRemovesBothPartialFiles) {
     struct rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
