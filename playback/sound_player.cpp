@@ -17,10 +17,10 @@ namespace {
 // Lock with the single restore-and-retry on a lost buffer; DSoundException 9 on failure.
 ds::LockedRegion LockStream(ds::SoundBuffer& buffer, std::uint32_t byteOffset, std::uint32_t byteCount) {
     ds::LockedRegion region;
-    ds::HResult r = buffer.Lock(byteOffset, byteCount, region, 0);
+    ds::HResult r = buffer.Lock(byteOffset, byteCount, region);
     if (r == ds::kDsErrBufferLost) {
         buffer.Restore();
-        r = buffer.Lock(byteOffset, byteCount, region, 0);
+        r = buffer.Lock(byteOffset, byteCount, region);
     }
     if (ds::Failed(r)) throw DSoundException(DSoundException::kLockStreamBuffer, r);
     return region;

@@ -236,14 +236,9 @@ public:
         std::erase(core_->buffers, b_.get());
     }
 
-    HResult GetFormat(WaveFormat& format) override {
-        format = b_->format;
-        return kDsOk;
-    }
     HResult SetFormat(const WaveFormat&) override { return kDsErrInvalidCall; }
 
-    HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region,
-                 std::uint32_t flags) override {
+    HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region) override {
         region = {};
         std::lock_guard lock(core_->mutex);
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kLock); Failed(r)) {
@@ -252,8 +247,6 @@ public:
         }
         if (Failed(core_->Engine().Health())) b_->lost = true;
         if (b_->lost) return kDsErrBufferLost;
-        if (flags & kDsbLockFromWriteCursor) byteOffset = WriteCursorLocked();
-        if (flags & kDsbLockEntireBuffer) byteCount = b_->bytes;
         if (byteOffset >= b_->bytes || byteCount == 0 || byteCount > b_->bytes) return kDsErrInvalidParam;
         const std::uint32_t firstBytes = std::min(byteCount, b_->bytes - byteOffset);
         region.first = {b_->data.get() + byteOffset, firstBytes};
@@ -300,17 +293,6 @@ public:
         if (wasPlaying || endedUnannounced) {
             for (Event* e : b_->stopEvents) e->Set();
         }
-        return kDsOk;
-    }
-
-    HResult GetStatus(std::uint32_t& status) override {
-        std::lock_guard lock(core_->mutex);
-        status = 0;
-        if (b_->playing.load(std::memory_order_acquire)) {
-            status |= kDsbStatusPlaying;
-            if (b_->looping.load(std::memory_order_acquire)) status |= kDsbStatusLooping;
-        }
-        if (b_->lost) status |= kDsbStatusBufferLost;
         return kDsOk;
     }
 
@@ -398,11 +380,6 @@ class PrimaryBuffer final : public SoundBuffer {
 public:
     explicit PrimaryBuffer(std::shared_ptr<DeviceCore> core) : core_(std::move(core)) {}
 
-    HResult GetFormat(WaveFormat& format) override {
-        std::lock_guard lock(core_->mutex);
-        format = core_->primaryFormat;
-        return kDsOk;
-    }
     HResult SetFormat(const WaveFormat& format) override {
         std::lock_guard lock(core_->mutex);
         if (core_->cooperativeLevel < kDssclPriority) return kDsErrPrioLevelNeeded;
@@ -415,7 +392,7 @@ public:
         core_->Mix().SetOutputFormat(format.samplesPerSec, format.channels);
         return kDsOk;
     }
-    HResult Lock(std::uint32_t, std::uint32_t, LockedRegion& region, std::uint32_t) override {
+    HResult Lock(std::uint32_t, std::uint32_t, LockedRegion& region) override {
         region = {};
         return kDsErrPrioLevelNeeded;  // writing the primary buffer needs kDssclWritePrimary
     }
@@ -424,10 +401,6 @@ public:
         return (flags & kDsbPlayLooping) ? kDsOk : kDsErrInvalidParam;
     }
     HResult Stop() override { return kDsOk; }
-    HResult GetStatus(std::uint32_t& status) override {
-        status = core_->Mix().AnyPlaying() ? (kDsbStatusPlaying | kDsbStatusLooping) : 0;
-        return kDsOk;
-    }
     HResult GetCurrentPosition(std::uint32_t* playCursor, std::uint32_t* writeCursor) override {
         if (playCursor) *playCursor = 0;
         if (writeCursor) *writeCursor = 0;

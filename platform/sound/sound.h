@@ -73,11 +73,6 @@ inline constexpr std::uint32_t kDsbcapsGlobalFocus = 0x00008000;
 inline constexpr std::uint32_t kDsbcapsGetCurrentPosition2 = 0x00010000;
 
 inline constexpr std::uint32_t kDsbPlayLooping = 0x00000001;        // DSBPLAY_LOOPING
-inline constexpr std::uint32_t kDsbLockFromWriteCursor = 0x00000001; // DSBLOCK_FROMWRITECURSOR
-inline constexpr std::uint32_t kDsbLockEntireBuffer = 0x00000002;    // DSBLOCK_ENTIREBUFFER
-inline constexpr std::uint32_t kDsbStatusPlaying = 0x00000001;       // DSBSTATUS_*
-inline constexpr std::uint32_t kDsbStatusBufferLost = 0x00000002;
-inline constexpr std::uint32_t kDsbStatusLooping = 0x00000004;
 inline constexpr std::uint32_t kDsbpnOffsetStop = 0xFFFFFFFFu;       // DSBPN_OFFSETSTOP
 inline constexpr std::uint32_t kDsbSizeMin = 4;
 inline constexpr std::uint32_t kDsbSizeMax = 0x0FFFFFFF;
@@ -147,20 +142,16 @@ public:
 class SoundBuffer {
 public:
     virtual ~SoundBuffer() = default;
-    virtual HResult GetFormat(WaveFormat& format) = 0;
     // Primary buffer only, at cooperative level kDssclPriority or above.
     virtual HResult SetFormat(const WaveFormat& format) = 0;
-    // Locks `byteCount` bytes from `byteOffset` (or from the write cursor, or the whole
-    // buffer, by flags) for writing. The memory stays valid while the buffer lives;
+    // Locks `byteCount` bytes from `byteOffset` for writing. The memory stays valid while the buffer lives;
     // writing inside [play cursor, write cursor) gives undefined audio, never a crash.
-    virtual HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region,
-                         std::uint32_t flags) = 0;
+    virtual HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region) = 0;
     // Commits what was written into a region returned by Lock.
     virtual HResult Unlock(const LockedRegion& region) = 0;
     virtual HResult Play(std::uint32_t flags) = 0;
     // Stops the buffer and sets its stop notification events (before returning).
     virtual HResult Stop() = 0;
-    virtual HResult GetStatus(std::uint32_t& status) = 0;
     // Play cursor: the next byte to be handed to the device. Write cursor: the first
     // byte that may safely be written. Either pointer may be null.
     virtual HResult GetCurrentPosition(std::uint32_t* playCursor, std::uint32_t* writeCursor) = 0;
