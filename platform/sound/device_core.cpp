@@ -247,17 +247,16 @@ public:
         }
         if (Failed(core_->Engine().Health())) b_->lost = true;
         if (b_->lost) return kDsErrBufferLost;
-        if (byteOffset >= b_->bytes || byteCount == 0 || byteCount > b_->bytes) return kDsErrInvalidParam;
-        const std::uint32_t firstBytes = std::min(byteCount, b_->bytes - byteOffset);
-        region.first = {b_->data.get() + byteOffset, firstBytes};
-        if (firstBytes < byteCount) region.second = {b_->data.get(), byteCount - firstBytes};
+        if (byteOffset >= b_->bytes || byteCount == 0 || byteCount > b_->bytes - byteOffset)
+            return kDsErrInvalidParam;
+        region.bytes = {b_->data.get() + byteOffset, byteCount};
         return kDsOk;
     }
 
     HResult Unlock(const LockedRegion& region) override {
         std::lock_guard lock(core_->mutex);
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kUnlock); Failed(r)) return r;
-        if (!Inside(region.first) || !Inside(region.second)) return kDsErrInvalidParam;
+        if (!Inside(region.bytes)) return kDsErrInvalidParam;
         b_->published.fetch_add(1, std::memory_order_release);
         return kDsOk;
     }

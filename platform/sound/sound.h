@@ -121,11 +121,9 @@ struct PositionNotify {
     Event* event = nullptr;
 };
 
-// The result of Lock: one region, or two when the locked range wraps round the end of
-// the ring (then `second` starts at offset 0).
+// The result of Lock: the locked bytes of the ring.
 struct LockedRegion {
-    std::span<std::byte> first;
-    std::span<std::byte> second;
+    std::span<std::byte> bytes;
 };
 
 // IDirectSoundNotify. Owned by its buffer; valid while the buffer lives.
@@ -144,7 +142,8 @@ public:
     virtual ~SoundBuffer() = default;
     // Primary buffer only, at cooperative level kDssclPriority or above.
     virtual HResult SetFormat(const WaveFormat& format) = 0;
-    // Locks `byteCount` bytes from `byteOffset` for writing. The memory stays valid while the buffer lives;
+    // Locks `byteCount` bytes from `byteOffset` for writing; the range must end within
+    // the buffer (kDsErrInvalidParam otherwise: a lock never wraps round the ring). The memory stays valid while the buffer lives;
     // writing inside [play cursor, write cursor) gives undefined audio, never a crash.
     virtual HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region) = 0;
     // Commits what was written into a region returned by Lock.
