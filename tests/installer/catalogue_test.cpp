@@ -20,10 +20,8 @@ protected:
     void SetUp() override {
         MachineTest::SetUp();
         SeedWindowsMachine();
-        payload.String(50000, "Korvane").String(50001, "Korvane.exe");
+        Names();
     }
-    Payload payload;
-    RecordingProgress progress;
 };
 
 TEST_F(Catalogue, GapsConsumeNoStringEntriesAndSixteenIsNeverLookedFor) {

@@ -14,12 +14,10 @@ namespace {
 
 class Registration : public MachineTest {
 protected:
-    Payload& Names() { return payload.String(50000, "Korvane").String(50001, "Korvane.exe"); }
     std::optional<std::string> HklmString(const std::string& key, const std::string& name) {
         auto k = registry->OpenKey(RootKey::LocalMachine, key);
         return k ? k->QueryString(name) : std::nullopt;
     }
-    Payload payload;
 };
 
 // The folders found in the registry: see the whole first installation's log; the default

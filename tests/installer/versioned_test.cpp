@@ -67,7 +67,6 @@ protected:
     int Place(int component = 0) { return installer->PlaceVersionedFile(shipped, "COMCTL32.DLL", kSys, component); }
     bool StagingEmpty() const { return fs::is_empty(Host(context->stagingDir)); }
 
-    Payload payload;
     std::vector<std::uint8_t> shipped;
 };
 

@@ -43,14 +43,11 @@ protected:
     void SetUp() override {
         MachineTest::SetUp();
         SeedWindowsMachine();
-        payload.String(50000, "Korvane").String(50001, "Korvane.exe");
-        payload.Add("IDT_LICENSE_TXT", Bytes("Line one\r\nLine two"));
+        Names().Add("IDT_LICENSE_TXT", Bytes("Line one\r\nLine two"));
         payload.File("APPFILE", 1, "Korvane.exe", "<appdir>", Bytes("exe"));
         MakeInstaller(payload);
     }
     static bool PageShown(QWidget* control) { return control->parentWidget()->isVisible(); }
-    Payload payload;
-    RecordingProgress progress;
 };
 
 TEST_F(Wizard, LicencePageGatesNextAndCaptionsCarryTheProduct) {
