@@ -60,7 +60,7 @@ TEST_F(Catalogue, FifteenFilesAKindAndTheProgressFromEachStart) {
     EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\S15.DLL"), "sys15");
     auto shared = registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey);
     EXPECT_EQ(shared->QueryDword("C:\\WINDOWS\\SYSTEM\\S15.DLL"), 1u);
-    EXPECT_EQ(shared->ValueNames().size(), 15u);
+    EXPECT_EQ(registry->EnumValueNames(RootKey::LocalMachine, kSharedDllsKey).size(), 15u);
 }
 
 // A file in use and a folder in a file's place each fail with the message, unrecorded and

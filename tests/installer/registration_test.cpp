@@ -77,7 +77,7 @@ TEST_F(Registration, EntriesWithBlanksAreUnquotedAndExistingKeysNotRecordedAgain
     EXPECT_EQ(HklmString(std::string(kAppPathsKeyBase) + "Korvane.exe", "Path"), "C:\\My Apps\\Kor vane");
     auto product = registry->OpenKey(RootKey::LocalMachine, "Software\\Quorvix\\Korvane");
     ASSERT_TRUE(product);
-    EXPECT_TRUE(product->ValueNames().empty());
+    EXPECT_TRUE(registry->EnumValueNames(RootKey::LocalMachine, "Software\\Quorvix\\Korvane").empty());
     // The maker's key above the product key was created too, and is recorded before it.
     EXPECT_EQ(log->Text(),
               "NEWKEY HKEY_LOCAL_MACHINE,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Korvane.exe\r\n"
