@@ -141,11 +141,7 @@ TEST_F(Registry, ThreadsMayShareAStore) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
             RegKey key = store->CreateKey(RootKey::LocalMachine, "Shared");
-            for (int i = 0; i < kValues; ++i) {
-                std::string name = "t";
-                (name += std::to_string(t)) += '_';
-                key.SetDword(name + std::to_string(i), static_cast<std::uint32_t>(i));
-            }
+            for (int i = 0; i < kValues; ++i) key.SetDword(std::to_string(t * 1000 + i), static_cast<std::uint32_t>(i));
         });
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(store->EnumValueNames(RootKey::LocalMachine, "Shared").size(), std::size_t{kThreads * kValues});
