@@ -17,17 +17,16 @@ protected:
     std::shared_ptr<RegistryStore> store = RegistryStore::Open(":memory:");
 };
 
-TEST_F(Registry, RootsAndInMemoryStoresAreSeparateTrees) {
+// Each root, and each in-memory store, is a tree of its own; key and value names compare
+// without case and keep their first spelling.
+TEST_F(Registry, RootsAndStoresAreSeparateTreesAndNamesKeepTheirFirstSpelling) {
     store->CreateKey(RootKey::CurrentUser, "Software\\A").SetDword("x", 1);
     EXPECT_FALSE(RegistryStore::Open(":memory:")->KeyExists(RootKey::CurrentUser, "Software\\A"));
     EXPECT_FALSE(store->KeyExists(RootKey::LocalMachine, "Software\\A"));
     EXPECT_FALSE(store->KeyExists(RootKey::Users, "Software"));
-    EXPECT_EQ(store->OpenKey(RootKey::LocalMachine, "Software\\A"), std::nullopt);
     ASSERT_TRUE(store->OpenKey(RootKey::CurrentUser, "software\\a"));
     EXPECT_EQ(store->OpenKey(RootKey::CurrentUser, "software\\a")->QueryDword("X"), 1u);
-}
 
-TEST_F(Registry, NamesKeepTheirFirstSpellingAndCompareWithoutCase) {
     RegKey key = store->CreateKey(RootKey::LocalMachine, "Software\\MixedCase");
     key.SetString("InstallDir", "C:\\Program Files\\Korvane");
     key.SetString("INSTALLDIR", "C:\\Other");
