@@ -10,16 +10,15 @@
 #include "platform/sound/virtual_sound.h"
 #include "platform/ui/ui.h"
 #include "tests/support/audio_files.h"
+#include "tests/support/temp_dir.h"
 #include "track/view/korvane_view.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QListView>
-#include <QTemporaryDir>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -46,7 +45,7 @@ private:
 };
 
 struct AppRig {
-    QTemporaryDir root;
+    korvane::testing::TempDir root;
     std::shared_ptr<platform::sound::VirtualSoundSystem> sound;
     std::shared_ptr<platform::ScriptedMessageBoxes> boxes = std::make_shared<platform::ScriptedMessageBoxes>();
     std::shared_ptr<ScriptedFileDialogs> dialogs = std::make_shared<ScriptedFileDialogs>();
@@ -54,7 +53,7 @@ struct AppRig {
     std::unique_ptr<app::CKorvaneApp> app = std::make_unique<app::CKorvaneApp>();
 
     explicit AppRig(platform::sound::VirtualSoundSystem::Options soundOptions = {}) {
-        setenv("KORVANE_ROOT", root.path().toLocal8Bit().constData(), 1);
+        setenv("KORVANE_ROOT", root.Path().c_str(), 1);
         soundOptions.record = true;
         sound = std::make_shared<platform::sound::VirtualSoundSystem>(std::move(soundOptions));
         platform::sound::SetSoundSystem(sound);
@@ -79,7 +78,7 @@ struct AppRig {
     app::CreateResult Start() { return app->InitInstance(Seams(), {QStringLiteral("korvane")}); }
 
     app::CMainFrame& frame() const { return *app->mainFrame(); }
-    std::filesystem::path Root() const { return root.path().toStdString(); }
+    std::filesystem::path Root() const { return root.Path(); }
     std::filesystem::path TempDir() const { return Root() / "drive_c" / "WINDOWS" / "TEMP"; }
     std::vector<std::filesystem::path> TempFiles() const {
         std::vector<std::filesystem::path> files;
@@ -97,15 +96,12 @@ struct AppRig {
         View()->SelectRegions(std::vector<int>(rows));
     }
     bool Enabled(std::uint32_t command) const { return frame().action(command)->isEnabled(); }
+    // The texts of the message boxes shown so far.
+    QStringList BoxTexts() const {
+        QStringList texts;
+        for (const auto& box : boxes->ShownBoxes()) texts << QString::fromStdString(box.text);
+        return texts;
+    }
 };
-
-inline std::vector<char> ReadBytes(const std::filesystem::path& file, std::uint64_t offset, std::uint64_t count) {
-    std::ifstream in(file, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset));
-    std::vector<char> bytes(count);
-    in.read(bytes.data(), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
 
 }  // namespace korvane::testing
