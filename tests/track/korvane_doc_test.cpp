@@ -1,6 +1,9 @@
+// The track document: what closing deletes and reports, what Save As and Export write,
+// and what File Open makes of an audio file and of any other file.
 #include "track/korvane_doc.h"
 
 #include "platform/ui/ui.h"
+#include "track/audio_import.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/message_boxes.h"
 
@@ -44,12 +47,10 @@ TEST_F(KorvaneDocTest, ClosingStopsPlaybackReleasesViewsThenDeletesTheTrackFileO
     CKorvaneDoc doc(Recording(track));
     doc.AdoptTemporaryTrackFile(track);
     EXPECT_TRUE(doc.OnCloseDocument());
-    EXPECT_EQ(events_, (std::vector<std::string>{"stop(file)", "views(file)"}));
     EXPECT_FALSE(fs::exists(track));
     // Closing again (the destructor does) neither stops twice nor reports anything.
     EXPECT_TRUE(doc.OnCloseDocument());
-    EXPECT_EQ(events_.size(), 2u);
-    EXPECT_TRUE(boxes_.Shown().empty());
+    EXPECT_EQ(events_, (std::vector<std::string>{"stop(file)", "views(file)"}));
 
     // A folder in place of the track file cannot be removed as a file while not empty.
     const auto stuck = dir_ / "~krvn9.tmp";
@@ -61,9 +62,7 @@ TEST_F(KorvaneDocTest, ClosingStopsPlaybackReleasesViewsThenDeletesTheTrackFileO
         EXPECT_FALSE(stuckDoc.OnCloseDocument());
         EXPECT_TRUE(stuckDoc.OnCloseDocument());
     }
-    ASSERT_EQ(boxes_.Shown().size(), 1u);
-    EXPECT_NE(boxes_.Shown()[0].text.find("could not delete the temporary track file"), std::string::npos);
-    EXPECT_NE(boxes_.Shown()[0].text.find(stuck.string()), std::string::npos);
+    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"could not delete the temporary track file\n" + stuck.string()});
 }
 
 // Closing a document, or the application with several open, deletes each temporary track
@@ -121,13 +120,37 @@ TEST_F(KorvaneDocTest, SaveAndExportWriteWavsAndNeverTouchTheTrackFile) {
     EXPECT_FALSE(doc.OnSaveDocument(dir_ / "link.tmp"));
     EXPECT_FALSE(doc.ExportRegion(dir_ / "r2.wav", 1176, 4, false).Ok());
     EXPECT_EQ(ReadAll(track), before);
-    ASSERT_EQ(boxes_.Shown().size(), 3u);
-    EXPECT_NE(boxes_.Shown()[0].text.find("own track file"), std::string::npos);
-    EXPECT_EQ(boxes_.Shown()[2].text, "could not write file");
+    const std::string ontoItself = "A track cannot be saved over its own track file.\nPlease choose another name.";
+    EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{ontoItself, ontoItself, "could not write file"}));
     EXPECT_TRUE(doc.OnCloseDocument());
-    EXPECT_FALSE(fs::exists(log));
-    EXPECT_FALSE(fs::exists(track));
-    EXPECT_TRUE(fs::exists(dir_ / "kept.log"));
+    EXPECT_EQ(FileNames(), (std::vector<std::string>{"kept.log", "kept.wav", "link.tmp", "r.wav"}));
+}
+
+// File Open: a WAV opens as a document owning a temporary copy; any other file stays the
+// user's, and one that cannot be read is reported.
+TEST_F(KorvaneDocTest, OpeningAWavCopiesItAndAnyOtherFileStaysTheUsers) {
+    const auto temp = dir_ / "WINDOWS" / "TEMP";
+    fs::create_directories(temp);
+    const auto wav = dir_ / "kick.wav";
+    WriteAll(wav, BuildWav({.samples = stereo_}));
+    auto opened = korvane::track::OpenDocumentFile(wav, temp, {[&] { events_.push_back("stop"); }, {}});
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->GetPathName().parent_path(), temp);
+    EXPECT_TRUE(opened->GetPathName().filename().string().starts_with("~krvn"));
+    EXPECT_EQ(opened->GetPathName().extension(), ".tmp");
+    EXPECT_EQ(opened->GetTitle(), "kick.wav");
+    EXPECT_EQ(ReadAll(opened->GetPathName()), ExpectedTrackFile(stereo_));
+    opened.reset();  // closing the window
+    EXPECT_EQ(events_, std::vector<std::string>{"stop"});
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_EQ(ReadAll(wav), BuildWav({.samples = stereo_}));
+
+    const auto raw = MakeTrack("track.raw");
+    const auto before = ReadAll(raw);
+    EXPECT_TRUE(korvane::track::OpenDocumentFile(raw, dir_));  // opened, then closed at once
+    EXPECT_EQ(ReadAll(raw), before);
+    EXPECT_FALSE(korvane::track::OpenDocumentFile(dir_ / "missing.raw", dir_));
+    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"could not read file\n" + (dir_ / "missing.raw").string()});
 }
 
 }  // namespace
