@@ -140,19 +140,18 @@ TEST_F(AudioImportTest, MalformedFilesAreRefusedAndLeaveNothing) {
 // track-file writer's own test puts the failure at every write in turn).
 TEST_F(AudioImportTest, AFullDiskLeavesNoTrackFile) {
     const auto wav = Wav({.samples = Staircase(588 * 30)});
-    korvane::track::ImportIo io;
-    io.wrapSink = [](auto inner) {
-        return std::make_unique<korvane::platform::FaultInjectingSink>(
-            std::move(inner), korvane::platform::SinkFaults{.writeLimitBytes = 60'000});
+    auto failing = [](korvane::platform::SinkFaults faults) {
+        korvane::track::ImportIo io;
+        io.wrapSink = [faults](auto inner) {
+            return std::make_unique<korvane::platform::FaultInjectingSink>(std::move(inner), faults);
+        };
+        return io;
     };
-    EXPECT_EQ(Import(wav, io).error, ImportError::kCannotWrite);
+    EXPECT_EQ(Import(wav, failing({.writeLimitBytes = 60'000})).error, ImportError::kCannotWrite);
     // An existing track file survives a failed import byte for byte.
     WriteAll(track_, {std::byte{3}});
-    io.wrapSink = [](auto inner) {
-        return std::make_unique<korvane::platform::FaultInjectingSink>(std::move(inner),
-                                                                       korvane::platform::SinkFaults{.failSync = true});
-    };
-    EXPECT_EQ(korvane::track::ImportAudioToTrackFile(wav, track_, io).error, ImportError::kCannotWrite);
+    EXPECT_EQ(korvane::track::ImportAudioToTrackFile(wav, track_, failing({.failSync = true})).error,
+              ImportError::kCannotWrite);
     EXPECT_EQ(ReadAll(track_), std::vector<std::byte>{std::byte{3}});
 }
 
