@@ -34,13 +34,6 @@ protected:
     testing::TempDir dir_;
 };
 
-// Stereo CD audio: 0.5 s bursts every 1.5 s.
-std::vector<int16_t> Bursts(std::size_t frames) {
-    std::vector<int16_t> s;
-    for (std::size_t f = 0; f < frames; ++f) s.insert(s.end(), 2, (f / 22050) % 3 == 1 ? int16_t((f % 20) * 1000 - 9000) : 3);
-    return s;
-}
-
 // The listing after its source line, at the default settings: the settings, the count and
 // one row per region the oracle finds in a mono 11025 Hz buffer, with its start and length
 // and, as m:ss.ss, the times of its start, end and length.
@@ -78,7 +71,7 @@ TEST_F(CliSlice, ListsTheRegionsOfTheDemoAndOfAFilesOverview) {
     const auto demo = demo::MakeDemoSignal({4, 11025, 1, 20.0});
     ExpectListing(Cli({"--demo", "--seconds", "20", "--seed", "4"}), demo);
 
-    auto stereo = Bursts(44100 * 4);
+    auto stereo = demo::MakeDemoSignal({2, 44100, 2, 8.5});  // CD audio, its last sector part-filled
     const auto run = Cli({Write("stereo.wav", BuildWav({.samples = stereo}))});
     stereo.resize((stereo.size() + 1175) / 1176 * 1176, 0);  // the last sector completed with silence
     std::vector<int16_t> overview(cdda::OverviewSamplesFor(stereo.size()));

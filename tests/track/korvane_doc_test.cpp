@@ -21,10 +21,6 @@ namespace fs = std::filesystem;
 
 class KorvaneDocTest : public TempFolderTest {
 protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        stereo_ = Staircase(588 * 2);
-    }
     fs::path MakeTrack(const std::string& name) {
         const auto path = dir_ / name;
         WriteTrackFile(path, stereo_);
@@ -35,7 +31,7 @@ protected:
         return {[this, file] { events_.push_back(fs::exists(file) ? "stop(file)" : "stop(no file)"); },
                 [this, file] { events_.push_back(fs::exists(file) ? "views(file)" : "views(no file)"); }};
     }
-    std::vector<std::int16_t> stereo_;
+    const std::vector<std::int16_t> stereo_ = Staircase(588 * 2);
     std::vector<std::string> events_;
     ScopedMessageBoxes boxes_;
 };
