@@ -17,10 +17,10 @@ namespace {
 // Lock with the single restore-and-retry on a lost buffer; DSoundException 9 on failure.
 ds::LockedRegion LockStream(ds::SoundBuffer& buffer, std::uint32_t byteOffset, std::uint32_t byteCount) {
     ds::LockedRegion region;
-    ds::HResult r = buffer.Lock(byteOffset, byteCount, region, 0);
+    ds::HResult r = buffer.Lock(byteOffset, byteCount, region);
     if (r == ds::kDsErrBufferLost) {
         buffer.Restore();
-        r = buffer.Lock(byteOffset, byteCount, region, 0);
+        r = buffer.Lock(byteOffset, byteCount, region);
     }
     if (ds::Failed(r)) throw DSoundException(DSoundException::kLockStreamBuffer, r);
     return region;
@@ -72,7 +72,6 @@ void SoundPlayer::OpenDevice(std::string_view description, ds::WindowHandle wind
     device->SetCooperativeLevel(window, ds::kDssclPriority);  // result deliberately unused
 
     ds::BufferDescription primaryDescription;
-    primaryDescription.structBytes = 20;
     primaryDescription.flags = ds::kDsbcapsPrimaryBuffer;
     std::unique_ptr<ds::SoundBuffer> primary;
     if (ds::HResult r = device->CreateSoundBuffer(primaryDescription, primary); ds::Failed(r))
@@ -237,7 +236,6 @@ void SoundPlayer::RunStream(const StreamParams& params) {
 
     if (!device_) throw DSoundException(DSoundException::kCreateStreamBuffer, ds::kDsErrNoDriver);
     ds::BufferDescription description;
-    description.structBytes = 20;
     description.flags = ds::kDsbcapsGetCurrentPosition2 | ds::kDsbcapsGlobalFocus | ds::kDsbcapsCtrlPositionNotify |
                         ds::kDsbcapsCtrlVolume | ds::kDsbcapsCtrlPan | ds::kDsbcapsCtrlFrequency;
     description.bufferBytes = B;
@@ -292,7 +290,7 @@ void SoundPlayer::RunStream(const StreamParams& params) {
         if (waited == platform::kWaitFailed) throw DSoundException(DSoundException::kDeviceFailed);
 
         std::uint32_t cursor = 0;
-        if (ds::HResult r = buffer->GetCurrentPosition(&cursor, nullptr); ds::Failed(r))
+        if (ds::HResult r = buffer->GetCurrentPosition(cursor); ds::Failed(r))
             throw DSoundException(DSoundException::kDeviceFailed, r);
         const std::uint32_t p = cursor / 2;
         if (p < lastPlay) ++wraps;

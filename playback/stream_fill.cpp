@@ -7,13 +7,13 @@ namespace korvane::playback {
 
 namespace {
 
-// Writes bytes in order into the one or two parts of a locked region.
+// Writes bytes in order into a locked region.
 class LockedWriter {
 public:
-    explicit LockedWriter(const platform::sound::LockedRegion& region) : region_(region) {}
+    explicit LockedWriter(const platform::sound::LockedRegion& region) : bytes_(region.bytes) {}
 
-    std::size_t Total() const noexcept { return region_.first.size() + region_.second.size(); }
-    std::size_t Room() const noexcept { return Total() - written_; }
+    std::size_t Total() const noexcept { return bytes_.size(); }
+    std::size_t Room() const noexcept { return bytes_.size() - written_; }
 
     void Copy(const std::int16_t* values, std::size_t byteCount) noexcept {
         Put(reinterpret_cast<const std::byte*>(values), byteCount);
@@ -23,23 +23,16 @@ public:
 private:
     void Put(const std::byte* from, std::size_t byteCount) noexcept {
         byteCount = std::min(byteCount, Room());
-        while (byteCount > 0) {
-            const bool inFirst = written_ < region_.first.size();
-            std::span<std::byte> part = inFirst ? region_.first : region_.second;
-            const std::size_t at = inFirst ? written_ : written_ - region_.first.size();
-            const std::size_t n = std::min(byteCount, part.size() - at);
-            if (from) {
-                std::memcpy(part.data() + at, from, n);
-                from += n;
-            } else {
-                std::memset(part.data() + at, 0, n);
-            }
-            written_ += n;
-            byteCount -= n;
+        if (byteCount == 0) return;
+        if (from) {
+            std::memcpy(bytes_.data() + written_, from, byteCount);
+        } else {
+            std::memset(bytes_.data() + written_, 0, byteCount);
         }
+        written_ += byteCount;
     }
 
-    platform::sound::LockedRegion region_;
+    std::span<std::byte> bytes_;
     std::size_t written_ = 0;
 };
 

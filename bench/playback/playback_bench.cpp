@@ -53,7 +53,7 @@ void RefillQuarters(benchmark::State& state, std::uint32_t sourceValues, std::ui
     filler.emplace(StreamSource{source.data(), sourceValues, loopStart, loopValues});
     for (auto _ : state) {
         ds::LockedRegion region;
-        if (dev.buffer->Lock(writeOffset, kQuarterBytes, region, 0) != ds::kDsOk) {
+        if (dev.buffer->Lock(writeOffset, kQuarterBytes, region) != ds::kDsOk) {
             state.SkipWithError("Lock failed");
             break;
         }

@@ -2,130 +2,80 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <thread>
 
 namespace korvane::platform::sound::detail {
 
 namespace {
 
+// The formats the renderer reads: 16-bit PCM, one or two channels.
 bool ValidPcm(const WaveFormat& f) noexcept {
-    if (f.formatTag != kWaveFormatPcm) return false;
+    if (f.formatTag != kWaveFormatPcm || f.bitsPerSample != 16) return false;
     if (f.channels != 1 && f.channels != 2) return false;
-    if (f.bitsPerSample != 8 && f.bitsPerSample != 16) return false;
     if (f.samplesPerSec < 100 || f.samplesPerSec > 200000) return false;
-    if (f.blockAlign != f.channels * f.bitsPerSample / 8) return false;
-    return f.avgBytesPerSec == f.blockAlign * f.samplesPerSec;
+    return f.blockAlign == 2 * f.channels && f.avgBytesPerSec == f.blockAlign * f.samplesPerSec;
 }
 
-inline std::int32_t ReadSample(const std::byte* p, std::uint16_t bits) noexcept {
-    if (bits == 16) {
-        std::int16_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    }
-    return (static_cast<std::int32_t>(std::to_integer<std::uint8_t>(*p)) - 128) * 256;
+inline std::int32_t ReadSample(const std::byte* p) noexcept {
+    std::int16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
 // Reads frame `frame` as a left/right pair (a mono frame feeds both sides).
 inline void ReadFrame(const BufferCore& b, std::uint32_t frame, std::int32_t& left,
                       std::int32_t& right) noexcept {
     const std::byte* p = b.data.get() + static_cast<std::size_t>(frame) * b.format.blockAlign;
-    left = ReadSample(p, b.format.bitsPerSample);
-    right = b.format.channels == 2 ? ReadSample(p + b.format.bitsPerSample / 8, b.format.bitsPerSample)
-                                   : left;
-}
-
-inline std::int16_t Saturate(std::int32_t v) noexcept {
-    return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, -32768, 32767));
+    left = ReadSample(p);
+    right = b.format.channels == 2 ? ReadSample(p + 2) : left;
 }
 
 }  // namespace
 
 BufferCore::BufferCore(const WaveFormat& wave, std::uint32_t sizeBytes, std::uint32_t capabilityFlags)
     : format(wave), bytes(sizeBytes), frames(sizeBytes / wave.blockAlign), flags(capabilityFlags),
-      data(std::make_unique<std::byte[]>(sizeBytes)) {
-    std::memset(data.get(), wave.bitsPerSample == 8 ? 0x80 : 0, sizeBytes);
-}
+      data(std::make_unique<std::byte[]>(sizeBytes)) {}  // value-initialised: silence
 
 // ---- Mixer ----
 
 bool Mixer::Attach(BufferCore& buffer) noexcept {
-    if (buffer.slot >= 0 && slots_[buffer.slot].buffer.load(std::memory_order_acquire) == &buffer)
-        return true;
-    for (int i = 0; i < kSlots; ++i) {
-        BufferCore* expected = nullptr;
-        if (slots_[i].buffer.compare_exchange_strong(expected, &buffer, std::memory_order_acq_rel)) {
-            buffer.slot = i;
-            return true;
-        }
-    }
-    return false;
+    BufferCore* expected = nullptr;
+    return buffer_.compare_exchange_strong(expected, &buffer, std::memory_order_acq_rel) || expected == &buffer;
 }
 
 void Mixer::Detach(BufferCore& buffer) noexcept {
-    if (buffer.slot < 0) return;
-    Slot& slot = slots_[buffer.slot];
     BufferCore* expected = &buffer;
-    slot.buffer.compare_exchange_strong(expected, nullptr, std::memory_order_seq_cst);
-    // The renderer raises `busy` before it loads the slot and lowers it after its last
-    // access; once the slot is cleared and `busy` is seen low it cannot hold `buffer`.
-    while (slot.busy.load(std::memory_order_seq_cst)) std::this_thread::yield();
-    buffer.slot = -1;
+    if (!buffer_.compare_exchange_strong(expected, nullptr, std::memory_order_seq_cst)) return;
+    // The renderer raises `busy_` before it loads the pointer and lowers it after its
+    // last access; once the pointer is cleared and `busy_` is seen low it cannot hold
+    // `buffer`.
+    while (busy_.load(std::memory_order_seq_cst)) std::this_thread::yield();
 }
 
-void Mixer::SetOutputFormat(std::uint32_t samplesPerSec, std::uint16_t channels) noexcept {
+void Mixer::SetOutputRate(std::uint32_t samplesPerSec) noexcept {
     outRate_.store(samplesPerSec, std::memory_order_release);
-    outChannels_.store(channels, std::memory_order_release);
 }
 
-bool Mixer::AnyPlaying() const noexcept {
-    for (const Slot& slot : slots_) {
-        if (slot.buffer.load(std::memory_order_acquire) != nullptr) return true;
-    }
-    return false;
-}
+bool Mixer::AnyPlaying() const noexcept { return buffer_.load(std::memory_order_acquire) != nullptr; }
 
 bool Mixer::Render(std::int16_t* out, std::uint32_t frameCount) noexcept {
-    constexpr std::uint32_t kChunkFrames = 256;
-    const std::uint16_t channels = outChannels_.load(std::memory_order_acquire);
-    const std::uint32_t rate = outRate_.load(std::memory_order_acquire);
-    std::int32_t mix[kChunkFrames * 2];
     pending_ = false;
-    while (frameCount > 0) {
-        const std::uint32_t n = std::min(frameCount, kChunkFrames);
-        std::fill_n(mix, n * channels, 0);
-        for (Slot& slot : slots_) {
-            slot.busy.store(true, std::memory_order_seq_cst);
-            BufferCore* buffer = slot.buffer.load(std::memory_order_seq_cst);
-            if (buffer != nullptr && buffer->playing.load(std::memory_order_acquire)) {
-                MixBuffer(*buffer, mix, n, channels, rate);
-                if (!buffer->playing.load(std::memory_order_acquire)) {
-                    BufferCore* expected = buffer;  // ended by itself: leave the slot
-                    slot.buffer.compare_exchange_strong(expected, nullptr, std::memory_order_seq_cst);
-                }
-            }
-            slot.busy.store(false, std::memory_order_seq_cst);
-        }
-        for (std::uint32_t i = 0; i < n * channels; ++i) out[i] = Saturate(mix[i]);
-        out += n * channels;
-        frameCount -= n;
+    busy_.store(true, std::memory_order_seq_cst);
+    BufferCore* buffer = buffer_.load(std::memory_order_seq_cst);
+    if (buffer != nullptr && buffer->playing.load(std::memory_order_acquire)) {
+        RenderBuffer(*buffer, out, frameCount, outRate_.load(std::memory_order_acquire));
+    } else {
+        std::fill_n(out, 2 * static_cast<std::size_t>(frameCount), std::int16_t{0});
     }
+    busy_.store(false, std::memory_order_seq_cst);
     return pending_;
 }
 
-void Mixer::MixBuffer(BufferCore& b, std::int32_t* mix, std::uint32_t frameCount,
-                      std::uint16_t outChannels, std::uint32_t outRate) noexcept {
-    const std::uint32_t epoch = b.positionEpoch.load(std::memory_order_acquire);
-    if (epoch != b.seenEpoch) {
-        b.seenEpoch = epoch;
-        b.phaseFraction = 0;
-    }
+void Mixer::RenderBuffer(BufferCore& b, std::int16_t* out, std::uint32_t frameCount,
+                         std::uint32_t outRate) noexcept {
     (void)b.published.load(std::memory_order_acquire);  // pairs with Unlock
-    std::uint32_t oldBytes = b.playCursor.load(std::memory_order_acquire);
+    const std::uint32_t oldBytes = b.playCursor.load(std::memory_order_acquire);
     std::uint32_t frame = oldBytes / b.format.blockAlign;
-    if (frame >= b.frames) frame = 0;
-    const bool looping = b.looping.load(std::memory_order_acquire);
     // Source frames per output frame in 32.32 fixed point; 1.0 for equal rates, so an
     // unconverted buffer is copied bit for bit.
     const std::uint64_t step = (static_cast<std::uint64_t>(b.format.samplesPerSec) << 32) / outRate;
@@ -133,39 +83,24 @@ void Mixer::MixBuffer(BufferCore& b, std::int32_t* mix, std::uint32_t frameCount
     const std::uint32_t stepFraction = static_cast<std::uint32_t>(step);
     std::uint32_t fraction = b.phaseFraction;
     std::uint64_t framesTravelled = 0;
-    bool ended = false;
     for (std::uint32_t i = 0; i < frameCount; ++i) {
         std::int32_t left, right;
         ReadFrame(b, frame, left, right);
-        if (fraction != 0) {  // linear interpolation towards the next frame
-            std::uint32_t next = frame + 1;
-            if (next >= b.frames) next = looping ? 0 : frame;
+        if (fraction != 0) {  // linear interpolation towards the next frame of the ring
+            const std::uint32_t next = frame + 1 < b.frames ? frame + 1 : 0;
             std::int32_t nextLeft, nextRight;
             ReadFrame(b, next, nextLeft, nextRight);
             left += static_cast<std::int32_t>((static_cast<std::int64_t>(nextLeft - left) * fraction) >> 32);
             right += static_cast<std::int32_t>((static_cast<std::int64_t>(nextRight - right) * fraction) >> 32);
         }
-        if (outChannels == 1) {
-            mix[i] += (left + right) / 2;
-        } else {
-            mix[2 * i] += left;
-            mix[2 * i + 1] += right;
-        }
+        // Between two 16-bit values, so within range.
+        out[2 * i] = static_cast<std::int16_t>(left);
+        out[2 * i + 1] = static_cast<std::int16_t>(right);
         const std::uint64_t sum = static_cast<std::uint64_t>(fraction) + stepFraction;
         fraction = static_cast<std::uint32_t>(sum);
         const std::uint32_t advance = stepWhole + static_cast<std::uint32_t>(sum >> 32);
-        frame += advance;
+        frame = (frame + advance) % b.frames;
         framesTravelled += advance;
-        if (frame >= b.frames) {
-            if (looping) {
-                frame %= b.frames;
-            } else {
-                framesTravelled -= frame - b.frames;
-                frame = 0;
-                ended = true;
-                break;
-            }
-        }
     }
     b.phaseFraction = fraction;
 
@@ -180,16 +115,7 @@ void Mixer::MixBuffer(BufferCore& b, std::int32_t* mix, std::uint32_t frameCount
             pending_ = true;
         }
     }
-    const std::uint32_t newBytes = frame * b.format.blockAlign;
-    if (ended) {
-        if (!b.stopEvents.empty()) {
-            b.stopPending.store(true, std::memory_order_release);
-            pending_ = true;
-        }
-    }
-    // A SetCurrentPosition in the meantime wins over the renderer's advance.
-    b.playCursor.compare_exchange_strong(oldBytes, newBytes, std::memory_order_acq_rel);
-    if (ended) b.playing.store(false, std::memory_order_release);
+    b.playCursor.store(frame * b.format.blockAlign, std::memory_order_release);
 }
 
 // ---- DeviceCore ----
@@ -212,9 +138,6 @@ void DeviceCore::DispatchNotifications() {
                 if (k < b->notifyEvents.size()) b->notifyEvents[k]->Set();
             }
         }
-        if (b->stopPending.exchange(false, std::memory_order_acq_rel)) {
-            for (Event* e : b->stopEvents) e->Set();
-        }
     }
 }
 
@@ -236,14 +159,9 @@ public:
         std::erase(core_->buffers, b_.get());
     }
 
-    HResult GetFormat(WaveFormat& format) override {
-        format = b_->format;
-        return kDsOk;
-    }
     HResult SetFormat(const WaveFormat&) override { return kDsErrInvalidCall; }
 
-    HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region,
-                 std::uint32_t flags) override {
+    HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region) override {
         region = {};
         std::lock_guard lock(core_->mutex);
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kLock); Failed(r)) {
@@ -252,35 +170,28 @@ public:
         }
         if (Failed(core_->Engine().Health())) b_->lost = true;
         if (b_->lost) return kDsErrBufferLost;
-        if (flags & kDsbLockFromWriteCursor) byteOffset = WriteCursorLocked();
-        if (flags & kDsbLockEntireBuffer) byteCount = b_->bytes;
-        if (byteOffset >= b_->bytes || byteCount == 0 || byteCount > b_->bytes) return kDsErrInvalidParam;
-        const std::uint32_t firstBytes = std::min(byteCount, b_->bytes - byteOffset);
-        region.first = {b_->data.get() + byteOffset, firstBytes};
-        if (firstBytes < byteCount) region.second = {b_->data.get(), byteCount - firstBytes};
+        if (byteOffset >= b_->bytes || byteCount == 0 || byteCount > b_->bytes - byteOffset)
+            return kDsErrInvalidParam;
+        region.bytes = {b_->data.get() + byteOffset, byteCount};
         return kDsOk;
     }
 
     HResult Unlock(const LockedRegion& region) override {
         std::lock_guard lock(core_->mutex);
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kUnlock); Failed(r)) return r;
-        if (!Inside(region.first) || !Inside(region.second)) return kDsErrInvalidParam;
+        if (!Inside(region.bytes)) return kDsErrInvalidParam;
         b_->published.fetch_add(1, std::memory_order_release);
         return kDsOk;
     }
 
     HResult Play(std::uint32_t flags) override {
+        if (!(flags & kDsbPlayLooping)) return kDsErrInvalidParam;
         std::lock_guard lock(core_->mutex);
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kPlay); Failed(r)) return r;
         if (b_->lost) return kDsErrBufferLost;
         if (HResult r = core_->Engine().Health(); Failed(r)) return r;
-        b_->looping.store((flags & kDsbPlayLooping) != 0, std::memory_order_release);
-        if (b_->playing.load(std::memory_order_acquire) && b_->slot >= 0) return kDsOk;
+        if (b_->playing.load(std::memory_order_acquire)) return kDsOk;  // playing means attached
         if (HResult r = core_->Engine().StartOutput(); Failed(r)) return r;
-        // An end the notifier has not announced yet is announced before playing again.
-        if (b_->stopPending.exchange(false, std::memory_order_acq_rel)) {
-            for (Event* e : b_->stopEvents) e->Set();
-        }
         b_->playing.store(true, std::memory_order_release);
         if (!core_->Mix().Attach(*b_)) {
             b_->playing.store(false, std::memory_order_release);
@@ -294,41 +205,27 @@ public:
         std::lock_guard lock(core_->mutex);
         const bool wasPlaying = b_->playing.exchange(false, std::memory_order_acq_rel);
         core_->Mix().Detach(*b_);
-        // Also when the buffer has just reached its end by itself and the notifier has
-        // not set the stop events yet: they are set here, once.
-        const bool endedUnannounced = b_->stopPending.exchange(false, std::memory_order_acq_rel);
-        if (wasPlaying || endedUnannounced) {
+        if (wasPlaying) {
             for (Event* e : b_->stopEvents) e->Set();
         }
         return kDsOk;
     }
 
-    HResult GetStatus(std::uint32_t& status) override {
-        std::lock_guard lock(core_->mutex);
-        status = 0;
-        if (b_->playing.load(std::memory_order_acquire)) {
-            status |= kDsbStatusPlaying;
-            if (b_->looping.load(std::memory_order_acquire)) status |= kDsbStatusLooping;
-        }
-        if (b_->lost) status |= kDsbStatusBufferLost;
-        return kDsOk;
-    }
-
-    HResult GetCurrentPosition(std::uint32_t* playCursor, std::uint32_t* writeCursor) override {
+    HResult GetCurrentPosition(std::uint32_t& playCursor) override {
         std::lock_guard lock(core_->mutex);
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kGetCurrentPosition); Failed(r)) return r;
         if (HResult r = core_->Engine().Health(); Failed(r)) return r;
-        if (playCursor) *playCursor = b_->playCursor.load(std::memory_order_acquire);
-        if (writeCursor) *writeCursor = WriteCursorLocked();
+        playCursor = b_->playCursor.load(std::memory_order_acquire);
         return kDsOk;
     }
 
     HResult SetCurrentPosition(std::uint32_t playCursor) override {
         std::lock_guard lock(core_->mutex);
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kSetCurrentPosition); Failed(r)) return r;
+        if (b_->playing.load(std::memory_order_acquire)) return kDsErrInvalidCall;
         if (playCursor >= b_->bytes) return kDsErrInvalidParam;
         b_->playCursor.store(playCursor - playCursor % b_->format.blockAlign, std::memory_order_release);
-        b_->positionEpoch.fetch_add(1, std::memory_order_release);
+        b_->phaseFraction = 0;
         return kDsOk;
     }
 
@@ -371,15 +268,7 @@ private:
         }
         b_->pendingWords = (b_->notifyOffsets.size() + 63) / 64;
         b_->pendingBits = std::make_unique<std::atomic<std::uint64_t>[]>(b_->pendingWords);
-        b_->stopPending.store(false, std::memory_order_release);
         return kDsOk;
-    }
-
-    std::uint32_t WriteCursorLocked() const noexcept {
-        const std::uint32_t play = b_->playCursor.load(std::memory_order_acquire);
-        if (!b_->playing.load(std::memory_order_acquire)) return play;
-        const std::uint64_t ahead = static_cast<std::uint64_t>(core_->Engine().LatencyFrames()) * b_->format.blockAlign;
-        return static_cast<std::uint32_t>((play + std::min<std::uint64_t>(ahead, b_->bytes - b_->format.blockAlign)) % b_->bytes);
     }
 
     bool Inside(std::span<std::byte> part) const noexcept {
@@ -398,24 +287,20 @@ class PrimaryBuffer final : public SoundBuffer {
 public:
     explicit PrimaryBuffer(std::shared_ptr<DeviceCore> core) : core_(std::move(core)) {}
 
-    HResult GetFormat(WaveFormat& format) override {
-        std::lock_guard lock(core_->mutex);
-        format = core_->primaryFormat;
-        return kDsOk;
-    }
     HResult SetFormat(const WaveFormat& format) override {
         std::lock_guard lock(core_->mutex);
         if (core_->cooperativeLevel < kDssclPriority) return kDsErrPrioLevelNeeded;
-        if (!ValidPcm(format) || format.bitsPerSample != 16 || format.samplesPerSec < 8000 ||
+        // The mix goes out as stereo.
+        if (!ValidPcm(format) || format.channels != 2 || format.samplesPerSec < 8000 ||
             format.samplesPerSec > 192000)
             return kDsErrBadFormat;
         if (HResult r = core_->Engine().CheckFault(FaultPoint::kSetPrimaryFormat); Failed(r)) return r;
         if (HResult r = core_->Engine().SetFormat(format); Failed(r)) return r;
         core_->primaryFormat = format;
-        core_->Mix().SetOutputFormat(format.samplesPerSec, format.channels);
+        core_->Mix().SetOutputRate(format.samplesPerSec);
         return kDsOk;
     }
-    HResult Lock(std::uint32_t, std::uint32_t, LockedRegion& region, std::uint32_t) override {
+    HResult Lock(std::uint32_t, std::uint32_t, LockedRegion& region) override {
         region = {};
         return kDsErrPrioLevelNeeded;  // writing the primary buffer needs kDssclWritePrimary
     }
@@ -424,13 +309,8 @@ public:
         return (flags & kDsbPlayLooping) ? kDsOk : kDsErrInvalidParam;
     }
     HResult Stop() override { return kDsOk; }
-    HResult GetStatus(std::uint32_t& status) override {
-        status = core_->Mix().AnyPlaying() ? (kDsbStatusPlaying | kDsbStatusLooping) : 0;
-        return kDsOk;
-    }
-    HResult GetCurrentPosition(std::uint32_t* playCursor, std::uint32_t* writeCursor) override {
-        if (playCursor) *playCursor = 0;
-        if (writeCursor) *writeCursor = 0;
+    HResult GetCurrentPosition(std::uint32_t& playCursor) override {
+        playCursor = 0;
         return kDsOk;
     }
     HResult SetCurrentPosition(std::uint32_t) override { return kDsErrInvalidCall; }
@@ -459,17 +339,12 @@ public:
 
     HResult CreateSoundBuffer(const BufferDescription& d, std::unique_ptr<SoundBuffer>& buffer) override {
         buffer.reset();
-        if (d.structBytes != 20 && d.structBytes != 36) return kDsErrInvalidParam;
         if (d.flags & kDsbcapsPrimaryBuffer) {
-            if (d.format != nullptr || d.bufferBytes != 0) return kDsErrInvalidParam;
             buffer = std::make_unique<PrimaryBuffer>(core_);
             return kDsOk;
         }
-        if (d.format == nullptr) return kDsErrInvalidParam;
-        if (!ValidPcm(*d.format)) return kDsErrBadFormat;
-        if (d.bufferBytes < kDsbSizeMin || d.bufferBytes > kDsbSizeMax ||
-            d.bufferBytes % d.format->blockAlign != 0)
-            return kDsErrInvalidParam;
+        if (d.format == nullptr || !ValidPcm(*d.format)) return kDsErrBadFormat;
+        if (d.bufferBytes == 0 || d.bufferBytes % d.format->blockAlign != 0) return kDsErrInvalidParam;
         {
             std::lock_guard lock(core_->mutex);
             if (HResult r = core_->Engine().CheckFault(FaultPoint::kCreateBuffer); Failed(r)) return r;

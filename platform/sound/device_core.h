@@ -1,7 +1,7 @@
 #pragma once
 // Internals shared by the back ends: the ring of a secondary buffer, the mixer that
-// the output (PortAudio callback or virtual clock) pulls frames from, and the device
-// state the buffer objects share. Not part of the public interface.
+// the output (PortAudio callback or virtual clock) pulls stereo frames from, and the
+// device state the buffer objects share. Not part of the public interface.
 #include "platform/sound/sound.h"
 #include "platform/sound/virtual_sound.h"
 
@@ -24,8 +24,6 @@ public:
     virtual void BufferStarted() noexcept {}
     // kDsOk, or the error with which the device stopped delivering.
     virtual HResult Health() const noexcept = 0;
-    // Frames between the play cursor and the first byte that is safe to write.
-    virtual std::uint32_t LatencyFrames() const noexcept = 0;
     // Injected faults (virtual device only).
     virtual HResult CheckFault(FaultPoint) { return kDsOk; }
     // Stops pulling frames; after it returns the mixer is never called again.
@@ -37,8 +35,8 @@ public:
 // Sharing: the ring bytes are written by the owner between Lock and Unlock and read by
 // the renderer; Unlock publishes with a release increment of `published`, which the
 // renderer acquires before reading, and the renderer publishes the cursor it has
-// passed with a release store, which GetCurrentPosition acquires. The notification
-// list is changed only while the buffer is detached from the mixer.
+// passed with a release store, which GetCurrentPosition acquires. The cursor is set
+// and the notification list changed only while the buffer is detached from the mixer.
 struct BufferCore {
     BufferCore(const WaveFormat& wave, std::uint32_t sizeBytes, std::uint32_t capabilityFlags);
 
@@ -48,17 +46,12 @@ struct BufferCore {
     const std::uint32_t flags;
     std::unique_ptr<std::byte[]> data;
 
-    std::atomic<std::uint32_t> playCursor{0};     // bytes, a multiple of blockAlign
-    std::atomic<std::uint32_t> positionEpoch{0};  // bumped by SetCurrentPosition
-    std::atomic<std::uint32_t> published{0};      // bumped by Unlock (release)
+    std::atomic<std::uint32_t> playCursor{0};  // bytes, a multiple of blockAlign
+    std::atomic<std::uint32_t> published{0};   // bumped by Unlock (release)
     std::atomic<bool> playing{false};
-    std::atomic<bool> looping{false};
-    std::atomic<bool> stopPending{false};         // ended by itself; stop events due
-    bool lost = false;                            // guarded by the device mutex
+    bool lost = false;                         // guarded by the device mutex
 
-    // Renderer-only state.
-    std::uint32_t phaseFraction = 0;
-    std::uint32_t seenEpoch = 0;
+    std::uint32_t phaseFraction = 0;  // renderer-only
 
     // Notifications (changed only while detached, under the device mutex).
     std::vector<std::uint32_t> notifyOffsets;  // without the stop entries
@@ -66,39 +59,31 @@ struct BufferCore {
     std::vector<Event*> stopEvents;
     std::unique_ptr<std::atomic<std::uint64_t>[]> pendingBits;
     std::size_t pendingWords = 0;
-
-    int slot = -1;  // mixer slot while attached (device mutex)
 };
 
-// Mixes the playing buffers into the output. Render is real-time safe: no allocation,
-// no lock, no exception; buffers are attached and detached through atomic slots.
+// Renders the playing buffer (a device plays one at a time) to the stereo output.
+// Render is real-time safe: no allocation, no lock, no exception; the buffer is
+// attached and detached through an atomic pointer.
 class Mixer {
 public:
-    static constexpr int kSlots = 32;
-
-    // Device thread, under the device mutex. False when every slot is taken.
+    // Device thread, under the device mutex. False while another buffer is attached.
     bool Attach(BufferCore& buffer) noexcept;
     // Device thread, under the device mutex. Returns once the renderer is no longer
     // reading `buffer`.
     void Detach(BufferCore& buffer) noexcept;
-    void SetOutputFormat(std::uint32_t samplesPerSec, std::uint16_t channels) noexcept;
-    std::uint16_t OutputChannels() const noexcept { return outChannels_.load(std::memory_order_acquire); }
+    void SetOutputRate(std::uint32_t samplesPerSec) noexcept;
     bool AnyPlaying() const noexcept;
 
-    // Renderer thread: writes `frameCount` interleaved frames (output channel count) to
-    // `out`, silence where nothing plays. Returns true when notifications are due.
+    // Renderer thread: writes `frameCount` interleaved stereo frames to `out`, silence
+    // when nothing plays. Returns true when notifications are due.
     bool Render(std::int16_t* out, std::uint32_t frameCount) noexcept;
 
 private:
-    void MixBuffer(BufferCore& buffer, std::int32_t* mix, std::uint32_t frameCount,
-                   std::uint16_t outChannels, std::uint32_t outRate) noexcept;
-    struct Slot {
-        std::atomic<BufferCore*> buffer{nullptr};
-        std::atomic<bool> busy{false};
-    };
-    Slot slots_[kSlots];
+    void RenderBuffer(BufferCore& buffer, std::int16_t* out, std::uint32_t frameCount,
+                      std::uint32_t outRate) noexcept;
+    std::atomic<BufferCore*> buffer_{nullptr};
+    std::atomic<bool> busy_{false};
     std::atomic<std::uint32_t> outRate_{44100};
-    std::atomic<std::uint16_t> outChannels_{2};
     bool pending_ = false;  // renderer-only
 };
 

@@ -112,10 +112,6 @@ public:
                 return err == paDeviceUnavailable ? kDsErrAllocated : kDsErrGeneric;
             }
             Pa_SetStreamFinishedCallback(stream_, &PortAudioEngine::Finished);
-            if (const PaStreamInfo* info = Pa_GetStreamInfo(stream_)) {
-                latencyFrames_.store(static_cast<std::uint32_t>(info->outputLatency * format_.samplesPerSec),
-                                     std::memory_order_release);
-            }
         }
         if (Pa_IsStreamActive(stream_) != 1) {
             closing_.store(false, std::memory_order_release);
@@ -136,9 +132,6 @@ public:
             NowNs() - lastCallbackNs_.load(std::memory_order_acquire) > kStallNs)
             return kDsErrGeneric;
         return kDsOk;
-    }
-    std::uint32_t LatencyFrames() const noexcept override {
-        return latencyFrames_.load(std::memory_order_acquire);
     }
 
     void Shutdown() noexcept override {
@@ -214,7 +207,6 @@ private:
     PaStream* stream_ = nullptr;
     WaveFormat format_;
     std::atomic<HResult> health_{kDsOk};
-    std::atomic<std::uint32_t> latencyFrames_{0};
     static constexpr std::int64_t kStallNs = 2'000'000'000;
     std::atomic<bool> closing_{false};
     std::atomic<bool> running_{false};

@@ -1,7 +1,7 @@
 #pragma once
 // The DirectSound-shaped output layer: driver enumeration, a device with a fixed
-// primary format, circular secondary buffers with Lock/Unlock, looping play, play and
-// write cursors, and position notifications that set events.
+// primary format, a circular secondary buffer with Lock/Unlock, looping play, a play
+// cursor, and position notifications that set events.
 //
 // Back ends (chosen by CurrentSoundSystem()):
 //   - PortAudio: real output through ALSA or JACK. A secondary buffer is a ring that
@@ -39,7 +39,6 @@ using HResult = std::int32_t;
 
 inline constexpr HResult kDsOk = 0;
 inline constexpr HResult kDsErrGeneric = static_cast<HResult>(0x80004005u);       // DSERR_GENERIC
-inline constexpr HResult kDsErrUnsupported = static_cast<HResult>(0x80004001u);   // DSERR_UNSUPPORTED
 inline constexpr HResult kDsErrNoInterface = static_cast<HResult>(0x80004002u);   // DSERR_NOINTERFACE
 inline constexpr HResult kDsErrOutOfMemory = static_cast<HResult>(0x8007000Eu);   // DSERR_OUTOFMEMORY
 inline constexpr HResult kDsErrInvalidParam = static_cast<HResult>(0x80070057u);  // DSERR_INVALIDPARAM
@@ -61,26 +60,15 @@ inline constexpr std::uint32_t kDssclWritePrimary = 4;
 
 // Buffer capabilities (DSBCAPS_*).
 inline constexpr std::uint32_t kDsbcapsPrimaryBuffer = 0x00000001;
-inline constexpr std::uint32_t kDsbcapsStatic = 0x00000002;
-inline constexpr std::uint32_t kDsbcapsLocHardware = 0x00000004;
-inline constexpr std::uint32_t kDsbcapsLocSoftware = 0x00000008;
 inline constexpr std::uint32_t kDsbcapsCtrlFrequency = 0x00000020;
 inline constexpr std::uint32_t kDsbcapsCtrlPan = 0x00000040;
 inline constexpr std::uint32_t kDsbcapsCtrlVolume = 0x00000080;
 inline constexpr std::uint32_t kDsbcapsCtrlPositionNotify = 0x00000100;
-inline constexpr std::uint32_t kDsbcapsStickyFocus = 0x00004000;
 inline constexpr std::uint32_t kDsbcapsGlobalFocus = 0x00008000;
 inline constexpr std::uint32_t kDsbcapsGetCurrentPosition2 = 0x00010000;
 
 inline constexpr std::uint32_t kDsbPlayLooping = 0x00000001;        // DSBPLAY_LOOPING
-inline constexpr std::uint32_t kDsbLockFromWriteCursor = 0x00000001; // DSBLOCK_FROMWRITECURSOR
-inline constexpr std::uint32_t kDsbLockEntireBuffer = 0x00000002;    // DSBLOCK_ENTIREBUFFER
-inline constexpr std::uint32_t kDsbStatusPlaying = 0x00000001;       // DSBSTATUS_*
-inline constexpr std::uint32_t kDsbStatusBufferLost = 0x00000002;
-inline constexpr std::uint32_t kDsbStatusLooping = 0x00000004;
 inline constexpr std::uint32_t kDsbpnOffsetStop = 0xFFFFFFFFu;       // DSBPN_OFFSETSTOP
-inline constexpr std::uint32_t kDsbSizeMin = 4;
-inline constexpr std::uint32_t kDsbSizeMax = 0x0FFFFFFF;
 inline constexpr std::uint16_t kWaveFormatPcm = 1;
 
 // A 16-byte driver identifier. Text form: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
@@ -109,12 +97,11 @@ struct WaveFormat {
 WaveFormat PcmFormat(std::uint32_t samplesPerSec, std::uint16_t channels,
                      std::uint16_t bitsPerSample) noexcept;
 
-// DSBUFFERDESC. `structBytes` must be 20 (the original layout) or 36.
+// DSBUFFERDESC. A secondary buffer needs a 16-bit PCM format (one or two channels) and
+// a size that is a whole number of its frames.
 struct BufferDescription {
-    std::uint32_t structBytes = 20;
     std::uint32_t flags = 0;
     std::uint32_t bufferBytes = 0;
-    std::uint32_t reserved = 0;
     const WaveFormat* format = nullptr;  // not owned; copied by CreateSoundBuffer
 };
 
@@ -126,11 +113,9 @@ struct PositionNotify {
     Event* event = nullptr;
 };
 
-// The result of Lock: one region, or two when the locked range wraps round the end of
-// the ring (then `second` starts at offset 0).
+// The result of Lock: the locked bytes of the ring.
 struct LockedRegion {
-    std::span<std::byte> first;
-    std::span<std::byte> second;
+    std::span<std::byte> bytes;
 };
 
 // IDirectSoundNotify. Owned by its buffer; valid while the buffer lives.
@@ -147,23 +132,23 @@ public:
 class SoundBuffer {
 public:
     virtual ~SoundBuffer() = default;
-    virtual HResult GetFormat(WaveFormat& format) = 0;
     // Primary buffer only, at cooperative level kDssclPriority or above.
     virtual HResult SetFormat(const WaveFormat& format) = 0;
-    // Locks `byteCount` bytes from `byteOffset` (or from the write cursor, or the whole
-    // buffer, by flags) for writing. The memory stays valid while the buffer lives;
-    // writing inside [play cursor, write cursor) gives undefined audio, never a crash.
-    virtual HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region,
-                         std::uint32_t flags) = 0;
+    // Locks `byteCount` bytes from `byteOffset` for writing; the range must end within
+    // the buffer (kDsErrInvalidParam otherwise: a lock never wraps round the ring). The
+    // memory stays valid while the buffer lives; writing just ahead of the play cursor
+    // gives undefined audio, never a crash.
+    virtual HResult Lock(std::uint32_t byteOffset, std::uint32_t byteCount, LockedRegion& region) = 0;
     // Commits what was written into a region returned by Lock.
     virtual HResult Unlock(const LockedRegion& region) = 0;
+    // A secondary buffer plays looping only (kDsErrInvalidParam without kDsbPlayLooping),
+    // and one at a time per device (kDsErrAllocated while another one plays).
     virtual HResult Play(std::uint32_t flags) = 0;
     // Stops the buffer and sets its stop notification events (before returning).
     virtual HResult Stop() = 0;
-    virtual HResult GetStatus(std::uint32_t& status) = 0;
-    // Play cursor: the next byte to be handed to the device. Write cursor: the first
-    // byte that may safely be written. Either pointer may be null.
-    virtual HResult GetCurrentPosition(std::uint32_t* playCursor, std::uint32_t* writeCursor) = 0;
+    // The play cursor: the next byte to be handed to the device.
+    virtual HResult GetCurrentPosition(std::uint32_t& playCursor) = 0;
+    // Moves the play cursor of a stopped buffer (kDsErrInvalidCall while it plays).
     virtual HResult SetCurrentPosition(std::uint32_t playCursor) = 0;
     virtual HResult Restore() = 0;
     // QueryInterface(IID_IDirectSoundNotify): kDsErrNoInterface unless the buffer was

@@ -110,8 +110,7 @@ void VirtualOutput::State::Advance(std::uint32_t frameCount) {
     constexpr std::uint32_t kStepFrames = 4096;
     while (frameCount > 0) {
         const std::uint32_t n = std::min(frameCount, kStepFrames);
-        const std::uint16_t channels = core->Mix().OutputChannels();
-        state_->scratch.resize(static_cast<std::size_t>(n) * channels);
+        state_->scratch.resize(2 * static_cast<std::size_t>(n));
         const bool due = core->Mix().Render(state_->scratch.data(), n);
         state_->framesRendered.fetch_add(n, std::memory_order_relaxed);
         if (state_->record) {
@@ -195,7 +194,6 @@ public:
     HResult StartOutput() override { return kDsOk; }
     void BufferStarted() noexcept override { output_->NotePlaying(); }
     HResult Health() const noexcept override { return kDsOk; }
-    std::uint32_t LatencyFrames() const noexcept override { return 0; }
     HResult CheckFault(FaultPoint point) override { return output_->CheckFault(point); }
     void Shutdown() noexcept override {}
 

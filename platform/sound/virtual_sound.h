@@ -51,15 +51,15 @@ public:
     VirtualOutput(const VirtualOutput&) = delete;
     VirtualOutput& operator=(const VirtualOutput&) = delete;
 
-    // Renders `frameCount` frames of the mix of all playing buffers at the primary
-    // format, advancing their play cursors. Does nothing once the device is released.
+    // Renders `frameCount` frames of the playing buffer at the primary format,
+    // advancing its play cursor. Does nothing once the device is released.
     void Advance(std::uint32_t frameCount);
     // Everything rendered since the last ClearRecording (empty unless recording):
-    // interleaved 16-bit samples, primary channel count.
+    // interleaved 16-bit stereo samples.
     std::vector<std::int16_t> Recording() const;
     void ClearRecording();
     std::uint64_t FramesRendered() const noexcept;
-    // True when at least one secondary buffer is playing.
+    // True when a secondary buffer is playing.
     bool IsPlaying() const noexcept;
     // Waits until a secondary buffer plays; false on time-out. Any thread.
     bool WaitUntilPlaying(std::uint32_t timeoutMs) const;
