@@ -109,7 +109,6 @@ public:
     // While on (the default), the waveform scrolls to the play cursor when it leaves the
     // visible part.
     void SetFollowPlayCursor(bool follow) noexcept { followCursor_ = follow; }
-    bool FollowPlayCursor() const noexcept { return followCursor_; }
     // The region whose span holds `overviewSample`, or -1.
     int RegionAt(std::int32_t overviewSample) const;
 
@@ -126,8 +125,6 @@ public:
     // The list's line `row` as shown ("#n - h:mm:ss.ss").
     QString RegionLineText(int row) const;
     std::uint32_t OverviewCount() const noexcept { return overviewCount_; }
-    std::uint32_t RegionStartFrame() const noexcept { return regionStartFrame_; }
-    std::uint32_t RegionValues() const noexcept { return regionValues_; }
     int ZoomExponentX() const noexcept;
     int ZoomExponentY() const noexcept;
 
