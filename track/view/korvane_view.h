@@ -126,7 +126,6 @@ public:
     QString RegionLineText(int row) const;
     std::uint32_t OverviewCount() const noexcept { return overviewCount_; }
     int ZoomExponentX() const noexcept;
-    int ZoomExponentY() const noexcept;
 
     CSampleEditorCtrl& editorCtrl() const noexcept { return *editor_; }
     QListView* regionList() const noexcept { return list_; }
