@@ -603,16 +603,12 @@ private slots:
         QVERIFY(!player.IsStreaming());
         // One selected: Space plays, Space again stops; L loops, Esc stops; Return plays.
         rig.Select({1});
-        QTest::keyClick(list, Qt::Key_Space);
-        QVERIFY(player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_Space);
-        QVERIFY(!player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_L);
-        QVERIFY(player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_Escape);
-        QVERIFY(!player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_Return);
-        QVERIFY(player.IsStreaming());
+        const std::pair<Qt::Key, bool> steps[] = {
+            {Qt::Key_Space, true}, {Qt::Key_Space, false}, {Qt::Key_L, true}, {Qt::Key_Escape, false}, {Qt::Key_Return, true}};
+        for (const auto& [key, streaming] : steps) {
+            QTest::keyClick(list, key);
+            QVERIFY2(player.IsStreaming() == streaming, qPrintable(QKeySequence(key).toString()));
+        }
         frame.OnCommand(cmd::kStop);
         QCOMPARE(view->SelectedRegionIndices(), std::vector<int>{1});
 
