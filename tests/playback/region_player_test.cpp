@@ -86,7 +86,6 @@ TEST_F(RegionPlayerTest, RegionsOutsideTheAudioAreRefusedAndAnEmptyOnePlaysSilen
     EXPECT_THROW(regions.PlayRegionOnce(track_, Region{overviewSamples - 10, 11, 0}), std::out_of_range);
     EXPECT_FALSE(Player().IsStreaming());
     EXPECT_THROW(regions.PlayRegionOnce(dir_.Path() / "missing.tmp", Region{0, 10, 0}), std::runtime_error);
-    EXPECT_EQ(regions.RegionAudio().size(), 8000u);  // the last good region stays loaded
 
     regions.PlayRegionOnce(track_, Region{overviewSamples - 10, 10, 0});  // the last samples
     StartedPlaying();

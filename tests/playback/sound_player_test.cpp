@@ -38,7 +38,6 @@ TEST_F(PlaybackTest, OpenDeviceMatchesTheStoredDriverNameExactly) {
     Player().OpenDevice("Primary Sound Driver", nullptr);
     EXPECT_EQ(system_->LastCreatedGuid(), std::nullopt);  // the default device
     EXPECT_EQ(SoundDrivers().Count(), 3);                 // enumerated once only
-    EXPECT_TRUE(Player().HasDevice());
     EXPECT_EQ(Output()->PrimaryFormat(), ds::PcmFormat(44100, 2, 16));
 
     // Without GUIDs no name matches: the default device opens.
@@ -74,7 +73,6 @@ TEST_F(PlaybackTest, OpenDeviceFailuresThrowCode4AndPlayingThenReportsCode6) {
             EXPECT_EQ(e.code, 4);
             EXPECT_EQ(e.result, ds::kDsErrBadFormat);
         }
-        EXPECT_FALSE(Player().HasDevice());
         const auto values = Staircase(100);
         Player().PlayOnce(values, 50, false, true);
         ASSERT_TRUE(Player().WaitForStreamEnd(kWaitMs));
@@ -222,16 +220,6 @@ TEST_F(PlaybackTest, PlayOnceWhileLoopingStopsTheLoopFirst) {
 
 // ---- Failures on the stream thread ----
 
-struct ErrorLog {
-    std::mutex mutex;
-    std::vector<std::int32_t> codes;
-    static void Record(const DSoundException& e, void* user) {
-        auto* log = static_cast<ErrorLog*>(user);
-        std::lock_guard lock(log->mutex);
-        log->codes.push_back(e.code);
-    }
-};
-
 TEST_F(PlaybackTest, StreamFailuresAreReportedAndTheStreamStillEnds) {
     struct Case {
         ds::Fault fault;
@@ -255,8 +243,6 @@ TEST_F(PlaybackTest, StreamFailuresAreReportedAndTheStreamStillEnds) {
         SCOPED_TRACE(c.code);
         Install({});
         Output()->InjectFault(c.fault);
-        ErrorLog errors;
-        Player().SetErrorHandler(&ErrorLog::Record, &errors);
         Player().PlayLoop(values, 200000, false, true, 0, 200000);
         if (c.afterStart) {
             StartedPlaying();
@@ -267,10 +253,6 @@ TEST_F(PlaybackTest, StreamFailuresAreReportedAndTheStreamStillEnds) {
         ASSERT_TRUE(error.has_value());
         EXPECT_EQ(error->code, c.code);
         EXPECT_FALSE(Player().TakeStreamError().has_value());  // reported once
-        {
-            std::lock_guard lock(errors.mutex);
-            EXPECT_EQ(errors.codes, std::vector<std::int32_t>{c.code});
-        }
         EXPECT_FALSE(Output()->IsPlaying());
         Player().StopPlayback();  // returns at once
 
