@@ -1,5 +1,6 @@
 // korvane-cli import and export, run as the user runs them.
 #include "cdda/track_file.h"
+#include "export/normalize.h"
 #include "regions/auto_slicer.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
@@ -82,11 +83,14 @@ TEST_F(CliTest, ImportThenExportWritesTheRegionsTheViewWouldFind) {
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"out", "song.trk", "song.wav"}));
 }
 
-TEST_F(CliTest, ExportFromAWavLeavesNoTemporaryTrackFile) {
+TEST_F(CliTest, ExportFromAWavNormalisesAndLeavesNoTemporaryTrackFile) {
     WriteAll(dir_ / "song.wav", BuildWav({.channels = 1, .samples = Bursts(2)}));
     const auto run = Cli({"export", "--wav", (dir_ / "song.wav").string(), "--normalize", "-o", (dir_ / "x.wav").string()});
     ASSERT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_TRUE(fs::exists(dir_ / "x1.wav")) << run.out;
+    const auto written = ReadAll(dir_ / "x1.wav");
+    ASSERT_GT(written.size(), 46u) << run.out;
+    // --normalize reached the export: the quiet first burst is at full scale.
+    EXPECT_GE(korvane::wavexport::PeakMagnitude(std::span(written).subspan(46)), 32766u);
     EXPECT_TRUE(fs::is_empty(TempDir()));
 }
 
