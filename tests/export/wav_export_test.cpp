@@ -46,7 +46,6 @@ TEST_F(WavExportTest, WritesTheRegionByteForByte) {
     // Region of 100 overview samples from overview sample 25.
     ASSERT_TRUE(WriteRegionWav(track_, target, 4 * 25, 4 * 100, false).Ok());
     const auto written = ReadAll(target);
-    EXPECT_EQ(written.size(), 46u + 16 * 100);
     EXPECT_EQ(written, ExpectedWav(Slice(stereo_, 100, 400)));
     const auto header = EncodeWavHeader(16 * 100);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), written.begin()));
