@@ -5,6 +5,7 @@
 // export always goes this way (CliTest.ImportThenExport...).
 #include "export/sampler_export.h"
 
+#include "export/sampler_chunks.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
 
@@ -23,17 +24,18 @@ using namespace korvane::wavexport;
 using namespace korvane::testing;
 namespace fs = std::filesystem;
 
-// The chunks of a RIFF/WAVE file: id -> (offset of contents, size); checks the sizes
-// add up to the file with even padding.
-std::map<std::string, std::pair<std::size_t, std::uint32_t>> Chunks(const std::vector<std::byte>& file) {
-    std::map<std::string, std::pair<std::size_t, std::uint32_t>> chunks;
+// The chunks of a RIFF/WAVE file: id -> contents; checks the sizes add up to the file
+// with even padding.
+std::map<std::string, std::vector<std::byte>> Chunks(const std::vector<std::byte>& file) {
+    std::map<std::string, std::vector<std::byte>> chunks;
     EXPECT_EQ(Le32(file, 4), file.size() - 8);
     std::size_t at = 12;
     while (at + 8 <= file.size()) {
         std::string id;
         for (int i = 0; i < 4; ++i) id.push_back(static_cast<char>(file[at + i]));
         const std::uint32_t size = Le32(file, at + 4);
-        chunks[id] = {at + 8, size};
+        if (at + 8 + size > file.size()) break;
+        chunks[id].assign(file.begin() + at + 8, file.begin() + at + 8 + size);
         at += 8 + size + size % 2;
     }
     EXPECT_EQ(at, file.size());
@@ -91,15 +93,12 @@ TEST_F(SamplerExportTest, ShapedFilesCarryLoopsAndFadesAndTheInstrumentNamesThem
     ASSERT_EQ(result.regions.size(), 11u);
     for (std::size_t k = 0; k < 11; ++k) {
         EXPECT_EQ(fs::path(result.regions[k].path).filename(), (k < 9 ? "kick0" : "kick") + std::to_string(k + 1) + ".wav");
-        const auto file = ReadAll(result.regions[k].path);
-        auto chunks = Chunks(file);
-        const std::uint32_t frames = chunks["data"].second / 4;
+        auto chunks = Chunks(ReadAll(result.regions[k].path));
+        const auto frames = static_cast<std::uint32_t>(chunks["data"].size() / 4);
         EXPECT_EQ(frames, spans[k].count);
-        ASSERT_EQ(chunks["smpl"].second, 60u);
-        EXPECT_EQ(Le32(file, chunks["smpl"].first + 12), 60 + k);          // unity note = its key
-        EXPECT_EQ(Le32(file, chunks["smpl"].first + 28), 1u);              // one loop
-        EXPECT_EQ(Le32(file, chunks["smpl"].first + 44), 0u);              // from the first frame
-        EXPECT_EQ(Le32(file, chunks["smpl"].first + 48), frames - 1);      // to the last, inclusive
+        // Unity note = its key; one loop from the first frame to the last, inclusive.
+        const sampler::SampleLoop loop{0, frames - 1};
+        EXPECT_EQ(chunks["smpl"], sampler::SmplChunk(60 + static_cast<int>(k), std::span(&loop, 1))) << k;
         // The audio as libsndfile reads it: silent at both ends, the track's frames
         // between the fades.
         const auto heard = ReadWithSndfile(result.regions[k].path);
@@ -133,16 +132,14 @@ TEST_F(SamplerExportTest, OneMarkedFileHoldsTheSpanWithACueAndLabelPerRegion) {
     ASSERT_TRUE(result.Ok()) << result.refused;
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "out"), fs::directory_iterator()), 1);
     ASSERT_EQ(result.regions.size(), 1u);
-    const auto file = ReadAll(request_.plain.chosenPath);
-    auto chunks = Chunks(file);
+    auto chunks = Chunks(ReadAll(request_.plain.chosenPath));
     const std::uint32_t first = request_.regions[2].start * 4;
-    EXPECT_EQ(chunks["data"].second, (request_.regions[5].start + request_.regions[5].length) * 16 - first * 4);
-    ASSERT_EQ(Le32(file, chunks["cue "].first), 3u);
-    for (std::size_t k = 0; k < 3; ++k) {
-        const std::uint32_t want = request_.regions[request_.plain.selectedLines[k]].start * 4 - first;
-        EXPECT_EQ(Le32(file, chunks["cue "].first + 4 + 24 * k + 20), want) << k;
-    }
-    EXPECT_EQ(chunks["LIST"].second, 4u + 3 * (8 + 4 + 10));  // "Region k\0" padded to 10
+    EXPECT_EQ(chunks["data"].size(), (request_.regions[5].start + request_.regions[5].length) * 16 - first * 4);
+    // A cue point at each region's first frame, counted from the file's, and its label.
+    std::vector<std::uint32_t> cues;
+    for (std::size_t line : request_.plain.selectedLines) cues.push_back(request_.regions[line].start * 4 - first);
+    EXPECT_EQ(chunks["cue "], sampler::CueChunk(cues));
+    EXPECT_EQ(chunks["LIST"], sampler::LabelListChunk(std::vector<std::string>{"Region 1", "Region 2", "Region 3"}));
     const auto heard = ReadWithSndfile(request_.plain.chosenPath);
     EXPECT_TRUE(std::equal(heard.begin(), heard.end(), stereo_.begin() + 2 * first));
 }

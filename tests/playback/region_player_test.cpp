@@ -77,14 +77,12 @@ TEST_F(RegionPlayerTest, RegionsOutsideTheAudioAreRefusedAndAnEmptyOnePlaysSilen
     EXPECT_FALSE(Player().IsStreaming());
     EXPECT_THROW(regions.PlayRegionOnce(dir_.Path() / "missing.tmp", Region{0, 10, 0}), std::runtime_error);
 
-    regions.PlayRegionOnce(track_, Region{overviewSamples - 10, 10, 0});  // the last samples
+    // The looped region never played a frame: the clock did not move.
+    const Region last{overviewSamples - 10, 10, 0};
+    regions.PlayRegionOnce(track_, last);
     StartedPlaying();
     ASSERT_TRUE(StepUntilEnd(16));
-    const auto heard = Output()->Recording();
-    const auto expected = RawValues(Region{overviewSamples - 10, 10, 0});
-    ASSERT_GE(heard.size(), expected.size());
-    // The recording holds the looped region first, then this one.
-    EXPECT_TRUE(std::search(heard.begin(), heard.end(), expected.begin(), expected.end()) != heard.end());
+    ExpectHeardThenSilence(RawValues(last));
 
     // An empty region plays silence and ends by itself.
     Output()->ClearRecording();
