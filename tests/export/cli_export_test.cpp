@@ -1,7 +1,7 @@
 // korvane-cli import and export, run as the user runs them.
 #include "cdda/track_file.h"
 #include "export/normalize.h"
-#include "regions/auto_slicer.h"
+#include "regions/slice_index.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
 
@@ -42,21 +42,14 @@ std::vector<std::int16_t> Bursts(std::size_t bursts) {
     return stereo;
 }
 
-// The regions the track view would find in a track file, computed here with the slicer.
+// The regions the track view would find in a track file, with its slice index.
 std::vector<korvane::Region> SliceLikeTheView(const fs::path& trackFile, double thresholdDb, double releaseMs) {
     const auto bytes = ReadAll(trackFile);
     const auto count = korvane::cdda::OverviewSampleCount(bytes.size());
     std::vector<std::int16_t> overview(count);
     std::memcpy(overview.data(), bytes.data() + korvane::cdda::OverviewPartOffset(bytes.size()), 2 * count);
-    korvane::AutoSlicer slicer;
-    slicer.samples = overview.data();
-    slicer.sampleCount = static_cast<std::uint32_t>(count);
-    slicer.thresholdDb = thresholdDb;
-    slicer.releaseMs = releaseMs;
-    slicer.averagingWindow = 50;
-    slicer.Slice(1, 11025, 0);
     std::vector<korvane::Region> regions;
-    for (std::int32_t i = 0; i < slicer.regions.Count(); ++i) regions.push_back(slicer.regions.At(i));
+    korvane::SliceIndex::Build(overview, true, 11025, 50).Slice(thresholdDb, releaseMs, 0, regions);
     return regions;
 }
 
@@ -130,6 +123,19 @@ TEST_F(CliTest, AFailingRegionIsReportedAndTheOthersAreWritten) {
     EXPECT_TRUE(fs::exists(dir_ / "out" / "x3.wav"));
     EXPECT_EQ(ReadAll(dir_ / "out" / "x2.wav"), std::vector<std::byte>{std::byte{1}});
     EXPECT_TRUE(fs::is_empty(TempDir()));  // the demo's track file is gone
+}
+
+// The sampler flags, as the user runs them on the demo disc.
+TEST_F(CliTest, SamplerFlagsWriteTheKitOrRefuseBadInputWithoutWriting) {
+    const std::string out = (dir_ / "out" / "kit.wav").string();
+    auto run = Cli({"export", "--demo", "-o", out, "--sfz", "--midi", "--key", "120"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.out.find("past key 127"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dir_ / "out"));
+    run = Cli({"export", "--demo", "-o", out, "--trim", "--zero-cross", "5", "--smpl", "--sfz", "--midi", "--pad"});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    for (const char* name : {"kit01.wav", "kit.sfz", "kit.mid"}) EXPECT_TRUE(fs::exists(dir_ / "out" / name)) << name;
+    EXPECT_NE(ReadText(dir_ / "out" / "kit.sfz").find("sample=kit01.wav lokey=36"), std::string::npos);
 }
 
 }  // namespace
