@@ -89,9 +89,7 @@ TEST(CueBinImage, MotorolaFilesAreServedLittleEndian) {
     auto image = CueBinImage::Open(dir.Path() / "be.cue");
     std::vector<std::uint8_t> out(2352);
     image->ReadSectors(0, 1, out);
-    EXPECT_EQ(out[0], 1);
-    EXPECT_EQ(out[1], 0);
-    EXPECT_EQ(out[2], 3);
+    EXPECT_EQ(std::vector(out.begin(), out.begin() + 4), (std::vector<std::uint8_t>{1, 0, 3, 2}));
 }
 
 }  // namespace

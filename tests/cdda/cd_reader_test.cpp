@@ -1,6 +1,7 @@
 #include "cdda/cd_reader.h"
 #include "cdda/drive_list.h"
 #include "cdda/track_reader.h"
+#include "tests/cdda/raised_by.h"
 #include "tests/cdda/reader_fixture.h"
 #include "tests/support/test_disc.h"
 
@@ -9,6 +10,7 @@
 namespace korvane::cdda {
 namespace {
 
+using korvane::testing::RaisedBy;
 using korvane::testing::ReaderRig;
 using korvane::testing::TempDir;
 using aspi::VirtualDrive;
@@ -36,45 +38,40 @@ TEST_F(ExecuteTest, RetryResendsTheIdenticalBlockUntilItSucceedsAndCancelRaisesC
     drive->FailNext(0x43, 5);
     rig.boxes->QueueAnswer(platform::kIdRetry);
     rig.boxes->QueueAnswer(platform::kIdCancel);
-    try {
-        reader->ReadTOC();
-        FAIL() << "no exception";
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.code, 2);
-        EXPECT_EQ(e.detail, aspi::SS_ERR);
-    }
-    const auto& shown = rig.boxes->ShownBoxes();
-    ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[1].text, "Device not responding. Try again?\n\nmedium error (sense 03/11/00)");
-    EXPECT_EQ(shown[1].caption, "Korvane");
-    EXPECT_EQ(shown[1].flags, platform::kMbRetryCancel | platform::kMbIconWarning);
-    const auto log = drive->CommandLog();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0], log[1]);
-    EXPECT_EQ(log[0], (std::vector<std::uint8_t>{0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}));
+    const CDReaderException e = RaisedBy([&] { reader->ReadTOC(); });
+    EXPECT_EQ(std::pair(e.code, e.detail), std::pair(2, int{aspi::SS_ERR}));
+    // Three failures, three identical prompts; the retried block went out unchanged.
+    using Box = std::tuple<std::string, std::string, std::uint32_t>;
+    std::vector<Box> shown;
+    for (const auto& box : rig.boxes->ShownBoxes()) shown.emplace_back(box.text, box.caption, box.flags);
+    const Box prompt{"Device not responding. Try again?\n\nmedium error (sense 03/11/00)", "Korvane",
+                     platform::kMbRetryCancel | platform::kMbIconWarning};
+    EXPECT_EQ(shown, std::vector<Box>(3, prompt));
+    const std::vector<std::uint8_t> readToc{0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0};
+    EXPECT_EQ(drive->CommandLog(), std::vector(2, readToc));
 }
 
-TEST_F(ExecuteTest, QuietFailuresRaiseAtOnceAndARequestThatNeverCompletesTimesOut) {
+// Every TOC read, failed or not, starts from a zeroed buffer.
+TEST_F(ExecuteTest, QuietFailuresRaiseAtOnceARequestThatNeverCompletesTimesOutAndTocReadsStartZeroed) {
     // Quiet: no prompt, no second attempt.
     drive->FailNext(0x43, 1, aspi::scsi::kMediumNotPresent);
     reader->quiet = true;
+    reader->toc.fill(0x77);
     EXPECT_THROW(reader->ReadTOC(), CDReaderException);
     EXPECT_TRUE(rig.boxes->ShownBoxes().empty());
     EXPECT_EQ(drive->CommandLog().size(), 1u);
+    EXPECT_EQ(reader->toc[3], 0);
 
     drive->NeverComplete(0x43, true);
     reader->requestTimeoutMs = 30;
-    try {
-        reader->ReadTOC();
-        FAIL() << "no exception";
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.code, 2);
-        EXPECT_EQ(e.detail, aspi::SS_PENDING);
-    }
+    const CDReaderException e = RaisedBy([&] { reader->ReadTOC(); });
+    EXPECT_EQ(std::pair(e.code, e.detail), std::pair(2, int{aspi::SS_PENDING}));
     // The withdrawn request leaves nothing behind: the next one works normally.
     drive->ClearFaults();
+    reader->toc.fill(0x77);
     reader->ReadTOC();
     EXPECT_EQ(reader->toc[3], 2);
+    EXPECT_EQ(reader->toc[4 + 3 * 8], 0) << "bytes after the lead-out descriptor are cleared";
 }
 
 // The progress dialog's Cancel while the drive does not answer: the pending request is
@@ -100,17 +97,6 @@ TEST_F(ExecuteTest, CancelWhileARequestIsPendingEndsTheReadWithoutPromptOrRetry)
     EXPECT_FALSE(reader->whileWaiting);
 }
 
-TEST_F(ExecuteTest, TocReadZeroesTheBufferFirst) {
-    reader->toc.fill(0x77);
-    reader->ReadTOC();
-    EXPECT_EQ(reader->toc[4 + 3 * 8], 0) << "bytes after the lead-out descriptor are cleared";
-    drive->SetDiscPresent(false);
-    reader->quiet = true;
-    reader->toc.fill(0x77);
-    EXPECT_THROW(reader->ReadTOC(), CDReaderException);
-    EXPECT_EQ(reader->toc[3], 0);
-}
-
 std::uint32_t ImmediateFailure(void* block) {
     auto* srb = static_cast<aspi::SRB_ExecSCSICmd*>(block);
     srb->SRB_Status = aspi::SS_NO_DEVICE;
@@ -128,12 +114,7 @@ TEST(ExecuteSRB, ImmediateCompletionIsNotWaitedFor) {
     // Nothing ever signals the event: a wait would block for the full time-out.
     CDReader failing(ManagerEntryPoints{&NoAdapters, &ImmediateFailure}, options);
     failing.quiet = true;
-    try {
-        failing.ReadTOC();
-        FAIL();
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.detail, aspi::SS_NO_DEVICE);
-    }
+    EXPECT_EQ(RaisedBy([&] { failing.ReadTOC(); }).detail, aspi::SS_NO_DEVICE);
     CDReader succeeding(ManagerEntryPoints{&NoAdapters, &ImmediateSuccess}, options);
     EXPECT_NO_THROW(succeeding.ReadTOC());
 }
@@ -143,21 +124,12 @@ TEST(Binding, MissingOrIncompleteManagerRaisesCodeOne) {
     CDReader::Options options;
     options.managerSearchDirs = {empty.Path()};
     options.registry = platform::RegistryStore::Open(":memory:");
-    try {
-        CDReader reader(options);
-        FAIL() << "bound without a manager";
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.code, 1);
-        EXPECT_EQ(e.detail, 0);
-    }
+    const auto bind = [&] { CDReader reader(options); };
+    const CDReaderException none = RaisedBy(bind);
+    EXPECT_EQ(std::pair(none.code, none.detail), std::pair(1, 0)) << "bound without a manager";
     options.managerSearchDirs = {std::filesystem::path(KORVANE_BIN_DIR) / "incomplete-aspi"};
-    try {
-        CDReader reader(options);
-        FAIL() << "bound to a manager without SendASPI32Command";
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.code, 1);
-        EXPECT_EQ(e.detail, 0);
-    }
+    const CDReaderException incomplete = RaisedBy(bind);
+    EXPECT_EQ(std::pair(incomplete.code, incomplete.detail), std::pair(1, 0)) << "bound without SendASPI32Command";
     EXPECT_THROW(CDReader(ManagerEntryPoints{&NoAdapters, nullptr}, options), CDReaderException);
     options.managerSearchDirs = {KORVANE_BIN_DIR};
     EXPECT_NO_THROW(CDReader reader(options));
@@ -170,13 +142,14 @@ protected:
     void AddCd(std::uint8_t adapter, std::uint8_t target, std::uint8_t lun, VirtualDrive::Identity id = {}) {
         rig.manager->AddDevice(adapter, target, lun, std::make_unique<VirtualDrive>(nullptr, id, "empty"));
     }
-    // An instance key under "Enum\SCSI\<model>\<instance>" with the five identity values.
+    // An instance key under "Enum\SCSI\<model>\<instance>" with the five identity values
+    // (no "ProductId" without `product`).
     void AddInstance(const std::string& model, const std::string& instance, const std::string& vendor,
-                     const std::string& product, const std::string& revision, const std::string& target,
+                     std::optional<std::string> product, const std::string& revision, const std::string& target,
                      const std::string& lun, std::optional<std::string> letter) {
         auto key = rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\" + model + "\\" + instance);
         key.SetString("Manufacturer", vendor);
-        key.SetString("ProductId", product);
+        if (product) key.SetString("ProductId", *product);
         key.SetString("RevisionLevel", revision);
         key.SetString("SCSITargetID", target);
         key.SetString("SCSILUN", lun);
@@ -196,11 +169,8 @@ TEST_F(ScanTest, FindsCdRomsAcrossAdaptersOnlyAndReplacesTheListOnRescan) {
     reader.ScanDrives();
     ASSERT_EQ(reader.drives.Count(), 1);
     const CDDrive& d = reader.drives.At(0);
-    EXPECT_EQ(d.adapter, 1);
-    EXPECT_EQ(d.target, 3);
-    EXPECT_EQ(d.lun, 0);
-    EXPECT_EQ(d.revision, "1.0 ");  // vendor and product: the drive line below
-    EXPECT_EQ(d.letter, 'E') << "D: went to the drive at target 15";
+    // Vendor and product: the drive line below; D: went to the drive at target 15.
+    EXPECT_EQ(std::tuple(d.adapter, d.target, d.lun, d.revision, d.letter), std::tuple(1, 3, 0, "1.0 ", 'E'));
     EXPECT_EQ(reader.hostAdapterCount, 2);
     EXPECT_EQ(FormatDriveLine(d), "E:  KORVANE  Virtual CD-ROM  ");
     reader.ScanDrives();
@@ -224,13 +194,8 @@ TEST_F(ScanTest, MissingRegistryTreeRaisesCodeTwoAndLeavesAnEmptyList) {
     rig.manager->AddAdapter("zero");
     AddCd(0, 1, 0);
     CDReader& reader = rig.Bind(/*synthesizeRegistry=*/false);
-    try {
-        reader.ScanDrives();
-        FAIL();
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.code, 2);
-        EXPECT_EQ(e.detail, 0);
-    }
+    const CDReaderException e = RaisedBy([&] { reader.ScanDrives(); });
+    EXPECT_EQ(std::pair(e.code, e.detail), std::pair(2, 0));
     EXPECT_EQ(reader.drives.Count(), 0);
     const DriveScan scan = RefreshDrives(reader);
     ASSERT_TRUE(scan.error);
@@ -283,12 +248,7 @@ TEST_F(ScanTest, EmptyLetterSkipsToTheNextModelKeyAndAbsentValuesNeverMatch) {
     // An instance whose "ProductId" is absent must not match by what an earlier
     // instance held.
     AddInstance("M3", "I1", "ACME    ", "CD-7            ", "2.0 ", "5", "0", "J");
-    auto partial = rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\M3\\I2");
-    partial.SetString("Manufacturer", "ACME    ");
-    partial.SetString("RevisionLevel", "2.0 ");
-    partial.SetString("SCSITargetID", "5");
-    partial.SetString("SCSILUN", "1");
-    partial.SetString("CurrentDriveLetterAssignment", "K");
+    AddInstance("M3", "I2", "ACME    ", std::nullopt, "2.0 ", "5", "1", "K");
     EXPECT_EQ(reader.FindDriveLetter(drive, "CD-7            ", "2.0 ", 5, 1), 0);
 
     // The registry type plays no part: a binary value with the same bytes matches.

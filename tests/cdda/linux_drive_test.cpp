@@ -8,6 +8,7 @@
 #include "cdda/track_reader.h"
 #include "platform/aspi/environment.h"
 #include "platform/aspi/simulated_drive.h"
+#include "tests/cdda/raised_by.h"
 #include "tests/cdda/reader_fixture.h"
 #include "tests/support/test_disc.h"
 
@@ -24,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using aspi::SimulatedDrive;
+using korvane::testing::RaisedBy;
 using korvane::testing::TempDir;
 using korvane::testing::TestTrack;
 
@@ -156,14 +158,9 @@ TEST(LinuxDrive, FailuresCarryTheirSenseInPlainWords) {
         LinuxMachine m({"0:0:0:0"});
         m.Reader().readyTimeoutMs = 20;
         c.fault(m.Drive());
-        try {
-            m.ReadTrack(0, 1);
-            ADD_FAILURE() << "no exception";
-        } catch (const CDReaderException& e) {
-            EXPECT_EQ(DescribeFailure(e), c.words);
-            EXPECT_EQ(e.device, (m.dir.Path() / "dev" / "sr0").string());
-            EXPECT_EQ(e.opcode, c.readToc ? 0x43 : 0xBE);
-        }
+        const CDReaderException e = RaisedBy([&] { m.ReadTrack(0, 1); });
+        EXPECT_EQ(std::tuple(DescribeFailure(e), e.device, e.opcode),
+                  std::tuple(c.words, (m.dir.Path() / "dev" / "sr0").string(), c.readToc ? 0x43 : 0xBE));
         EXPECT_EQ(m.rig.boxes->ShownBoxes().size(), 1u) << "offered for retry once, cancelled";
         EXPECT_EQ(m.Reader().ReadCommandFor(m.Reader().selected), ReadCommand::Untried) << "probed again next time";
     }
@@ -174,13 +171,9 @@ TEST(LinuxDrive, FailuresCarryTheirSenseInPlainWords) {
     std::vector<std::uint8_t> buffer(2352);
     const auto cdb = VendorReadCdb(0, 1);
     auto request = MakeExecRequest(m.Reader().selected, buffer, cdb);
-    try {
-        m.Reader().ExecuteSRB(request);
-        ADD_FAILURE() << "no exception";
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.systemError, EPERM);
-        EXPECT_EQ(DescribeFailure(e).rfind("the system refused the command 0xD8 on ", 0), 0u) << DescribeFailure(e);
-    }
+    const CDReaderException e = RaisedBy([&] { m.Reader().ExecuteSRB(request); });
+    EXPECT_EQ(e.systemError, EPERM);
+    EXPECT_EQ(DescribeFailure(e).rfind("the system refused the command 0xD8 on ", 0), 0u) << DescribeFailure(e);
 }
 
 TEST(LinuxDrive, TheChoiceIsPerDriveAndAFailedReadProbesAgain) {
@@ -205,22 +198,18 @@ TEST(LinuxDrive, AnEnhancedCdEndsItsLastAudioTrackWhereItsSessionEnds) {
     CDReader& reader = m.Reader();
     reader.SelectDrive(reader.drives.At(0));
     reader.ReadTOC();
-    EXPECT_EQ(DescriptorAt(reader.toc, 2).lba, 30u + 49u + 11'400u) << "lead-out, lead-in and pregap between";
-    EXPECT_EQ(reader.sessions.lastSession, 2);
-    EXPECT_EQ(reader.sessions.lastSessionFirstTrack, 3);
-    EXPECT_EQ(reader.sessions.lastSessionStart, 30u + 49u + 11'400u);
+    const SessionInfo& sessions = reader.sessions;
+    // Between the sessions: the first one's lead-out, the second one's lead-in and pregap.
+    EXPECT_EQ(DescriptorAt(reader.toc, 2).lba, 30u + 49u + 11'400u);
+    EXPECT_EQ(std::tuple(sessions.firstSession, sessions.lastSession, sessions.lastSessionFirstTrack, sessions.lastSessionStart),
+              std::tuple(1, 2, 3, 30u + 49u + 11'400u));
     EXPECT_EQ(ListAudioTracks(reader.toc)[1].sectorCount, 49u + 11'400u) << "the naive length";
     EXPECT_EQ(ListAudioTracks(reader.toc, reader.sessions)[1].sectorCount, 49u);
     EXPECT_EQ(m.ReadTrack(0, 1), m.Audio(30, 49));
     // The drive cannot read past the end of the first session.
     reader.quiet = true;
     std::vector<std::uint8_t> sector(2352);
-    try {
-        reader.ReadSectors(79, sector, 1);
-        ADD_FAILURE() << "no exception";
-    } catch (const CDReaderException& e) {
-        EXPECT_EQ(e.sense, aspi::scsi::kLbaOutOfRange);
-    }
+    EXPECT_EQ(RaisedBy([&] { reader.ReadSectors(79, sector, 1); }).sense, aspi::scsi::kLbaOutOfRange);
 }
 
 

@@ -45,25 +45,19 @@ TEST(TocTracks, DataTracksAreSkippedWhereverTheyStand) {
     // data first, audio, data between, audio, data last
     const TocBuffer toc =
         MakeToc(1, {{0, true}, {1000}, {2000, true}, {2500}, {4000, true}}, 6000);
-    const auto tracks = ListAudioTracks(toc);
-    ASSERT_EQ(tracks.size(), 2u);
-    EXPECT_EQ(tracks[0].runningNumber, 1);
-    EXPECT_EQ(tracks[0].trackNumber, 2);
-    EXPECT_EQ(tracks[0].sectorCount, 1000u);
-    EXPECT_EQ(tracks[1].runningNumber, 2);
-    EXPECT_EQ(tracks[1].trackNumber, 4);
-    EXPECT_EQ(tracks[1].descriptorIndex, 3);
-    EXPECT_EQ(tracks[1].sectorCount, 1500u);
+    // Running number, track number, descriptor, start and length of each audio track.
+    using Track = std::tuple<int, int, int, std::uint32_t, std::uint32_t>;
+    std::vector<Track> tracks;
+    for (const AudioTrack& t : ListAudioTracks(toc))
+        tracks.emplace_back(t.runningNumber, t.trackNumber, t.descriptorIndex, t.startLba, t.sectorCount);
+    EXPECT_EQ(tracks, (std::vector<Track>{{1, 2, 1, 1000, 1000}, {2, 4, 3, 2500, 1500}}));
     EXPECT_EQ(TrackLines(toc), (std::vector<std::string>{"Track #1 - 0:00:13.33", "Track #2 - 0:00:20.00"}));
     EXPECT_TRUE(TrackLines(MakeToc(1, {{0, true}, {5000, true}}, 9000)).empty());
 }
 
 TEST(TocTracks, LastTrackEndsAtTheLeadOutAndNumbersNeedNotStartAtOne) {
     const TocBuffer toc = MakeToc(5, {{150}, {18934 + 150}}, 18934 + 150 + 4499);
-    const auto lines = TrackLines(toc);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "Track #1 - 0:04:12.45");
-    EXPECT_EQ(lines[1], "Track #2 - 0:00:59.99");
+    EXPECT_EQ(TrackLines(toc), (std::vector<std::string>{"Track #1 - 0:04:12.45", "Track #2 - 0:00:59.99"}));
 }
 
 TEST(TocTracks, NinetyNineTracksUseTheWholeBuffer) {

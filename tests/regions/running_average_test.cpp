@@ -44,12 +44,6 @@ Floors Serial(const std::vector<int16_t>& s, bool mono, uint32_t n) {
     return f;
 }
 
-Floors Chunked(const std::vector<int16_t>& s, bool mono, uint32_t n, AverageSplit split, AverageReport& report) {
-    Floors f = Allocate(s.size(), mono);
-    report = RunAverageFloors(s, mono, n, {f.values, f.blockMin, f.blockMax}, split);
-    return f;
-}
-
 // Loud full-scale squares, then silences long enough for states to stall in the
 // denormal range, then a faint tail.
 std::vector<int16_t> SquaresAndSilences(std::size_t length) {
@@ -90,8 +84,9 @@ TEST(RunningAverage, ChunkedRunEqualsTheSerialChainBitForBit) {
         {"squares, default split", SquaresAndSilences(demo.size()), true, 12, {}, true},
     };
     for (const auto& c : cases) {
-        AverageReport report;
-        const Floors chunked = Chunked(c.samples, c.mono, c.n, c.split, report);
+        Floors chunked = Allocate(c.samples.size(), c.mono);
+        const AverageReport report =
+            RunAverageFloors(c.samples, c.mono, c.n, {chunked.values, chunked.blockMin, chunked.blockMax}, c.split);
         EXPECT_TRUE(chunked == Serial(c.samples, c.mono, c.n)) << c.name;
         EXPECT_GT(report.chunks, 0u) << c.name;
         if (c.expectRejections) {

@@ -66,12 +66,6 @@ std::vector<int16_t> Bursts(std::size_t size, std::vector<std::pair<std::size_t,
     return s;
 }
 
-std::vector<int16_t> Step(std::size_t size, std::size_t from, std::size_t to, int16_t value) {
-    std::vector<int16_t> s(size, 0);
-    for (std::size_t i = from; i < to; ++i) s[i] = value;
-    return s;
-}
-
 struct Case {
     const char* name;
     std::vector<int16_t> samples;
@@ -88,13 +82,14 @@ std::vector<Case> Cases() {
     for (std::size_t f = 40; f < 60; ++f) leftOnly[2 * f] = 30000;
     const auto three = Bursts(200, {{10, 30}, {60, 65}, {80, 100}});
     const auto pair = Bursts(120, {{10, 30}, {70, 90}});
+    const auto halfScale = Bursts(200, {{50, 200}}, 16384);  // -6 dB exactly
     return {
         {"quiet throughout", std::vector<int16_t>(500, 100), true, kRate, -30, 10, kWindowN1, {}},
         {"loud throughout: to the sample before the end", std::vector<int16_t>(500, -32768), true, kRate, 0, 10,
          kWindowN1, {{0, 499}}},
         {"at -96 dB silence is loud", std::vector<int16_t>(300, 0), true, kRate, -96, 10, kWindowN1, {{0, 299}}},
-        {"equal to the level counts as loud", Step(200, 50, 200, 16384), true, kRate, -6.0, 5, kWindowN1, {{49, 150}}},
-        {"just under the level", Step(200, 50, 200, 16384), true, kRate, -5.9, 5, kWindowN1, {}},
+        {"equal to the level counts as loud", halfScale, true, kRate, -6.0, 5, kWindowN1, {{49, 150}}},
+        {"just under the level", halfScale, true, kRate, -5.9, 5, kWindowN1, {}},
         {"pause one sample short of the release joins", Bursts(80, {{10, 20}, {30, 45}}), true, kRate, -10, 10,
          kWindowN1, {{9, 70}}},
         {"pause of the release time splits", Bursts(80, {{10, 20}, {31, 45}}), true, kRate, -10, 10, kWindowN1,
@@ -109,7 +104,7 @@ std::vector<Case> Cases() {
          kWindowN1, {{9, 50}, {59, 135}}},
         // n = 12 at 11025 Hz: the average passes 3250 at the second loud sample (i = 1001),
         // and positions lag by n.
-        {"positions lag the average by its length", Step(4000, 1000, 2000, 30000), true, 11025, -20, 5, 50,
+        {"positions lag the average by its length", Bursts(4000, {{1000, 2000}}, 30000), true, 11025, -20, 5, 50,
          {{989, 3010}}},
         {"stereo averages the channels: under the level", leftOnly, false, kRate, -6.0, 10, kWindowN1, {}},
         {"stereo averages the channels: over the level", leftOnly, false, kRate, -7.0, 10, kWindowN1, {{39, 60}}},

@@ -4,6 +4,8 @@
 #include "platform/ui/ui.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace korvane::testing {
 
@@ -19,6 +21,12 @@ public:
 
     const auto& Shown() const { return boxes_->ShownBoxes(); }
     platform::ScriptedMessageBoxes& Boxes() const { return *boxes_; }
+    // The texts of the boxes shown so far, in order.
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : Shown()) texts.push_back(box.text);
+        return texts;
+    }
 
 private:
     std::shared_ptr<platform::ScriptedMessageBoxes> boxes_;

@@ -46,19 +46,11 @@ inline ProgramRun RunProgram(const std::string& program, const std::vector<std::
     std::string command;
     for (const auto& e : env) {
         const std::size_t equals = e.find('=');
-        command.append(e, 0, equals + 1);
-        command += ShellQuoted(e.substr(equals + 1));
-        command += ' ';
+        command += e.substr(0, equals + 1) + ShellQuoted(e.substr(equals + 1)) + ' ';
     }
     command += ShellQuoted(path.string());
-    for (const auto& a : args) {
-        command += ' ';
-        command += ShellQuoted(a);
-    }
-    command += " >";
-    command += ShellQuoted(out.string());
-    command += " 2>";
-    command += ShellQuoted(err.string());
+    for (const auto& a : args) command += ' ' + ShellQuoted(a);
+    command += " >" + ShellQuoted(out.string()) + " 2>" + ShellQuoted(err.string());
     const int status = std::system(command.c_str());
     ProgramRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
