@@ -206,10 +206,7 @@ public:
     QMdiArea* mdiArea() const noexcept { return mdi_; }
     QToolBar* toolBar() const noexcept { return toolBar_; }
     QLabel* indicatorPane(int index) const;  // 0 CAP, 1 NUM, 2 SCRL
-    QString idleMessage() const { return idleMessage_; }
-    std::uint32_t currentMenuId() const noexcept { return menuId_; }
     bool hasCdAccess() const;
-    const FrameServices& services() const noexcept { return services_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -81,7 +81,6 @@ TEST_F(KorvaneProgram, WithoutAnAspiManagerItShowsItsMainWindowAndStaysUp) {
 TEST(KorvaneProgramFile, CarriesItsVersionRecord) {
     const auto fixed = korvane::platform::ReadFixedVersion(fs::path(KORVANE_BIN_DIR) / "korvane");
     ASSERT_TRUE(fixed.has_value());
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(std::tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS, fixed->dwProductVersionLS),
+              std::tuple(0x00010000u, 0x00000001u, 0x00010000u, 0x00000001u));  // 1.0.0.1
 }

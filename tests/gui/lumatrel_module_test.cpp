@@ -63,7 +63,7 @@ private slots:
         QVERIFY(parent.findChildren<QWidget*>().isEmpty());  // the wrapper took its window along
     }
 
-    void unregisteredControlIsFoundBesideTheExecutable() {
+    void unregisteredControlIsFoundBesideTheExecutableAndAnUnknownClassIdIsRefused() {
         std::string error;
         auto module = Module::Load(kBuiltModule, &error);
         QVERIFY2(module.has_value(), error.c_str());
@@ -80,13 +80,10 @@ private slots:
         store->CreateKey(RootKey::LocalMachine, kClassKey + "\\InprocServer32").SetString("", "/nonexistent/Lumatrel.ocx");
         auto again = CSampleEditorCtrl::Create(store.get(), &parent, &error);
         QVERIFY2(again != nullptr, error.c_str());
-    }
 
-    void unknownClassIdIsRefused() {
-        QWidget parent;
-        std::string error;
-        auto ctrl = CSampleEditorCtrl::Create(nullptr, &parent, &error, "{00000000-0000-0000-0000-000000000000}");
-        QVERIFY(ctrl == nullptr);
+        // A class id the module does not provide is refused with its reason.
+        auto unknown = CSampleEditorCtrl::Create(nullptr, &parent, &error, "{00000000-0000-0000-0000-000000000000}");
+        QVERIFY(unknown == nullptr);
         QVERIFY2(error.find("does not provide") != std::string::npos, error.c_str());
     }
 };

@@ -36,6 +36,27 @@ platform::RegKey Key(const std::shared_ptr<RegistryStore>& store) {
     return store->CreateKey(RootKey::LocalMachine, CPreferencesDlg::kKeyPath);
 }
 
+// The settings in use: "driver|normalise|threshold dB|release ms".
+QString Loaded(const CPreferencesDlg& prefs) {
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(QString::fromStdString(prefs.driverName()))
+        .arg(int(prefs.normalise()))
+        .arg(prefs.thresholdDb())
+        .arg(prefs.releaseMs());
+}
+
+// The settings key's values: "driver|normalize_Export|last_Threshold|last_RlsTime", "-"
+// for one that is missing.
+QString Stored(const std::shared_ptr<RegistryStore>& store) {
+    auto key = Key(store);
+    const auto number = [](std::optional<std::uint32_t> value) { return value ? QString::number(*value) : QStringLiteral("-"); };
+    return QStringLiteral("%1|%2|%3|%4")
+        .arg(QString::fromStdString(key.QueryString("DSound_driver").value_or("-")))
+        .arg(number(key.QueryDword("normalize_Export")))
+        .arg(number(key.QueryDword("last_Threshold")))
+        .arg(number(key.QueryDword("last_RlsTime")));
+}
+
 // Runs `act` on the dialog once DoModal has shown it.
 int RunDialog(CPreferencesDlg& prefs, std::function<void(PreferencesWindow&)> act) {
     QTimer::singleShot(0, [act] {
@@ -56,27 +77,23 @@ private slots:
     void init() { boxes_.emplace(); }
     void cleanup() { boxes_.reset(); }
 
-    void firstRunWritesTheDefaults() {
+    void firstRunWritesTheDefaultsWhereThereIsAStoreAndADriver() {
         auto store = RegistryStore::Open(":memory:");
-        {
-            CPreferencesDlg prefs(store, Drivers());
-            QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));  // first with a GUID
-            QCOMPARE(prefs.normalise(), false);
-            QCOMPARE(prefs.thresholdDb(), -36.0);
-            QCOMPARE(prefs.releaseMs(), 750);
-            auto key = Key(store);
-            QCOMPARE(key.QueryString("DSound_driver"), std::optional<std::string>("Virtual Output A"));
-            QCOMPARE(key.QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
-            QCOMPARE(key.QueryDword("last_Threshold"), std::optional<std::uint32_t>(360));
-            QCOMPARE(key.QueryDword("last_RlsTime"), std::optional<std::uint32_t>(750));
-            CSliceBar bar;
-            bar.Initialise(prefs, nullptr);
-            QCOMPARE(bar.releaseSlider()->value(), 750);
-        }
+        CPreferencesDlg prefs(store, Drivers());
+        QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output A|0|-36|750"));  // the first driver with a GUID
+        QCOMPARE(Stored(store), QStringLiteral("Virtual Output A|0|360|750"));
+        CSliceBar bar;
+        bar.Initialise(prefs, nullptr);
+        QCOMPARE(bar.releaseSlider()->value(), 750);
         // Only primary drivers: the first one is the default.
-        auto other = RegistryStore::Open(":memory:");
-        CPreferencesDlg prefs(other, {{"Primary Sound Driver", false}, {"Second", false}});
-        QCOMPARE(prefs.driverName(), std::string("Primary Sound Driver"));
+        CPreferencesDlg primary(RegistryStore::Open(":memory:"), {{"Primary Sound Driver", false}, {"Second", false}});
+        QCOMPARE(primary.driverName(), std::string("Primary Sound Driver"));
+        // No driver to take as the default: none is stored until one exists.
+        auto none = RegistryStore::Open(":memory:");
+        QCOMPARE(CPreferencesDlg(none, {}).driverName(), std::string());
+        QVERIFY(!Key(none).QueryString("DSound_driver"));
+        // Without a store the defaults live in memory; storing at the end goes nowhere.
+        QCOMPARE(Loaded(CPreferencesDlg(nullptr, Drivers())), QStringLiteral("Virtual Output A|0|-36|750"));
     }
 
     void everyThresholdPositionIsStoredAndComesBack() {
@@ -106,39 +123,22 @@ private slots:
         key.SetDword("last_RlsTime", 0xFFFFFFFFu);
         {
             CPreferencesDlg prefs(store, Drivers());
-            QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));
+            QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output A|0|-200|60000"));
             QCOMPARE(key.QueryString("DSound_driver"), std::optional<std::string>("Virtual Output A"));
-            QCOMPARE(prefs.normalise(), false);
             QCOMPARE(key.QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
-            QCOMPARE(prefs.thresholdDb(), -200.0);
-            QCOMPARE(prefs.releaseMs(), 60000);
         }
         key.SetString("DSound_driver", std::string(300, 'x'));  // does not fit the 256-byte buffer
         key.SetDword("normalize_Export", 7);
         key.SetDword("last_Threshold", 1000);  // -100 dB, outside the slider but allowed
         key.SetDword("last_RlsTime", 0);
         CPreferencesDlg prefs(store, Drivers());
-        QCOMPARE(prefs.driverName(), std::string("Virtual Output A"));
-        QCOMPARE(prefs.normalise(), true);
-        QCOMPARE(prefs.thresholdDb(), -100.0);
-        QCOMPARE(prefs.releaseMs(), 1);
+        QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output A|1|-100|1"));
         // -100 dB stays in use and in the label; the thumb stands at the left end.
         CSliceBar bar;
         bar.Initialise(prefs, nullptr);
         QCOMPARE(bar.thresholdDb(), -100.0);
         QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -100.0dB"));
         QCOMPARE(bar.thresholdSlider()->value(), -960);
-    }
-
-    void noDriversAndNoStoreFallBackToDefaults() {
-        // No driver to take as the default: none is stored until one exists.
-        auto store = RegistryStore::Open(":memory:");
-        QCOMPARE(CPreferencesDlg(store, {}).driverName(), std::string());
-        QVERIFY(!Key(store).QueryString("DSound_driver"));
-        // Without a store the defaults live in memory; storing at the end goes nowhere.
-        CPreferencesDlg detached(nullptr, Drivers());
-        QCOMPARE(detached.driverName(), std::string("Virtual Output A"));
-        QCOMPARE(detached.releaseMs(), 750);
     }
 
     void dialogOffersGuidDriversSelectsTheStoredOneAndCancelChangesNothing() {
@@ -157,10 +157,8 @@ private slots:
             QCOMPARE(cancel->text(), QStringLiteral("Abbrechen"));
             cancel->click();
         }), int(QDialog::Rejected));
-        QCOMPARE(prefs.normalise(), false);
-        QCOMPARE(prefs.driverName(), std::string("virtual output b"));
-        QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(0));
-        QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("virtual output b"));
+        QCOMPARE(Loaded(prefs), QStringLiteral("virtual output b|0|-36|750"));
+        QCOMPARE(Stored(store), QStringLiteral("virtual output b|0|360|750"));
         QVERIFY(boxes_->Shown().empty());
     }
 
@@ -176,9 +174,9 @@ private slots:
             w.findChild<QPushButton*>("okButton")->click();
         });
         QVERIFY(boxes_->Shown().empty());
-        QCOMPARE(prefs.normalise(), true);
+        QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output A|1|-36|750"));
         QVERIFY(prefs.verifyReads());
-        QCOMPARE(Key(store).QueryDword("normalize_Export"), std::optional<std::uint32_t>(1));
+        QCOMPARE(Stored(store), QStringLiteral("Virtual Output A|1|360|750"));
         QCOMPARE(Key(store).QueryDword("verify_Reads"), std::optional<std::uint32_t>(1));
         // Another driver and the drive's read offset: stored, and the restart message.
         prefs.SetDriveModel("PLEXTOR DVDR PX-716A");
@@ -190,29 +188,28 @@ private slots:
             w.findChild<QPushButton*>("okButton")->click();
         });
         QCOMPARE(cdda::LoadDriveOffset(*store, "PLEXTOR DVDR PX-716A"), std::optional<std::int32_t>(-1164));
-        QCOMPARE(prefs.driverName(), std::string("Virtual Output B"));
-        QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Virtual Output B"));
+        QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output B|1|-36|750"));
+        QCOMPARE(Stored(store), QStringLiteral("Virtual Output B|1|360|750"));
         QCOMPARE(boxes_->Shown().size(), std::size_t{1});
         QCOMPARE(boxes_->Shown()[0].text,
                  std::string("You have to restart the program\nfor your changes to become effective"));
         QCOMPARE(boxes_->Shown()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
         QVERIFY(CPreferencesDlg(store, Drivers()).verifyReads());
-    }
 
-    void okWithoutSelectionKeepsThePreviousName() {
-        auto store = RegistryStore::Open(":memory:");
+        // A stored driver no longer offered: OK without a selection keeps its name, and
+        // nothing changed, so no message.
         Key(store).SetString("DSound_driver", "Unplugged Headset");
-        CPreferencesDlg prefs(store, Drivers());
-        RunDialog(prefs, [](PreferencesWindow& w) {
+        CPreferencesDlg unplugged(store, Drivers());
+        RunDialog(unplugged, [](PreferencesWindow& w) {
             QCOMPARE(w.driverList()->currentIndex(), -1);
             w.accept();
         });
-        QCOMPARE(prefs.driverName(), std::string("Unplugged Headset"));
-        QCOMPARE(Key(store).QueryString("DSound_driver"), std::optional<std::string>("Unplugged Headset"));
-        QVERIFY(boxes_->Shown().empty());
+        QCOMPARE(unplugged.driverName(), std::string("Unplugged Headset"));
+        QCOMPARE(Stored(store), QStringLiteral("Unplugged Headset|1|360|750"));
+        QCOMPARE(boxes_->Shown().size(), std::size_t{1});
     }
 
-    void samplerDefaultsAreStoredOnlyWhenChangedAndComeBack() {
+    void samplerDefaultsAreStoredOnlyWhenChangedComeBackAndAreClamped() {
         auto store = RegistryStore::Open(":memory:");
         const sampler::SamplerOptions chosen{.trim = true, .zeroCrossMs = 5, .fadeInMs = 2, .fadeOutMs = 30,
                                              .smpl = true, .sfz = true, .midi = true, .pad = true, .firstKey = 48,
@@ -229,21 +226,17 @@ private slots:
             QVERIFY(prefs.samplerDefaults() == chosen);
         }
         QVERIFY(CPreferencesDlg(store, {}).samplerDefaults() == chosen);
-    }
 
-    void storedSamplerValuesOutOfRangeAreClamped() {
-        auto store = RegistryStore::Open(":memory:");
+        // Stored values out of range are clamped into it.
         auto key = store->CreateKey(RootKey::LocalMachine, app::kSamplerKeyPath);
         key.SetDword("zero_cross_ms", 4000);
         key.SetDword("first_key", 300);
         key.SetDword("bpm_x100", 5);
         key.SetDword("trim", 7);
-        const auto options = app::LoadSamplerDefaults(store.get());
-        QCOMPARE(options.zeroCrossMs, sampler::kMaxZeroCrossMs);
-        QCOMPARE(options.firstKey, 127);
-        QCOMPARE(options.bpm, sampler::kMinBpm);
-        QVERIFY(options.trim);
-        QCOMPARE(sampler::CheckOptions(options, 1), std::string());
+        QVERIFY(app::LoadSamplerDefaults(store.get()) ==
+                (sampler::SamplerOptions{.trim = true, .zeroCrossMs = sampler::kMaxZeroCrossMs, .fadeInMs = 2, .fadeOutMs = 30,
+                                         .smpl = true, .sfz = true, .midi = true, .pad = true, .firstKey = 127,
+                                         .bpm = sampler::kMinBpm}));
     }
 };
 

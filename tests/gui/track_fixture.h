@@ -2,10 +2,10 @@
 // Track files for the GUI tests: raw audio followed by the overview, as the track
 // reader writes them. The raw audio is a staircase: all 8 values (4 stereo frames) that
 // overview sample i stands for hold i % 30000, so an offset error shows at once.
-#include "fake_player.h"
 #include "regions/demo_signal.h"
 #include "track/editor_ctrl/sample_editor_widget.h"
 #include "track/view/korvane_view.h"
+#include "track/view/region_player.h"
 #include "track/view/sample_editor_ctrl.h"
 
 #include <QTemporaryDir>
@@ -14,9 +14,49 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace korvane::testing {
+
+// A region player double that records what the view asks for and can play positions
+// back from a thread of its own, as the stream thread does.
+class RecordingPlayer : public trackview::RegionPlayer {
+public:
+    struct Start {
+        const std::int16_t* source;
+        std::uint32_t frameCount;
+        bool looped;
+        std::uint32_t loopStart, loopLength;
+    };
+    std::vector<Start> starts;
+    int stops = 0;
+    PositionCallback callback = nullptr;
+    void* user = nullptr;
+
+    void StopPlayback() override { ++stops; }
+    // The rate and channels are what the real player is given; the view's audio is heard
+    // through it in track_view_playback_test.
+    void PlayOnce(const std::int16_t* source, std::uint32_t frameCount, std::uint32_t, std::uint32_t,
+                  PositionCallback cb, void* u) override {
+        starts.push_back({source, frameCount, false, 0, 0});
+        callback = cb;
+        user = u;
+    }
+    void PlayLoop(const std::int16_t* source, std::uint32_t frameCount, std::uint32_t, std::uint32_t,
+                  std::uint32_t loopStart, std::uint32_t loopLength, PositionCallback cb, void* u) override {
+        starts.push_back({source, frameCount, true, loopStart, loopLength});
+        callback = cb;
+        user = u;
+    }
+    // Reports `positions` from another thread and waits for it to end.
+    void ReportFromStreamThread(const std::vector<std::uint32_t>& positions) {
+        std::thread stream([&] {
+            for (std::uint32_t p : positions) callback(p, user);
+        });
+        stream.join();
+    }
+};
 
 inline std::int16_t StairValue(std::uint64_t overviewSample) { return static_cast<std::int16_t>(overviewSample % 30000); }
 

@@ -1,5 +1,6 @@
-// The track view: activation, the region list and markers, zoom and scrolling, the
-// selection, playback hand-over and the slice tool window driving re-slices.
+// The track view: activation and re-activation, the region list and markers, unreadable
+// track files, zoom and scrolling, the selection, playback hand-over and the slice tool
+// window driving re-slices.
 #include "app/preferences.h"
 #include "app/slice_bar.h"
 #include "platform/ui/ui.h"
@@ -29,12 +30,8 @@ std::vector<Region> SliceDirectly(const std::vector<std::int16_t>& overview, Sli
     slicer.thresholdDb = s.thresholdDb;
     slicer.releaseMs = s.releaseMs;
     slicer.averagingWindow = 50;
-    slicer.regions.Clear();
     slicer.Slice(1, 11025, 0);
-    std::vector<Region> out;
-    const auto n = slicer.regions.Count();
-    for (std::remove_const_t<decltype(n)> i = 0; i < n; ++i) out.push_back(slicer.regions.At(i));
-    return out;
+    return {slicer.regions.begin(), slicer.regions.end()};
 }
 
 struct Fixture : testing::ViewRig {
@@ -68,11 +65,15 @@ class TrackViewTest : public QObject {
 private slots:
     void init() { boxes_.emplace(); }
     void cleanup() { boxes_.reset(); }
+    QStringList BoxTexts() const {
+        QStringList texts;
+        for (const auto& box : boxes_->Shown()) texts << QString::fromStdString(box.text);
+        return texts;
+    }
 
-    void activationFillsListAndMarkersAsTheSlicerFindsThem() {
+    void activationFillsListAndMarkersReslicesOnlyAfterASettingsChangeAndABadFileEmptiesThem() {
         Fixture f;
         f.view->OnActivateView(true);
-        QVERIFY(boxes_->Shown().empty());
         QCOMPARE(f.view->OverviewCount(), static_cast<std::uint32_t>(f.overview.size()));
         QCOMPARE(f.control->sampleCount(), f.overview.size());
         const std::vector<Region> expected = SliceDirectly(f.overview, f.settings);
@@ -82,27 +83,49 @@ private slots:
         QCOMPARE(f.control->slices(), Starts(expected));
         QVERIFY(f.control->isEnabled());
         QVERIFY(!f.control->pcmDataIsStereo());
-    }
 
-    void unreadableOrShortTrackFilesGiveAMessageAndAnEmptyView() {
-        Fixture f;
-        f.view->OnActivateView(true);
-        QVERIFY(!f.view->Regions().empty());
+        // Another view activated in between: re-slicing a view whose overview is no longer
+        // in the shared buffer still slices its own track.
+        f.Select({1});
+        f.view->OnActivateView(false);
+        testing::ViewRig other(testing::DemoOverview(20.0, 9));
+        other.source = [&] { return f.settings; };
+        other.view->OnActivateView(true);
+        QCOMPARE(other.control->sampleCount(), other.overview.size());
+        f.settings.releaseMs = 400;
+        f.view->ReSlice();
+        QCOMPARE(f.view->Regions(), SliceDirectly(f.overview, f.settings));
+        f.settings.releaseMs = 200;
+        f.view->ReSlice();
+        f.Select({1});
+        other.view->OnActivateView(false);
+        f.view->OnActivateView(true);  // overview reloaded, regions kept
+        QCOMPARE(f.control->sampleCount(), f.overview.size());
+        QCOMPARE(f.view->SelectedRegionIndices(), std::vector<int>{1});
+        f.view->OnActivateView(false);
+        f.settings.thresholdDb = -20.0;
+        f.view->OnActivateView(true);  // settings changed: sliced again
+        QVERIFY(f.view->SelectedRegionIndices().empty());
+        QCOMPARE(f.view->Regions(), SliceDirectly(f.overview, f.settings));
+
+        // A track file too short to hold an overview, or a missing one: its message and
+        // an empty view.
         {
             std::ofstream tiny(f.Path("tiny.tmp"), std::ios::binary);
             tiny << "0123456789";
         }
         f.view->SetTrackFile(f.Path("tiny.tmp"));
         f.view->OnActivateView(true);
-        QCOMPARE(boxes_->Shown().size(), std::size_t{1});
-        QVERIFY(QString::fromStdString(boxes_->Shown()[0].text).contains("tiny.tmp"));
+        const QString tooShort = QString::fromStdString("The track file is too short to hold a track:\n" + f.Path("tiny.tmp").string());
+        QCOMPARE(BoxTexts(), QStringList{tooShort});
         QVERIFY(f.view->Regions().empty());
         QCOMPARE(f.view->regionList()->model()->rowCount(), 0);
         QCOMPARE(f.control->sampleCount(), std::size_t{0});
         QVERIFY(f.control->slices().empty());
         f.view->SetTrackFile(f.Path("missing.tmp"));
         f.view->OnActivateView(true);
-        QCOMPARE(boxes_->Shown().size(), std::size_t{2});
+        QCOMPARE(BoxTexts(),
+                 (QStringList{tooShort, QString::fromStdString("The track file could not be opened:\n" + f.Path("missing.tmp").string())}));
         // Nothing selected, nothing to play; zoom and scroll still behave.
         f.view->PlayRegionOnce();
         QVERIFY(f.player.starts.empty());
@@ -119,16 +142,14 @@ private slots:
         f.view->zoomSpinX()->Step(+1);
         QCOMPARE(f.control->zoomFactorX(), 2);
         f.view->zoomSpinX()->Step(+40);
-        QCOMPARE(f.view->ZoomExponentX(), 16);
-        QCOMPARE(f.control->zoomFactorX(), 65536);
+        QCOMPARE(std::pair(f.view->ZoomExponentX(), f.control->zoomFactorX()), std::pair(16, 65536));
         // At the largest zoom the scroll bar still reaches the last samples.
         QScrollBar* bar = f.view->scrollBar();
         bar->setValue(bar->maximum());
         const double lastShown = f.control->SampleAtX(f.control->width());
         QVERIFY2(lastShown >= f.overview.size() - 1, qPrintable(QString::number(lastShown)));
         f.view->zoomSpinX()->Step(-100);
-        QCOMPARE(f.view->ZoomExponentX(), 0);
-        QCOMPARE(f.control->zoomFactorX(), 1);
+        QCOMPARE(std::pair(f.view->ZoomExponentX(), f.control->zoomFactorX()), std::pair(0, 1));
 
         // Scrolling keeps the same sample across zoom steps.
         f.view->zoomSpinX()->Step(+3);  // 8x
@@ -177,13 +198,12 @@ private slots:
         QCOMPARE(f.player.starts.size(), std::size_t{1});
         QVERIFY(f.player.stops >= 1);  // stopped before the buffer was replaced
         const auto& once = f.player.starts[0];
-        QCOMPARE(once.frameCount, r.length * 4);
-        QVERIFY(!once.looped);
-        const auto& audio = CKorvaneView::SharedRegionBuffer();
-        QCOMPARE(audio.size(), std::size_t{r.length} * 8);
-        QCOMPARE(once.source, audio.data());
-        QCOMPARE(audio.front(), testing::StairValue(r.start));
-        QCOMPARE(audio.back(), testing::StairValue(r.start + r.length - 1));
+        QCOMPARE(std::pair(once.frameCount, once.looped), std::pair(r.length * 4, false));
+        // The region's audio, every value: the staircase from the region's start.
+        std::vector<std::int16_t> staircase;
+        for (std::uint32_t i = 0; i < r.length * 8; ++i) staircase.push_back(testing::StairValue(r.start + i / 8));
+        QVERIFY(CKorvaneView::SharedRegionBuffer() == staircase);
+        QCOMPARE(once.source, CKorvaneView::SharedRegionBuffer().data());
 
         // Positions from the stream thread reach the cursor on the UI thread only.
         f.player.ReportFromStreamThread({0, 80, 800});
@@ -194,9 +214,9 @@ private slots:
         f.view->PlayRegionLooped();
         QCOMPARE(f.player.starts.size(), std::size_t{2});
         const auto& loop = f.player.starts[1];
-        QVERIFY(loop.looped);
-        QCOMPARE(loop.loopStart, 0u);
-        QCOMPARE(loop.loopLength, r.length * 4);  // the whole region repeats
+        // The whole region repeats: (frames, looped, loop start, loop length).
+        QCOMPARE(std::tuple(loop.frameCount, loop.looped, loop.loopStart, loop.loopLength),
+                 std::tuple(r.length * 4, true, 0u, r.length * 4));
         QCOMPARE(f.control->cursorPosition(), -1);  // hidden when a region is loaded
 
         // A position queued before a stop does not bring the cursor back.
@@ -255,35 +275,6 @@ private slots:
         QTest::keyClick(bar.thresholdSlider(), Qt::Key_Left);
         QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -30.1dB"));
         QCOMPARE(f.view->Regions(), SliceDirectly(f.overview, {bar.thresholdDb(), 100}));
-    }
-
-    void reactivationReslicesOnlyAfterASettingsChange() {
-        Fixture a;
-        testing::ViewRig b(testing::DemoOverview(20.0, 9));
-        b.source = [&] { return a.settings; };
-
-        a.view->OnActivateView(true);
-        a.Select({1});
-        a.view->OnActivateView(false);
-        b.view->OnActivateView(true);
-        QCOMPARE(b.control->sampleCount(), b.overview.size());
-        // Re-slicing a view whose overview is no longer in the shared buffer still slices
-        // its own track.
-        a.settings.releaseMs = 400;
-        a.view->ReSlice();
-        QCOMPARE(a.view->Regions(), SliceDirectly(a.overview, a.settings));
-        a.settings.releaseMs = 200;
-        a.view->ReSlice();
-        a.Select({1});
-        b.view->OnActivateView(false);
-        a.view->OnActivateView(true);  // overview reloaded, regions kept
-        QCOMPARE(a.control->sampleCount(), a.overview.size());
-        QCOMPARE(a.view->SelectedRegionIndices(), std::vector<int>{1});
-        a.view->OnActivateView(false);
-        a.settings.thresholdDb = -20.0;
-        a.view->OnActivateView(true);  // settings changed: sliced again
-        QVERIFY(a.view->SelectedRegionIndices().empty());
-        QCOMPARE(a.view->Regions(), SliceDirectly(a.overview, a.settings));
     }
 };
 

@@ -10,12 +10,19 @@
 namespace korvane::editor {
 namespace {
 
-MinMax BruteForce(const std::vector<std::int16_t>& v, std::size_t b, std::size_t e) {
+using Extremes = std::pair<int, int>;  // (min, max)
+
+Extremes BruteForce(const std::vector<std::int16_t>& v, std::size_t b, std::size_t e) {
     e = std::min(e, v.size());
-    if (b >= e) return {};
+    if (b >= e) return {0, 0};
     const auto [lo, hi] = std::minmax_element(v.begin() + static_cast<std::ptrdiff_t>(b),
                                               v.begin() + static_cast<std::ptrdiff_t>(e));
     return {*lo, *hi};
+}
+
+Extremes RangeOf(const WaveformLevels& levels, std::size_t b, std::size_t e) {
+    const MinMax range = levels.Range(b, e);
+    return {range.min, range.max};
 }
 
 TEST(WaveformLevels, RangeMatchesBruteForceOverRandomSpans) {
@@ -32,9 +39,7 @@ TEST(WaveformLevels, RangeMatchesBruteForceOverRandomSpans) {
     for (int i = 0; i < 2000; ++i) {
         std::size_t b = pos(rng), e = pos(rng);
         if (b > e) std::swap(b, e);
-        const MinMax want = BruteForce(samples, b, e), got = levels.Range(b, e);
-        ASSERT_EQ(got.min, want.min) << b << ".." << e;
-        ASSERT_EQ(got.max, want.max) << b << ".." << e;
+        ASSERT_EQ(RangeOf(levels, b, e), BruteForce(samples, b, e)) << b << ".." << e;
     }
 }
 
@@ -46,12 +51,10 @@ TEST(WaveformLevels, SpikesAreFoundAtEveryPositionAndBlockEdge) {
         std::fill(samples.begin(), samples.end(), 0);
         samples[at] = -32768;
         levels.Build(samples.data(), samples.size(), false);
-        EXPECT_EQ(levels.Range(0, samples.size()).min, -32768) << at;
-        EXPECT_EQ(levels.Range(at, at + 1).min, -32768) << at;
-        if (at > 0) {
-            EXPECT_EQ(levels.Range(0, at).min, 0) << at;
-        }
-        EXPECT_EQ(levels.Range(at + 1, samples.size()).min, 0) << at;
+        EXPECT_EQ(RangeOf(levels, 0, samples.size()), Extremes(-32768, 0)) << at;
+        EXPECT_EQ(RangeOf(levels, at, at + 1), Extremes(-32768, -32768)) << at;
+        EXPECT_EQ(RangeOf(levels, 0, at), Extremes(0, 0)) << at;
+        EXPECT_EQ(RangeOf(levels, at + 1, samples.size()), Extremes(0, 0)) << at;
     }
 }
 
@@ -60,23 +63,19 @@ TEST(WaveformLevels, StereoIsTheMeanOfBothChannels) {
     WaveformLevels levels;
     levels.Build(frames.data(), frames.size(), true);
     ASSERT_EQ(levels.Size(), 4u);
-    EXPECT_EQ(levels.At(0), 200);
-    EXPECT_EQ(levels.At(1), -32768);
-    EXPECT_EQ(levels.At(2), 32767);
-    EXPECT_EQ(levels.Range(0, 4).min, -32768);
-    EXPECT_EQ(levels.Range(0, 4).max, 32767);
-    EXPECT_EQ(levels.Range(3, 4).max, 0);
+    EXPECT_EQ((std::vector<int>{levels.At(0), levels.At(1), levels.At(2), levels.At(3)}), (std::vector<int>{200, -32768, 32767, 0}));
+    EXPECT_EQ(RangeOf(levels, 0, 4), Extremes(-32768, 32767));
 }
 
 TEST(WaveformLevels, EmptyAndOutOfRangeQueries) {
     WaveformLevels levels;
     levels.Build(nullptr, 10, false);
     EXPECT_EQ(levels.Size(), 0u);
-    EXPECT_EQ(levels.Range(0, 10).max, 0);
+    EXPECT_EQ(RangeOf(levels, 0, 10), Extremes(0, 0));
     const std::vector<std::int16_t> one = {-5};
     levels.Build(one.data(), one.size(), false);
-    EXPECT_EQ(levels.Range(0, 1000).min, -5);  // end clipped to the data
-    EXPECT_EQ(levels.Range(1, 2).min, 0);      // begins past the end: empty
+    EXPECT_EQ(RangeOf(levels, 0, 1000), Extremes(-5, -5));  // end clipped to the data
+    EXPECT_EQ(RangeOf(levels, 1, 2), Extremes(0, 0));        // begins past the end: empty
     levels.Build(one.data(), one.size(), true);  // half a stereo frame: nothing
     EXPECT_EQ(levels.Size(), 0u);
 }

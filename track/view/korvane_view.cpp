@@ -544,7 +544,6 @@ bool CKorvaneView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 int CKorvaneView::ZoomExponentX() const noexcept { return spinX_->position(); }
-int CKorvaneView::ZoomExponentY() const noexcept { return spinY_->position(); }
 
 void CKorvaneView::ZoomScrollUpdate(std::int32_t zoom) {
     const std::int64_t w = std::max(1, editor_->widget()->width());

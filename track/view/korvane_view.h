@@ -126,10 +126,7 @@ public:
     // The list's line `row` as shown ("#n - h:mm:ss.ss").
     QString RegionLineText(int row) const;
     std::uint32_t OverviewCount() const noexcept { return overviewCount_; }
-    std::uint32_t RegionStartFrame() const noexcept { return regionStartFrame_; }
-    std::uint32_t RegionValues() const noexcept { return regionValues_; }
     int ZoomExponentX() const noexcept;
-    int ZoomExponentY() const noexcept;
 
     CSampleEditorCtrl& editorCtrl() const noexcept { return *editor_; }
     QListView* regionList() const noexcept { return list_; }
