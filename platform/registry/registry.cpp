@@ -485,11 +485,6 @@ void RegKey::SetBinary(std::string_view name, std::span<const std::uint8_t> valu
 
 std::optional<RegValue> RegKey::Query(std::string_view name) const { return store_->QueryValue(root_, path_, name); }
 
-std::optional<ValueType> RegKey::QueryType(std::string_view name) const {
-    const auto value = Query(name);
-    return value ? std::optional(value->type) : std::nullopt;
-}
-
 std::optional<std::string> RegKey::QueryString(std::string_view name) const {
     const auto value = Query(name);
     return value ? value->AsString() : std::nullopt;
@@ -501,7 +496,6 @@ std::optional<std::uint32_t> RegKey::QueryDword(std::string_view name) const {
 }
 
 std::vector<std::string> RegKey::Subkeys() const { return store_->EnumSubkeys(root_, path_); }
-std::vector<std::string> RegKey::ValueNames() const { return store_->EnumValueNames(root_, path_); }
 bool RegKey::DeleteValue(std::string_view name) { return store_->DeleteValue(root_, path_, name); }
 
 }  // namespace korvane::platform

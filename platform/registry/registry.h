@@ -58,12 +58,10 @@ public:
     void SetBinary(std::string_view name, std::span<const std::uint8_t> value);
 
     std::optional<RegValue> Query(std::string_view name) const;
-    std::optional<ValueType> QueryType(std::string_view name) const;
     std::optional<std::string> QueryString(std::string_view name) const;   // nullopt if absent or not REG_SZ
     std::optional<std::uint32_t> QueryDword(std::string_view name) const;  // nullopt if absent or not REG_DWORD
 
     std::vector<std::string> Subkeys() const;     // direct subkeys, in creation order
-    std::vector<std::string> ValueNames() const;  // in creation order
     bool DeleteValue(std::string_view name);      // false when it did not exist
 
 private:

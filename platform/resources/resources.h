@@ -59,10 +59,6 @@ public:
     std::optional<ResourceRef> FindResource(std::string_view name, std::string_view type) const;
     // LoadResource + LockResource: the resource's bytes.
     static std::span<const std::uint8_t> LoadResource(const ResourceRef& ref) noexcept { return ref.bytes; }
-    // SizeofResource.
-    static std::uint32_t SizeofResource(const ResourceRef& ref) noexcept {
-        return static_cast<std::uint32_t>(ref.bytes.size());
-    }
     // LoadString(module, id, buffer, bufferSize): copies at most bufferSize - 1 characters
     // and a terminating NUL; returns the number of characters copied (0 when absent).
     int LoadString(std::uint32_t id, char* buffer, int bufferSize) const noexcept;

@@ -204,7 +204,7 @@ TEST_F(ScanTest, MissingRegistryTreeRaisesCodeTwoAndLeavesAnEmptyList) {
 
 TEST_F(ScanTest, InquiryFailureAfterCancelEmptiesTheList) {
     rig.manager->AddAdapter("zero");
-    rig.manager->AddDevice(0, 1, 0, std::make_unique<VirtualDrive>(nullptr, VirtualDrive::Identity{}, "x"));
+    AddCd(0, 1, 0);
     CDReader& reader = rig.Bind();
     reader.ScanDrives();
     ASSERT_EQ(reader.drives.Count(), 1);
@@ -252,14 +252,10 @@ TEST_F(ScanTest, EmptyLetterSkipsToTheNextModelKeyAndAbsentValuesNeverMatch) {
     EXPECT_EQ(reader.FindDriveLetter(drive, "CD-7            ", "2.0 ", 5, 1), 0);
 
     // The registry type plays no part: a binary value with the same bytes matches.
-    auto binary = rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\M4\\I1");
+    AddInstance("M4", "I1", "ACME    ", "CD-5", "1", "6", "0", "Lx");
     const std::string vendor = "ACME    ";
-    binary.SetBinary("Manufacturer", std::span(reinterpret_cast<const std::uint8_t*>(vendor.data()), vendor.size()));
-    binary.SetString("ProductId", "CD-5");
-    binary.SetString("RevisionLevel", "1");
-    binary.SetString("SCSITargetID", "6");
-    binary.SetString("SCSILUN", "0");
-    binary.SetString("CurrentDriveLetterAssignment", "Lx");
+    rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\M4\\I1")
+        .SetBinary("Manufacturer", std::span(reinterpret_cast<const std::uint8_t*>(vendor.data()), vendor.size()));
     EXPECT_EQ(reader.FindDriveLetter(drive, "CD-5", "1", 6, 0), 'L');
     EXPECT_EQ(reader.FindDriveLetter(drive, "CD-5", "1", 6, 1), 0);
     CDDrive noLetter;

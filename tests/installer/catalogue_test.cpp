@@ -20,10 +20,8 @@ protected:
     void SetUp() override {
         MachineTest::SetUp();
         SeedWindowsMachine();
-        payload.String(50000, "Korvane").String(50001, "Korvane.exe");
+        Names();
     }
-    Payload payload;
-    RecordingProgress progress;
 };
 
 TEST_F(Catalogue, GapsConsumeNoStringEntriesAndSixteenIsNeverLookedFor) {
@@ -62,7 +60,7 @@ TEST_F(Catalogue, FifteenFilesAKindAndTheProgressFromEachStart) {
     EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\S15.DLL"), "sys15");
     auto shared = registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey);
     EXPECT_EQ(shared->QueryDword("C:\\WINDOWS\\SYSTEM\\S15.DLL"), 1u);
-    EXPECT_EQ(shared->ValueNames().size(), 15u);
+    EXPECT_EQ(registry->EnumValueNames(RootKey::LocalMachine, kSharedDllsKey).size(), 15u);
 }
 
 // A file in use and a folder in a file's place each fail with the message, unrecorded and
@@ -167,9 +165,9 @@ TEST_F(Catalogue, FirstInstallationOnACleanMachineLogsInTheDocumentedOrder) {
     EXPECT_EQ(registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey)->QueryDword("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), 1u);
     EXPECT_EQ(ReadText("C:\\WINDOWS\\VMUnInst.exe"), "uninstaller");
     ASSERT_EQ(shell->Executes().size(), 1u);
-    EXPECT_EQ(shell->Executes()[0].verb, "open");
-    EXPECT_EQ(shell->Executes()[0].file, appDir + "\\ReadMe.txt");
-    EXPECT_EQ(shell->Executes()[0].showCommand, platform::kSwShowNormal);
+    const auto& readMe = shell->Executes()[0];
+    EXPECT_EQ(std::tie(readMe.verb, readMe.file, readMe.showCommand),
+              std::make_tuple("open", appDir + "\\ReadMe.txt", platform::kSwShowNormal));
     EXPECT_EQ(progress.texts.front(), "");
     EXPECT_EQ(progress.texts.back(), ProgressText(46));
     EXPECT_EQ(context->rebootNeeded, 0);
@@ -189,26 +187,25 @@ TEST(PayloadManifest, NumbersKindsAndAssignsStringEntries) {
         "string 50000 Korvane Deluxe\n",
         &error);
     ASSERT_TRUE(manifest) << error;
-    ASSERT_EQ(manifest->resources.size(), 6u);
-    EXPECT_EQ(manifest->resources[0].name, "IDT_APPFILE_1");
-    EXPECT_EQ(manifest->resources[1].name, "IDT_APPFILE_2");
-    EXPECT_EQ(manifest->resources[1].sourcePath, "/p/Read Me.txt");
-    EXPECT_EQ(manifest->resources[2].name, "IDT_SYSFILE_1");
-    EXPECT_EQ(manifest->resources[3].name, "IDT_APPFILE_UNINST");
-    EXPECT_TRUE(manifest->resources[4].crlfText);
-    EXPECT_EQ(manifest->strings.at(40001), "ReadMe.txt");
-    EXPECT_EQ(manifest->strings.at(47001), "<appdir>\\Docs");
-    EXPECT_EQ(manifest->strings.at(44000), "<sysdir>");
-    EXPECT_EQ(manifest->strings.at(50000), "Korvane Deluxe");
+    std::vector<std::string> resources;
+    for (const auto& r : manifest->resources)
+        resources.push_back(r.type + " " + r.name + " " + r.sourcePath + (r.crlfText ? " crlf" : ""));
+    EXPECT_EQ(resources, (std::vector<std::string>{
+                             "INSTFILE IDT_APPFILE_1 /p/Korvane.hlp", "INSTFILE IDT_APPFILE_2 /p/Read Me.txt",
+                             "INSTFILE IDT_SYSFILE_1 /p/MFC42.DLL", "INSTFILE IDT_APPFILE_UNINST /p/vmuninst",
+                             "INSTFILE IDT_LICENSE_TXT /p/License.txt crlf", "INSTFILE IDT_APPFILE_16 /p/x"}));
+    EXPECT_EQ(manifest->strings, (std::map<std::uint32_t, std::string>{{40000, "Korvane.hlp"}, {47000, "<appdir>"},
+                                                                       {40001, "ReadMe.txt"}, {47001, "<appdir>\\Docs"},
+                                                                       {41000, "MFC42.DLL"}, {44000, "<sysdir>"},
+                                                                       {50000, "Korvane Deluxe"}}));
 
     std::string sixteen;
     for (int i = 0; i < 16; ++i) sixteen += "APPFILE f" + std::to_string(i) + " <appdir> /p\n";
     EXPECT_FALSE(ParseManifest(sixteen, &error));
     EXPECT_EQ(error, "line 16: more than 15 files of kind APPFILE");
-    EXPECT_FALSE(ParseManifest("BOGUS x y z\n", &error));
-    EXPECT_FALSE(ParseManifest("string 40000 a\nAPPFILE a <appdir> /p\n", &error));
-    EXPECT_FALSE(ParseManifest("string 4x0 a\n", &error));
-    EXPECT_FALSE(ParseManifest("APPFILE a <appdir>\n", &error));
+    for (const char* bad :
+         {"BOGUS x y z\n", "string 40000 a\nAPPFILE a <appdir> /p\n", "string 4x0 a\n", "APPFILE a <appdir>\n"})
+        EXPECT_FALSE(ParseManifest(bad, &error)) << bad;
     EXPECT_EQ(ToCrLf("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
 }
 

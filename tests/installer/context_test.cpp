@@ -41,7 +41,6 @@ TEST(TypedFolder, OnlyFullFolderPathsAreUsable) {
 class CreatePath : public MachineTest {};
 
 TEST_F(CreatePath, CreatesMissingFoldersOuterFirstAndRecordsOnlyThose) {
-    Payload payload;
     auto& inst = MakeInstaller(payload);
     ASSERT_TRUE(files->CreateDirectory("C:\\a"));
     ASSERT_TRUE(inst.CreateDirectoryPath("C:\\a\\b\\c"));

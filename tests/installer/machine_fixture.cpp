@@ -1,6 +1,5 @@
 #include "machine_fixture.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -57,16 +56,11 @@ const platform::ResourceImage& Payload::Image() {
 }
 
 void MachineTest::SetUp() {
-    char pattern[] = "/tmp/korvane-installer-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    rootDir = pattern;
-    rootEnv_.emplace("KORVANE_ROOT", rootDir.c_str());
-    root.emplace(rootDir);
+    rootEnv_.emplace("KORVANE_ROOT", rootDir.Path().c_str());
+    root.emplace(rootDir.Path());
     files = std::make_shared<platform::MachineFiles>(*root);
     registry = platform::RegistryStore::Open(root->RegistryFile());
-    boxes = std::make_shared<platform::ScriptedMessageBoxes>();
     shell = std::make_shared<platform::RecordingShell>();
-    previousBoxes_ = platform::SetMessageBoxHandler(boxes);
     previousShell_ = platform::SetShellHandler(shell);
 }
 
@@ -74,12 +68,9 @@ void MachineTest::TearDown() {
     installer.reset();
     log.reset();
     context.reset();
-    platform::SetMessageBoxHandler(previousBoxes_);
     platform::SetShellHandler(previousShell_);
     rootEnv_.reset();
     registry.reset();
-    std::error_code ec;
-    fs::remove_all(rootDir, ec);
 }
 
 void MachineTest::SeedWindowsMachine() {
@@ -116,7 +107,7 @@ std::string MachineTest::ReadText(std::string_view windowsPath) const {
 
 std::vector<std::string> MachineTest::Messages() const {
     std::vector<std::string> texts;
-    for (const auto& box : boxes->ShownBoxes()) texts.push_back(box.text);
+    for (const auto& box : boxes.Shown()) texts.push_back(box.text);
     return texts;
 }
 

@@ -16,7 +16,9 @@
 #include "platform/resources/resources.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/ui.h"
+#include "tests/support/message_boxes.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvane::installer::test {
 
@@ -44,6 +46,13 @@ private:
     std::optional<platform::ResourceImage> image_;
 };
 
+// A progress line that keeps what it was set to.
+class RecordingProgress : public ProgressLine {
+public:
+    void SetText(std::string_view text) override { texts.emplace_back(text); }
+    std::vector<std::string> texts;
+};
+
 class MachineTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -58,30 +67,26 @@ protected:
     // The texts of all message boxes shown so far.
     std::vector<std::string> Messages() const;
 
+    // The product's name and program in the payload's string table.
+    Payload& Names() { return payload.String(50000, "Korvane").String(50001, "Korvane.exe"); }
     // An installer over `payload` with a fresh context and log; DiscoverFolders ran.
     Installer& MakeInstaller(Payload& payload);
 
-    std::filesystem::path rootDir;
+    korvane::testing::TempDir rootDir;
     std::optional<platform::MachineRoot> root;
     std::shared_ptr<platform::MachineFiles> files;
     std::shared_ptr<platform::RegistryStore> registry;
-    std::shared_ptr<platform::ScriptedMessageBoxes> boxes;
+    korvane::testing::ScopedMessageBoxes boxes;
     std::shared_ptr<platform::RecordingShell> shell;
+    Payload payload;
+    RecordingProgress progress;
     std::unique_ptr<InstallContext> context;
     std::unique_ptr<InstallLog> log;
     std::unique_ptr<Installer> installer;
 
 private:
-    std::shared_ptr<platform::MessageBoxHandler> previousBoxes_;
     std::shared_ptr<platform::ShellHandler> previousShell_;
     std::optional<korvane::testing::ScopedEnv> rootEnv_;
-};
-
-// A progress line that keeps what it was set to.
-class RecordingProgress : public ProgressLine {
-public:
-    void SetText(std::string_view text) override { texts.emplace_back(text); }
-    std::vector<std::string> texts;
 };
 
 }  // namespace korvane::installer::test

@@ -67,7 +67,6 @@ protected:
     int Place(int component = 0) { return installer->PlaceVersionedFile(shipped, "COMCTL32.DLL", kSys, component); }
     bool StagingEmpty() const { return fs::is_empty(Host(context->stagingDir)); }
 
-    Payload payload;
     std::vector<std::uint8_t> shipped;
 };
 
@@ -102,7 +101,7 @@ TEST_F(Versioned, ReplacesOnlyMissingOlderOrUnversionedCopies) {
     EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPaths) {
+TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPathsOnce) {
     PlaceExisting("lower_ls.dll");
     WriteFile("C:\\WINDOWS\\wininit.ini", Bytes("[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\OLD.DLL\r\n"));
     auto lock = platform::InUseLock::Hold(Host(kTarget));
@@ -111,41 +110,38 @@ TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPaths) {
     EXPECT_EQ(context->rebootNeeded, 1);
     EXPECT_EQ(ReadBytes(Host(std::string(kTarget) + ".precpy")), shipped);
     EXPECT_EQ(ReadBytes(Host(kTarget)), ReadBytes(TestModule("lower_ls.dll")));
-    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"),
-              "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL\r\n"
-              "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL=C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE\r\nNUL=C:\\OLD.DLL\r\n");
-    EXPECT_EQ(root->ToHost("C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE"), Host(std::string(kTarget) + ".precpy"));
-    EXPECT_FALSE(Exists(context->stagingDir + "\\nwii.tmp"));  // renamed over wininit.ini
-    EXPECT_TRUE(StagingEmpty());
+    const std::string scheduled =
+        "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL\r\n"
+        "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL=C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE\r\nNUL=C:\\OLD.DLL\r\n";
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), scheduled);
+    EXPECT_TRUE(StagingEmpty());  // "nwii.tmp" was renamed over wininit.ini
     EXPECT_EQ(log->Count(), 0);
     EXPECT_TRUE(Messages().empty());
-}
 
-TEST_F(Versioned, LeftoverPendingCopyMeansNothingScheduledButRebootFlagSet) {
-    PlaceExisting("lower_ls.dll");
+    // Again before the restart, over a pending copy of another run: nothing more is
+    // scheduled and the pending copy is kept, but the restart is still needed.
     WriteFile(std::string(kTarget) + ".precpy", Bytes("left from an earlier run"));
-    auto lock = platform::InUseLock::Hold(Host(kTarget));
+    MakeInstaller(payload);
     EXPECT_EQ(Place(), 0);
     EXPECT_EQ(context->rebootNeeded, 1);
-    EXPECT_FALSE(Exists("C:\\WINDOWS\\wininit.ini"));
+    EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), scheduled);
     EXPECT_EQ(ReadText(std::string(kTarget) + ".precpy"), "left from an earlier run");
     EXPECT_TRUE(Exists(context->stagingDir + "\\COMCTL32.DLL"));  // the staged copy stays
 }
 
-TEST_F(Versioned, StagingFolderThatCannotBeWrittenIsReported) {
+// Without a staging folder nothing is placed (which is said), and the restart file is never
+// lost when the new one cannot be written.
+TEST_F(Versioned, WithoutAStagingFolderNothingIsPlacedAndTheRestartFileIsKept) {
     fs::remove_all(Host(context->stagingDir));
     EXPECT_EQ(Place(), 0);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy file."});
     EXPECT_FALSE(Exists(kTarget));
     EXPECT_EQ(log->Count(), 0);
-}
 
-TEST_F(Versioned, RestartFileIsNeverLostWhenTheNewOneCannotBeWritten) {
     WriteFile(kTarget, Bytes("old"));
     WriteFile(std::string(kTarget) + ".precpy", Bytes("new"));
     const std::string original = "[boot]\r\n[rename]\r\nNUL=C:\\EARLIER.DLL\r\n";
     WriteFile("C:\\WINDOWS\\wininit.ini", Bytes(original));
-    fs::remove_all(Host(context->stagingDir));  // nowhere to write "nwii.tmp"
     EXPECT_FALSE(installer->ScheduleReplaceOnRestart(kTarget, std::string(kTarget) + ".precpy"));
     EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), original);
 

@@ -62,7 +62,9 @@ TEST(Wait, TimesOutAfterRoughlyTheGivenTimeAndRefusesBadSets) {
     EXPECT_EQ(WaitForMultipleObjects(twice, true, 0), kWaitFailed);
 }
 
-TEST(WaitAny, ReturnsLowestSignalledAndConsumesOnlyThat) {
+// Wait-any returns the lowest signalled event and consumes only that one; wait-all
+// consumes nothing until all are signalled.
+TEST(WaitMultiple, AnyTakesTheLowestSignalledAllTakesNothingUntilAllAre) {
     Event a(false, false), b(false, true), c(false, true);
     Event* events[] = {&a, &b, &c};
     EXPECT_EQ(WaitForMultipleObjects(events, false, 0), kWaitObject0 + 1);
@@ -74,19 +76,17 @@ TEST(WaitAny, ReturnsLowestSignalledAndConsumesOnlyThat) {
     EXPECT_EQ(WaitForMultipleObjects(mixed, false, 0), kWaitObject0);
     EXPECT_EQ(WaitForMultipleObjects(mixed, false, 0), kWaitObject0);
     EXPECT_TRUE(Signalled(autoEvent)) << "an auto-reset event that was not returned was consumed";
-}
 
-TEST(WaitAll, ConsumesNothingUntilAllAreSignalled) {
-    Event a(false, true), b(false, false), manual(true, true);
-    Event* events[] = {&a, &b, &manual};
-    EXPECT_EQ(WaitForMultipleObjects(events, true, 20), kWaitTimeout);
+    a.Set();  // b was taken above
+    Event* all[] = {&a, &b, &manual};
+    EXPECT_EQ(WaitForMultipleObjects(all, true, 20), kWaitTimeout);
     EXPECT_TRUE(Signalled(a)) << "a failed wait-all consumed an auto-reset event";
     a.Set();
     std::thread setB([&] {
         std::this_thread::sleep_for(30ms);
         b.Set();
     });
-    EXPECT_EQ(WaitForMultipleObjects(events, true, kGenerousMs), kWaitObject0);
+    EXPECT_EQ(WaitForMultipleObjects(all, true, kGenerousMs), kWaitObject0);
     setB.join();
     EXPECT_FALSE(Signalled(a));
     EXPECT_FALSE(Signalled(b));

@@ -5,23 +5,9 @@
 namespace korvane::platform {
 namespace {
 
-TEST(MessageBox, DefaultAnswersTheFirstButtonAndPrints) {
-    const struct { std::uint32_t flags; int answer; } cases[] = {
-        {kMbOk | kMbIconError, kIdOk}, {kMbOkCancel, kIdOk},      {kMbAbortRetryIgnore | kMbIconWarning, kIdAbort},
-        {kMbYesNoCancel, kIdYes},      {kMbYesNo | kMbIconQuestion, kIdYes}, {kMbRetryCancel, kIdRetry},
-    };
-    for (const auto& c : cases) EXPECT_EQ(MessageBox("text", "caption", c.flags), c.answer) << c.flags;
-
-    ::testing::internal::CaptureStderr();
-    MessageBox("ERROR: could not open DirectSound driver!\nTerminating program.", "Korvane", kMbOk | kMbIconError);
-    const std::string printed = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(printed.find("could not open DirectSound driver!"), std::string::npos) << printed;
-    EXPECT_NE(printed.find("Korvane"), std::string::npos) << printed;
-}
-
-// A scripted handler records and answers in order (then its default); resetting restores
-// the default handler and returns the scripted one.
-TEST(MessageBox, ScriptedHandlerRecordsAndAnswersInOrderUntilReset) {
+// A scripted handler records and answers in order (then its default); resetting returns it
+// and restores the default handler, which answers the first button and prints the box.
+TEST(MessageBox, ScriptedHandlerAnswersInOrderUntilResetThenTheDefaultAnswersTheFirstButton) {
     auto scripted = std::make_shared<ScriptedMessageBoxes>(kIdCancel);
     SetMessageBoxHandler(scripted);
     scripted->QueueAnswer(kIdRetry);
@@ -34,7 +20,17 @@ TEST(MessageBox, ScriptedHandlerRecordsAndAnswersInOrderUntilReset) {
     EXPECT_EQ(scripted->ShownBoxes()[2].caption, "Setup");
     EXPECT_EQ(scripted->ShownBoxes()[2].flags, kMbOkCancel | kMbIconQuestion);
     EXPECT_EQ(SetMessageBoxHandler(nullptr), scripted);
-    EXPECT_EQ(MessageBox("q", "c", kMbYesNo), kIdYes);
+
+    const struct { std::uint32_t flags; int answer; } cases[] = {
+        {kMbOk | kMbIconError, kIdOk}, {kMbOkCancel, kIdOk},      {kMbAbortRetryIgnore | kMbIconWarning, kIdAbort},
+        {kMbYesNoCancel, kIdYes},      {kMbYesNo | kMbIconQuestion, kIdYes}, {kMbRetryCancel, kIdRetry},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MessageBox("text", "caption", c.flags), c.answer) << c.flags;
+    ::testing::internal::CaptureStderr();
+    MessageBox("ERROR: could not open DirectSound driver!\nTerminating program.", "Korvane", kMbOk | kMbIconError);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(printed.find("could not open DirectSound driver!"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("Korvane"), std::string::npos) << printed;
 }
 
 TEST(StringTable, LaterTextsReplaceEarlierOnesAndAbsentIdsHaveNone) {
