@@ -204,7 +204,6 @@ public:
     Failure failure = Failure::kUnusableImage;
     std::vector<bool> scansQuiet;
     int trackListCalls = 0;
-    int reads = 0;
     QString waitingLabel;
 
     bool Available() const override { return true; }
@@ -218,7 +217,6 @@ public:
     }
     std::optional<fs::path> ReadTrack(int, int, const std::string&, const fs::path&,
                                       const app::ReadProgress& progress) override {
-        ++reads;
         switch (failure) {
             case Failure::kUnusableImage: throw app::CdError("the disc image cannot be used: line 3: no FILE");
             case Failure::kCancelWhileWaiting: return WaitAndCancel(progress);
@@ -515,10 +513,8 @@ private slots:
         app::CMainFrame& frame = rig.frame();
         QCOMPARE(frame.cdBar()->driveBox()->count(), 0);
         QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
-        QCOMPARE(source->trackListCalls, 0);
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdDrive)));
         frame.OnCommand(cmd::kReadTrack);
-        QCOMPARE(source->reads, 0);
         QVERIFY(frame.childFrames().empty());
         QVERIFY(rig.boxes->ShownBoxes().empty());
         // A drive plugged in: the start-up scan was quiet (no retry prompt), Refresh by
@@ -607,16 +603,12 @@ private slots:
         QVERIFY(!player.IsStreaming());
         // One selected: Space plays, Space again stops; L loops, Esc stops; Return plays.
         rig.Select({1});
-        QTest::keyClick(list, Qt::Key_Space);
-        QVERIFY(player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_Space);
-        QVERIFY(!player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_L);
-        QVERIFY(player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_Escape);
-        QVERIFY(!player.IsStreaming());
-        QTest::keyClick(list, Qt::Key_Return);
-        QVERIFY(player.IsStreaming());
+        const std::pair<Qt::Key, bool> steps[] = {
+            {Qt::Key_Space, true}, {Qt::Key_Space, false}, {Qt::Key_L, true}, {Qt::Key_Escape, false}, {Qt::Key_Return, true}};
+        for (const auto& [key, streaming] : steps) {
+            QTest::keyClick(list, key);
+            QVERIFY2(player.IsStreaming() == streaming, qPrintable(QKeySequence(key).toString()));
+        }
         frame.OnCommand(cmd::kStop);
         QCOMPARE(view->SelectedRegionIndices(), std::vector<int>{1});
 
