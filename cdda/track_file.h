@@ -44,31 +44,16 @@ constexpr std::uint64_t OverviewBytesForSectors(std::uint64_t sectorCount) noexc
 constexpr std::uint64_t TrackFileBytesForSectors(std::uint64_t sectorCount) noexcept {
     return sectorCount * kTrackFileBytesPerSector;
 }
-constexpr std::uint64_t TrackFileBytesForOverviewSamples(std::uint64_t overviewSamples) noexcept {
-    return overviewSamples * kTrackFileBytesPerOverviewSample;
-}
 
 // For a track file of `fileBytes` bytes: where the overview part starts (= the length of
-// the audio part), how long it is and how many overview samples it holds.
-constexpr std::uint64_t AudioPartBytes(std::uint64_t fileBytes) noexcept { return fileBytes - fileBytes / 9; }
-constexpr std::uint64_t OverviewPartOffset(std::uint64_t fileBytes) noexcept { return AudioPartBytes(fileBytes); }
-constexpr std::uint64_t OverviewPartBytes(std::uint64_t fileBytes) noexcept { return fileBytes / 9; }
+// the audio part) and how many overview samples it holds.
+constexpr std::uint64_t OverviewPartOffset(std::uint64_t fileBytes) noexcept { return fileBytes - fileBytes / 9; }
 constexpr std::uint64_t OverviewSampleCount(std::uint64_t fileBytes) noexcept { return fileBytes / 18; }
 // A length the layout can describe exactly: a whole number of overview samples.
 constexpr bool IsTrackFileLength(std::uint64_t fileBytes) noexcept {
     return fileBytes % kTrackFileBytesPerOverviewSample == 0;
 }
 
-// Positions in overview samples <-> audio frames, audio bytes and seconds.
-constexpr std::uint64_t FramesForOverviewSamples(std::uint64_t overviewSamples) noexcept {
-    return overviewSamples * kFramesPerOverviewSample;
-}
-constexpr std::uint64_t AudioByteOffsetForOverviewSample(std::uint64_t overviewSample) noexcept {
-    return overviewSample * kAudioBytesPerOverviewSample;
-}
-constexpr double SecondsForOverviewSamples(std::uint64_t overviewSamples) noexcept {
-    return static_cast<double>(overviewSamples) / kOverviewSamplesPerSecond;
-}
 constexpr double SecondsForSectors(std::uint64_t sectorCount) noexcept {
     return static_cast<double>(sectorCount) / kSectorsPerSecond;
 }
