@@ -18,7 +18,6 @@ namespace {
 
 using namespace korvane::testing;
 using korvane::track::ImportError;
-using korvane::track::ImportOutcome;
 namespace fs = std::filesystem;
 
 // Writes interleaved samples in `format`; `map` names the channels. Floats are full
@@ -54,7 +53,7 @@ protected:
     }
     // Imports into out/track.tmp and checks that a failure leaves the input as it was
     // and nothing in out/.
-    ImportOutcome Import(const fs::path& file, const korvane::track::ImportIo& io = {}) {
+    korvane::track::ImportOutcome Import(const fs::path& file, const korvane::track::ImportIo& io = {}) {
         fs::create_directories(dir_ / "out");
         const auto before = ReadAll(file);
         auto outcome = korvane::track::ImportAudioToTrackFile(file, track_, io);
