@@ -77,7 +77,7 @@ TEST_F(Catalogue, AppFilesThatCannotBeWrittenFailUnrecordedAndTheRestGoesOn) {
     int counter = 0;
     inst.InstallAppFiles(progress, counter);
     EXPECT_EQ(counter, 3);
-    EXPECT_EQ(Messages(), (std::vector<std::string>{"Could not copy File.", "Could not copy File."}));
+    EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Could not copy File.", "Could not copy File."}));
     EXPECT_EQ(ReadText(context->appDir + "\\Korvane.exe"), "running exe");
     EXPECT_EQ(ReadText(context->appDir + "\\Korvane.hlp"), "new help");
     EXPECT_EQ(log->Text(), "INSTAPPFILE C:\\Program Files\\Quorvix\\Korvane,Korvane.hlp\r\n");
@@ -108,7 +108,7 @@ TEST_F(Catalogue, SelfRegisteringSystemFileIsRegisteredOnlyWhenPlacedNow) {
     again.InstallSelfRegSystemFiles(progress, counter);
     EXPECT_FALSE(registry->KeyExists(RootKey::LocalMachine, classKey));
     EXPECT_EQ(registry->OpenKey(RootKey::LocalMachine, kSharedDllsKey)->QueryDword("C:\\WINDOWS\\SYSTEM\\SELFREG.OCX"), 2u);
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(Catalogue, CustomModuleRegistrationFailureIsReportedAndStillCounted) {
@@ -118,7 +118,7 @@ TEST_F(Catalogue, CustomModuleRegistrationFailureIsReportedAndStillCounted) {
     int counter = 45;
     inst.InstallSelfRegCustomFiles(progress, counter);
     const std::string shared = "C:\\Program Files\\Common Files\\Quorvix";
-    EXPECT_EQ(Messages(), (std::vector<std::string>{
+    EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{
                               "There was an error while trying to install a file\n(" + shared +
                                   "\\Fails.ocx).\nThe installation my be incomplete.",
                               "There was an error while trying to install a file\n(" + shared +
@@ -171,7 +171,7 @@ TEST_F(Catalogue, FirstInstallationOnACleanMachineLogsInTheDocumentedOrder) {
     EXPECT_EQ(progress.texts.front(), "");
     EXPECT_EQ(progress.texts.back(), ProgressText(46));
     EXPECT_EQ(context->rebootNeeded, 0);
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST(PayloadManifest, NumbersKindsAndAssignsStringEntries) {

@@ -89,24 +89,15 @@ protected:
         fs::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << text;
     }
-    // An installer with the build's payload but `replace` source files for target names.
-    fs::path PackInstaller(const std::map<std::string, fs::path>& replace) const {
-        std::string manifest;
-        for (auto line : Lines(ReadText(INSTALLER_MANIFEST))) {
-            std::istringstream fields(line);
-            std::string kind, name;
-            fields >> kind >> name;
-            if (auto it = replace.find(name); it != replace.end()) {
-                std::string folder;
-                fields >> folder;
-                line = kind + " " + name + " " + folder + " " + it->second.string();
-            }
-            manifest += line + "\n";
-        }
-        const fs::path manifestFile = base / ("manifest" + std::to_string(++packed_) + ".txt");
-        std::ofstream(manifestFile) << manifest;
-        const fs::path setup = base / ("setup" + std::to_string(packed_));
-        const auto run = Program(kBin / "korvane-pack", {(kBin / "korvane-setup-bare").string(), manifestFile.string(), setup.string()});
+    // An installer with the build's payload but COMCTL32.DLL taken from `library`.
+    fs::path PackInstaller(const fs::path& library) const {
+        std::string manifest = ReadText(INSTALLER_MANIFEST);
+        const std::string shipped = (fs::path(INSTALLER_PAYLOAD_DIR) / "COMCTL32.DLL").string();
+        manifest.replace(manifest.find(shipped), shipped.size(), library.string());
+        std::ofstream(base / "manifest.txt") << manifest;
+        const fs::path setup = base / "setup-newer";
+        const auto run = Program(kBin / "korvane-pack",
+                                 {(kBin / "korvane-setup-bare").string(), (base / "manifest.txt").string(), setup.string()});
         EXPECT_EQ(run.status, 0) << run.output;
         return setup;
     }
@@ -115,7 +106,6 @@ protected:
     korvane::testing::TempDir temp, scratch;
     const fs::path base = temp.Path();
     const fs::path root = base / "machine";
-    mutable int packed_ = 0;
 };
 
 std::vector<std::string> Minus(const std::vector<std::string>& a, const std::vector<std::string>& b) {
@@ -237,7 +227,7 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
 
     // The reboot question (after an OK for each error) answered with Cancel first: no
     // restart is requested.
-    const fs::path newer = PackInstaller({{"COMCTL32.DLL", kNewerComctl}});
+    const fs::path newer = PackInstaller(kNewerComctl);
     std::vector<std::string> actions = {"accept", "finish"};
     actions.insert(actions.end(), inUse.size() - 1, "answer=ok");
     actions.push_back("answer=cancel");

@@ -105,12 +105,6 @@ std::string MachineTest::ReadText(std::string_view windowsPath) const {
     return {bytes.begin(), bytes.end()};
 }
 
-std::vector<std::string> MachineTest::Messages() const {
-    std::vector<std::string> texts;
-    for (const auto& box : boxes.Shown()) texts.push_back(box.text);
-    return texts;
-}
-
 Installer& MachineTest::MakeInstaller(Payload& payload) {
     installer.reset();
     log = std::make_unique<InstallLog>();

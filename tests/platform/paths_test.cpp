@@ -56,7 +56,7 @@ TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
     EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / ".local" / "share" / "korvane");
 }
 
-TEST_F(ToHost, ResolvesExistingComponentsIgnoringCaseAndNeverLeavesTheDrive) {
+TEST_F(ToHost, ResolvesExistingComponentsIgnoringCasePreferringTheExactSpellingWithinTheDrive) {
     Touch(root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\~krvn1.tmp"), root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("c:/windows/temp/~KRVN1.TMP"), root.TempDir() / "~krvn1.tmp");
@@ -70,9 +70,8 @@ TEST_F(ToHost, ResolvesExistingComponentsIgnoringCaseAndNeverLeavesTheDrive) {
     EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
-}
 
-TEST_F(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
+    // Among names that differ only in case, the exact spelling wins, else a stable choice.
     Touch(root.TempDir() / "b.TXT");
     Touch(root.TempDir() / "B.txt");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\B.txt"), root.TempDir() / "B.txt");
