@@ -126,7 +126,6 @@ TEST_F(MachineLayers, FilesInUseCannotBeDeletedReplacedOrWritten) {
     WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", Bytes("old"));
     {
         auto lock = platform::InUseLock::Hold(Host("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
-        ASSERT_TRUE(lock.has_value());
         EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
         EXPECT_FALSE(files->WriteFileAtomically("C:\\WINDOWS\\SYSTEM\\mfc42.dll", Bytes("new")));
         EXPECT_EQ(files->Open("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", "w+b"), nullptr);
