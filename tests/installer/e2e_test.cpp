@@ -159,7 +159,6 @@ TEST_F(EndToEnd, RefusalsInstallNothingAndInstallThenUninstallLeavesTheMachineAs
         ++placed;
     }
     EXPECT_GE(placed, 7);
-    EXPECT_TRUE(fs::exists(Host("C:\\WINDOWS\\Start Menu\\Programs\\Quorvix\\Korvane.lnk")));
 
     // Registry (the entries themselves are checked on the installer's units; the uninstall
     // below proves the machine reads them).
@@ -238,7 +237,6 @@ TEST_F(EndToEnd, ReinstallOverARunningApplicationThenRestartThenUninstall) {
     EXPECT_NE(ReadText(root / "shell.log").find("ExitWindowsEx\t2\t0\n"), std::string::npos);
 
     const std::string pending = "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL.precpy";
-    EXPECT_TRUE(ReadText(Host(pending)) == ReadText(kNewerComctl));
     EXPECT_EQ(ReadText(Host("C:\\WINDOWS\\wininit.ini")),
               "[Rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL\r\n"
               "C:\\WINDOWS\\SYSTEM\\COMCTL32.DLL=C:\\WINDOWS\\SYSTEM\\COMCTL~1.PRE\r\n");
@@ -290,10 +288,6 @@ TEST_F(EndToEnd, RestartFileCannotReachOutsideTheMachineRoot) {
     EXPECT_EQ(ReadText(victim2), "keep me too");
     EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen.txt"));
     EXPECT_FALSE(fs::exists(Drive() / "WINDOWS" / "stolen2.txt"));
-
-    const korvane::platform::MachineRoot machine(root);
-    EXPECT_FALSE(machine.ToHost("C:\\escape\\victim.txt").has_value());
-    EXPECT_FALSE(machine.ToHost("C:\\escape").has_value());
 }
 
 // A log that cannot be read is a failure, said so; --help is not.
