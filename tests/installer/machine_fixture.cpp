@@ -64,14 +64,9 @@ void MachineTest::SetUp() {
     previousShell_ = platform::SetShellHandler(shell);
 }
 
-void MachineTest::TearDown() {
-    installer.reset();
-    log.reset();
-    context.reset();
-    platform::SetShellHandler(previousShell_);
-    rootEnv_.reset();
-    registry.reset();
-}
+// The members go in reverse order: the installer before its context and log, all of them
+// before the registry and the machine folder.
+void MachineTest::TearDown() { platform::SetShellHandler(previousShell_); }
 
 void MachineTest::SeedWindowsMachine() {
     using platform::RootKey;
