@@ -190,12 +190,12 @@ QString Failed(const std::string& reason) {
     return QString::fromStdString(Text(resources::kIdsReadTrackFailed) + ": " + reason);
 }
 
-// A CD layer with the drives it is given (one by default) and two tracks, whose reads
+// A CD layer with the drives it is given (none at first) and two tracks, whose reads
 // fail as told; it records how it was asked.
 class ScriptedSource : public app::CdSource {
 public:
     enum class Failure { kUnusableImage, kStaleLine, kFile, kCancelWhileWaiting };
-    std::vector<std::string> drives = {"D:  TEST     DRIVE           "};
+    std::vector<std::string> drives;
     Failure failure = Failure::kUnusableImage;
     std::vector<bool> scansQuiet;
     int trackListCalls = 0;
@@ -501,7 +501,6 @@ private slots:
     void withoutADriveTheBoxesStayEmptyAndFailedReadsSayWhy() {
         AppRig rig;
         auto source = std::make_shared<ScriptedSource>();
-        source->drives.clear();
         app::StartupSeams seams = rig.Seams();
         seams.cd = source;
         QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
