@@ -8,10 +8,10 @@
 #include "cdda/track_reader.h"
 #include "platform/aspi/environment.h"
 #include "platform/aspi/simulated_drive.h"
-#include "tests/cdda/raised_by.h"
 #include "tests/cdda/reader_fixture.h"
 #include "tests/support/test_disc.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,7 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using aspi::SimulatedDrive;
-using korvane::testing::RaisedBy;
+using ::testing::Field;
+using ::testing::Throws;
 using korvane::testing::TempDir;
 using korvane::testing::TestTrack;
 
@@ -153,9 +154,11 @@ TEST(LinuxDrive, FailuresCarryTheirSenseInPlainWords) {
         LinuxMachine m({"0:0:0:0"});
         m.Reader().readyTimeoutMs = 20;
         c.fault(m.Drive());
-        const CDReaderException e = RaisedBy([&] { m.ReadTrack(0, 1); });
-        EXPECT_EQ(std::tuple(DescribeFailure(e), e.device, e.opcode),
-                  std::tuple(c.words, (m.dir.Path() / "dev" / "sr0").string(), c.readToc ? 0x43 : 0xBE));
+        EXPECT_THAT([&] { m.ReadTrack(0, 1); },
+                    Throws<CDReaderException>(::testing::AllOf(
+                        ::testing::ResultOf(DescribeFailure, c.words),
+                        Field(&CDReaderException::device, (m.dir.Path() / "dev" / "sr0").string()),
+                        Field(&CDReaderException::opcode, c.readToc ? 0x43 : 0xBE))));
         EXPECT_EQ(m.rig.boxes->ShownBoxes().size(), 1u) << "offered for retry once, cancelled";
         EXPECT_EQ(m.Reader().ReadCommandFor(m.Reader().selected), ReadCommand::Untried) << "probed again next time";
     }
@@ -166,9 +169,10 @@ TEST(LinuxDrive, FailuresCarryTheirSenseInPlainWords) {
     std::vector<std::uint8_t> buffer(2352);
     const auto cdb = VendorReadCdb(0, 1);
     auto request = MakeExecRequest(m.Reader().selected, buffer, cdb);
-    const CDReaderException e = RaisedBy([&] { m.Reader().ExecuteSRB(request); });
-    EXPECT_EQ(e.systemError, EPERM);
-    EXPECT_EQ(DescribeFailure(e).rfind("the system refused the command 0xD8 on ", 0), 0u) << DescribeFailure(e);
+    EXPECT_THAT([&] { m.Reader().ExecuteSRB(request); },
+                Throws<CDReaderException>(::testing::AllOf(
+                    Field(&CDReaderException::systemError, EPERM),
+                    ::testing::ResultOf(DescribeFailure, ::testing::StartsWith("the system refused the command 0xD8 on ")))));
 }
 
 TEST(LinuxDrive, TheChoiceIsPerDriveAndAFailedReadProbesAgain) {
@@ -204,7 +208,8 @@ TEST(LinuxDrive, AnEnhancedCdEndsItsLastAudioTrackWhereItsSessionEnds) {
     // The drive cannot read past the end of the first session.
     reader.quiet = true;
     std::vector<std::uint8_t> sector(2352);
-    EXPECT_EQ(RaisedBy([&] { reader.ReadSectors(79, sector, 1); }).sense, aspi::scsi::kLbaOutOfRange);
+    EXPECT_THAT([&] { reader.ReadSectors(79, sector, 1); },
+                Throws<CDReaderException>(Field(&CDReaderException::sense, aspi::scsi::kLbaOutOfRange)));
 }
 
 
