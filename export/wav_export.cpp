@@ -24,8 +24,6 @@ using platform::ByteSink;
 using platform::ByteSource;
 using platform::IoError;
 
-constexpr std::string_view kTempSuffix = ".krvn-part";
-
 // Checks the target before anything is written. A read-only file (no owner write bit,
 // the read-only attribute of the original system) is refused, even for a user whose
 // rights would allow replacing it.
@@ -67,14 +65,6 @@ std::error_code SyncFolder(const fs::path& folder) {
 }
 
 }  // namespace
-
-bool IsExportTemporaryFor(const fs::path& candidate, const fs::path& target) {
-    const std::string name = candidate.filename().string();
-    std::string prefix(1, '.');
-    prefix.append(target.filename().string()).append(1, '.');
-    return candidate.parent_path() == target.parent_path() && name.starts_with(prefix) &&
-           name.ends_with(kTempSuffix);
-}
 
 StagedWav::StagedWav(StagedWav&& other) noexcept
     : target_(std::move(other.target_)), temporary_(std::exchange(other.temporary_, {})),

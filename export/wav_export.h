@@ -124,8 +124,4 @@ ExportOutcome StageFileBytes(const std::filesystem::path& target, std::span<cons
 // StagedWav is empty.
 std::vector<ExportOutcome> CommitStagedWavs(std::span<StagedWav> staged);
 
-// The temporary name WriteRegionWav writes before renaming: a hidden file beside
-// `target` whose name starts with "." + the target's file name.
-bool IsExportTemporaryFor(const std::filesystem::path& candidate, const std::filesystem::path& target);
-
 }  // namespace korvane::wavexport

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <span>
 #include <vector>
 
 namespace korvane::playback {
@@ -46,10 +45,6 @@ public:
     void PlayAudio(std::vector<std::int16_t> audio, std::uint32_t startFrame, bool looped);
 
     void StopPlayback() { player_.StopPlayback(); }
-
-    // The loaded region: raw interleaved stereo values, and its first frame in the track.
-    std::span<const std::int16_t> RegionAudio() const noexcept { return regionBuffer_; }
-    std::uint32_t RegionStartFrame() const noexcept { return regionStartFrame_; }
 
     // The editor cursor for a play position (16-bit values into the region).
     static std::uint32_t OverviewCursor(std::uint32_t position, std::uint32_t regionStartFrame) noexcept {

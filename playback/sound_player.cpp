@@ -81,17 +81,11 @@ void SoundPlayer::OpenDevice(std::string_view description, ds::WindowHandle wind
 
     device_ = std::move(device);
     primaryBuffer_ = std::move(primary);
-    bufferBytes_ = kStreamBufferBytes;
 }
 
 void SoundPlayer::SetPositionCallback(PositionCallback callback, void* user) noexcept {
     positionCallback_ = callback;
     callbackUser_ = user;
-}
-
-void SoundPlayer::SetErrorHandler(ErrorHandler handler, void* user) noexcept {
-    errorHandler_ = handler;
-    errorUser_ = user;
 }
 
 void SoundPlayer::PlayOnce(std::span<const std::int16_t> source, std::uint32_t frameCount, bool halfRate,
@@ -127,9 +121,8 @@ void SoundPlayer::StartStream(std::span<const std::int16_t> source, std::uint32_
         stopRequested_ = false;
     }
     streamEnded_.store(false, std::memory_order_release);
-    const StreamParams params{source_,      sourceValues_,     loopStart_,    loopLength_,
-                              bufferBytes_, halfRate_,         stereo_,       positionCallback_,
-                              callbackUser_, errorHandler_,    errorUser_};
+    const StreamParams params{source_,   sourceValues_, loopStart_,        loopLength_,
+                              halfRate_, stereo_,       positionCallback_, callbackUser_};
     thread_ = std::make_unique<platform::Thread>([this, params] { return StreamThread(params); });
 }
 
@@ -176,22 +169,19 @@ void SoundPlayer::CountWake() {
     wakeChanged_.notify_all();
 }
 
-void SoundPlayer::ReportStreamError(const StreamParams& params, const DSoundException& error) noexcept {
-    {
-        std::lock_guard lock(errorMutex_);
-        lastError_ = error;
-    }
-    if (params.errorHandler) params.errorHandler(error, params.errorUser);
+void SoundPlayer::ReportStreamError(const DSoundException& error) noexcept {
+    std::lock_guard lock(errorMutex_);
+    lastError_ = error;
 }
 
 std::uint32_t SoundPlayer::StreamThread(const StreamParams& params) noexcept {
     try {
         RunStream(params);
     } catch (const DSoundException& error) {
-        ReportStreamError(params, error);
+        ReportStreamError(error);
     } catch (const std::exception&) {
         // Allocation failure or a failing event: the stream could not run.
-        ReportStreamError(params, DSoundException(DSoundException::kDeviceFailed));
+        ReportStreamError(DSoundException(DSoundException::kDeviceFailed));
     }
     {
         std::lock_guard lock(wakeMutex_);
@@ -202,7 +192,7 @@ std::uint32_t SoundPlayer::StreamThread(const StreamParams& params) noexcept {
 }
 
 void SoundPlayer::RunStream(const StreamParams& params) {
-    const std::uint32_t B = params.bufferBytes;
+    const std::uint32_t B = kStreamBufferBytes;
     const std::uint32_t H = B / 2;  // bytes in half the buffer = 16-bit values in the buffer
     const std::uint32_t Q = B / 4;
     const std::int16_t* const source = params.source;

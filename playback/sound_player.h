@@ -37,8 +37,6 @@ public:
 
     // Called with the play position in 16-bit values from the start of `source`.
     using PositionCallback = void (*)(std::uint32_t position, void* user);
-    // Called when the stream thread failed; the stream has been torn down already.
-    using ErrorHandler = void (*)(const DSoundException& error, void* user);
 
     SoundPlayer();
     // Stops a running stream and waits for it, then releases the device.
@@ -51,11 +49,9 @@ public:
     // driver with the default device. Enumerates first when the driver list is empty.
     // A running stream is stopped first. Throws DSoundException 4.
     void OpenDevice(std::string_view description, platform::sound::WindowHandle window);
-    bool HasDevice() const noexcept { return device_ != nullptr; }
 
-    // Set before PlayOnce/PlayLoop; the stream started next uses them.
+    // Set before PlayOnce/PlayLoop; the stream started next uses it.
     void SetPositionCallback(PositionCallback callback, void* user) noexcept;
-    void SetErrorHandler(ErrorHandler handler, void* user) noexcept;
 
     // Stops any running stream (and waits for it), then streams `frameCount` frames of
     // `source` once. `halfRate`: 22,050 Hz instead of 44,100 Hz; `stereo`: two
@@ -88,31 +84,26 @@ public:
     // last call. A failed stream has already released its buffer and ended.
     std::optional<DSoundException> TakeStreamError();
 
-    std::uint32_t BufferBytes() const noexcept { return bufferBytes_; }
-
 private:
     void StartStream(std::span<const std::int16_t> source, std::uint32_t frameCount, bool halfRate,
                      bool stereo, std::uint32_t loopStartFrames, std::uint32_t loopFrames);
     // What one stream thread works from: fixed when the stream starts, so the UI
-    // thread may set the callbacks for the next stream while this one runs.
+    // thread may set the callback for the next stream while this one runs.
     struct StreamParams {
         const std::int16_t* source;
-        std::uint32_t sourceValues, loopStart, loopLength, bufferBytes;
+        std::uint32_t sourceValues, loopStart, loopLength;
         bool halfRate, stereo;
         PositionCallback positionCallback;
         void* callbackUser;
-        ErrorHandler errorHandler;
-        void* errorUser;
     };
     std::uint32_t StreamThread(const StreamParams& params) noexcept;
     void RunStream(const StreamParams& params);
-    void ReportStreamError(const StreamParams& params, const DSoundException& error) noexcept;
+    void ReportStreamError(const DSoundException& error) noexcept;
     void CountWake();
 
     std::unique_ptr<platform::sound::SoundDevice> device_;
     std::unique_ptr<platform::sound::SoundBuffer> streamBuffer_;  // guarded by bufferMutex_
     std::unique_ptr<platform::sound::SoundBuffer> primaryBuffer_;
-    std::uint32_t bufferBytes_ = kStreamBufferBytes;
     std::unique_ptr<platform::Thread> thread_;  // null: no stream yet (counts as signalled)
     const std::int16_t* source_ = nullptr;
     std::uint32_t sourceValues_ = 0;
@@ -122,8 +113,6 @@ private:
     std::uint32_t loopLength_ = 0;  // 16-bit values
     PositionCallback positionCallback_ = nullptr;
     void* callbackUser_ = nullptr;
-    ErrorHandler errorHandler_ = nullptr;
-    void* errorUser_ = nullptr;
 
     // Serialises reading, stopping, releasing and clearing streamBuffer_ between the UI
     // thread and the stream thread, and orders a stop request against the start of play.

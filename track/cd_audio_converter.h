@@ -60,8 +60,6 @@ public:
     void Finish(std::vector<std::int16_t>& out);
 
     std::uint64_t ClippedSamples() const noexcept { return clipped_; }
-    bool Resamples() const noexcept { return resampler_ != nullptr; }
-    const ChannelPlan& Channels() const noexcept { return plan_; }
 
 private:
     void Quantise(std::span<const float> stereo, std::vector<std::int16_t>& out);

@@ -3,6 +3,7 @@
 #include "platform/aspi/disc_image.h"
 #include "tests/support/test_disc.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -109,13 +110,10 @@ TEST(CueOverAudioFiles, UnusableFilesAreRefusedWithTheirReason) {
     };
     for (const auto& c : cases) {
         WriteText(dir.Path() / "d.cue", "FILE \"" + c.file + "\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
-        try {
-            CueBinImage::Open(dir.Path() / "d.cue");
-            ADD_FAILURE() << c.file << " was accepted";
-        } catch (const cue::CueError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-            EXPECT_NE(std::string(e.what()).find("line 1"), std::string::npos) << e.what();
-        }
+        EXPECT_THAT([&] { CueBinImage::Open(dir.Path() / "d.cue"); },
+                    ::testing::ThrowsMessage<cue::CueError>(::testing::AllOf(::testing::HasSubstr("line 1"),
+                                                                             ::testing::HasSubstr(c.message))))
+            << c.file;
     }
 }
 

@@ -1,19 +1,24 @@
 #include "cdda/cd_reader.h"
 #include "cdda/drive_list.h"
 #include "cdda/track_reader.h"
-#include "tests/cdda/raised_by.h"
 #include "tests/cdda/reader_fixture.h"
 #include "tests/support/test_disc.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace korvane::cdda {
 namespace {
 
-using korvane::testing::RaisedBy;
 using korvane::testing::ReaderRig;
 using korvane::testing::TempDir;
 using aspi::VirtualDrive;
+
+// Matches a step that raises CDReaderException {code, detail}.
+auto Raises(std::int32_t code, std::int32_t detail) {
+    return ::testing::Throws<CDReaderException>(::testing::AllOf(::testing::Field(&CDReaderException::code, code),
+                                                                 ::testing::Field(&CDReaderException::detail, detail)));
+}
 
 class ExecuteTest : public ::testing::Test {
 protected:
@@ -38,8 +43,7 @@ TEST_F(ExecuteTest, RetryResendsTheIdenticalBlockUntilItSucceedsAndCancelRaisesC
     drive->FailNext(0x43, 5);
     rig.boxes->QueueAnswer(platform::kIdRetry);
     rig.boxes->QueueAnswer(platform::kIdCancel);
-    const CDReaderException e = RaisedBy([&] { reader->ReadTOC(); });
-    EXPECT_EQ(std::pair(e.code, e.detail), std::pair(2, int{aspi::SS_ERR}));
+    EXPECT_THAT([&] { reader->ReadTOC(); }, Raises(2, aspi::SS_ERR));
     // Three failures, three identical prompts; the retried block went out unchanged.
     using Box = std::tuple<std::string, std::string, std::uint32_t>;
     std::vector<Box> shown;
@@ -64,8 +68,7 @@ TEST_F(ExecuteTest, QuietFailuresRaiseAtOnceARequestThatNeverCompletesTimesOutAn
 
     drive->NeverComplete(0x43, true);
     reader->requestTimeoutMs = 30;
-    const CDReaderException e = RaisedBy([&] { reader->ReadTOC(); });
-    EXPECT_EQ(std::pair(e.code, e.detail), std::pair(2, int{aspi::SS_PENDING}));
+    EXPECT_THAT([&] { reader->ReadTOC(); }, Raises(2, aspi::SS_PENDING));
     // The withdrawn request leaves nothing behind: the next one works normally.
     drive->ClearFaults();
     reader->toc.fill(0x77);
@@ -114,7 +117,7 @@ TEST(ExecuteSRB, ImmediateCompletionIsNotWaitedFor) {
     // Nothing ever signals the event: a wait would block for the full time-out.
     CDReader failing(ManagerEntryPoints{&NoAdapters, &ImmediateFailure}, options);
     failing.quiet = true;
-    EXPECT_EQ(RaisedBy([&] { failing.ReadTOC(); }).detail, aspi::SS_NO_DEVICE);
+    EXPECT_THAT([&] { failing.ReadTOC(); }, Raises(2, aspi::SS_NO_DEVICE));
     CDReader succeeding(ManagerEntryPoints{&NoAdapters, &ImmediateSuccess}, options);
     EXPECT_NO_THROW(succeeding.ReadTOC());
 }
@@ -125,11 +128,9 @@ TEST(Binding, MissingOrIncompleteManagerRaisesCodeOne) {
     options.managerSearchDirs = {empty.Path()};
     options.registry = platform::RegistryStore::Open(":memory:");
     const auto bind = [&] { CDReader reader(options); };
-    const CDReaderException none = RaisedBy(bind);
-    EXPECT_EQ(std::pair(none.code, none.detail), std::pair(1, 0)) << "bound without a manager";
+    EXPECT_THAT(bind, Raises(1, 0)) << "bound without a manager";
     options.managerSearchDirs = {std::filesystem::path(KORVANE_BIN_DIR) / "incomplete-aspi"};
-    const CDReaderException incomplete = RaisedBy(bind);
-    EXPECT_EQ(std::pair(incomplete.code, incomplete.detail), std::pair(1, 0)) << "bound without SendASPI32Command";
+    EXPECT_THAT(bind, Raises(1, 0)) << "bound without SendASPI32Command";
     EXPECT_THROW(CDReader(ManagerEntryPoints{&NoAdapters, nullptr}, options), CDReaderException);
     options.managerSearchDirs = {KORVANE_BIN_DIR};
     EXPECT_NO_THROW(CDReader reader(options));
@@ -194,8 +195,7 @@ TEST_F(ScanTest, MissingRegistryTreeRaisesCodeTwoAndLeavesAnEmptyList) {
     rig.manager->AddAdapter("zero");
     AddCd(0, 1, 0);
     CDReader& reader = rig.Bind(/*synthesizeRegistry=*/false);
-    const CDReaderException e = RaisedBy([&] { reader.ScanDrives(); });
-    EXPECT_EQ(std::pair(e.code, e.detail), std::pair(2, 0));
+    EXPECT_THAT([&] { reader.ScanDrives(); }, Raises(2, 0));
     EXPECT_EQ(reader.drives.Count(), 0);
     const DriveScan scan = RefreshDrives(reader);
     ASSERT_TRUE(scan.error);
@@ -204,7 +204,7 @@ TEST_F(ScanTest, MissingRegistryTreeRaisesCodeTwoAndLeavesAnEmptyList) {
 
 TEST_F(ScanTest, InquiryFailureAfterCancelEmptiesTheList) {
     rig.manager->AddAdapter("zero");
-    rig.manager->AddDevice(0, 1, 0, std::make_unique<VirtualDrive>(nullptr, VirtualDrive::Identity{}, "x"));
+    AddCd(0, 1, 0);
     CDReader& reader = rig.Bind();
     reader.ScanDrives();
     ASSERT_EQ(reader.drives.Count(), 1);
@@ -252,14 +252,10 @@ TEST_F(ScanTest, EmptyLetterSkipsToTheNextModelKeyAndAbsentValuesNeverMatch) {
     EXPECT_EQ(reader.FindDriveLetter(drive, "CD-7            ", "2.0 ", 5, 1), 0);
 
     // The registry type plays no part: a binary value with the same bytes matches.
-    auto binary = rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\M4\\I1");
+    AddInstance("M4", "I1", "ACME    ", "CD-5", "1", "6", "0", "Lx");
     const std::string vendor = "ACME    ";
-    binary.SetBinary("Manufacturer", std::span(reinterpret_cast<const std::uint8_t*>(vendor.data()), vendor.size()));
-    binary.SetString("ProductId", "CD-5");
-    binary.SetString("RevisionLevel", "1");
-    binary.SetString("SCSITargetID", "6");
-    binary.SetString("SCSILUN", "0");
-    binary.SetString("CurrentDriveLetterAssignment", "Lx");
+    rig.registry->CreateKey(platform::RootKey::LocalMachine, "Enum\\SCSI\\M4\\I1")
+        .SetBinary("Manufacturer", std::span(reinterpret_cast<const std::uint8_t*>(vendor.data()), vendor.size()));
     EXPECT_EQ(reader.FindDriveLetter(drive, "CD-5", "1", 6, 0), 'L');
     EXPECT_EQ(reader.FindDriveLetter(drive, "CD-5", "1", 6, 1), 0);
     CDDrive noLetter;

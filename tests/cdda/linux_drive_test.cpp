@@ -8,10 +8,10 @@
 #include "cdda/track_reader.h"
 #include "platform/aspi/environment.h"
 #include "platform/aspi/simulated_drive.h"
-#include "tests/cdda/raised_by.h"
 #include "tests/cdda/reader_fixture.h"
 #include "tests/support/test_disc.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,7 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using aspi::SimulatedDrive;
-using korvane::testing::RaisedBy;
+using ::testing::Field;
+using ::testing::Throws;
 using korvane::testing::TempDir;
 using korvane::testing::TestTrack;
 
@@ -92,21 +93,22 @@ struct ProbeCase {
     std::function<void(SimulatedDrive&)> fault;
     ReadCommand chosen;
     int prompts;
+    const char* waits;  // the wait reports: w waiting (at its start and at every poll), . done
 };
 
 TEST(LinuxDrive, TheFirstReadSurvivesPassingConditionsAndPicksTheCommandTheDriveKnows) {
     const ProbeCase cases[] = {
-        {"clean", [](SimulatedDrive&) {}, ReadCommand::ReadCd, 0},
-        {"spinning up", [](SimulatedDrive& d) { d.SpinUp(4); }, ReadCommand::ReadCd, 0},
-        {"disc changed", [](SimulatedDrive& d) { d.UnitAttention(); }, ReadCommand::ReadCd, 0},
+        {"clean", [](SimulatedDrive&) {}, ReadCommand::ReadCd, 0, ""},
+        {"spinning up", [](SimulatedDrive& d) { d.SpinUp(4); }, ReadCommand::ReadCd, 0, "wwww."},
+        {"disc changed", [](SimulatedDrive& d) { d.UnitAttention(); }, ReadCommand::ReadCd, 0, ""},
         {"transient failure, 0xD8 refused by the kernel",
-         [](SimulatedDrive& d) { d.Disc().FailNext(0xBE, 1, aspi::scsi::kInternalTargetFailure); }, ReadCommand::ReadCd, 0},
+         [](SimulatedDrive& d) { d.Disc().FailNext(0xBE, 1, aspi::scsi::kInternalTargetFailure); }, ReadCommand::ReadCd, 0, ""},
         {"transient failure, 0xD8 rejected by the drive",
          [](SimulatedDrive& d) { d.SetRawIo(true), d.RejectOpcode(0xD8), d.Disc().FailNext(0xBE, 1, aspi::scsi::kInternalTargetFailure); },
-         ReadCommand::ReadCd, 0},
-        {"short first transfer", [](SimulatedDrive& d) { d.ShortTransfer(0xBE, 1, 100); }, ReadCommand::ReadCd, 0},
-        {"READ CD unknown, root", [](SimulatedDrive& d) { d.SetRawIo(true), d.RejectOpcode(0xBE); }, ReadCommand::Vendor, 0},
-        {"scratched first sector", [](SimulatedDrive& d) { d.MediumErrorAt(30, 1); }, ReadCommand::ReadCd, 1},
+         ReadCommand::ReadCd, 0, ""},
+        {"short first transfer", [](SimulatedDrive& d) { d.ShortTransfer(0xBE, 1, 100); }, ReadCommand::ReadCd, 0, ""},
+        {"READ CD unknown, root", [](SimulatedDrive& d) { d.SetRawIo(true), d.RejectOpcode(0xBE); }, ReadCommand::Vendor, 0, ""},
+        {"scratched first sector", [](SimulatedDrive& d) { d.MediumErrorAt(30, 1); }, ReadCommand::ReadCd, 1, ""},
     };
     for (const ProbeCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -114,19 +116,13 @@ TEST(LinuxDrive, TheFirstReadSurvivesPassingConditionsAndPicksTheCommandTheDrive
         m.Drive().SpinUp(0);
         c.fault(m.Drive());
         m.rig.boxes->QueueAnswer(platform::kIdRetry);
-        std::vector<bool> waits;
+        std::string waits;
         ReadControl control;
-        control.onWaiting = [&](bool waiting) { waits.push_back(waiting); };
+        control.onWaiting = [&](bool waiting) { waits += waiting ? 'w' : '.'; };
         EXPECT_EQ(m.ReadTrack(0, 1, control), m.Audio(30, 49));
         EXPECT_EQ(m.Reader().ReadCommandFor(m.Reader().selected), c.chosen);
         EXPECT_EQ(m.rig.boxes->ShownBoxes().size(), static_cast<std::size_t>(c.prompts));
-        if (std::string(c.name) == "spinning up") {
-            // One wait: "waiting" at its start and at every poll, "done" once at its end.
-            ASSERT_GE(waits.size(), 2u);
-            EXPECT_EQ(std::count(waits.begin(), waits.end(), false), 1);
-            EXPECT_TRUE(waits.front());
-            EXPECT_FALSE(waits.back());
-        }
+        EXPECT_EQ(waits, c.waits);
         if (std::string(c.name) == "scratched first sector") {
             EXPECT_NE(m.rig.boxes->ShownBoxes()[0].text.find("medium error at 00:00.00 (sector 30)"), std::string::npos)
                 << m.rig.boxes->ShownBoxes()[0].text;
@@ -158,9 +154,11 @@ TEST(LinuxDrive, FailuresCarryTheirSenseInPlainWords) {
         LinuxMachine m({"0:0:0:0"});
         m.Reader().readyTimeoutMs = 20;
         c.fault(m.Drive());
-        const CDReaderException e = RaisedBy([&] { m.ReadTrack(0, 1); });
-        EXPECT_EQ(std::tuple(DescribeFailure(e), e.device, e.opcode),
-                  std::tuple(c.words, (m.dir.Path() / "dev" / "sr0").string(), c.readToc ? 0x43 : 0xBE));
+        EXPECT_THAT([&] { m.ReadTrack(0, 1); },
+                    Throws<CDReaderException>(::testing::AllOf(
+                        ::testing::ResultOf(DescribeFailure, c.words),
+                        Field(&CDReaderException::device, (m.dir.Path() / "dev" / "sr0").string()),
+                        Field(&CDReaderException::opcode, c.readToc ? 0x43 : 0xBE))));
         EXPECT_EQ(m.rig.boxes->ShownBoxes().size(), 1u) << "offered for retry once, cancelled";
         EXPECT_EQ(m.Reader().ReadCommandFor(m.Reader().selected), ReadCommand::Untried) << "probed again next time";
     }
@@ -171,9 +169,10 @@ TEST(LinuxDrive, FailuresCarryTheirSenseInPlainWords) {
     std::vector<std::uint8_t> buffer(2352);
     const auto cdb = VendorReadCdb(0, 1);
     auto request = MakeExecRequest(m.Reader().selected, buffer, cdb);
-    const CDReaderException e = RaisedBy([&] { m.Reader().ExecuteSRB(request); });
-    EXPECT_EQ(e.systemError, EPERM);
-    EXPECT_EQ(DescribeFailure(e).rfind("the system refused the command 0xD8 on ", 0), 0u) << DescribeFailure(e);
+    EXPECT_THAT([&] { m.Reader().ExecuteSRB(request); },
+                Throws<CDReaderException>(::testing::AllOf(
+                    Field(&CDReaderException::systemError, EPERM),
+                    ::testing::ResultOf(DescribeFailure, ::testing::StartsWith("the system refused the command 0xD8 on ")))));
 }
 
 TEST(LinuxDrive, TheChoiceIsPerDriveAndAFailedReadProbesAgain) {
@@ -209,7 +208,8 @@ TEST(LinuxDrive, AnEnhancedCdEndsItsLastAudioTrackWhereItsSessionEnds) {
     // The drive cannot read past the end of the first session.
     reader.quiet = true;
     std::vector<std::uint8_t> sector(2352);
-    EXPECT_EQ(RaisedBy([&] { reader.ReadSectors(79, sector, 1); }).sense, aspi::scsi::kLbaOutOfRange);
+    EXPECT_THAT([&] { reader.ReadSectors(79, sector, 1); },
+                Throws<CDReaderException>(Field(&CDReaderException::sense, aspi::scsi::kLbaOutOfRange)));
 }
 
 

@@ -75,10 +75,8 @@ struct ReaderRig {
     // manager, otherwise the test writes it.
     cdda::CDReader& Bind(bool synthesizeRegistry = true) {
         CurrentManager() = manager.get();
-        cdda::ManagerEntryPoints entry;
-        entry.getSupportInfo = &ForwardSupportInfo;
-        entry.sendCommand = &ForwardSend;
-        if (synthesizeRegistry) entry.describeDevices = &ForwardDescribe;
+        cdda::ManagerEntryPoints entry = ForwardingEntryPoints();
+        if (!synthesizeRegistry) entry.describeDevices = nullptr;
         cdda::CDReader::Options options;
         options.registry = registry;
         reader = std::make_unique<cdda::CDReader>(entry, options);

@@ -1,6 +1,7 @@
 // korvane-cli import and export, run as the user runs them.
 #include "cdda/track_file.h"
-#include "regions/auto_slicer.h"
+#include "export/normalize.h"
+#include "regions/slice_index.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/run_program.h"
 
@@ -26,41 +27,19 @@ protected:
     korvane::testing::TempDir scratch_;  // the runs' captured output, outside dir_
 };
 
-// A music-like stereo signal: bursts separated by silences of one second.
-std::vector<std::int16_t> Bursts(std::size_t bursts) {
-    std::vector<std::int16_t> stereo;
-    std::uint32_t seed = 77;
-    for (std::size_t b = 0; b < bursts; ++b) {
-        for (std::size_t f = 0; f < 44100 / 2; ++f) {
-            seed = seed * 1664525u + 1013904223u;
-            const auto s = static_cast<std::int16_t>(static_cast<std::int32_t>(seed >> 16) % (4000 * (b + 1)));
-            stereo.insert(stereo.end(), {s, static_cast<std::int16_t>(-s / 2)});
-        }
-        stereo.resize(stereo.size() + 2 * 44100, 0);
-    }
-    return stereo;
-}
-
-// The regions the track view would find in a track file, computed here with the slicer.
+// The regions the track view would find in a track file, with its slice index.
 std::vector<korvane::Region> SliceLikeTheView(const fs::path& trackFile, double thresholdDb, double releaseMs) {
     const auto bytes = ReadAll(trackFile);
     const auto count = korvane::cdda::OverviewSampleCount(bytes.size());
     std::vector<std::int16_t> overview(count);
     std::memcpy(overview.data(), bytes.data() + korvane::cdda::OverviewPartOffset(bytes.size()), 2 * count);
-    korvane::AutoSlicer slicer;
-    slicer.samples = overview.data();
-    slicer.sampleCount = static_cast<std::uint32_t>(count);
-    slicer.thresholdDb = thresholdDb;
-    slicer.releaseMs = releaseMs;
-    slicer.averagingWindow = 50;
-    slicer.Slice(1, 11025, 0);
     std::vector<korvane::Region> regions;
-    for (std::int32_t i = 0; i < slicer.regions.Count(); ++i) regions.push_back(slicer.regions.At(i));
+    korvane::SliceIndex::Build(overview, true, 11025, 50).Slice(thresholdDb, releaseMs, 0, regions);
     return regions;
 }
 
 TEST_F(CliTest, ImportThenExportWritesTheRegionsTheViewWouldFind) {
-    const auto stereo = Bursts(4);
+    const auto stereo = NoiseBursts(4);
     WriteAll(dir_ / "song.wav", BuildWav({.samples = stereo}));
     const auto imported = Cli({"import", (dir_ / "song.wav").string(), "-o", (dir_ / "song.trk").string()});
     ASSERT_EQ(imported.exitCode, 0) << imported.out;
@@ -82,16 +61,19 @@ TEST_F(CliTest, ImportThenExportWritesTheRegionsTheViewWouldFind) {
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"out", "song.trk", "song.wav"}));
 }
 
-TEST_F(CliTest, ExportFromAWavLeavesNoTemporaryTrackFile) {
-    WriteAll(dir_ / "song.wav", BuildWav({.channels = 1, .samples = Bursts(2)}));
+TEST_F(CliTest, ExportFromAWavNormalisesAndLeavesNoTemporaryTrackFile) {
+    WriteAll(dir_ / "song.wav", BuildWav({.channels = 1, .samples = NoiseBursts(2)}));
     const auto run = Cli({"export", "--wav", (dir_ / "song.wav").string(), "--normalize", "-o", (dir_ / "x.wav").string()});
     ASSERT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_TRUE(fs::exists(dir_ / "x1.wav")) << run.out;
+    const auto written = ReadAll(dir_ / "x1.wav");
+    ASSERT_GT(written.size(), 46u) << run.out;
+    // --normalize reached the export: the region, far below full scale in the file, is at it.
+    EXPECT_GE(korvane::wavexport::PeakMagnitude(std::span(written).subspan(46)), 32766u);
     EXPECT_TRUE(fs::is_empty(TempDir()));
 }
 
 TEST_F(CliTest, BadInputGivesAClearErrorAndWritesNothing) {
-    WriteAll(dir_ / "48k.wav", BuildWav({.rateHz = 48000, .samples = Bursts(1), .truncateTo = 1000}));
+    WriteAll(dir_ / "48k.wav", BuildWav({.rateHz = 48000, .samples = NoiseBursts(1), .truncateTo = 1000}));
     auto run = Cli({"import", (dir_ / "48k.wav").string(), "-o", (dir_ / "t.trk").string()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("truncated"), std::string::npos) << run.out;
@@ -126,6 +108,19 @@ TEST_F(CliTest, AFailingRegionIsReportedAndTheOthersAreWritten) {
     EXPECT_TRUE(fs::exists(dir_ / "out" / "x3.wav"));
     EXPECT_EQ(ReadAll(dir_ / "out" / "x2.wav"), std::vector<std::byte>{std::byte{1}});
     EXPECT_TRUE(fs::is_empty(TempDir()));  // the demo's track file is gone
+}
+
+// The sampler flags, as the user runs them on the demo disc.
+TEST_F(CliTest, SamplerFlagsWriteTheKitOrRefuseBadInputWithoutWriting) {
+    const std::string out = (dir_ / "out" / "kit.wav").string();
+    auto run = Cli({"export", "--demo", "-o", out, "--sfz", "--midi", "--key", "120"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.out.find("past key 127"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dir_ / "out"));
+    run = Cli({"export", "--demo", "-o", out, "--trim", "--zero-cross", "5", "--smpl", "--sfz", "--midi", "--pad"});
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    for (const char* name : {"kit01.wav", "kit.sfz", "kit.mid"}) EXPECT_TRUE(fs::exists(dir_ / "out" / name)) << name;
+    EXPECT_NE(ReadText(dir_ / "out" / "kit.sfz").find("sample=kit01.wav lokey=36"), std::string::npos);
 }
 
 }  // namespace

@@ -18,16 +18,6 @@ std::vector<std::byte> Bytes(std::string_view text) {
     return {b.begin(), b.end()};
 }
 
-std::vector<std::byte> Le32(std::uint32_t v) {
-    return {std::byte(v & 0xFF), std::byte(v >> 8 & 0xFF), std::byte(v >> 16 & 0xFF), std::byte(v >> 24)};
-}
-
-std::vector<std::byte> Concat(std::initializer_list<std::vector<std::byte>> parts) {
-    std::vector<std::byte> out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 TEST(RiffWriter, AscendWritesTrueSizesAndPadsOddChunks) {
     RiffWriter riff(std::make_unique<MemorySink>());
     riff.CreateRiffChunk(MakeFourCc("WAVE"));
@@ -40,8 +30,8 @@ TEST(RiffWriter, AscendWritesTrueSizesAndPadsOddChunks) {
     riff.Ascend();
     const auto sink = riff.Detach();
 
-    const auto expected = Concat({Bytes("RIFF"), Le32(4 + 8 + 4 + 8 + 4), Bytes("WAVE"), Bytes("abcd"), Le32(3),
-                                  Bytes("xyz"), {std::byte{0}}, Bytes("data"), Le32(4), Bytes("1234")});
+    // Little-endian sizes: 28 for "WAVE" and the two chunks, 3 for "xyz" (then the pad).
+    const auto expected = Bytes({"RIFF\x1c\0\0\0" "WAVE" "abcd\x03\0\0\0" "xyz\0" "data\x04\0\0\0" "1234", 36});
     EXPECT_EQ(static_cast<const MemorySink&>(*sink).Bytes(), expected);
 }
 

@@ -46,7 +46,6 @@ TEST_F(WavExportTest, WritesTheRegionByteForByte) {
     // Region of 100 overview samples from overview sample 25.
     ASSERT_TRUE(WriteRegionWav(track_, target, 4 * 25, 4 * 100, false).Ok());
     const auto written = ReadAll(target);
-    EXPECT_EQ(written.size(), 46u + 16 * 100);
     EXPECT_EQ(written, ExpectedWav(Slice(stereo_, 100, 400)));
     const auto header = EncodeWavHeader(16 * 100);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), written.begin()));
@@ -94,8 +93,9 @@ TEST_F(WavExportTest, RegionsPastTheAudioPartAreRefused) {
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"past.wav", "~krvn1.tmp"}));
 }
 
-// Every way a write can fail leaves the old file byte for byte and nothing else.
-TEST_F(WavExportTest, WriteFailuresLeaveTheTargetAndNoPartialFile) {
+// Every way a write or a read can fail leaves the old file byte for byte and nothing
+// else.
+TEST_F(WavExportTest, WriteAndReadFailuresLeaveTheTargetAndNoPartialFile) {
     const auto target = dir_ / "kick.wav";
     const std::vector<std::byte> old(777, std::byte{0x42});
     WriteAll(target, old);
@@ -119,20 +119,12 @@ TEST_F(WavExportTest, WriteFailuresLeaveTheTargetAndNoPartialFile) {
             EXPECT_EQ(ReadAll(target), old);
             EXPECT_EQ(FileNames(), (std::vector<std::string>{"kick.wav", "~krvn1.tmp"}));
         }
-    }
-}
-
-TEST_F(WavExportTest, ReadFailuresLeaveTheTargetAndNoPartialFile) {
-    const auto target = dir_ / "kick.wav";
-    const std::vector<std::byte> old(5, std::byte{0x42});
-    WriteAll(target, old);
-    for (bool normalize : {false, true}) {
-        for (std::uint64_t failAt : {std::uint64_t{0}, std::uint64_t{4 * 100}, std::uint64_t{4 * 5000 - 1}}) {
+        for (std::uint64_t failAt : {std::uint64_t{0}, std::uint64_t{4 * 100}, 4 * frames - 1}) {
             ExportIo io;
             io.openSource = [failAt](const fs::path& p) {
                 return std::make_unique<FaultInjectingSource>(std::make_unique<FileSource>(p), failAt);
             };
-            EXPECT_EQ(WriteRegionWav(track_, target, 0, 5000, normalize, io).error, ExportError::kSourceUnreadable);
+            EXPECT_EQ(WriteRegionWav(track_, target, 0, frames, normalize, io).error, ExportError::kSourceUnreadable);
             EXPECT_EQ(ReadAll(target), old);
             EXPECT_EQ(FileNames(), (std::vector<std::string>{"kick.wav", "~krvn1.tmp"}));
         }

@@ -1,5 +1,5 @@
-// Without libFuzzer: runs the fuzz target once over every file of the folders (or files)
-// given, so that its seed corpus is a regression test in every build.
+// Without libFuzzer: runs the fuzz target once over every file of the folders given, so
+// that its seed corpus is a regression test in every build.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -22,14 +22,8 @@ void Replay(const std::filesystem::path& file) {
 int main(int argc, char** argv) {
     int replayed = 0;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path given = argv[i];
-        if (std::filesystem::is_directory(given)) {
-            for (const auto& entry : std::filesystem::directory_iterator(given)) {
-                Replay(entry.path());
-                ++replayed;
-            }
-        } else {
-            Replay(given);
+        for (const auto& entry : std::filesystem::directory_iterator(argv[i])) {
+            Replay(entry.path());
             ++replayed;
         }
     }

@@ -109,7 +109,6 @@ private slots:
     void clicksAndDragsOnTheWaveformSelectRegions() {
         Rig rig;
         QCOMPARE(rig.view->Regions().size(), std::size_t{12});
-        QVERIFY(rig.control->XOfSample(rig.view->Regions()[0].start) > 10);  // silence before the first
         QTest::mouseClick(rig.control, Qt::LeftButton, {}, rig.Inside(3));
         QCOMPARE(rig.view->SelectedRegionIndices(), std::vector<int>{3});
         const Region r3 = rig.view->Regions()[3];
@@ -127,7 +126,6 @@ private slots:
         QTest::mouseMove(rig.control, rig.Inside(1));
         QTest::mouseRelease(rig.control, Qt::LeftButton, {}, rig.Inside(1));
         QCOMPARE(rig.view->SelectedRegionIndices(), (std::vector<int>{1, 2, 3, 4}));
-        QCOMPARE(rig.view->SelectedRegionCount(), 4);
         QVERIFY(rig.player.starts.empty());
         // A double-click plays the region under it.
         QTest::mouseDClick(rig.control, Qt::LeftButton, {}, rig.Inside(7));

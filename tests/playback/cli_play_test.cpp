@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -15,19 +14,6 @@ namespace {
 
 using namespace korvane::testing;
 namespace fs = std::filesystem;
-
-// Two 0.15 s tones with 0.4 s of silence after each: two regions at -30 dB / 250 ms.
-void WriteNotes(const fs::path& path) {
-    WavSpec spec;
-    for (int note = 0; note < 2; ++note) {
-        for (int i = 0; i < 6615; ++i) {
-            const auto v = std::int16_t(12000 * std::sin(2 * M_PI * 330 * (note + 1) * i / 44100.0));
-            spec.samples.insert(spec.samples.end(), {v, v});
-        }
-        spec.samples.insert(spec.samples.end(), std::size_t(17640) * 2, 0);
-    }
-    WriteAll(path, BuildWav(spec));
-}
 
 TEST(CliPlay, RefusesARegionPastTheLastAndAFileThatIsNotAudio) {
     TempDir dir;
@@ -37,7 +23,7 @@ TEST(CliPlay, RefusesARegionPastTheLastAndAFileThatIsNotAudio) {
         return std::make_pair(run.exitCode, run.out + run.err);
     };
     const fs::path wav = dir.Path() / "notes.wav";
-    WriteNotes(wav);
+    WriteAll(wav, BuildWav({.samples = NoiseBursts(3)}));
     const auto [missing, missingText] = cli({"--wav", wav.string(), "--region", "3"});
     EXPECT_EQ(missing, 1);
     EXPECT_NE(missingText.find("no region 3: the track has 2 regions at -30.0 dB / 250 ms"), std::string::npos) << missingText;

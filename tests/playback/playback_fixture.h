@@ -86,6 +86,13 @@ protected:
         }
         return player_->WaitForStreamEnd(kWaitMs);
     }
+    // The recording is `values`, then only silence.
+    void ExpectHeardThenSilence(std::vector<std::int16_t> values) {
+        const auto heard = Output()->Recording();
+        ASSERT_GE(heard.size(), values.size());
+        values.resize(heard.size(), 0);
+        EXPECT_EQ(heard, values);
+    }
     // Waits until the stream just started plays (or has already ended by itself).
     void StartedPlaying() {
         for (std::uint32_t waitedMs = 0; waitedMs < kWaitMs; waitedMs += 50) {

@@ -13,39 +13,18 @@
 namespace korvane::platform::sound {
 namespace {
 
-// A device with the primary format set, as SoundPlayer::OpenDevice leaves it.
-struct Rig {
-    std::shared_ptr<VirtualSoundSystem> system;
-    std::unique_ptr<SoundDevice> device;
-    std::unique_ptr<SoundBuffer> primary;
-    std::shared_ptr<VirtualOutput> output;
-
-    Rig() {
-        system = std::make_shared<VirtualSoundSystem>();
-        EXPECT_EQ(system->CreateDevice(nullptr, device), kDsOk);
-        EXPECT_EQ(device->SetCooperativeLevel(nullptr, kDssclPriority), kDsOk);
-        BufferDescription d;
-        d.flags = kDsbcapsPrimaryBuffer;
-        EXPECT_EQ(device->CreateSoundBuffer(d, primary), kDsOk);
-        EXPECT_EQ(primary->SetFormat(PcmFormat(44100, 2, 16)), kDsOk);
-        output = system->LastOutput();
-    }
-
-    std::unique_ptr<SoundBuffer> Secondary(std::uint32_t bytes) {
-        const WaveFormat format = PcmFormat(44100, 2, 16);
-        BufferDescription d;
-        d.flags = kDsbcapsCtrlPositionNotify | kDsbcapsGetCurrentPosition2;
-        d.bufferBytes = bytes;
-        d.format = &format;
-        std::unique_ptr<SoundBuffer> buffer;
-        EXPECT_EQ(device->CreateSoundBuffer(d, buffer), kDsOk);
-        return buffer;
-    }
-};
-
 TEST(SoundLayer, NotificationsFireWhenTheCursorReachesTheirOffsets) {
-    Rig rig;
-    auto buffer = rig.Secondary(4096);
+    auto system = std::make_shared<VirtualSoundSystem>();
+    std::unique_ptr<SoundDevice> device;
+    ASSERT_EQ(system->CreateDevice(nullptr, device), kDsOk);
+    const WaveFormat format = PcmFormat(44100, 2, 16);
+    BufferDescription description;
+    description.flags = kDsbcapsCtrlPositionNotify;
+    description.bufferBytes = 4096;
+    description.format = &format;
+    std::unique_ptr<SoundBuffer> buffer;
+    ASSERT_EQ(device->CreateSoundBuffer(description, buffer), kDsOk);
+    const auto output = system->LastOutput();
     Event at0(false, false), at1024(false, false), at2048(false, false), stopped(false, false);
     PositionNotify list[] = {{0, &at0}, {1024, &at1024}, {2048, &at2048}, {kDsbpnOffsetStop, &stopped}};
     SoundNotify* notify = nullptr;
@@ -54,12 +33,12 @@ TEST(SoundLayer, NotificationsFireWhenTheCursorReachesTheirOffsets) {
     ASSERT_EQ(buffer->Play(kDsbPlayLooping), kDsOk);
     EXPECT_EQ(notify->SetNotificationPositions(list), kDsErrInvalidCall);
 
-    rig.output->Advance(255);  // cursor at 1020: nothing reached yet
+    output->Advance(255);  // cursor at 1020: nothing reached yet
     EXPECT_EQ(WaitForSingleObject(at1024, 0), kWaitTimeout);
-    rig.output->Advance(1);  // 1024
+    output->Advance(1);  // 1024
     EXPECT_EQ(WaitForSingleObject(at1024, 0), kWaitObject0);
     EXPECT_EQ(WaitForSingleObject(at2048, 0), kWaitTimeout);
-    rig.output->Advance(768);  // wraps to 0
+    output->Advance(768);  // wraps to 0
     EXPECT_EQ(WaitForSingleObject(at2048, 0), kWaitObject0);
     EXPECT_EQ(WaitForSingleObject(at0, 0), kWaitObject0);
     EXPECT_EQ(WaitForSingleObject(stopped, 0), kWaitTimeout);
@@ -70,7 +49,7 @@ TEST(SoundLayer, NotificationsFireWhenTheCursorReachesTheirOffsets) {
 }
 
 // The enumeration's order and GUIDs are checked through the driver list
-// (PlaybackTest.EnumerationAppends...); here the GUIDs themselves.
+// (PlaybackTest.OpenDeviceMatches...); here the GUIDs themselves.
 TEST(SoundLayer, StableGuidsAreTheSameForANameAndDifferBetweenNames) {
     const Guid a = StableGuid("portaudio:ALSA:hw:0,0#0");
     EXPECT_EQ(a, StableGuid("portaudio:ALSA:hw:0,0#0"));

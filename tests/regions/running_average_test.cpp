@@ -88,10 +88,9 @@ TEST(RunningAverage, ChunkedRunEqualsTheSerialChainBitForBit) {
         const AverageReport report =
             RunAverageFloors(c.samples, c.mono, c.n, {chunked.values, chunked.blockMin, chunked.blockMax}, c.split);
         EXPECT_TRUE(chunked == Serial(c.samples, c.mono, c.n)) << c.name;
+        // The chunked path ran, and where the case is built for it, chunks were repaired.
         EXPECT_GT(report.chunks, 0u) << c.name;
-        if (c.expectRejections) {
-            EXPECT_GT(report.rejectedChunks, 0u) << c.name;
-        }
+        EXPECT_TRUE(!c.expectRejections || report.rejectedChunks > 0) << c.name;
     }
 }
 

@@ -59,6 +59,23 @@ inline std::vector<std::int16_t> Staircase(std::size_t frames) {
     return samples;
 }
 
+// A music-like stereo signal: `bursts` half-second noise bursts, each louder than the
+// one before and followed by a second of silence. At -30 dB / 250 ms every burst but
+// the first (too quiet) makes a region.
+inline std::vector<std::int16_t> NoiseBursts(std::size_t bursts) {
+    std::vector<std::int16_t> stereo;
+    std::uint32_t seed = 77;
+    for (std::size_t b = 0; b < bursts; ++b) {
+        for (std::size_t f = 0; f < 44100 / 2; ++f) {
+            seed = seed * 1664525u + 1013904223u;
+            const auto s = static_cast<std::int16_t>(static_cast<std::int32_t>(seed >> 16) % (4000 * (b + 1)));
+            stereo.insert(stereo.end(), {s, static_cast<std::int16_t>(-s / 2)});
+        }
+        stereo.resize(stereo.size() + 2 * 44100, 0);
+    }
+    return stereo;
+}
+
 // A track file: the stereo samples as the audio part, then an overview part of one
 // eighth of its size filled with 0x7F bytes (the export must never read it).
 inline void WriteTrackFile(const std::filesystem::path& path, const std::vector<std::int16_t>& stereo) {

@@ -58,8 +58,6 @@ TEST_F(KorvaneDocTest, ClosingDeletesEveryTemporaryFileOnceAndNeverAUsersFile) {
         docs.back()->AdoptTemporaryTrackFile(stuck);
         EXPECT_FALSE(docs.back()->OnCloseDocument());  // reported now, not again with the application
         docs.push_back(std::make_unique<CKorvaneDoc>());
-        ASSERT_TRUE(docs.back()->OnOpenDocument(chosen));
-        docs.push_back(std::make_unique<CKorvaneDoc>());
         ASSERT_TRUE(docs.back()->OnNewDocument());
         EXPECT_FALSE(docs.back()->CanSave());
         EXPECT_FALSE(docs.back()->OnSaveDocument(dir_ / "x.wav"));

@@ -109,7 +109,6 @@ public:
     // While on (the default), the waveform scrolls to the play cursor when it leaves the
     // visible part.
     void SetFollowPlayCursor(bool follow) noexcept { followCursor_ = follow; }
-    bool FollowPlayCursor() const noexcept { return followCursor_; }
     // The region whose span holds `overviewSample`, or -1.
     int RegionAt(std::int32_t overviewSample) const;
 
