@@ -41,7 +41,6 @@ WizardModel::WizardModel(Installer& installer) : installer_(installer) {
 }
 
 void WizardModel::ChooseLicence(bool accept) noexcept {
-    accepted_ = accept;
     nextEnabled_ = accept;
 }
 

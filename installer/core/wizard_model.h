@@ -21,7 +21,6 @@ public:
     explicit WizardModel(Installer& installer);
 
     int CurrentStep() const noexcept { return step_; }
-    bool Accepted() const noexcept { return accepted_; }  // radio 1002 (else 1003)
     bool NextEnabled() const noexcept { return nextEnabled_; }
     std::string NextText() const { return step_ >= kFinish ? "Finish" : "Next >>"; }
     const std::string& LicenceCaption() const noexcept { return licenceCaption_; }
@@ -49,7 +48,6 @@ private:
 
     Installer& installer_;
     int step_ = kLicence;
-    bool accepted_ = false;
     bool nextEnabled_ = false;
     bool ended_ = false;
     std::string licenceCaption_, folderCaption_, licenceText_, folderText_;

@@ -63,17 +63,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The names of the files in `folder`, sorted.
+QStringList FileNames(const fs::path& folder) {
+    QStringList names;
+    for (const auto& entry : fs::directory_iterator(folder)) names << QString::fromStdString(entry.path().filename().string());
+    names.sort();
+    return names;
+}
+
 // Answers the frame's file dialogs from queues; an empty queue answers "cancelled".
 class ScriptedFileDialogs : public app::FileDialogs {
 public:
-    std::deque<std::filesystem::path> open, exportTo, save;
+    std::deque<fs::path> open, exportTo, save;
     int asked = 0;
-    std::optional<std::filesystem::path> ChooseOpenFile(QWidget*) override { return Take(open); }
-    std::optional<std::filesystem::path> ChooseExportFile(QWidget*) override { return Take(exportTo); }
-    std::optional<std::filesystem::path> ChooseSaveFile(QWidget*) override { return Take(save); }
+    std::optional<fs::path> ChooseOpenFile(QWidget*) override { return Take(open); }
+    std::optional<fs::path> ChooseExportFile(QWidget*) override { return Take(exportTo); }
+    std::optional<fs::path> ChooseSaveFile(QWidget*) override { return Take(save); }
 
 private:
-    std::optional<std::filesystem::path> Take(std::deque<std::filesystem::path>& queue) {
+    std::optional<fs::path> Take(std::deque<fs::path>& queue) {
         ++asked;
         if (queue.empty()) return std::nullopt;
         auto path = queue.front();
@@ -90,7 +98,7 @@ struct AppRig {
     std::shared_ptr<platform::sound::VirtualSoundSystem> sound;
     std::shared_ptr<platform::ScriptedMessageBoxes> boxes = std::make_shared<platform::ScriptedMessageBoxes>();
     std::shared_ptr<ScriptedFileDialogs> dialogs = std::make_shared<ScriptedFileDialogs>();
-    std::vector<std::filesystem::path> helpOpened;
+    std::vector<fs::path> helpOpened;
     std::unique_ptr<app::CKorvaneApp> app = std::make_unique<app::CKorvaneApp>();
 
     explicit AppRig(platform::sound::VirtualSoundSystem::Options soundOptions = {}) {
@@ -110,7 +118,7 @@ struct AppRig {
         app::StartupSeams seams;
         seams.splashMs = 0;
         seams.dialogs = dialogs;
-        seams.openHelp = [this](const std::filesystem::path& file) {
+        seams.openHelp = [this](const fs::path& file) {
             helpOpened.push_back(file);
             return true;
         };
@@ -119,14 +127,9 @@ struct AppRig {
     app::CreateResult Start() { return app->InitInstance(Seams(), {QStringLiteral("korvane")}); }
 
     app::CMainFrame& frame() const { return *app->mainFrame(); }
-    std::filesystem::path Root() const { return root.Path(); }
-    std::filesystem::path TempDir() const { return Root() / "drive_c" / "WINDOWS" / "TEMP"; }
-    std::vector<std::filesystem::path> TempFiles() const {
-        std::vector<std::filesystem::path> files;
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator(TempDir(), ec)) files.push_back(entry.path());
-        return files;
-    }
+    fs::path Root() const { return root.Path(); }
+    fs::path TempDir() const { return Root() / "drive_c" / "WINDOWS" / "TEMP"; }
+    QStringList TempFiles() const { return FileNames(TempDir()); }
     QStringList Lines(QComboBox* box) const {
         QStringList lines;
         for (int i = 0; i < box->count(); ++i) lines << box->itemText(i);
@@ -180,14 +183,6 @@ QStringList DemoTrackLines() {
     return lines;
 }
 
-// The names of the files in `folder`, sorted.
-QStringList FileNames(const fs::path& folder) {
-    QStringList names;
-    for (const auto& entry : fs::directory_iterator(folder)) names << QString::fromStdString(entry.path().filename().string());
-    names.sort();
-    return names;
-}
-
 std::string Text(std::uint32_t id) { return std::string(resources::LoadAppString(id)); }
 
 // The message of a Read Track that failed for `reason`.
@@ -195,12 +190,12 @@ QString Failed(const std::string& reason) {
     return QString::fromStdString(Text(resources::kIdsReadTrackFailed) + ": " + reason);
 }
 
-// A CD layer with the drives it is given (one by default) and two tracks, whose reads
+// A CD layer with the drives it is given (none at first) and two tracks, whose reads
 // fail as told; it records how it was asked.
 class ScriptedSource : public app::CdSource {
 public:
     enum class Failure { kUnusableImage, kStaleLine, kFile, kCancelWhileWaiting };
-    std::vector<std::string> drives = {"D:  TEST     DRIVE           "};
+    std::vector<std::string> drives;
     Failure failure = Failure::kUnusableImage;
     std::vector<bool> scansQuiet;
     int trackListCalls = 0;
@@ -390,7 +385,7 @@ private slots:
         QVERIFY(MenuItems(frame.menuBar()).contains(QStringLiteral("Export .WAV...")));
         QCOMPARE(Unprompted(frame).join(","), QString());
         const fs::path first = child->document().GetPathName();
-        QCOMPARE(rig.TempFiles(), std::vector<fs::path>{first});
+        QCOMPARE(rig.TempFiles(), QStringList{QString::fromStdString(first.filename().string())});
         QCOMPARE(fs::file_size(first), std::uintmax_t{2646} * DemoTrackSectors(1));
 
         // A second window on the same document keeps the file until both are closed.
@@ -490,7 +485,7 @@ private slots:
 
         // A document still open at exit loses its file too.
         frame.OnCommand(cmd::kReadTrack);
-        QCOMPARE(rig.TempFiles().size(), std::size_t{1});
+        QCOMPARE(rig.TempFiles().size(), 1);
         frame.sliceBar()->releaseSlider()->setValue(123);
         frame.sliceBar()->thresholdSlider()->setValue(-200);
         frame.close();
@@ -506,7 +501,6 @@ private slots:
     void withoutADriveTheBoxesStayEmptyAndFailedReadsSayWhy() {
         AppRig rig;
         auto source = std::make_shared<ScriptedSource>();
-        source->drives.clear();
         app::StartupSeams seams = rig.Seams();
         seams.cd = source;
         QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
@@ -764,7 +758,7 @@ private slots:
         std::ifstream in(log);
         const std::string text((std::istreambuf_iterator<char>(in)), {});
         QVERIFY2(text.find("Suspicious positions: 0:00:00.20\n") != std::string::npos, text.c_str());
-        QCOMPARE(rig.TempFiles().size(), std::size_t{2});
+        QCOMPARE(rig.TempFiles().size(), 2);
         frame.activeChild()->close();
         QVERIFY(rig.TempFiles().empty());
         rig.app.reset();

@@ -126,7 +126,6 @@ private slots:
         QTest::mouseMove(rig.control, rig.Inside(1));
         QTest::mouseRelease(rig.control, Qt::LeftButton, {}, rig.Inside(1));
         QCOMPARE(rig.view->SelectedRegionIndices(), (std::vector<int>{1, 2, 3, 4}));
-        QCOMPARE(rig.view->SelectedRegionCount(), 4);
         QVERIFY(rig.player.starts.empty());
         // A double-click plays the region under it.
         QTest::mouseDClick(rig.control, Qt::LeftButton, {}, rig.Inside(7));

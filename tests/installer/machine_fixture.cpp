@@ -64,14 +64,9 @@ void MachineTest::SetUp() {
     previousShell_ = platform::SetShellHandler(shell);
 }
 
-void MachineTest::TearDown() {
-    installer.reset();
-    log.reset();
-    context.reset();
-    platform::SetShellHandler(previousShell_);
-    rootEnv_.reset();
-    registry.reset();
-}
+// The members go in reverse order: the installer before its context and log, all of them
+// before the registry and the machine folder.
+void MachineTest::TearDown() { platform::SetShellHandler(previousShell_); }
 
 void MachineTest::SeedWindowsMachine() {
     using platform::RootKey;
@@ -103,12 +98,6 @@ void MachineTest::WriteFile(std::string_view windowsPath, const std::vector<std:
 std::string MachineTest::ReadText(std::string_view windowsPath) const {
     const auto bytes = ReadBytes(Host(windowsPath));
     return {bytes.begin(), bytes.end()};
-}
-
-std::vector<std::string> MachineTest::Messages() const {
-    std::vector<std::string> texts;
-    for (const auto& box : boxes.Shown()) texts.push_back(box.text);
-    return texts;
 }
 
 Installer& MachineTest::MakeInstaller(Payload& payload) {

@@ -64,8 +64,6 @@ protected:
     void WriteFile(std::string_view windowsPath, const std::vector<std::uint8_t>& bytes) const;
     std::string ReadText(std::string_view windowsPath) const;
     bool Exists(std::string_view windowsPath) const { return files->Exists(windowsPath); }
-    // The texts of all message boxes shown so far.
-    std::vector<std::string> Messages() const;
 
     // The product's name and program in the payload's string table.
     Payload& Names() { return payload.String(50000, "Korvane").String(50001, "Korvane.exe"); }

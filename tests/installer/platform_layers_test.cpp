@@ -17,7 +17,22 @@ namespace {
 
 using platform::VsFixedFileInfo;
 
-TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
+// A version block as our modules carry it: the magic, a fixed record, then `strings`.
+std::vector<std::uint8_t> Block(std::string_view strings) {
+    const VsFixedFileInfo fixed;
+    constexpr std::size_t kMagic = sizeof platform::kVersionBlockMagic;
+    std::vector<std::uint8_t> block(kMagic + sizeof fixed + strings.size());
+    std::memcpy(block.data(), platform::kVersionBlockMagic, kMagic);
+    std::memcpy(block.data() + kMagic, &fixed, sizeof fixed);
+    std::memcpy(block.data() + kMagic + sizeof fixed, strings.data(), strings.size());
+    return block;
+}
+
+// Files without a record or with broken headers have none. The strings of our modules
+// answer queries (their fixed records are read by the versioned placement's tests); a block
+// whose strings run off its end is refused without reading past it (the sanitizer build
+// catches any over-read).
+TEST(VersionRecord, OnlyWholeRecordsAreFoundAndTheirStringsAnswerQueries) {
     const korvane::testing::TempDir dir;
     const fs::path text = dir.Path() / "ReadMe.txt";
     std::ofstream(text) << "no version here";
@@ -38,23 +53,7 @@ TEST(VersionRecord, FilesWithoutARecordOrWithBrokenHeadersHaveNone) {
     const std::uint64_t far = ~std::uint64_t(0) - 16;
     std::memcpy(broken.data() + 0x28, &far, 8);
     EXPECT_FALSE(platform::FindVersionSection(broken).has_value());
-}
 
-// A version block as our modules carry it: the magic, a fixed record, then `strings`.
-std::vector<std::uint8_t> Block(std::string_view strings) {
-    const VsFixedFileInfo fixed;
-    constexpr std::size_t kMagic = sizeof platform::kVersionBlockMagic;
-    std::vector<std::uint8_t> block(kMagic + sizeof fixed + strings.size());
-    std::memcpy(block.data(), platform::kVersionBlockMagic, kMagic);
-    std::memcpy(block.data() + kMagic, &fixed, sizeof fixed);
-    std::memcpy(block.data() + kMagic + sizeof fixed, strings.data(), strings.size());
-    return block;
-}
-
-// The strings of our modules answer queries (their fixed records are read by the versioned
-// placement's tests); a block whose strings run off its end is refused without reading past
-// it (the sanitizer build catches any over-read).
-TEST(VersionRecord, StringsAnswerQueriesAndRunawayStringsAreRefused) {
     const fs::path file = PayloadModule("MFC42.DLL");
     const std::uint32_t size = platform::GetFileVersionInfoSize(file);
     ASSERT_GT(size, 52u);
@@ -75,7 +74,7 @@ TEST(VersionRecord, StringsAnswerQueriesAndRunawayStringsAreRefused) {
     EXPECT_EQ(value.size(), 1u);
 }
 
-TEST(EmbeddedResources, RoundTripLookupAndStrings) {
+TEST(EmbeddedResources, RoundTripLookupAndStringsAndDamagedImagesAreRefused) {
     Payload payload;
     payload.Add("IDT_APPFILE_1", Bytes("first")).Add("IDT_LICENSE_TXT", Bytes("a\r\nb")).Add("OTHER", Bytes("x"), "DATA");
     payload.String(40000, "Korvane.exe").String(50000, "Korvane");
@@ -93,9 +92,8 @@ TEST(EmbeddedResources, RoundTripLookupAndStrings) {
     EXPECT_EQ(image.LoadString(40001, buffer, sizeof buffer), 0);
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(image.Strings().Load(50000), "Korvane");
-}
 
-TEST(EmbeddedResources, DamagedImagesAreRefusedWithAReason) {
+    // Damaged images are refused with a reason.
     std::string error;
     const auto plain = Bytes("just a program without resources");
     EXPECT_FALSE(platform::ResourceImage::Parse(plain, &error).has_value());
@@ -103,21 +101,17 @@ TEST(EmbeddedResources, DamagedImagesAreRefusedWithAReason) {
 
     // A valid image, then every directory byte flipped in turn: never a crash or a view
     // outside the image (ASan would tell), either refused or parsed within bounds.
-    Payload payload;
-    payload.Add("IDT_APPFILE_1", Bytes("content")).String(1, "s");
-    const auto& good = payload.Image();
-    ASSERT_TRUE(good.FindResource("IDT_APPFILE_1", "INSTFILE"));
     const auto blob = platform::EncodeResourceBlob({{"INSTFILE", "IDT_APPFILE_1", Bytes("content")}}, {{1, "s"}});
     for (std::size_t i = 0; i < blob.size(); ++i) {
-        auto image = blob;
-        image[i] ^= 0xFF;
-        AppendTrailer(image, blob.size());
-        const auto parsed = platform::ResourceImage::Parse(image);
+        auto damaged = blob;
+        damaged[i] ^= 0xFF;
+        AppendTrailer(damaged, blob.size());
+        const auto parsed = platform::ResourceImage::Parse(damaged);
         if (!parsed) continue;
         if (const auto r = parsed->FindResource("IDT_APPFILE_1", "INSTFILE")) {
             const auto bytes = platform::ResourceImage::LoadResource(*r);
-            EXPECT_GE(bytes.data(), image.data());
-            EXPECT_LE(bytes.data() + bytes.size(), image.data() + image.size());
+            EXPECT_GE(bytes.data(), damaged.data());
+            EXPECT_LE(bytes.data() + bytes.size(), damaged.data() + damaged.size());
         }
     }
     // A trailer claiming more bytes than the file has.
@@ -130,22 +124,16 @@ class MachineLayers : public MachineTest {};
 
 TEST_F(MachineLayers, FilesInUseCannotBeDeletedReplacedOrWritten) {
     WriteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", Bytes("old"));
-    const fs::path host = Host("C:\\WINDOWS\\SYSTEM\\MFC42.DLL");
     {
-        auto lock = platform::InUseLock::Hold(host);
-        ASSERT_TRUE(lock.has_value());
-        EXPECT_TRUE(platform::IsInUse(host));
+        auto lock = platform::InUseLock::Hold(Host("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
         EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
         EXPECT_FALSE(files->WriteFileAtomically("C:\\WINDOWS\\SYSTEM\\mfc42.dll", Bytes("new")));
         EXPECT_EQ(files->Open("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", "w+b"), nullptr);
         EXPECT_NE(files->Open("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", "rb"), nullptr);
         EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), "old");
     }
-    EXPECT_FALSE(platform::IsInUse(host));
-    EXPECT_TRUE(files->WriteFileAtomically("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", Bytes("new")));
-    EXPECT_EQ(ReadText("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"), "new");
     EXPECT_FALSE(files->MoveFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL", "C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
-    EXPECT_TRUE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
+    EXPECT_TRUE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));  // released
     EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM\\MFC42.DLL"));
     EXPECT_FALSE(files->DeleteFile("C:\\WINDOWS\\SYSTEM"));  // a folder is no file
 }

@@ -1,6 +1,6 @@
 // A self-registering test module: DllRegisterServer records a class id with the module's
-// Windows path in the machine registry, DllUnregisterServer removes it. Built with
-// KV_REGISTER_FAILS it refuses to register (a negative HRESULT).
+// Windows path in the machine registry. Built with KV_REGISTER_FAILS it refuses to
+// register (a negative HRESULT).
 #include <dlfcn.h>
 
 #include "platform/paths/paths.h"
@@ -33,14 +33,4 @@ extern "C" __attribute__((visibility("default"))) long DllRegisterServer() {
         return static_cast<long>(static_cast<std::int32_t>(0x80004005u));
     }
 #endif
-}
-
-extern "C" __attribute__((visibility("default"))) long DllUnregisterServer() {
-    try {
-        auto store = korvane::platform::RegistryStore::OpenMachine();
-        store->DeleteKey(korvane::platform::RootKey::LocalMachine, kClassKey);
-        return 0;
-    } catch (...) {
-        return static_cast<long>(static_cast<std::int32_t>(0x80004005u));
-    }
 }

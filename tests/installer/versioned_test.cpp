@@ -98,14 +98,13 @@ TEST_F(Versioned, ReplacesOnlyMissingOlderOrUnversionedCopies) {
         EXPECT_TRUE(StagingEmpty());
     }
     EXPECT_EQ(log->Text(), "INSTSYSFILE C:\\WINDOWS\\SYSTEM,COMCTL32.DLL,COMPONENT\r\n");
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPathsOnce) {
     PlaceExisting("lower_ls.dll");
     WriteFile("C:\\WINDOWS\\wininit.ini", Bytes("[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\OLD.DLL\r\n"));
     auto lock = platform::InUseLock::Hold(Host(kTarget));
-    ASSERT_TRUE(lock);
     EXPECT_EQ(Place(), 0);
     EXPECT_EQ(context->rebootNeeded, 1);
     EXPECT_EQ(ReadBytes(Host(std::string(kTarget) + ".precpy")), shipped);
@@ -116,7 +115,7 @@ TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPathsOnce) {
     EXPECT_EQ(ReadText("C:\\WINDOWS\\wininit.ini"), scheduled);
     EXPECT_TRUE(StagingEmpty());  // "nwii.tmp" was renamed over wininit.ini
     EXPECT_EQ(log->Count(), 0);
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(boxes.Texts().empty());
 
     // Again before the restart, over a pending copy of another run: nothing more is
     // scheduled and the pending copy is kept, but the restart is still needed.
@@ -134,7 +133,7 @@ TEST_F(Versioned, TargetInUseIsParkedAndScheduledWithShortPathsOnce) {
 TEST_F(Versioned, WithoutAStagingFolderNothingIsPlacedAndTheRestartFileIsKept) {
     fs::remove_all(Host(context->stagingDir));
     EXPECT_EQ(Place(), 0);
-    EXPECT_EQ(Messages(), std::vector<std::string>{"Could not copy file."});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Could not copy file."});
     EXPECT_FALSE(Exists(kTarget));
     EXPECT_EQ(log->Count(), 0);
 

@@ -53,7 +53,6 @@ protected:
 TEST_F(Wizard, LicencePageGatesNextAndCaptionsCarryTheProduct) {
     WizardModel wizard(*installer);
     EXPECT_EQ(wizard.CurrentStep(), WizardModel::kLicence);
-    EXPECT_FALSE(wizard.Accepted());
     EXPECT_FALSE(wizard.NextEnabled());
     EXPECT_EQ(wizard.NextText(), "Next >>");
     EXPECT_EQ(wizard.LicenceCaption(), "To install Korvane, you must first accept the license agreement:");
@@ -84,7 +83,7 @@ TEST_F(Wizard, CancelOnAnyPageEndsWithoutInstalling) {
     }
     EXPECT_EQ(log->Count(), 0);
     EXPECT_FALSE(Exists("C:\\Program Files\\Quorvix"));
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_TRUE(progress.texts.empty());
 }
 
@@ -130,7 +129,7 @@ TEST_F(Wizard, DialogClicksWalkThePagesRefuseABadFolderAndFinishInTheTypedOne) {
     EXPECT_TRUE(Exists("C:\\My Apps\\Korvane, new\\_install.log"));
     // The bad folder's message; the payload carries neither an uninstaller (reported) nor a
     // read-me (not opened).
-    EXPECT_EQ(Messages(), (std::vector<std::string>{std::string(kBadFolderText), "Could not copy File."}));
+    EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{std::string(kBadFolderText), "Could not copy File."}));
     EXPECT_TRUE(shell->Executes().empty());
     // The typed folder does not move the shared or the shortcut folder.
     EXPECT_EQ(context->sharedDir, "C:\\Program Files\\Common Files\\Quorvix");

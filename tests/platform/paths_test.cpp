@@ -56,7 +56,7 @@ TEST(MachineRoot, FromEnvironmentPrefersKorvaneRootThenXdg) {
     EXPECT_EQ(MachineRoot::FromEnvironment().Root(), tmp.Path() / ".local" / "share" / "korvane");
 }
 
-TEST_F(ToHost, ResolvesExistingComponentsIgnoringCaseAndNeverLeavesTheDrive) {
+TEST_F(ToHost, ResolvesExistingComponentsIgnoringCasePreferringTheExactSpellingWithinTheDrive) {
     Touch(root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\~krvn1.tmp"), root.TempDir() / "~krvn1.tmp");
     EXPECT_EQ(root.ToHost("c:/windows/temp/~KRVN1.TMP"), root.TempDir() / "~krvn1.tmp");
@@ -70,9 +70,8 @@ TEST_F(ToHost, ResolvesExistingComponentsIgnoringCaseAndNeverLeavesTheDrive) {
     EXPECT_EQ(root.ToHost("C:\\..\\..\\registry.db"), root.DriveC() / "registry.db");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\..\\..\\x"), root.DriveC() / "x");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\.\\TEMP\\\\a"), root.TempDir() / "a");
-}
 
-TEST_F(ToHost, PrefersTheExactSpellingAndOtherwiseAStableMatch) {
+    // Among names that differ only in case, the exact spelling wins, else a stable choice.
     Touch(root.TempDir() / "b.TXT");
     Touch(root.TempDir() / "B.txt");
     EXPECT_EQ(root.ToHost("C:\\WINDOWS\\TEMP\\B.txt"), root.TempDir() / "B.txt");
@@ -89,24 +88,19 @@ TEST_F(ToHost, RejectsOtherDrivesAndInvalidNames) {
 }
 
 TEST_F(ToWindows, MapsHostPathsBelowTheDrive) {
-    EXPECT_EQ(root.ToWindows(root.TempDir() / "~krvn1.tmp"), "C:\\WINDOWS\\TEMP\\~krvn1.tmp");
+    EXPECT_EQ(root.ToWindows(root.TempDir() / "~krvn 1.tmp"), "C:\\WINDOWS\\TEMP\\~krvn 1.tmp");
     EXPECT_EQ(root.ToWindows(root.DriveC()), "C:\\");
     EXPECT_EQ(root.ToWindows(root.SystemDir() / ".." / "TEMP"), "C:\\WINDOWS\\TEMP");
     EXPECT_EQ(root.ToWindows(root.RegistryFile()), std::nullopt);
     EXPECT_EQ(root.ToWindows(root.DriveC() / ".." / "drive_c2"), std::nullopt);
     EXPECT_EQ(root.ToWindows("/etc/passwd"), std::nullopt);
     EXPECT_EQ(root.ToWindows(root.TempDir() / "a\\b"), std::nullopt);
-    // Round trip.
-    const auto host = root.ToHost("C:\\Program Files\\Korvane\\Korvane.exe");
-    ASSERT_TRUE(host);
-    EXPECT_EQ(root.ToWindows(*host), "C:\\Program Files\\Korvane\\Korvane.exe");
 }
 
 TEST(ShortNames, AliasesFollowTheEightThreeRules) {
     std::vector<std::string> taken;
     const auto isTaken = [&](const std::string& s) { return std::find(taken.begin(), taken.end(), s) != taken.end(); };
     EXPECT_EQ(MakeShortName("Korvane.exe", isTaken), "KORVANE.EXE");
-    EXPECT_EQ(MakeShortName("wininit.ini", isTaken), "WININIT.INI");
     EXPECT_EQ(MakeShortName("Program Files", isTaken), "PROGRA~1");
     taken.push_back("PROGRA~1");
     EXPECT_EQ(MakeShortName("Program Stuff", isTaken), "PROGRA~2");

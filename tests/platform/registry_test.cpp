@@ -41,7 +41,7 @@ TEST_F(Registry, RootsAndStoresAreSeparateTreesAndNamesKeepTheirFirstSpelling) {
     EXPECT_EQ(key.QueryDword("\xC3\xA4"), 1u);
 }
 
-TEST_F(Registry, ValuesOfEachTypeRoundTrip) {
+TEST_F(Registry, ValuesOfEachTypeRoundTripAndKeepTheirOrderWhenOverwritten) {
     RegKey key = store->CreateKey(RootKey::LocalMachine, "Software\\Types");
     const std::uint8_t bytes[] = {0, 1, 0xFF, 0x80};
     key.SetString("", "default value");
@@ -64,19 +64,18 @@ TEST_F(Registry, ValuesOfEachTypeRoundTrip) {
     EXPECT_EQ(key.QueryString("dword"), std::nullopt);
     EXPECT_EQ(key.QueryDword("binary"), std::nullopt);
     EXPECT_EQ(key.QueryDword("absent"), std::nullopt);
-}
 
-TEST_F(Registry, OverwritingChangesTypeButKeepsEnumerationOrderOfValuesAndSubkeys) {
-    RegKey key = store->CreateKey(RootKey::LocalMachine, "Software\\Order");
-    key.SetDword("first", 1);
-    key.SetDword("second", 2);
-    key.SetDword("third", 3);
-    key.SetString("FIRST", "now text");
+    // Overwriting changes the type but keeps the value's place; deleting gives it up.
+    RegKey order = store->CreateKey(RootKey::LocalMachine, "Software\\Order");
+    order.SetDword("first", 1);
+    order.SetDword("second", 2);
+    order.SetDword("third", 3);
+    order.SetString("FIRST", "now text");
     EXPECT_THAT(store->EnumValueNames(RootKey::LocalMachine, "Software\\Order"), ElementsAre("first", "second", "third"));
-    EXPECT_EQ(key.QueryString("first"), "now text");
-    EXPECT_TRUE(key.DeleteValue("Second"));
-    EXPECT_FALSE(key.DeleteValue("second"));
-    key.SetDword("second", 22);
+    EXPECT_EQ(order.QueryString("first"), "now text");
+    EXPECT_TRUE(order.DeleteValue("Second"));
+    EXPECT_FALSE(order.DeleteValue("second"));
+    order.SetDword("second", 22);
     EXPECT_THAT(store->EnumValueNames(RootKey::LocalMachine, "Software\\Order"), ElementsAre("first", "third", "second"));
 
     // Subkeys too enumerate in creation order, direct children only.

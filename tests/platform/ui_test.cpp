@@ -5,20 +5,12 @@
 namespace korvane::platform {
 namespace {
 
-// A scripted handler records and answers in order (then its default); resetting returns it
+// A handler set (here the tests' scripted one) answers until reset; resetting returns it
 // and restores the default handler, which answers the first button and prints the box.
-TEST(MessageBox, ScriptedHandlerAnswersInOrderUntilResetThenTheDefaultAnswersTheFirstButton) {
+TEST(MessageBox, AHandlerAnswersUntilResetThenTheDefaultAnswersTheFirstButtonAndPrints) {
     auto scripted = std::make_shared<ScriptedMessageBoxes>(kIdCancel);
     SetMessageBoxHandler(scripted);
-    scripted->QueueAnswer(kIdRetry);
-    scripted->QueueAnswer(kIdIgnore);
-    EXPECT_EQ(MessageBox("first", "Setup", kMbAbortRetryIgnore), kIdRetry);
-    EXPECT_EQ(MessageBox("second", "Setup", kMbAbortRetryIgnore), kIdIgnore);
-    EXPECT_EQ(MessageBox("third", "Setup", kMbOkCancel | kMbIconQuestion), kIdCancel);
-    ASSERT_EQ(scripted->ShownBoxes().size(), 3u);
-    EXPECT_EQ(scripted->ShownBoxes()[0].text, "first");
-    EXPECT_EQ(scripted->ShownBoxes()[2].caption, "Setup");
-    EXPECT_EQ(scripted->ShownBoxes()[2].flags, kMbOkCancel | kMbIconQuestion);
+    EXPECT_EQ(MessageBox("first", "Setup", kMbOkCancel), kIdCancel);
     EXPECT_EQ(SetMessageBoxHandler(nullptr), scripted);
 
     const struct { std::uint32_t flags; int answer; } cases[] = {

@@ -34,10 +34,12 @@ protected:
     testing::TempDir dir_;
 };
 
-// The listing after its source line, at the default settings: the settings, the count and
-// one row per region the oracle finds in a mono 11025 Hz buffer, with its start and length
-// and, as m:ss.ss, the times of its start, end and length.
-std::string ExpectedListing(const std::vector<int16_t>& samples) {
+// A run at the default settings on a mono 11025 Hz buffer: after its source line, the
+// listing holds the settings, the count and one row per region the oracle finds, with its
+// start and length and, as m:ss.ss, the times of its start, end and length.
+void ExpectListing(const testing::ProgramRun& run, const std::vector<int16_t>& samples) {
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("11025 Hz mono"), std::string::npos) << run.out;
     const auto regions = test::OracleSlice(test::AverageOf(samples, true, 11025, 50), -36, 750, 0);
     EXPECT_GE(regions.size(), 2u) << "a listing of one region would not show the rows' order";
     auto clock = [](uint64_t overviewSamples) {
@@ -56,13 +58,7 @@ std::string ExpectedListing(const std::vector<int16_t>& samples) {
                       clock(r.start).c_str(), clock(uint64_t(r.start) + r.length).c_str(), clock(r.length).c_str());
         listing += row;
     }
-    return listing;
-}
-
-void ExpectListing(const testing::ProgramRun& run, const std::vector<int16_t>& samples) {
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("11025 Hz mono"), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.substr(run.out.find('\n') + 1), ExpectedListing(samples));
+    EXPECT_EQ(run.out.substr(run.out.find('\n') + 1), listing);
 }
 
 // The demo signal of the seed and length asked for, and a file on the overview of its CD

@@ -2,7 +2,6 @@
 // and what File Open makes of an audio file and of any other file.
 #include "track/korvane_doc.h"
 
-#include "platform/ui/ui.h"
 #include "track/audio_import.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/message_boxes.h"
