@@ -131,7 +131,7 @@ private slots:
         QCOMPARE(f.control->firstSampleShown(), 0);
     }
 
-    void zoomScrollAndWheelKeepTheSampleInViewAndPlayHandsTheRegionsAudioToThePlayer() {
+    void zoomScrollPlayAndSliderStepsOnOneView() {
         Fixture f;
         f.view->OnActivateView(true);
         QCOMPARE(f.control->zoomFactorX(), 1);
@@ -141,8 +141,8 @@ private slots:
         f.view->zoomSpinX()->Step(+40);
         QCOMPARE(std::pair(f.view->ZoomExponentX(), f.control->zoomFactorX()), std::pair(16, 65536));
         // At the largest zoom the scroll bar still reaches the last samples.
-        QScrollBar* bar = f.view->scrollBar();
-        bar->setValue(bar->maximum());
+        QScrollBar* scroll = f.view->scrollBar();
+        scroll->setValue(scroll->maximum());
         const double lastShown = f.control->SampleAtX(f.control->width());
         QVERIFY2(lastShown >= f.overview.size() - 1, qPrintable(QString::number(lastShown)));
         f.view->zoomSpinX()->Step(-100);
@@ -150,15 +150,15 @@ private slots:
 
         // Scrolling keeps the same sample across zoom steps.
         f.view->zoomSpinX()->Step(+3);  // 8x
-        bar->setValue(bar->maximum() / 2);
+        scroll->setValue(scroll->maximum() / 2);
         const double before = f.control->firstSampleShown();
         QVERIFY(before > 0);
         f.view->zoomSpinX()->Step(+1);  // 16x: the position doubles, the sample stays
         QVERIFY(std::abs(f.control->firstSampleShown() - before) <= 16);
-        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        scroll->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         QVERIFY(f.control->firstSampleShown() > before);
         f.view->zoomSpinX()->Step(-100);
-        bar->setValue(0);
+        scroll->setValue(0);
 
         // The wheel over the waveform: Ctrl zooms in time, Shift in level, alone it scrolls.
         QWidget* control = f.view->editorCtrl().widget();
@@ -224,10 +224,8 @@ private slots:
         f.Select({0, 1});
         f.view->PlayRegionOnce();
         QCOMPARE(f.player.starts.size(), std::size_t{2});
-    }
 
-    void sliderStepsStopPlaybackReSliceAndRelabel() {
-        Fixture f;
+        // The slice tool window's slider steps stop playback, re-slice and relabel.
         app::CPreferencesDlg prefs(nullptr, {});
         app::CSliceBar bar;
         struct Host : app::CSliceBar::Host {
@@ -243,7 +241,6 @@ private slots:
         bar.Initialise(prefs, &host);
         // The view reads the bar's current values while re-slicing.
         f.source = [&bar] { return SliceSettings{bar.thresholdDb(), bar.releaseMs()}; };
-        f.view->OnActivateView(true);
         const std::size_t regionsBefore = f.view->Regions().size();
 
         f.Select({0});
