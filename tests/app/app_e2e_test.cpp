@@ -258,8 +258,7 @@ private slots:
         QCOMPARE(rig.app->InitInstance(seams, {QStringLiteral("korvane"), QStringLiteral("/tmp/some.wav")}),
                  app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
-        QVERIFY(frame.isVisible());
-        QVERIFY(frame.childFrames().empty());
+        QCOMPARE(std::pair(frame.isVisible(), frame.childFrames().size()), std::pair(true, std::size_t{0}));
         QCOMPARE(MenuTitles(frame.menuBar()), (QStringList{"&File", "&View", "&Help"}));
         QVERIFY(!MenuItems(frame.menuBar()).contains(QStringLiteral("Export .WAV...")));
         QCOMPARE(Unprompted(frame).join(","), QString());
