@@ -46,9 +46,8 @@ TEST(CueTokenizer, WordsQuotedStringsAndLineNumbers) {
 }
 
 TEST(CueMsf, ConvertsAndRejects) {
-    EXPECT_EQ(ParseMsf("00:00:00", 1), 0u);
-    EXPECT_EQ(ParseMsf("01:02:03", 1), (62u * 75u) + 3u);
-    EXPECT_EQ(ParseMsf("99:59:74", 1), (99u * 60u + 59u) * 75u + 74u);
+    EXPECT_EQ(std::tuple(ParseMsf("00:00:00", 1), ParseMsf("01:02:03", 1), ParseMsf("99:59:74", 1)),
+              std::tuple(0u, (62u * 75u) + 3u, (99u * 60u + 59u) * 75u + 74u));
     for (const char* bad : {"00:00", "00:00:00:00", "aa:00:00", "00:-1:00", "00:00:75", "", "::"})
         EXPECT_THROW(ParseMsf(bad, 1), CueError) << bad;
 }
