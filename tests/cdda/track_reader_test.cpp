@@ -81,9 +81,8 @@ TEST_F(TrackReaderTest, EachLineReadsItsTrackIn24SectorTransfersIntoAudioThenOve
         const auto overview = IndependentOverview(audio);
         expected.insert(expected.end(), overview.begin(), overview.end());
         EXPECT_EQ(ReadFileBytes(file), expected);
-        EXPECT_EQ(std::filesystem::status(file).permissions(),
-                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-        EXPECT_EQ(file.filename().string().rfind("~krvn", 0), 0u);
+        EXPECT_EQ(std::tuple(std::filesystem::status(file).permissions(), file.filename().string().rfind("~krvn", 0)),
+                  std::tuple(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, 0u));
         std::filesystem::remove(file);
     }
 
