@@ -275,14 +275,13 @@ private slots:
 
         // The tool window is docked at the right and shown. (The settings written at the
         // first start are checked on the program in program_test.)
-        QVERIFY(!frame.sliceBar()->isFloating());
-        QCOMPARE(frame.dockWidgetArea(frame.sliceBar()), Qt::RightDockWidgetArea);
-        QCOMPARE(frame.sliceBar()->windowTitle(), QStringLiteral("Make Slices"));
-        QCOMPARE(frame.sliceBar()->releaseMs(), 750);
+        QCOMPARE(std::tuple(frame.sliceBar()->isFloating(), frame.dockWidgetArea(frame.sliceBar()), frame.sliceBar()->windowTitle(),
+                            frame.sliceBar()->releaseMs()),
+                 std::tuple(false, Qt::RightDockWidgetArea, QStringLiteral("Make Slices"), 750));
 
         // A button's prompt: the status-bar text and the tooltip.
-        QCOMPARE(frame.action(cmd::kPlay)->statusTip(), QStringLiteral("play region one-shot"));
-        QCOMPARE(frame.action(cmd::kPlay)->toolTip(), QStringLiteral("play"));
+        QCOMPARE((QStringList{frame.action(cmd::kPlay)->statusTip(), frame.action(cmd::kPlay)->toolTip()}),
+                 (QStringList{"play region one-shot", "play"}));
 
         // Refresh replaces the list instead of adding the drives again.
         frame.OnCommand(cmd::kRefresh);
@@ -494,8 +493,8 @@ private slots:
         auto store = platform::RegistryStore::Open(rig.Root() / "registry.db");
         auto key = store->OpenKey(platform::RootKey::LocalMachine, app::CPreferencesDlg::kKeyPath);
         QVERIFY(key.has_value());
-        QCOMPARE(key->QueryDword(app::CPreferencesDlg::kReleaseValue).value_or(0), 123u);
-        QCOMPARE(key->QueryDword(app::CPreferencesDlg::kThresholdValue).value_or(0), 200u);
+        QCOMPARE(std::pair(key->QueryDword(app::CPreferencesDlg::kReleaseValue), key->QueryDword(app::CPreferencesDlg::kThresholdValue)),
+                 std::pair(std::optional<std::uint32_t>(123), std::optional<std::uint32_t>(200)));
     }
 
     void withoutADriveTheBoxesStayEmptyAndFailedReadsSayWhy() {
@@ -505,8 +504,7 @@ private slots:
         seams.cd = source;
         QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
-        QCOMPARE(frame.cdBar()->driveBox()->count(), 0);
-        QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
+        QCOMPARE(std::pair(frame.cdBar()->driveBox()->count(), frame.cdBar()->trackBox()->count()), std::pair(0, 0));
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdDrive)));
         frame.OnCommand(cmd::kReadTrack);
         QVERIFY(frame.childFrames().empty());
@@ -674,8 +672,7 @@ private slots:
         seams.cd = std::make_shared<app::MachineCdSource>(nowhere);
         QCOMPARE(rig.app->InitInstance(seams, {}), app::CreateResult::kCreated);
         app::CMainFrame& frame = rig.frame();
-        QCOMPARE(frame.cdBar()->driveBox()->count(), 0);
-        QCOMPARE(frame.cdBar()->trackBox()->count(), 0);
+        QCOMPARE(std::pair(frame.cdBar()->driveBox()->count(), frame.cdBar()->trackBox()->count()), std::pair(0, 0));
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromStdString(Text(resources::kIdsNoCdAccess)));
         frame.OnCommand(cmd::kReadTrack);
         frame.OnCommand(cmd::kRefresh);
@@ -724,8 +721,7 @@ private slots:
         const QString permission = QString::fromStdString("permission denied on " + (selection.devDir / "sr0").string() +
                                                           ": add your user to the group cdrom");
         QVERIFY2(frame.statusBar()->currentMessage().startsWith(permission), qPrintable(frame.statusBar()->currentMessage()));
-        QCOMPARE(frame.cdBar()->driveBox()->count(), 1);
-        QCOMPARE(frame.cdBar()->trackBox()->count(), 2);
+        QCOMPARE(std::pair(frame.cdBar()->driveBox()->count(), frame.cdBar()->trackBox()->count()), std::pair(1, 2));
 
         frame.cdBar()->trackBox()->setCurrentIndex(1);
         rig.boxes->QueueAnswer(platform::kIdCancel);

@@ -72,7 +72,7 @@ private slots:
     void init() { boxes_.emplace(); }
     void cleanup() { boxes_.reset(); }
 
-    void firstRunWritesTheDefaultsWhereThereIsAStoreAndADriver() {
+    void firstRunWritesTheDefaultsAndEveryThresholdPositionIsStoredAndComesBack() {
         auto store = RegistryStore::Open(":memory:");
         CPreferencesDlg prefs(store, Drivers());
         QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output A|0|-36|750"));  // the first driver with a GUID
@@ -89,14 +89,9 @@ private slots:
         QVERIFY(!Key(none).QueryString("DSound_driver"));
         // Without a store the defaults live in memory; storing at the end goes nowhere.
         QCOMPARE(Loaded(CPreferencesDlg(nullptr, Drivers())), QStringLiteral("Virtual Output A|0|-36|750"));
-    }
 
-    void everyThresholdPositionIsStoredAndComesBack() {
-        // (Storing at the end of the application is seen in app_e2e_test.)
-        auto store = RegistryStore::Open(":memory:");
-        CPreferencesDlg prefs(store, Drivers());
-        CSliceBar bar;
-        bar.Initialise(prefs, nullptr);
+        // Every threshold position is stored and comes back. (Storing at the end of the
+        // application is seen in app_e2e_test.)
         for (int p = -960; p <= 0; ++p) {
             bar.thresholdSlider()->setValue(p);
             prefs.StoreSliceSettings();
@@ -131,9 +126,8 @@ private slots:
         // -100 dB stays in use and in the label; the thumb stands at the left end.
         CSliceBar bar;
         bar.Initialise(prefs, nullptr);
-        QCOMPARE(bar.thresholdDb(), -100.0);
-        QCOMPARE(bar.thresholdLabel()->text(), QStringLiteral("Threshold: -100.0dB"));
-        QCOMPARE(bar.thresholdSlider()->value(), -960);
+        QCOMPARE(std::tuple(bar.thresholdDb(), bar.thresholdLabel()->text(), bar.thresholdSlider()->value()),
+                 std::tuple(-100.0, QStringLiteral("Threshold: -100.0dB"), -960));
     }
 
     void dialogOffersGuidDriversSelectsTheStoredOneAndCancelChangesNothing() {
@@ -141,10 +135,9 @@ private slots:
         Key(store).SetString("DSound_driver", "virtual output b");  // any case, a prefix suffices
         CPreferencesDlg prefs(store, Drivers());
         QCOMPARE(RunDialog(prefs, [](PreferencesWindow& w) {
-            QCOMPARE(w.windowTitle(), QStringLiteral("Preferences"));
-            QCOMPARE(w.driverList()->count(), 2);  // the primary driver is not offered
-            QCOMPARE(w.driverList()->itemText(0), QStringLiteral("Virtual Output A"));
-            QCOMPARE(w.driverList()->currentIndex(), 1);
+            // (title, drivers offered: not the primary one, the stored one selected)
+            QCOMPARE(std::tuple(w.windowTitle(), w.driverList()->count(), w.driverList()->itemText(0), w.driverList()->currentIndex()),
+                     std::tuple(QStringLiteral("Preferences"), 2, QStringLiteral("Virtual Output A"), 1));
             auto* cancel = w.findChild<QPushButton*>("cancelButton");
             QCOMPARE((QStringList{w.findChild<QPushButton*>("okButton")->text(), cancel->text()}), (QStringList{"OK", "Abbrechen"}));
             w.normalizeCheck()->setChecked(true);
@@ -184,9 +177,7 @@ private slots:
         QCOMPARE(cdda::LoadDriveOffset(*store, "PLEXTOR DVDR PX-716A"), std::optional<std::int32_t>(-1164));
         QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output B|1|-36|750"));
         QCOMPARE(Stored(store), QStringLiteral("Virtual Output B|1|360|750"));
-        QCOMPARE(boxes_->Shown().size(), std::size_t{1});
-        QCOMPARE(boxes_->Shown()[0].text,
-                 std::string("You have to restart the program\nfor your changes to become effective"));
+        QCOMPARE(boxes_->Texts(), std::vector<std::string>{"You have to restart the program\nfor your changes to become effective"});
         QCOMPARE(boxes_->Shown()[0].flags, std::uint32_t{platform::kMbOk | platform::kMbIconInformation});
         QVERIFY(CPreferencesDlg(store, Drivers()).verifyReads());
 

@@ -106,7 +106,7 @@ private slots:
         RenderImage(w);
     }
 
-    void clicksAndDragsOnTheWaveformSelectRegions() {
+    void clicksAndDragsSelectRegionsTheThresholdLineFollowsAndAnInactiveViewStaysDimmed() {
         Rig rig;
         QCOMPARE(rig.view->Regions().size(), std::size_t{12});
         QTest::mouseClick(rig.control, Qt::LeftButton, {}, rig.Inside(3));
@@ -132,10 +132,8 @@ private slots:
         QCOMPARE(rig.view->SelectedRegionIndices(), std::vector<int>{7});
         QCOMPARE(rig.player.starts.size(), std::size_t{1});
         QCOMPARE(rig.player.starts[0].frameCount, rig.view->Regions()[7].length * 4);
-    }
 
-    void theThresholdLineFollowsTheSettingsInBothDisplays() {
-        Rig rig;
+        // The threshold line follows the settings in the linear and the dB display.
         const double half = (rig.control->height() - SampleEditorWidget::kRulerHeight) / 2.0 - 1.0;
         struct Case {
             double thresholdDb;
@@ -165,16 +163,14 @@ private slots:
             }
         }
         QVERIFY(pink >= 10);
-    }
 
-    void anInactiveViewKeepsItsPictureDimmed() {
-        Rig rig;
+        // An inactive view keeps its picture, dimmed.
         rig.view->show();
         rig.view->OnActivateView(false);
         QVERIFY(rig.control->HasLastPicture());
-        const QImage image = RenderImage(*rig.control);
+        const QImage dimmed = RenderImage(*rig.control);
         std::set<QRgb> colours;
-        for (int x = 0; x < image.width(); x += 4) colours.insert(image.pixel(x, image.height() / 2));
+        for (int x = 0; x < dimmed.width(); x += 4) colours.insert(dimmed.pixel(x, dimmed.height() / 2));
         QVERIFY(colours.size() > 2);  // not a flat black field
         rig.view->OnActivateView(true);
         QVERIFY(!rig.control->HasLastPicture());
