@@ -33,22 +33,21 @@ Layout LayOutWithSizes(const Sheet& sheet, const std::string& text) {
 }
 
 TEST(CueTokenizer, WordsQuotedStringsAndLineNumbers) {
-    const auto lines = Tokenize("\xEF\xBB\xBF" "FILE \"My Disc.bin\" BINARY\r\n\n  TRACK 01\tAUDIO\r\n");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].line, 1);
-    ASSERT_EQ(lines[0].tokens.size(), 3u);
-    EXPECT_EQ(lines[0].tokens[0].text, "FILE");
-    EXPECT_EQ(lines[0].tokens[1].text, "My Disc.bin");
-    EXPECT_TRUE(lines[0].tokens[1].quoted);
-    EXPECT_EQ(lines[1].line, 3);
-    EXPECT_EQ(lines[1].tokens[2].text, "AUDIO");
+    // Each line as its number and its tokens (text, quoted).
+    using Line = std::pair<int, std::vector<std::pair<std::string, bool>>>;
+    std::vector<Line> lines;
+    for (const auto& line : Tokenize("\xEF\xBB\xBF" "FILE \"My Disc.bin\" BINARY\r\n\n  TRACK 01\tAUDIO\r\n")) {
+        lines.emplace_back(line.line, std::vector<std::pair<std::string, bool>>{});
+        for (const auto& token : line.tokens) lines.back().second.emplace_back(token.text, token.quoted);
+    }
+    EXPECT_EQ(lines, (std::vector<Line>{{1, {{"FILE", false}, {"My Disc.bin", true}, {"BINARY", false}}},
+                                        {3, {{"TRACK", false}, {"01", false}, {"AUDIO", false}}}}));
     EXPECT_EQ(Tokenize("TITLE \"\"").at(0).tokens.at(1).text, "");
 }
 
 TEST(CueMsf, ConvertsAndRejects) {
-    EXPECT_EQ(ParseMsf("00:00:00", 1), 0u);
-    EXPECT_EQ(ParseMsf("01:02:03", 1), (62u * 75u) + 3u);
-    EXPECT_EQ(ParseMsf("99:59:74", 1), (99u * 60u + 59u) * 75u + 74u);
+    EXPECT_EQ(std::tuple(ParseMsf("00:00:00", 1), ParseMsf("01:02:03", 1), ParseMsf("99:59:74", 1)),
+              std::tuple(0u, (62u * 75u) + 3u, (99u * 60u + 59u) * 75u + 74u));
     for (const char* bad : {"00:00", "00:00:00:00", "aa:00:00", "00:-1:00", "00:00:75", "", "::"})
         EXPECT_THROW(ParseMsf(bad, 1), CueError) << bad;
 }
@@ -98,9 +97,8 @@ TEST(CueLayout, NinetyNineTracksAndNoMore) {
         text += line;
     }
     const Layout layout = LayOut(Parse(text), [](std::size_t) { return std::uint64_t{99} * 150 * 2352; });
-    EXPECT_EQ(layout.tracks.size(), 99u);
-    EXPECT_EQ(layout.lastTrack, 99);
-    EXPECT_EQ(layout.tracks[98].startLba, 98u * 150u);
+    ASSERT_EQ(layout.tracks.size(), 99u);
+    EXPECT_EQ(std::tuple(layout.lastTrack, layout.tracks[98].startLba), std::tuple(99, 98u * 150u));
     EXPECT_THROW(Parse(text + "TRACK 100 AUDIO\nINDEX 01 10:00:00\n"), CueError);
 }
 

@@ -62,8 +62,7 @@ TEST(CueOverAudioFiles, PerTrackLayoutsGiveThePressedDiscsSectors) {
               "FILE \"02.wav\" WAVE\n  INDEX 01 00:00:00\n TRACK 03 AUDIO\n  INDEX 00 00:00:35\n"
               "FILE \"03.flac\" FLAC\n  INDEX 01 00:00:05\n");
     auto endGaps = CueBinImage::Open(dir.Path() / "end.cue");
-    EXPECT_EQ(Starts(*endGaps), (std::vector<std::uint32_t>{0, 40, 85}));
-    EXPECT_EQ(endGaps->Toc().leadOutLba, 125u);
+    EXPECT_EQ(std::tuple(Starts(*endGaps), endGaps->Toc().leadOutLba), std::tuple(std::vector<std::uint32_t>{0, 40, 85}, 125u));
     ExpectStaircase(*endGaps);
 
     // Gaps at the start of each track's own file, names in another letter case.

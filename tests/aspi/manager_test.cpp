@@ -95,8 +95,7 @@ TEST(ManagerFailures, ADeviceThatThrowsFailsOnlyThatRequest) {
         Request toc(804, kReadTocLba, 0, target, &done);
         manager.Send(&toc.srb);
         ASSERT_EQ(platform::WaitForSingleObject(done, 10'000), platform::kWaitObject0);
-        EXPECT_EQ(toc.srb.SRB_Status, SS_ERR);
-        EXPECT_EQ(toc.Sense(), scsi::kInternalTargetFailure);
+        EXPECT_EQ(std::tuple(toc.srb.SRB_Status, toc.Sense()), std::tuple(SS_ERR, scsi::kInternalTargetFailure));
     }
 }
 

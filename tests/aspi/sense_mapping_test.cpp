@@ -26,8 +26,7 @@ TEST(SgDevice, GoodAnswerCopiesDataAndPassesTheCdbUnchanged) {
     answer.data = {0x00, 0x12, 0x01, 0x02};
     f.fake->Queue(answer);
     Request r(804, kReadTocLba);
-    EXPECT_EQ(f.device->Execute(r.srb), Completion::Done);
-    EXPECT_EQ(r.srb.SRB_Status, SS_COMP);
+    EXPECT_EQ((std::tuple{f.device->Execute(r.srb), r.srb.SRB_Status}), std::tuple(Completion::Done, SS_COMP));
     EXPECT_EQ(std::vector(r.buffer.begin(), r.buffer.begin() + 5), (std::vector<std::uint8_t>{0x00, 0x12, 0x01, 0x02, 0xEE}));
     EXPECT_EQ(f.fake->ReceivedCdbs(), std::vector<std::vector<std::uint8_t>>{kReadTocLba});
 }
@@ -54,23 +53,20 @@ TEST(SgDevice, CheckConditionCarriesKeyAscAscqIntactUpToTheBlocksSenseLength) {
     const std::vector<std::uint8_t> readCd{0xBE, 0x04, 0, 0, 0, 0, 0, 0, 2, 0xF0, 0, 0};
     Request first(2352 * 2, readCd);
     f.device->Execute(first.srb);
-    EXPECT_EQ(first.srb.SRB_Status, SS_ERR);
-    EXPECT_EQ(first.srb.SRB_TargStat, STATUS_CHKCOND);
-    EXPECT_EQ(first.Sense(), (scsi::Sense{0x03, 0x11, 0x05}));
+    EXPECT_EQ(std::tuple(first.srb.SRB_Status, first.srb.SRB_TargStat, first.Sense()),
+              std::tuple(SS_ERR, STATUS_CHKCOND, scsi::Sense{0x03, 0x11, 0x05}));
     for (int i = 0; i < SENSE_LEN; ++i) EXPECT_EQ(first.srb.SenseArea[i], fixed.outcome.sense[i]) << "byte " << i;
     EXPECT_EQ(first.srb.SenseArea[14], 0) << "only SRB_SenseLen bytes are copied";
 
     Request second(2352 * 2, readCd);
     f.device->Execute(second.srb);
-    EXPECT_EQ(second.srb.SRB_Status, SS_ERR);
-    EXPECT_EQ(second.srb.SenseArea[0], 0x70);
-    EXPECT_EQ(second.Sense(), (scsi::Sense{0x02, 0x3A, 0x01}));
+    EXPECT_EQ(std::tuple(second.srb.SRB_Status, second.srb.SenseArea[0], second.Sense()),
+              std::tuple(SS_ERR, 0x70, scsi::Sense{0x02, 0x3A, 0x01}));
 
     Request shortSense(96, {0x12, 0, 0, 0, 96, 0});
     shortSense.srb.SRB_SenseLen = 8;
     f.device->Execute(shortSense.srb);
-    EXPECT_EQ(shortSense.srb.SenseArea[7], 0x5A);
-    EXPECT_EQ(shortSense.srb.SenseArea[8], 0x00);
+    EXPECT_EQ(std::tuple(shortSense.srb.SenseArea[7], shortSense.srb.SenseArea[8]), std::tuple(0x5A, 0x00));
 }
 
 TEST(SgDevice, HostDriverAndSystemFailuresAreNeverSuccess) {
@@ -90,8 +86,7 @@ TEST(SgDevice, HostDriverAndSystemFailuresAreNeverSuccess) {
         f.fake->Queue({{}, c.outcome});
         Request r(2352 * 2, {0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0});
         f.device->Execute(r.srb);
-        EXPECT_EQ(r.srb.SRB_Status, c.status);
-        EXPECT_EQ(r.srb.SRB_HaStat, c.haStat);
+        EXPECT_EQ(std::tuple(r.srb.SRB_Status, r.srb.SRB_HaStat), std::tuple(c.status, c.haStat));
     }
     // A short TOC answer is normal: the drive returns what the disc has.
     Fixture f;

@@ -36,10 +36,8 @@ protected:
 TEST_F(VirtualDriveTest, InquiryStopsAtTheAllocationLength) {
     Request small(96, {0x12, 0, 0, 0, 36, 0});
     drive->Execute(small.srb);
-    ASSERT_EQ(small.srb.SRB_Status, SS_COMP);
-    EXPECT_EQ(small.buffer[0], DTYPE_CDROM);
-    EXPECT_EQ(small.buffer[35], ' ');
-    EXPECT_EQ(small.buffer[36], 0xEE);
+    EXPECT_EQ(std::tuple(small.srb.SRB_Status, small.buffer[0], small.buffer[35], small.buffer[36]),
+              std::tuple(SS_COMP, DTYPE_CDROM, ' ', 0xEE));
 }
 
 TEST_F(VirtualDriveTest, TocFormatZeroLayoutInLbaAndMsf) {
@@ -51,9 +49,9 @@ TEST_F(VirtualDriveTest, TocFormatZeroLayoutInLbaAndMsf) {
         0, 0x10, 1, 0, 0, 0, 0, 0,                 // audio at 0
         0, 0x14, 2, 0, 0, 0, 0, 30,                // data at 30
         0, 0x10, 3, 0, 0, 0, 0, 50,                // audio at 50
-        0, 0x10, 0xAA, 0, 0, 0, 0, 100};           // lead-out at 100
-    EXPECT_EQ(std::vector<std::uint8_t>(r.buffer.begin(), r.buffer.begin() + 36), expected);
-    EXPECT_EQ(r.buffer[36], 0xEE);
+        0, 0x10, 0xAA, 0, 0, 0, 0, 100,            // lead-out at 100
+        0xEE};                                     // the buffer's fill, untouched
+    EXPECT_EQ(std::vector<std::uint8_t>(r.buffer.begin(), r.buffer.begin() + 37), expected);
 
     Request msf(804, {0x43, 0x02, 0, 0, 0, 0, 0, 0x03, 0x24, 0});
     drive->Execute(msf.srb);
@@ -71,13 +69,11 @@ TEST_F(VirtualDriveTest, BadReadsFailWithTheRightSense) {
     for (const auto& [cdb, sense] : cases) {
         Request r(24 * 2352, cdb);
         drive->Execute(r.srb);
-        EXPECT_EQ(r.srb.SRB_Status, SS_ERR);
-        EXPECT_EQ(r.Sense(), sense);
+        EXPECT_EQ(std::tuple(r.srb.SRB_Status, r.Sense()), std::tuple(SS_ERR, sense));
     }
     Request small(2352, ReadCd(0, 2));  // buffer too small: refused, not overrun
     drive->Execute(small.srb);
-    EXPECT_EQ(small.srb.SRB_Status, SS_ERR);
-    EXPECT_EQ(small.srb.SRB_HaStat, HASTAT_DO_DU);
+    EXPECT_EQ(std::tuple(small.srb.SRB_Status, small.srb.SRB_HaStat), std::tuple(SS_ERR, HASTAT_DO_DU));
 }
 
 TEST(CueBinImage, MotorolaFilesAreServedLittleEndian) {
