@@ -401,8 +401,8 @@ private slots:
         // Ctrl+N: an untitled document without a file; nothing to play, export or save.
         frame.OnCommand(cmd::kFileNew);
         QCOMPARE(frame.childFrames().size(), std::size_t{1});
-        QCOMPARE(frame.activeChild()->windowTitle(), QStringLiteral("Korva1"));
-        QVERIFY(frame.activeChild()->document().GetPathName().empty());
+        QCOMPARE(std::pair(frame.activeChild()->windowTitle(), frame.activeChild()->document().GetPathName()),
+                 std::pair(QStringLiteral("Korva1"), fs::path()));
         QVERIFY(!rig.Enabled(cmd::kPlay) && !rig.Enabled(cmd::kExportWav));
         frame.OnCommand(cmd::kFileSave);
         QCOMPARE(rig.dialogs->asked, 0);

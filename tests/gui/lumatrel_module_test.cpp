@@ -49,8 +49,7 @@ private slots:
         QWidget parent;
         auto ctrl = CSampleEditorCtrl::Create(store.get(), &parent, &error);
         QVERIFY2(ctrl != nullptr, error.c_str());
-        QCOMPARE(fs::canonical(ctrl->modulePath()), fs::canonical(installed));
-        QCOMPARE(ctrl->widget()->parentWidget(), &parent);
+        QCOMPARE(std::pair(fs::canonical(ctrl->modulePath()), ctrl->widget()->parentWidget()), std::pair(fs::canonical(installed), &parent));
         ctrl.reset();
         QVERIFY(parent.findChildren<QWidget*>().isEmpty());  // the wrapper took its window along
 

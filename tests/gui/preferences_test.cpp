@@ -162,9 +162,8 @@ private slots:
         });
         QVERIFY(boxes_->Shown().empty());
         QCOMPARE(Loaded(prefs), QStringLiteral("Virtual Output A|1|-36|750"));
-        QVERIFY(prefs.verifyReads());
         QCOMPARE(Stored(store), QStringLiteral("Virtual Output A|1|360|750"));
-        QCOMPARE(Key(store).QueryDword("verify_Reads"), std::optional<std::uint32_t>(1));
+        QCOMPARE(std::pair(prefs.verifyReads(), Key(store).QueryDword("verify_Reads")), std::pair(true, std::optional<std::uint32_t>(1)));
         // Another driver and the drive's read offset: stored, and the restart message.
         prefs.SetDriveModel("PLEXTOR DVDR PX-716A");
         RunDialog(prefs, [](PreferencesWindow& w) {
